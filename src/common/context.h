@@ -1,0 +1,43 @@
+// The services and shared state one loaded add-in works with, handed to every operation that
+// needs them. Whoever loads the add-in (the qnmuro command, a test, later the COM server)
+// creates the services, owns them, and keeps them alive for as long as the context is used.
+// All pointers are non-owning; a null service means "not available" and the operations that
+// need it fail through their normal failure path.
+#ifndef QNMURO_COMMON_CONTEXT_H_
+#define QNMURO_COMMON_CONTEXT_H_
+
+#include <string>
+
+namespace qnmuro {
+
+struct SharedState;
+class UiService;
+class Clock;
+class RegistryStore;
+class ShellService;
+class HttpClient;
+
+struct Context {
+  SharedState* state = nullptr;
+  UiService* ui = nullptr;
+  Clock* clock = nullptr;
+  RegistryStore* registry = nullptr;
+  ShellService* shell = nullptr;
+  HttpClient* http = nullptr;
+  // The work directory (C:\OAWork on Windows), as a UTF-16 path without trailing separator.
+  std::u16string workDir;
+};
+
+// The platform's path separator as the add-in joins paths with it.
+#ifdef _WIN32
+inline constexpr char16_t kPathSeparator = u'\\';
+#else
+inline constexpr char16_t kPathSeparator = u'/';
+#endif
+
+// QNMURO_WORKDIR, or ~/OAWork when unset (C:\OAWork on Windows).
+std::u16string DefaultWorkDir();
+
+}  // namespace qnmuro
+
+#endif  // QNMURO_COMMON_CONTEXT_H_

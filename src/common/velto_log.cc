@@ -1,0 +1,85 @@
+#include "common/velto_log.h"
+
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "common/error.h"
+#include "common/shared_state.h"
+#include "common/text.h"
+#include "platform/clock.h"
+
+namespace qnmuro {
+namespace {
+
+std::u16string Banner(Clock* clock, std::u16string_view word) {
+  const LocalTime now = clock != nullptr ? clock->NowLocal() : ToLocalTime(TimePoint::clock::now());
+  return u"**********QNSoft" + std::u16string(word) + FormatTimestamp(now) + u"**********";
+}
+
+}  // namespace
+
+VeltoLog::VeltoLog(std::u16string work_dir, Clock* clock, const bool* log_switch)
+    : clock_(clock), log_switch_(log_switch) {
+  namespace fs = std::filesystem;
+  log_path_ = work_dir + u"/comlog.txt";
+  const std::u16string backup = work_dir + u"/bakcomlog.txt";
+  std::error_code ec;
+  const fs::path log = ToPath(log_path_);
+  const fs::path bak = ToPath(backup);
+  // Each step's failure is skipped; the open below then appends to whatever is still there.
+  if (fs::exists(log, ec) && fs::file_size(log, ec) >= kRotateSize && !ec) {
+    fs::remove(bak, ec);
+    fs::copy_file(log, bak, ec);
+    if (!ec) fs::remove(log, ec);
+  }
+  file_ = std::fopen(log.c_str(), "ab");
+  Append(Banner(clock_, u"日志开始于"));
+  sequence_ = 1;
+}
+
+VeltoLog::~VeltoLog() { CloseLog(); }
+
+void VeltoLog::CloseLog() {
+  if (file_ == nullptr) return;
+  Append(Banner(clock_, u"日志结束于"));
+  std::fclose(file_);
+  file_ = nullptr;
+}
+
+void VeltoLog::Append(const std::u16string& line) {
+  if (file_ == nullptr) return;
+  const std::string bytes = ToAnsi(line) + "\r\n";
+  std::fwrite(bytes.data(), 1, bytes.size(), file_);
+  std::fflush(file_);  // readers and a crashing host see every line written so far
+}
+
+void VeltoLog::Advance() {
+  if (sequence_ < std::numeric_limits<int32_t>::max()) ++sequence_;
+}
+
+void VeltoLog::WriteLog(std::u16string_view message) {
+  if (log_switch_ != nullptr && !*log_switch_) return;
+  Append(u"#" + ToText(sequence_) + u"： " + std::u16string(message));
+  Advance();
+}
+
+void VeltoLog::WriteErrorLog(std::u16string_view description, const Error* handled) {
+  std::u16string line = u"#" + ToText(sequence_) + u"： " + std::u16string(description);
+  line += u" Err.Source=";
+  if (handled != nullptr) line += handled->source();
+  line += u" Err.Number=";
+  line += ToText(handled != nullptr ? handled->number() : 0);
+  Append(line);
+  Advance();
+}
+
+void WriteLog(SharedState* state, std::u16string_view message) {
+  if (state != nullptr && state->eventLog) state->eventLog->WriteLog(message);
+}
+
+void WriteErrorLog(SharedState* state, std::u16string_view description, const Error* handled) {
+  if (state != nullptr && state->eventLog) state->eventLog->WriteErrorLog(description, handled);
+}
+
+}  // namespace qnmuro
