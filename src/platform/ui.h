@@ -43,18 +43,21 @@ class UiService {
 
   // Sets the mouse cursor to a system cursor code (32512 arrow, 32514 wait).
   virtual void SetCursorShape(int code) = 0;
+
+  // Shows a file-open dialog with the given caption; nullopt when the user cancels.
+  virtual std::optional<std::u16string> PickFile(std::u16string_view caption) = 0;
 };
 
 // One box as the scripted UI saw it, for tests and transcripts.
 struct UiRecord {
-  enum class Kind { kMessage, kInput, kCursor } kind = Kind::kMessage;
+  enum class Kind { kMessage, kInput, kCursor, kDialog } kind = Kind::kMessage;
   std::u16string text;  // message text or input prompt
   std::u16string title; // as given (empty = application title)
   MsgButtons buttons = MsgButtons::kOk;
   MsgIcon icon = MsgIcon::kNone;
   MsgAnswer answer = MsgAnswer::kOk;
   bool defaulted = false;              // no queued answer: the default was taken
-  std::optional<std::u16string> input; // input box result; nullopt = cancelled
+  std::optional<std::u16string> input; // input box or dialog result; nullopt = cancelled
   int cursor = 0;
 };
 
@@ -64,6 +67,7 @@ class ScriptedUi : public UiService {
  public:
   void QueueAnswer(MsgAnswer a) { answers_.push_back(a); }
   void QueueInput(std::optional<std::u16string> text) { inputs_.push_back(std::move(text)); }
+  void QueueFile(std::optional<std::u16string> path) { files_.push_back(std::move(path)); }
 
   const std::vector<UiRecord>& records() const { return records_; }
   void ClearRecords() { records_.clear(); }
@@ -74,10 +78,12 @@ class ScriptedUi : public UiService {
   std::optional<std::u16string> AskText(std::u16string_view prompt, std::u16string_view title,
                                         std::u16string_view default_text) override;
   void SetCursorShape(int code) override;
+  std::optional<std::u16string> PickFile(std::u16string_view caption) override;
 
  protected:
   std::deque<MsgAnswer> answers_;
   std::deque<std::optional<std::u16string>> inputs_;
+  std::deque<std::optional<std::u16string>> files_;
   std::vector<UiRecord> records_;
   int cursor_ = 32512;
 };

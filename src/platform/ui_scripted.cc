@@ -95,4 +95,18 @@ void ScriptedUi::SetCursorShape(int code) {
   records_.push_back(r);
 }
 
+std::optional<std::u16string> ScriptedUi::PickFile(std::u16string_view caption) {
+  UiRecord r;
+  r.kind = UiRecord::Kind::kDialog;
+  r.text = caption;
+  if (files_.empty()) {
+    r.defaulted = true;
+  } else {
+    r.input = files_.front();
+    files_.pop_front();
+  }
+  records_.push_back(r);
+  return r.input;
+}
+
 }  // namespace qnmuro
