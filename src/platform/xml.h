@@ -1,0 +1,153 @@
+// The add-in's XML documents: a small DOM with XPath selection, saving and XSD validation, over
+// libxml2. It behaves like the XML parser the add-in was designed against:
+//   - loading is synchronous and reports success plus a parse error code and reason;
+//   - text nodes that hold only white space (space, tab, CR, LF) are dropped on load, except
+//     under xml:space="preserve", so the first child of an element is its first element or its
+//     first real text;
+//   - nothing is fetched from the network and no external entity or DTD is loaded; libxml2's
+//     default size and depth limits apply, so huge or deeply nested input fails cleanly.
+//
+// XmlDocument owns the tree; XmlNode is a non-owning handle that stays valid while its document
+// lives and the node is not removed (SetText removes the children of the node it is called on).
+// Not thread-safe: one document is used by one thread at a time.
+#ifndef QNMURO_PLATFORM_XML_H_
+#define QNMURO_PLATFORM_XML_H_
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// libxml2's own types, so that this header does not pull in libxml2's headers.
+struct _xmlDoc;
+struct _xmlNode;
+
+namespace qnmuro {
+
+// XPath variables, bound as string values: a query refers to them as $name. Values are never
+// pasted into the query text, so no value can change the query's meaning.
+using XPathVariables = std::map<std::string, std::u16string>;
+
+// Why the last load or validation failed. code 0 means no error.
+struct XmlParseError {
+  long code = 0;          // libxml2 error code (xmlParserErrors); 0 when none
+  std::u16string reason;  // the parser's message, without trailing line break
+  int line = 0;           // 1-based line of the error when known, else 0
+};
+
+class XmlNode {
+ public:
+  XmlNode() = default;
+  explicit XmlNode(_xmlNode* node) : node_(node) {}
+
+  // False for the null node (no match, no child, ...).
+  explicit operator bool() const { return node_ != nullptr; }
+  bool IsElement() const;
+
+  // The node's name as the DOM gives it: the qualified element name ("prefix:local"),
+  // "#text", "#cdata-section", "#comment", a processing instruction's target, "#document".
+  // The null node has an empty name.
+  std::u16string Name() const;
+
+  // The text of the node: for an element the concatenated text of all its descendants, for a
+  // text, comment or processing instruction its content. Empty for the null node.
+  std::u16string Text() const;
+
+  // Replaces the node's whole content by one text node holding `text` (no node when `text` is
+  // empty); handles to the removed children become invalid. Throws Error 91 on the null node
+  // and Error 5 when `text` holds characters XML cannot carry (controls other than tab, CR and
+  // LF, U+FFFE, U+FFFF, unpaired surrogates), leaving the node unchanged.
+  void SetText(std::u16string_view text);
+
+  // The value of the attribute `name` (no namespace), or nullopt when absent.
+  std::optional<std::u16string> Attribute(std::u16string_view name) const;
+
+  XmlNode FirstChild() const;
+  // All child nodes in document order (elements, texts, comments, ...).
+  std::vector<XmlNode> Children() const;
+  // The first child element called `name` (exact, case-sensitive), or the null node.
+  XmlNode ChildElement(std::u16string_view name) const;
+  XmlNode Parent() const;
+
+  // XPath selection with this node as the context node: the first matching node in document
+  // order (or the null node), or all matching nodes in document order. Throws Error 5 (with
+  // libxml2's code as the last system error) when the expression is invalid, refers to an
+  // unbound variable or does not yield a node set, and Error 91 on the null node.
+  XmlNode SelectSingleNode(std::string_view xpath, const XPathVariables& variables = {}) const;
+  std::vector<XmlNode> SelectNodes(std::string_view xpath,
+                                   const XPathVariables& variables = {}) const;
+
+  _xmlNode* raw() const { return node_; }
+  friend bool operator==(const XmlNode& a, const XmlNode& b) { return a.node_ == b.node_; }
+
+ private:
+  _xmlNode* node_ = nullptr;
+};
+
+// Schemas for validation, each registered under its target namespace ("" for a schema
+// without one).
+class XmlSchemaSet {
+ public:
+  XmlSchemaSet();
+  ~XmlSchemaSet();
+  XmlSchemaSet(const XmlSchemaSet&) = delete;
+  XmlSchemaSet& operator=(const XmlSchemaSet&) = delete;
+
+  // Reads the XSD file and registers it under `namespace_uri`, replacing an earlier schema for
+  // it. Throws Error 53 when the file is missing, Error 5 when it is not a valid schema or its
+  // targetNamespace differs from `namespace_uri` (the reason is in the description).
+  void Add(std::u16string_view namespace_uri, std::u16string_view xsd_path);
+
+  struct Entry;
+
+ private:
+  friend class XmlDocument;
+  std::vector<Entry*> entries_;
+};
+
+class XmlDocument {
+ public:
+  XmlDocument();
+  ~XmlDocument();
+  XmlDocument(XmlDocument&& other) noexcept;
+  XmlDocument& operator=(XmlDocument&& other) noexcept;
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
+
+  // Replaces the current tree by the file's (or the bytes') content, whose encoding is the one
+  // its XML declaration names (UTF-8 without one). On failure the document
+  // is left empty, parse_error() says why, the last system error is set (errno for a file
+  // that cannot be read, else the libxml2 code) and the result is false. Never throws for bad
+  // input. With `schemas`, the document is also validated against the schema registered for
+  // its root element's namespace; no such schema is a validation failure.
+  bool LoadFile(std::u16string_view path, const XmlSchemaSet* schemas = nullptr);
+  bool LoadString(std::string_view bytes, const XmlSchemaSet* schemas = nullptr);
+
+  bool loaded() const { return doc_ != nullptr; }
+  const XmlParseError& parse_error() const { return error_; }
+
+  // The root element, or the null node when nothing is loaded.
+  XmlNode DocumentElement() const;
+  // The document node itself (for XPath from the top), or the null node.
+  XmlNode Root() const;
+
+  // The whole document as XML text (UTF-8 declaration and content). Empty when not loaded.
+  std::u16string ToXml() const;
+
+  // Writes the document to `path` in its declared encoding (UTF-8 when none): first to a
+  // temporary file beside it, then renamed over the target, so a failure never leaves a
+  // half-written file. Throws Error 91 when nothing is loaded, Error 75 when writing fails
+  // (errno as the last system error).
+  void SaveFile(std::u16string_view path) const;
+
+ private:
+  bool Parse(std::string_view bytes, const std::string& url, const XmlSchemaSet* schemas);
+
+  _xmlDoc* doc_ = nullptr;
+  XmlParseError error_;
+};
+
+}  // namespace qnmuro
+
+#endif  // QNMURO_PLATFORM_XML_H_

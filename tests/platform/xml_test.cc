@@ -1,0 +1,258 @@
+#include "platform/xml.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "common/error.h"
+#include "common/text.h"
+
+namespace qnmuro {
+namespace {
+
+namespace fs = std::filesystem;
+
+class XmlTest : public testing::Test {
+ protected:
+  XmlTest() {
+    dir_ =
+        fs::temp_directory_path() / ("qnmuro_xml_" + std::to_string(::getpid()) + "_" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  ~XmlTest() override { fs::remove_all(dir_); }
+
+  std::u16string Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    return FromPath(dir_ / name);
+  }
+  std::string Read(const std::string& name) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(XmlTest, LoadDropsBlankTextButKeepsRealText) {
+  XmlDocument doc;
+  ASSERT_TRUE(
+      doc.LoadString("<r>\n  <a> x </a>\n  <b>\t</b>\n  <c xml:space='preserve'> </c></r>"));
+  XmlNode root = doc.DocumentElement();
+  EXPECT_EQ(root.Name(), u"r");
+  ASSERT_EQ(root.Children().size(), 3u);
+  EXPECT_EQ(root.FirstChild().Name(), u"a");
+  EXPECT_EQ(root.FirstChild().Text(), u" x ");
+  EXPECT_FALSE(root.ChildElement(u"b").FirstChild());
+  EXPECT_EQ(root.ChildElement(u"c").Text(), u" ");
+}
+
+TEST_F(XmlTest, NodeNamesFollowTheDom) {
+  XmlDocument doc;
+  ASSERT_TRUE(
+      doc.LoadString("<p:r xmlns:p='urn:x'>t<![CDATA[c]]><!--m--><?pi d?><e a='1'/></p:r>"));
+  std::vector<std::u16string> names;
+  for (XmlNode n : doc.DocumentElement().Children()) names.push_back(n.Name());
+  EXPECT_EQ(names,
+            (std::vector<std::u16string>{u"#text", u"#cdata-section", u"#comment", u"pi", u"e"}));
+  EXPECT_EQ(doc.DocumentElement().Name(), u"p:r");
+  EXPECT_EQ(doc.DocumentElement().Text(), u"tc");
+  EXPECT_EQ(doc.Root().Name(), u"#document");
+  XmlNode e = doc.DocumentElement().ChildElement(u"e");
+  EXPECT_EQ(e.Attribute(u"a"), u"1");
+  EXPECT_EQ(e.Attribute(u"b"), std::nullopt);
+  EXPECT_EQ(XmlNode().Name(), u"");
+  EXPECT_EQ(XmlNode().Text(), u"");
+}
+
+TEST_F(XmlTest, BadInputFailsWithCodeAndReason) {
+  struct Case {
+    const char* label;
+    std::string bytes;
+  } cases[] = {
+      {"not xml", "hello"},
+      {"truncated", "<config><common><clientLog>true</client"},
+      {"empty", ""},
+      {"two roots", "<a/><b/>"},
+      {"bad encoding name", "<?xml version='1.0' encoding='nonsense'?><a/>"},
+      {"undefined entity", "<a>&nope;</a>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    XmlDocument doc;
+    SetLastSystemError(0);
+    EXPECT_FALSE(doc.LoadString(c.bytes));
+    EXPECT_FALSE(doc.loaded());
+    EXPECT_NE(doc.parse_error().code, 0);
+    EXPECT_FALSE(doc.parse_error().reason.empty());
+    EXPECT_EQ(LastSystemError(), doc.parse_error().code);
+    EXPECT_FALSE(doc.DocumentElement());
+  }
+}
+
+TEST_F(XmlTest, MissingFileSetsErrno) {
+  XmlDocument doc;
+  EXPECT_FALSE(doc.LoadFile(FromPath(dir_ / "absent.xml")));
+  EXPECT_EQ(LastSystemError(), ENOENT);
+  EXPECT_NE(doc.parse_error().code, 0);
+}
+
+TEST_F(XmlTest, HugeOrHostileInputFailsCleanly) {
+  // 50 MB of nesting: libxml2's depth limit ends the parse, nothing overflows.
+  std::string deep;
+  deep.reserve(50u << 20);
+  while (deep.size() < (50u << 20) - 8) deep += "<a>";
+  XmlDocument doc;
+  EXPECT_FALSE(doc.LoadString(deep));
+
+  // External entities are never fetched, whatever the document asks for.
+  const std::u16string secret = Write("secret.txt", "TOPSECRET");
+  const std::string xxe = "<!DOCTYPE r [<!ENTITY s SYSTEM 'file://" + U8(secret) + "'>]><r>&s;</r>";
+  if (doc.LoadString(xxe)) {
+    EXPECT_EQ(doc.DocumentElement().Text().find(u"TOPSECRET"), std::u16string::npos);
+  }
+
+  // Entity expansion bombs are refused.
+  std::string bomb = "<!DOCTYPE r [<!ENTITY e0 'xxxxxxxxxx'>";
+  for (int i = 1; i < 12; ++i) {
+    bomb += "<!ENTITY e" + std::to_string(i) + " '";
+    for (int j = 0; j < 10; ++j) bomb += "&e" + std::to_string(i - 1) + ";";
+    bomb += "'>";
+  }
+  bomb += "]><r>&e11;</r>";
+  EXPECT_FALSE(doc.LoadString(bomb));
+}
+
+TEST_F(XmlTest, XPathSelectsInDocumentOrderRelativeToANode) {
+  XmlDocument doc;
+  ASSERT_TRUE(
+      doc.LoadString("<r><items><item><name>a</name></item><item><name>b</name></item></items>"
+                     "<x><items><item><name>a</name><v>2</v></item></items></x></r>"));
+  std::vector<XmlNode> all = doc.Root().SelectNodes("//items/item[name='a']");
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_FALSE(all[0].ChildElement(u"v"));
+  EXPECT_EQ(all[1].ChildElement(u"v").Text(), u"2");
+  XmlNode x = doc.DocumentElement().SelectSingleNode("x");
+  EXPECT_EQ(x.SelectSingleNode("items/item/v").Text(), u"2");
+  EXPECT_FALSE(x.SelectSingleNode("nothing"));
+  EXPECT_TRUE(doc.Root().SelectNodes("//zzz").empty());
+}
+
+TEST_F(XmlTest, VariablesAreBoundAsValuesNeverAsQueryText) {
+  XmlDocument doc;
+  ASSERT_TRUE(
+      doc.LoadString("<r><item><name>it's</name></item><item><name>x' or '1'='1</name></item>"
+                     "<item><name>plain</name></item></r>"));
+  const char* query = "//item[name=$key]";
+  struct Case {
+    std::u16string key;
+    size_t expected;
+  } cases[] = {{u"it's", 1}, {u"x' or '1'='1", 1}, {u"' or ''='", 0}, {u"plain", 1}, {u"", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.key));
+    std::vector<XmlNode> found = doc.Root().SelectNodes(query, {{"key", c.key}});
+    ASSERT_EQ(found.size(), c.expected);
+    if (c.expected == 1) {
+      EXPECT_EQ(found[0].ChildElement(u"name").Text(), c.key);
+    }
+  }
+}
+
+TEST_F(XmlTest, InvalidXPathThrows) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadString("<r><item/></r>"));
+  for (const char* bad : {"//item[name='a]", "//item[name=$unbound]", "count(//r)", "]["}) {
+    SCOPED_TRACE(bad);
+    try {
+      doc.Root().SelectNodes(bad);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), kErrInvalidCall);
+    }
+  }
+  EXPECT_THROW(XmlNode().SelectNodes("a"), Error);
+}
+
+TEST_F(XmlTest, SetTextReplacesAllContentAndSurvivesSave) {
+  XmlDocument doc;
+  ASSERT_TRUE(
+      doc.LoadString("<r><v><opinion><a>1</a></opinion><opinion/></v><keep>k<!--c--></keep></r>"));
+  XmlNode v = doc.DocumentElement().ChildElement(u"v");
+  v.SetText(u"line1\rline2 <&> \"q\" 中文");
+  ASSERT_EQ(v.Children().size(), 1u);
+  EXPECT_EQ(v.FirstChild().Name(), u"#text");
+  const std::u16string path = FromPath(dir_ / "out.xml");
+  doc.SaveFile(path);
+
+  XmlDocument again;
+  ASSERT_TRUE(again.LoadFile(path));
+  EXPECT_EQ(again.DocumentElement().ChildElement(u"v").Text(), u"line1\rline2 <&> \"q\" 中文");
+  EXPECT_EQ(again.DocumentElement().ChildElement(u"keep").Children().size(), 2u);
+
+  v.SetText(u"");
+  EXPECT_FALSE(v.FirstChild());
+  EXPECT_THROW(v.SetText(std::u16string(u"bad\x01")), Error);
+  EXPECT_THROW(v.SetText(std::u16string(1, char16_t(0xD800))), Error);
+  EXPECT_THROW(XmlNode().SetText(u"x"), Error);
+}
+
+TEST_F(XmlTest, SaveKeepsDeclaredEncodingAndReplacesAtomically) {
+  const std::string gbk_text = ToCodePage(u"中文", "GBK");
+  const std::u16string path =
+      Write("gbk.xml", "<?xml version=\"1.0\" encoding=\"GBK\"?><r>" + gbk_text + "</r>");
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadFile(path));
+  EXPECT_EQ(doc.DocumentElement().Text(), u"中文");
+  doc.DocumentElement().SetText(u"更新");
+  doc.SaveFile(path);
+  const std::string saved = Read("gbk.xml");
+  EXPECT_NE(saved.find("encoding=\"GBK\""), std::string::npos);
+  EXPECT_NE(saved.find(ToCodePage(u"更新", "GBK")), std::string::npos);
+  size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(dir_)) files += entry.is_regular_file();
+  EXPECT_EQ(files, 1u);  // no temporary left behind
+
+  // A target in a missing directory fails with error 75 and leaves nothing.
+  try {
+    doc.SaveFile(FromPath(dir_ / "no" / "such.xml"));
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kErrPathAccess);
+    EXPECT_EQ(LastSystemError(), ENOENT);
+  }
+  XmlDocument empty;
+  EXPECT_THROW(empty.SaveFile(path), Error);
+  EXPECT_NE(doc.ToXml().find(u"<r>更新</r>"), std::u16string::npos);
+}
+
+TEST_F(XmlTest, ValidatesAgainstSchemaOfRootNamespace) {
+  const std::u16string xsd =
+      Write("s.xsd",
+            "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' targetNamespace='urn:qn'"
+            " elementFormDefault='qualified'>"
+            "<xs:element name='config'><xs:complexType><xs:sequence>"
+            "<xs:element name='n' type='xs:int'/></xs:sequence></xs:complexType></xs:element>"
+            "</xs:schema>");
+  XmlSchemaSet schemas;
+  schemas.Add(u"urn:qn", xsd);
+  XmlDocument doc;
+  EXPECT_TRUE(doc.LoadString("<config xmlns='urn:qn'><n>5</n></config>", &schemas));
+  EXPECT_FALSE(doc.LoadString("<config xmlns='urn:qn'><n>five</n></config>", &schemas));
+  EXPECT_NE(doc.parse_error().code, 0);
+  EXPECT_NE(doc.parse_error().reason.find(u"five"), std::u16string::npos);
+  EXPECT_FALSE(doc.LoadString("<config><n>5</n></config>", &schemas));
+  EXPECT_NE(doc.parse_error().reason.find(u"No schema"), std::u16string::npos);
+
+  XmlSchemaSet other;
+  EXPECT_THROW(other.Add(u"urn:other", xsd), Error);
+  EXPECT_THROW(other.Add(u"urn:qn", FromPath(dir_ / "missing.xsd")), Error);
+  EXPECT_THROW(other.Add(u"urn:qn", Write("bad.xsd", "<notaschema/>")), Error);
+}
+
+}  // namespace
+}  // namespace qnmuro
