@@ -1,0 +1,71 @@
+// The development OA server: speaks the add-in's HTTP protocol so that an OA integrator, the
+// tests and the demo have a server to talk to. Layout of its root directory: oa_store.h.
+//
+//   GET or POST <path>                    serves the file (oa_store.h) or answers 404;
+//   POST /upload.muro?filename=NAME       stores the raw body for NAME, replies
+//                                         <result>success</result>;
+//   POST <any>?...action=upload&unid=U&method=replacecontent&...&filename=<Base64 name>
+//                                         confirms: moves the stored body into
+//                                         documents/U/<name>, keeping earlier versions;
+//   GET or POST /<...>/<agent>?OpenAgent...   runs a built-in agent: "echo" answers its query
+//                                         and body as XML, "ping" answers success.
+// Every fault is answered with <result>reason</result>, never with success. With users, file
+// downloads and confirmations need valid credentials (asked for with 401), agents a session
+// cookie (403 otherwise). Each request is reported as one line through the log callback.
+#ifndef QNMURO_OASERVER_OA_SERVER_H_
+#define QNMURO_OASERVER_OA_SERVER_H_
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "oaserver/oa_users.h"
+
+namespace qnmuro {
+
+struct OaServerOptions {
+  std::filesystem::path root;
+  // Both set: HTTPS with this PEM certificate (chain) and key.
+  std::string cert_file;
+  std::string key_file;
+  std::vector<OaUser> users;  // empty: nobody is checked
+  OaAuthScheme auth = OaAuthScheme::kBasic;
+  // Receives one line per request (and nothing else); may be empty. Called from the server's
+  // worker threads, one call at a time.
+  std::function<void(const std::string&)> log;
+};
+
+class OaServer {
+ public:
+  explicit OaServer(OaServerOptions options);
+  ~OaServer();  // stops
+  OaServer(const OaServer&) = delete;
+  OaServer& operator=(const OaServer&) = delete;
+
+  // Listens on host:port (port 0: any free port) and serves on background threads. Returns
+  // the port, or -1 with *error set (bad certificate, address in use, root missing).
+  int Start(const std::string& host, int port, std::string* error);
+  // Stops listening and waits for the serving threads to end. Safe to call twice.
+  void Stop();
+
+  bool secure() const { return !options_.cert_file.empty(); }
+  int port() const { return port_; }
+  // "http://host:port" or "https://host:port".
+  std::string BaseUrl() const;
+
+  struct Impl;
+
+ private:
+  OaServerOptions options_;
+  std::unique_ptr<Impl> impl_;
+  std::thread thread_;
+  std::string host_;
+  int port_ = -1;
+};
+
+}  // namespace qnmuro
+
+#endif  // QNMURO_OASERVER_OA_SERVER_H_

@@ -1,0 +1,118 @@
+// The HTTP client the add-in transfers files and calls agents with: one synchronous request at a
+// time, on the caller's thread.
+//
+// What every implementation guarantees:
+//   - exactly one request is sent per Send() (plus the repeat that answering an authentication
+//     challenge needs); redirects are never followed and nothing is cached;
+//   - the request carries the method, the target exactly as given, Host, User-Agent, the given
+//     headers, Content-Length when there is a body, the cookie when given, Authorization when
+//     the server asked for credentials (basic or digest), and nothing else of its own (no Accept,
+//     no Expect: 100-continue, no Content-Type unless given);
+//   - HTTPS verifies that the server's chain leads to a trusted CA, but accepts a certificate
+//     for another host name and one whose dates have passed or not yet come;
+//   - a connection that cannot be made within the connect time-out, or a transfer that moves
+//     no byte for the stall time-out, fails: Send() never waits forever.
+#ifndef QNMURO_PLATFORM_HTTP_CLIENT_H_
+#define QNMURO_PLATFORM_HTTP_CLIENT_H_
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qnmuro {
+
+// All texts here are bytes as they go on the wire (the add-in converts to the ANSI code page).
+struct HttpRequest {
+  std::string method = "POST";
+  bool secure = false;  // HTTPS
+  std::string host;     // host name or address, no port
+  int32_t port = 80;
+  std::string target;  // path and query, sent as given; bytes a request line cannot carry
+                       // raw (controls, space, DEL) are percent-encoded
+  std::string user_agent;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string user;  // credentials offered when the server asks; none when user is empty
+  std::string password;
+  std::string cookie;  // "name=value" text for the Cookie header; none when empty
+
+  // Body: either from memory or streamed from an open file (from its current position, exactly
+  // body_size bytes). No body when both are empty; a POST without body sends Content-Length 0.
+  std::string body;
+  std::FILE* body_file = nullptr;  // not owned
+  uint64_t body_size = 0;
+};
+
+// Where a failed request stopped.
+enum class HttpStage {
+  kNone,     // no failure
+  kConnect,  // the address cannot be used (no host, bad host or port)
+  kSend,     // connecting, sending, or receiving the status and headers failed
+  kReceive,  // the body broke off (closed, stalled) after the headers arrived
+  kBody,     // the request body could not be read from its file
+  kSink,     // the response sink refused a chunk
+};
+
+struct HttpResponse {
+  int status = 0;
+  std::vector<std::pair<std::string, std::string>> headers;  // of the final response
+  uint64_t body_bytes = 0;                                   // bytes handed to the sink
+
+  HttpStage failed = HttpStage::kNone;
+  long error_code = 0;     // the library's error code (curl's CURLcode), 0 when none
+  std::string error_text;  // the library's explanation, English, for diagnostics
+
+  bool ok() const { return failed == HttpStage::kNone; }
+  // The first header of that name (case-insensitive), or empty.
+  std::string Header(std::string_view name) const;
+};
+
+// Receives the body of each response in order, exactly the bytes received, in chunks of at
+// most max_chunk bytes, with that response's status (bodies of challenges that are answered
+// are not delivered). Returning false aborts the transfer (stage kSink).
+using HttpSink = std::function<bool(int status, const char* data, size_t size)>;
+
+class HttpClient {
+ public:
+  virtual ~HttpClient() = default;
+
+  // Sends one request and waits for the whole response; never throws for network or server
+  // faults (they are reported in the response). The sink may be empty: the body is discarded.
+  virtual HttpResponse Send(const HttpRequest& request, const HttpSink& sink,
+                            size_t max_chunk = 2048) = 0;
+};
+
+struct HttpClientOptions {
+  std::chrono::milliseconds connect_timeout{60000};
+  // A transfer that moves no byte for this long fails (whole seconds, at least 1).
+  std::chrono::seconds stall_timeout{60};
+  // PEM file of trusted CAs; empty: QNMURO_CA_BUNDLE, else the system's.
+  std::string ca_bundle;
+};
+
+// The libcurl client.
+std::unique_ptr<HttpClient> NewCurlHttpClient(const HttpClientOptions& options = {});
+
+// Forwards every call to another client; tests derive from it to inject faults.
+class HttpClientWrapper : public HttpClient {
+ public:
+  explicit HttpClientWrapper(HttpClient* target) : target_(target) {}
+  HttpResponse Send(const HttpRequest& request, const HttpSink& sink,
+                    size_t max_chunk = 2048) override {
+    return target_->Send(request, sink, max_chunk);
+  }
+
+ protected:
+  HttpClient* target() const { return target_; }
+
+ private:
+  HttpClient* target_;
+};
+
+}  // namespace qnmuro
+
+#endif  // QNMURO_PLATFORM_HTTP_CLIENT_H_

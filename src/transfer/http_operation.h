@@ -1,0 +1,106 @@
+// Moves files between the work directory and the OA server. One object per transfer: set
+// HttpUrl, HttpUser, HttpPassword (enciphered) and DestFile, call one operation, drop it.
+// Neither operation shows anything or raises: each ends in one event line (success) or error
+// line(s) (failure) in the event log, and a Boolean result.
+//
+// The exchange:
+//   - download: POST to HttpUrl without body; 200 streams the body into DestFile, 302 is
+//     followed (at most kMaxRedirects in a row), anything else fails; after any failure a
+//     plain GET of the then-current HttpUrl (following redirects) is tried instead;
+//   - upload: POST of the raw file to "<protocol>://<host>:<port>/upload.muro?filename=<name>"
+//     without credentials or cookie, then POST of an empty body to HttpUrl joined with
+//     "&lastflag=last&filename=<EncodeFileName(name)>", with credentials and cookie; both
+//     replies are written to uploadres.xml in the work directory and must say
+//     <result>success</result>.
+// Every text handed to the network is in the ANSI code page.
+//
+// Local files: a download's DestFile must lie inside the work directory (else the transfer
+// fails with a log line); the body goes to a temporary file beside it that replaces DestFile
+// only when the whole body arrived, so a failed download leaves the earlier file untouched.
+// An upload only reads DestFile; the body is streamed, never held in memory.
+#ifndef QNMURO_TRANSFER_HTTP_OPERATION_H_
+#define QNMURO_TRANSFER_HTTP_OPERATION_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/context.h"
+#include "common/error.h"
+#include "transfer/url_operation.h"
+
+namespace qnmuro {
+
+struct HttpRequest;
+struct HttpResponse;
+
+class HttpOperation {
+ public:
+  static constexpr int kMaxRedirects = 10;
+  static constexpr size_t kReceiveChunk = 2048;
+
+  // Uses ctx.http for the network, ctx.state for the log, ctx.registry for the session
+  // cookie and ctx.workDir for the reply file; all must outlive the object. A missing HTTP
+  // client makes every transfer fail at its start.
+  explicit HttpOperation(Context& ctx);
+  ~HttpOperation();
+  HttpOperation(const HttpOperation&) = delete;
+  HttpOperation& operator=(const HttpOperation&) = delete;
+
+  const std::u16string& HttpUrl() const { return httpUrl_; }
+  // Also becomes the Url of the owned UrlOperation.
+  void SetHttpUrl(std::u16string url);
+  const std::u16string& HttpUser() const { return httpUser_; }
+  void SetHttpUser(std::u16string user) { httpUser_ = std::move(user); }
+  // Enciphered (hex digits); deciphered only when handed to the connection.
+  const std::u16string& HttpPassword() const { return httpPassword_; }
+  void SetHttpPassword(std::u16string password) { httpPassword_ = std::move(password); }
+  const std::u16string& DestFile() const { return destFile_; }
+  void SetDestFile(std::u16string path) { destFile_ = std::move(path); }
+
+  // Fetches HttpUrl into DestFile (empty DestFile: the body is discarded). True when DestFile
+  // now holds the whole resource. Leaves HttpUrl at the last redirect followed.
+  bool DownloadFileByStream();
+  // Sends DestFile and confirms it to HttpUrl. True when both requests were accepted. Leaves
+  // DestFile empty and url() at the confirmation address; after a failed first request the
+  // user and password are empty too.
+  bool UploadFileByStream();
+
+  // The text of the last explicit failure.
+  const std::u16string& errorMessage() const { return errorMessage_; }
+  const UrlOperation& url() const { return url_; }
+
+ private:
+  bool ReadStreamToFile();
+  bool FallbackDownload();
+  bool PostStream();
+  bool WriteChunk(const char* data, size_t size);
+  // Request set-up shared by both directions; false with errorMessage set on failure.
+  bool PrepareRequest(HttpRequest* request);
+  void FailFromResponse(const HttpResponse& response);
+  bool OpenDestination();
+  bool CommitDestination(uint64_t* size);
+  void DiscardDestination();
+  std::u16string ReplyFilePath() const;
+
+  Context& ctx_;
+  std::u16string httpUrl_;
+  std::u16string httpUser_;
+  std::u16string httpPassword_;
+  std::u16string destFile_;
+  UrlOperation url_;
+  std::u16string errorMessage_;
+
+  // The open download target: a temporary file beside the resolved DestFile.
+  std::FILE* file_ = nullptr;
+  std::u16string tempPath_;
+  std::u16string targetPath_;
+  // A run-time failure met inside a step (write, read), reported with the step's line.
+  std::optional<Error> failure_;
+};
+
+}  // namespace qnmuro
+
+#endif  // QNMURO_TRANSFER_HTTP_OPERATION_H_
