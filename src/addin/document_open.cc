@@ -1,0 +1,126 @@
+// Document open: recognising the workflow document and preparing it for its action.
+#include <filesystem>
+
+#include "addin/host_util.h"
+#include "addin/save_reminder.h"
+#include "addin/wps_addin.h"
+#include "common/error.h"
+#include "common/identity.h"
+#include "common/shared_state.h"
+#include "common/text.h"
+#include "common/utils.h"
+#include "common/velto_log.h"
+#include "config/config.h"
+#include "config/vocabulary.h"
+#include "platform/ui.h"
+#include "workflow/red_head.h"
+
+namespace qnmuro {
+namespace {
+
+constexpr char16_t kLoadFailedNotice[] = u"配置参数无法初始化，文档可能不正常，请联系系统管理员！";
+
+// The host hands the opened document over by reference; the add-in keeps it by the host's own
+// handle, found among the open documents.
+std::shared_ptr<host::Document> SharedHandle(host::Application& app, host::Document& document) {
+  host::Documents& documents = app.GetDocuments();
+  const long count = documents.Count();
+  for (long i = 1; i <= count; ++i) {
+    auto candidate = documents.Item(i);
+    if (candidate.get() == &document) return candidate;
+  }
+  auto active = app.ActiveDocument();
+  if (active.get() == &document) return active;
+  throw MakeError(kErrObjectNotSet);
+}
+
+bool IsPlainFile(std::u16string_view path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(ToPath(path), ec);
+}
+
+}  // namespace
+
+std::u16string WorkflowUserName(std::u16string_view full_name, std::u16string_view last_name) {
+  const size_t slash = full_name.find(u'/');
+  if (slash == std::u16string_view::npos || slash == 0) return std::u16string(last_name);
+  return std::u16string(last_name) + std::u16string(full_name.substr(slash));
+}
+
+void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
+  bool prepared = false;
+  TrapFirstFailure(
+      [&] {
+        host::Application& app = Require(wpsApp);
+        const std::u16string current = GetCurrentFile(context_);
+        const std::u16string control_path =
+            context_.workDir + kPathSeparator + RemoveFileExtension(current) + u".xml";
+        if (!IsPlainFile(control_path) || current.empty() || current == std::u16string(1, 0)) {
+          const auto active = app.ActiveDocument();
+          Require(active).SetShowRevisions(false);
+          active->SetTrackRevisions(false);
+          active->SetPrintRevisions(false);
+          return;
+        }
+
+        closing_ = false;
+        contentDocument_ = true;
+        SetCurrentFile(context_, u"");
+        AssignDoc(SharedHandle(app, document));
+        if (!reminder_) {
+          reminder_ = std::make_unique<Timer>(context_.clock, context_.ui);
+          reminder_->Load();
+        }
+
+        Config config(context_);
+        docLoadFailed_ = !config.Init(control_path);
+        if (docLoadFailed_) {
+          state().controlLoadFailed = true;
+          messageText = kLoadFailedNotice;
+          Require(context_.ui)
+              .ShowMessage(messageText, MsgButtons::kOk, MsgIcon::kInformation, kNoticeTitle);
+          messageText = u"配置参数“" + control_path + u"”无法初始化，文档可能不正常！";
+          // No error is pending: the report carries an empty description and number 0.
+          WriteErrorLog(context_.state,
+                        ComposeErrorReport(u"DocumentOpen错误：", messageText, Error(0, u"")));
+          return;
+        }
+
+        const CommonInfo& common = state().records.commonInfo;
+        savedUserName_ = app.UserName();
+        savedUserInitials_ = app.UserInitials();
+        app.SetUserInitials(common.lastName);
+        app.SetUserName(WorkflowUserName(common.fullName, common.lastName));
+        SetWPSBar();
+        switch (state().records.documentInfo.action) {
+          case kActionDraftDocument:
+            DraftDocument();
+            break;
+          case kActionViewDocument:
+            ViewDocument();
+            break;
+          case kActionApproveDocument:
+            ApproveDocument();
+            break;
+          case kActionFinalizeDocument:
+            FinalizeDocument();
+            break;
+          default:
+            break;
+        }
+        HideRevision();
+        ShowRedHeadSettings(app);
+        prepared = true;
+      },
+      [&](const Error& error) {
+        WriteErrorLog(context_.state, ComposeErrorReport(u"DocumentOpen错误：", messageText, error),
+                      &error);
+      });
+  if (!prepared) return;
+  // The host-side hook is optional: a missing or failing macro goes unreported.
+  IgnoreFailure([&] { wpsApp->Run(u"OAOpen"); });
+  IgnoreFailure(
+      [&] { WriteLog(context_.state, u"文档“" + document.FullName() + u"”初始化完毕！"); });
+}
+
+}  // namespace qnmuro

@@ -1,0 +1,26 @@
+// Small helpers for reaching host objects that may be missing: a missing object raises the
+// add-in's "object not set" error (91) instead of being dereferenced.
+#ifndef QNMURO_ADDIN_HOST_UTIL_H_
+#define QNMURO_ADDIN_HOST_UTIL_H_
+
+#include <memory>
+
+#include "addin/host.h"
+#include "common/error.h"
+
+namespace qnmuro {
+
+template <class T>
+T& Require(T* object) {
+  if (object == nullptr) throw MakeError(kErrObjectNotSet);
+  return *object;
+}
+
+template <class T>
+T& Require(const std::shared_ptr<T>& object) {
+  return Require(object.get());
+}
+
+}  // namespace qnmuro
+
+#endif  // QNMURO_ADDIN_HOST_UTIL_H_

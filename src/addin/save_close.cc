@@ -1,0 +1,142 @@
+// Save and close: sending the workflow document back to the OA server.
+#include "addin/host_util.h"
+#include "addin/save_reminder.h"
+#include "addin/wps_addin.h"
+#include "common/error.h"
+#include "common/identity.h"
+#include "common/shared_state.h"
+#include "common/text.h"
+#include "common/utils.h"
+#include "common/velto_log.h"
+#include "config/vocabulary.h"
+#include "platform/ui.h"
+#include "transfer/http_operation.h"
+#include "workflow/red_head.h"
+
+namespace qnmuro {
+namespace {
+
+constexpr char16_t kSaveQuestion[] = u"是否要保存文档到服务器？";
+constexpr char16_t kCloseErrorNotice[] =
+    u"文件关闭时发生错误，您对文档的修改可能无法保存或者更新到服务器，请联系系统管理员！";
+constexpr long kWindowMinimized = 2;
+constexpr int kWaitCursor = 32514;
+constexpr int kArrowCursor = 32512;
+
+bool ActionUploads(long action) {
+  return action == kActionDraftDocument || action == kActionApproveDocument ||
+         action == kActionFinalizeDocument || action == kActionConfig;
+}
+
+// The upload address of the document body: the last binary of type "content".
+std::u16string ContentUploadUrl(const ControlRecords& records) {
+  std::u16string url;
+  for (const BinaryInfo& binary : records.binarys) {
+    if (binary.type == kBinaryContent) url = binary.uploadUrl;
+  }
+  return url;
+}
+
+}  // namespace
+
+std::u16string UploadQuery(std::u16string_view unid, long action) {
+  return u"&action=upload&unid=" + std::u16string(unid) + u"&method=replacecontent&ctlaction=" +
+         ToText(action);
+}
+
+void WPSaddin::wpsApp_DocumentBeforeSave(host::Document& document, bool& /*save_as_ui*/,
+                                         bool& /*cancel*/) {
+  // The add-in's own save inside SaveToServer raises this event again on some hosts.
+  if (inSaveToServer_ || !wpsDoc) return;
+  bool differs = true;
+  IgnoreFailure([&] { differs = document.Name() != wpsDoc->Name(); });
+  if (differs) return;
+  bool saved = false;
+  IgnoreFailure([&] { saved = document.Saved(); });
+  if (saved || closing_) return;
+  IgnoreFailure([&] {
+    if (reminder_) reminder_->SetTimerEnabled(false);
+  });
+  IgnoreFailure([&] { SaveToServer(); });
+  IgnoreFailure([&] {
+    if (reminder_) {
+      reminder_->iTime = 0;
+      reminder_->SetTimerEnabled(true);
+    }
+  });
+}
+
+bool WPSaddin::SaveToServer() {
+  if (inSaveToServer_) return true;
+  inSaveToServer_ = true;
+  bool result = true;
+  std::u16string local;
+  TrapFirstFailure(
+      [&] {
+        Require(wpsDoc).Activate();
+        const auto doc = Require(wpsApp).ActiveDocument();
+        local = Require(doc).FullName();
+        const ControlRecords& records = state().records;
+        const long action = records.documentInfo.action;
+        if (docLoadFailed_) {
+          // The records describe another document: nothing is uploaded, and the saved state
+          // is left to the host so that its own question still guards local changes.
+        } else if (!ActionUploads(action)) {
+          doc->SetSaved(true);
+        } else if (Require(context_.ui)
+                       .ShowMessage(kSaveQuestion, MsgButtons::kYesNo, MsgIcon::kQuestion,
+                                    kNoticeTitle) != MsgAnswer::kYes) {
+          if (closing_) doc->SetSaved(true);
+        } else {
+          SetCursorShape(context_, kWaitCursor);
+          doc->Save();
+          doc->SetSaved(true);
+          BackupFile(context_, local);
+          HttpOperation transfer(context_);
+          std::u16string user = records.commonInfo.name;
+          if (user.empty()) user = GetCurrentUser(context_);
+          std::u16string password = records.commonInfo.password;
+          if (password.empty()) password = GetUserPassword(context_, user);
+          transfer.SetHttpUser(user);
+          transfer.SetHttpPassword(password);
+          transfer.SetHttpUrl(AppendUrlParameter(ContentUploadUrl(records),
+                                                 UploadQuery(records.documentInfo.unid, action)));
+          transfer.SetDestFile(local);
+          result = transfer.UploadFileByStream();
+        }
+        SetCursorShape(context_, kArrowCursor);
+      },
+      [&](const Error& error) {
+        IgnoreFailure([&] { SetCursorShape(context_, kArrowCursor); });
+        WriteErrorLog(context_.state,
+                      ComposeErrorReport(u"关闭文件“" + local + u"”错误：", u"", error), &error);
+        result = false;
+      });
+  inSaveToServer_ = false;
+  return result;
+}
+
+void WPSaddin::wpsDoc_Close() {
+  if (!contentDocument_) return;
+  closing_ = true;
+  if (SaveToServer()) {
+    host::Application& app = Require(wpsApp);
+    AssignDoc(nullptr);
+    if (reminder_) {
+      reminder_->Unload();
+      reminder_.reset();
+    }
+    app.SetUserName(savedUserName_);
+    app.SetUserInitials(savedUserInitials_);
+    app.GetOptions().SetDrawingObjects(1);
+    EnableOptionsMenu(true);
+    app.SetWindowState(kWindowMinimized);
+    if (const auto bar = app.GetCommandBars().Find(kBarName)) bar->Delete();
+  } else {
+    closing_ = false;
+    Require(context_.ui)
+        .ShowMessage(kCloseErrorNotice, MsgButtons::kOk, MsgIcon::kInformation, kNoticeTitle);
+  }
+}
+
+}  // namespace qnmuro

@@ -1,0 +1,57 @@
+#include "addin/save_reminder.h"
+
+#include "common/error.h"
+#include "common/text.h"
+#include "platform/ui.h"
+
+namespace qnmuro {
+namespace {
+
+std::u16string TwoDigits(int value) {
+  return (value < 10 ? u"0" : u"") + ToText(value);
+}
+
+}  // namespace
+
+std::u16string ReminderText(const LocalTime& now) {
+  const int hour_before = (now.hour + 23) % 24;
+  return u"您正在编辑的WPS文件从" + ToText(hour_before) + u"点" + ToText(now.minute) +
+         u"分开始还未存盘，请及时执行保存操作。\r\n\r\n提示时间：" + TwoDigits(now.hour) + u"点" +
+         TwoDigits(now.minute) + u"分。";
+}
+
+Timer::Timer(Clock* clock, UiService* ui) : clock_(clock), ui_(ui) {}
+
+Timer::~Timer() {
+  Unload();
+}
+
+void Timer::Load() {
+  iTime = 0;
+  SetTimerEnabled(true);
+}
+
+void Timer::Unload() {
+  SetTimerEnabled(false);
+}
+
+void Timer::SetTimerEnabled(bool enabled) {
+  if (clock_ == nullptr) return;
+  if (enabled && timer_id_ == 0) {
+    timer_id_ = clock_->StartTimer(kReminderInterval, [this] { TimerNotice_Timer(); });
+  } else if (!enabled && timer_id_ != 0) {
+    clock_->StopTimer(timer_id_);
+    timer_id_ = 0;
+  }
+}
+
+void Timer::TimerNotice_Timer() noexcept {
+  ++iTime;
+  if (iTime % 60 != 0 || ui_ == nullptr || clock_ == nullptr) return;
+  IgnoreFailure([&] {
+    ui_->ShowMessage(ReminderText(clock_->NowLocal()), MsgButtons::kOk, MsgIcon::kInformation,
+                     kReminderTitle);
+  });
+}
+
+}  // namespace qnmuro

@@ -1,0 +1,198 @@
+#include "addin/wps_addin.h"
+
+#include "addin/host_util.h"
+#include "addin/save_reminder.h"
+#include "common/error.h"
+#include "common/shared_state.h"
+#include "common/text.h"
+#include "common/velto_log.h"
+#include "datasource/merge.h"
+#include "platform/clock.h"
+#include "platform/shell.h"
+#include "transfer/agent.h"
+#include "workflow/document_modes.h"
+#include "workflow/red_head.h"
+#include "workflow/revision_lock.h"
+
+namespace qnmuro {
+
+WPSaddin::WPSaddin(Context context) : context_(std::move(context)) {
+  if (context_.state == nullptr) {
+    ownedState_ = std::make_unique<SharedState>();
+    context_.state = ownedState_.get();
+  }
+}
+
+WPSaddin::~WPSaddin() {
+  AssignDoc(nullptr);
+  AssignApp(nullptr);
+}
+
+// ---- Subscriptions ----
+
+void WPSaddin::AssignApp(host::Application* application) {
+  if (wpsApp != nullptr) IgnoreFailure([&] { wpsApp->Unsubscribe(this); });
+  wpsApp = application;
+  if (wpsApp != nullptr) wpsApp->Subscribe(this);
+}
+
+void WPSaddin::AssignDoc(std::shared_ptr<host::Document> document) {
+  if (wpsDoc) IgnoreFailure([&] { wpsDoc->Unsubscribe(this); });
+  wpsDoc = std::move(document);
+  if (wpsDoc) wpsDoc->Subscribe(this);
+}
+
+void WPSaddin::ButtonMember::Assign(std::shared_ptr<host::Control> button) {
+  if (button_ && handler_ != nullptr) IgnoreFailure([&] { button_->Unsubscribe(this); });
+  button_ = std::move(button);
+  if (button_ && handler_ != nullptr) button_->Subscribe(this);
+}
+
+void WPSaddin::ButtonMember::Click(host::Control& button, bool& cancel_default) {
+  try {
+    (owner_->*handler_)(button, cancel_default);
+  } catch (...) {
+    owner_->ReportAtBoundary(name_);
+  }
+}
+
+void WPSaddin::ReportAtBoundary(std::u16string_view operation) noexcept {
+  IgnoreFailure([&] {
+    const Error error = CurrentError();
+    WriteErrorLog(context_.state,
+                  ComposeErrorReport(std::u16string(operation) + u"错误：", messageText, error),
+                  &error);
+  });
+}
+
+// ---- Connection ----
+
+void WPSaddin::OnConnection(host::Application* application) {
+  IgnoreFailure([&] { AssignApp(application); });
+  SharedState& shared = state();
+  IgnoreFailure([&] {
+    if (!shared.eventLog) {
+      shared.eventLog = std::make_unique<VeltoLog>(context_.workDir, context_.clock,
+                                                   &shared.records.commonInfo.clientLog);
+    }
+  });
+  shared.records.commonInfo.clientLog = true;
+  contentDocument_ = false;
+  IgnoreFailure([&] {
+    const LocalTime now = context_.clock != nullptr ? context_.clock->NowLocal()
+                                                    : ToLocalTime(TimePoint::clock::now());
+    WriteLog(&shared, u"WPS插件开始于" + FormatTimestamp(now) + u"（版本：" +
+                          ToText(QNMURO_VERSION_MAJOR) + u"." + ToText(QNMURO_VERSION_MINOR) +
+                          u"）...");
+  });
+}
+
+void WPSaddin::OnDisconnection() {
+  IgnoreFailure([&] { WriteLog(context_.state, u"WPS插件结束！"); });
+  IgnoreFailure([&] { state().eventLog.reset(); });
+  IgnoreFailure([&] { AssignDoc(nullptr); });
+  IgnoreFailure([&] { AssignApp(nullptr); });
+}
+
+// ---- Host event boundary ----
+
+void WPSaddin::DocumentOpen(host::Document& document) {
+  try {
+    wpsApp_DocumentOpen(document);
+  } catch (...) {
+    ReportAtBoundary(u"DocumentOpen");
+  }
+}
+
+void WPSaddin::DocumentBeforeSave(host::Document& document, bool& save_as_ui, bool& cancel) {
+  try {
+    wpsApp_DocumentBeforeSave(document, save_as_ui, cancel);
+  } catch (...) {
+    ReportAtBoundary(u"DocumentBeforeSave");
+  }
+}
+
+void WPSaddin::Close() {
+  try {
+    wpsDoc_Close();
+  } catch (...) {
+    ReportAtBoundary(u"wpsDoc_Close");
+  }
+}
+
+// ---- Public operations ----
+
+void WPSaddin::FinalizeDocument() {
+  qnmuro::FinalizeDocument(context_, wpsApp, wpsDoc.get(), messageText);
+}
+
+void WPSaddin::ViewDocument() {
+  qnmuro::ViewDocument(context_, wpsApp, wpsDoc.get());
+}
+
+void WPSaddin::ApproveDocument() {
+  qnmuro::ApproveDocument(context_, wpsApp, wpsDoc.get());
+}
+
+void WPSaddin::DraftDocument() {
+  qnmuro::DraftDocument(context_, wpsApp);
+}
+
+bool WPSaddin::TrackRevisionWithoutPrint() {
+  return qnmuro::TrackRevisionWithoutPrint(wpsDoc.get());
+}
+
+bool WPSaddin::TrackRevision() {
+  return qnmuro::TrackRevision(wpsApp, wpsDoc.get());
+}
+
+bool WPSaddin::UnTrackRevision() {
+  return qnmuro::UnTrackRevision(wpsApp, wpsDoc.get());
+}
+
+void WPSaddin::ShowRevision() {
+  qnmuro::ShowRevision(Require(wpsApp));
+}
+
+void WPSaddin::HideRevision() {
+  qnmuro::HideRevision(Require(wpsApp));
+}
+
+bool WPSaddin::MergeDataSource() {
+  if (wpsApp == nullptr) return false;
+  return qnmuro::MergeDataSource(context_, *wpsApp);
+}
+
+bool WPSaddin::SetDataSource() {
+  if (wpsApp == nullptr) return false;
+  return qnmuro::SetDataSource(context_, *wpsApp);
+}
+
+void WPSaddin::MakeWPSTop() {
+  IgnoreFailure([&] { Require(context_.shell).BringMainWindowToFront(u"WPSMain"); });
+}
+
+void WPSaddin::Revision_Click(host::Control& button, bool& /*cancel_default*/) {
+  if (!IsContentDocument()) return;
+  ToggleRevisionMarks(Require(wpsApp), button);
+}
+
+void WPSaddin::RedHead_Click(host::Control& button, bool& /*cancel_default*/) {
+  ToggleRedHead(wpsApp, button);
+}
+
+bool WPSaddin::InsertTail() {
+  return qnmuro::InsertTail();
+}
+
+bool WPSaddin::InsertHead() {
+  return qnmuro::InsertHead();
+}
+
+std::u16string WPSaddin::ExecuteAgent(std::u16string_view strAgent, std::u16string_view strPara,
+                                      std::optional<std::u16string> varData, bool blnReturnXML) {
+  return qnmuro::ExecuteAgent(context_, state().records.commonInfo.rootUrl, strAgent, strPara,
+                              varData, blnReturnXML);
+}
+
+}  // namespace qnmuro

@@ -1,0 +1,182 @@
+// WPSaddin: the add-in the word processor loads. It connects to the host application, turns a
+// document that the OA side hands over (registry CurrentFile plus a control file in the work
+// directory) into the workflow document, prepares it for its workflow action, and sends it
+// back to the OA server when it is saved or closed.
+//
+// One object per loaded add-in. It is created with the services of a Context; it owns the
+// shared state unless the context brings one. All calls come on the host's user-interface
+// thread. The host reaches the add-in only through host::AddIn and the event interfaces; each
+// of those entry points catches every failure, so nothing escapes into the host. The public
+// operations follow their own failure styles: "trapped" ones report and return normally,
+// "not trapped" ones raise qnmuro::Error to their caller.
+#ifndef QNMURO_ADDIN_WPS_ADDIN_H_
+#define QNMURO_ADDIN_WPS_ADDIN_H_
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "addin/command_bar.h"
+#include "addin/host.h"
+#include "common/context.h"
+
+namespace qnmuro {
+
+struct SharedState;
+class Timer;
+
+inline constexpr char16_t kNoticeTitle[] = u"QNSoft";
+
+// The host's user name for a workflow user: `lastName`, followed by the part of `fullName`
+// from its first "/" on when that "/" is not the first character (A/B/C with Z gives Z/B/C).
+std::u16string WorkflowUserName(std::u16string_view full_name, std::u16string_view last_name);
+
+// The text appended to the content binary's upload address when a document is uploaded.
+std::u16string UploadQuery(std::u16string_view unid, long action);
+
+class WPSaddin final : public host::AddIn,
+                       private host::ApplicationEvents,
+                       private host::DocumentEvents {
+ public:
+  explicit WPSaddin(Context context);
+  ~WPSaddin() override;
+  WPSaddin(const WPSaddin&) = delete;
+  WPSaddin& operator=(const WPSaddin&) = delete;
+
+  // ---- Public operations, in the order of the add-in's interface. ----
+
+  // (Re)builds the command bar "QNMuroBar" from the control file's button list. Each step's
+  // failure is ignored.
+  void SetWPSBar();
+  // Finalise: tracking off, values merged, every bookmark removed, all tracked revisions
+  // accepted, then "正文生成完毕！". Trapped: the first failure is shown and logged.
+  void FinalizeDocument();
+  // View: values merged, tracking locked on, marks hidden. Each step's failure is ignored.
+  void ViewDocument();
+  // Approve: lock released, values merged, lock applied again, marks hidden. Not trapped.
+  void ApproveDocument();
+  // Draft: values merged, caret at "BodyStart". Each step's failure is ignored.
+  void DraftDocument();
+  bool TrackRevisionWithoutPrint();
+  bool TrackRevision();
+  bool UnTrackRevision();
+  void ShowRevision();  // not trapped
+  void HideRevision();  // not trapped
+  // Fill the active document's bookmarks from its data source / write them back. Trapped;
+  // always false.
+  bool MergeDataSource();
+  bool SetDataSource();
+  // Brings the word processor's main window to the front; failures are ignored.
+  void MakeWPSTop();
+  // Click handlers (the cancel-default flag is not read). Revision_Click is not trapped;
+  // RedHead_Click ignores each step's failure.
+  void Revision_Click(host::Control& button, bool& cancel_default);
+  void RedHead_Click(host::Control& button, bool& cancel_default);
+  bool InsertTail();
+  bool InsertHead();
+  // True once a workflow document has been opened since connection.
+  bool IsContentDocument() const { return contentDocument_; }
+  // Disable / enable a host command bar and each of its controls. Not trapped.
+  void DisableToolBar(std::u16string_view bar_name);
+  void EnableToolBar(std::u16string_view bar_name);
+  // Runs an OA server agent; see transfer/agent.h.
+  std::u16string ExecuteAgent(std::u16string_view strAgent, std::u16string_view strPara,
+                              std::optional<std::u16string> varData = std::nullopt,
+                              bool blnReturnXML = false);
+
+  // ---- Connection (host::AddIn). Each step's failure is ignored. ----
+  void OnConnection(host::Application* application) override;
+  void OnDisconnection() override;
+  void OnStartupComplete() override {}
+  void OnAddInsUpdate() override {}
+  void OnBeginShutdown() override {}
+
+  // ---- Event handlers. ----
+  // A document opened: a workflow document is prepared, any other gets tracking switched off.
+  void wpsApp_DocumentOpen(host::Document& document);
+  // The workflow document is about to be saved by the user: ask, save, upload, restart the
+  // reminder. Each step's failure is ignored.
+  void wpsApp_DocumentBeforeSave(host::Document& document, bool& save_as_ui, bool& cancel);
+  // The workflow document is closing: upload, then undo what document open set up; on a
+  // failed upload keep everything and show the close-error box. Not trapped.
+  void wpsDoc_Close();
+
+  // ---- Internal operations. ----
+  // Asks, saves locally, keeps a backup and uploads the workflow document. True when uploaded
+  // or when nothing had to be uploaded; false on a failed upload or any error (logged).
+  bool SaveToServer();
+  // Enables or disables the host's options menu item. Not trapped.
+  void EnableOptionsMenu(bool enabled);
+
+  // ---- Inspection, for the command line and tests. ----
+  SharedState& state() { return *context_.state; }
+  const Context& context() const { return context_; }
+  const std::u16string& message_text() const { return messageText; }
+  Timer* reminder() { return reminder_.get(); }
+  host::Document* workflow_document() { return wpsDoc.get(); }
+  bool closing() const { return closing_; }
+
+ private:
+  // A button member: holding a button subscribes the add-in to its clicks when the member has
+  // a handler; buttons whose operations this build does not have are held but not wired.
+  class ButtonMember final : public host::ButtonEvents {
+   public:
+    using Handler = void (WPSaddin::*)(host::Control&, bool&);
+    ButtonMember(WPSaddin* owner, Handler handler, std::u16string_view name)
+        : owner_(owner), handler_(handler), name_(name) {}
+    ~ButtonMember() override { Assign(nullptr); }
+    void Assign(std::shared_ptr<host::Control> button);
+    host::Control* get() const { return button_.get(); }
+    void Click(host::Control& button, bool& cancel_default) override;
+
+   private:
+    WPSaddin* owner_;
+    Handler handler_;
+    std::u16string name_;
+    std::shared_ptr<host::Control> button_;
+  };
+
+  // host::ApplicationEvents / host::DocumentEvents: the boundary, catching everything.
+  void DocumentOpen(host::Document& document) override;
+  void DocumentBeforeSave(host::Document& document, bool& save_as_ui, bool& cancel) override;
+  void Close() override;
+
+  void AssignApp(host::Application* application);
+  void AssignDoc(std::shared_ptr<host::Document> document);
+  ButtonMember& Member(BarButton button);
+  // Writes the class's error line for a failure that reached a host entry point.
+  void ReportAtBoundary(std::u16string_view operation) noexcept;
+
+  Context context_;
+  std::unique_ptr<SharedState> ownedState_;
+
+  std::shared_ptr<host::CommandBar> wpsBar;
+  std::u16string savedUserName_;
+  std::u16string savedUserInitials_;
+  bool contentDocument_ = false;
+  bool closing_ = false;
+  std::u16string messageText;
+  host::Application* wpsApp = nullptr;
+  std::shared_ptr<host::Document> wpsDoc;
+  ButtonMember InsertFile{this, nullptr, u"InsertFile_Click"};
+  ButtonMember BackToSystem{this, nullptr, u"BackToSystem_Click"};
+  ButtonMember Revision{this, &WPSaddin::Revision_Click, u"Revision_Click"};
+  ButtonMember RedHead{this, &WPSaddin::RedHead_Click, u"RedHead_Click"};
+  ButtonMember ChangeTemplate{this, nullptr, u"ChangeTemplate_Click"};
+  ButtonMember SetSeal{this, nullptr, u"SetSeal_Click"};
+  ButtonMember Manuscript{this, nullptr, u"Manuscript_Click"};
+  ButtonMember InsertReport{this, nullptr, u"InsertReport_Click"};
+
+  // The reminder form, created by the first workflow document's open.
+  std::unique_ptr<Timer> reminder_;
+  // The control file of the current workflow document failed to load: never upload it.
+  bool docLoadFailed_ = false;
+  // Set while SaveToServer runs: a before-save the host raises for the add-in's own save is
+  // ignored, so one user save never asks or uploads twice.
+  bool inSaveToServer_ = false;
+};
+
+}  // namespace qnmuro
+
+#endif  // QNMURO_ADDIN_WPS_ADDIN_H_

@@ -1,0 +1,65 @@
+#include "workflow/document_modes.h"
+
+#include "addin/host_util.h"
+#include "common/error.h"
+#include "common/velto_log.h"
+#include "datasource/merge.h"
+#include "platform/ui.h"
+#include "workflow/red_head.h"
+#include "workflow/revision_lock.h"
+
+namespace qnmuro {
+
+void DraftDocument(const Context& context, host::Application* app) {
+  IgnoreFailure([&] { InsertHead(); });
+  IgnoreFailure([&] { InsertTail(); });
+  IgnoreFailure([&] { MergeDataSource(context, Require(app)); });
+  IgnoreFailure([&] {
+    Require(Require(Require(app).ActiveDocument()).GetBookmarks().Item(kBodyStart)).Select();
+  });
+}
+
+void ViewDocument(const Context& context, host::Application* app, host::Document* doc) {
+  IgnoreFailure([&] { MergeDataSource(context, Require(app)); });
+  IgnoreFailure([&] { TrackRevision(app, doc); });
+  IgnoreFailure([&] { HideRevision(Require(app)); });
+}
+
+void ApproveDocument(const Context& context, host::Application* app, host::Document* doc) {
+  UnTrackRevision(app, doc);
+  MergeDataSource(context, Require(app));
+  TrackRevision(app, doc);
+  HideRevision(Require(app));
+}
+
+void FinalizeDocument(const Context& context, host::Application* app, host::Document* doc,
+                      std::u16string_view message_text) {
+  TrapFirstFailure(
+      [&] {
+        UnTrackRevision(app, doc);
+        MergeDataSource(context, Require(app));
+        const auto active = Require(app).ActiveDocument();
+        RemoveAllBookmarks(Require(active));
+        active->AcceptAllRevisions();
+        Require(context.ui).ShowMessage(kFinalizeDoneText, MsgButtons::kOk, MsgIcon::kNone, u"");
+      },
+      [&](const Error& error) {
+        const std::u16string report =
+            ComposeErrorReport(u"FinalizeDocument错误：", message_text, error);
+        if (context.ui != nullptr) {
+          context.ui->ShowMessage(report, MsgButtons::kOk, MsgIcon::kNone, u"");
+        }
+        WriteErrorLog(context.state, report, &error);
+      });
+}
+
+int64_t RemoveAllBookmarks(host::Document& doc) {
+  host::Bookmarks& bookmarks = doc.GetBookmarks();
+  // The count is read once and the loop bounded by it, so a host that fails to remove a
+  // bookmark cannot keep this loop going forever.
+  const int64_t count = bookmarks.Count();
+  for (int64_t i = 0; i < count; ++i) Require(bookmarks.Item(1)).Delete();
+  return count;
+}
+
+}  // namespace qnmuro
