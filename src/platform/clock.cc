@@ -8,7 +8,9 @@
 namespace qnmuro {
 namespace {
 
-std::string Two(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+std::string Two(int v) {
+  return (v < 10 ? "0" : "") + std::to_string(v);
+}
 
 struct Timer {
   std::chrono::milliseconds interval;
@@ -27,6 +29,10 @@ class TimerTable {
     return id;
   }
   void Stop(Clock::TimerId id) { timers_.erase(id); }
+  // Moves every due time by the same amount.
+  void Shift(std::chrono::system_clock::duration by) {
+    for (auto& [id, timer] : timers_) timer.due += by;
+  }
 
   // Fires the earliest timer due at or before `until`, telling `set_now` its due time first;
   // false when none is due.
@@ -74,7 +80,10 @@ class VirtualClockImpl final : public VirtualClock {
     return table_.Start(now_, interval, std::move(tick));
   }
   void StopTimer(TimerId id) override { table_.Stop(id); }
-  void Set(TimePoint t) override { now_ = t; }
+  void Set(TimePoint t) override {
+    table_.Shift(t - now_);
+    now_ = t;
+  }
   void Advance(std::chrono::milliseconds by) override {
     const TimePoint until = now_ + by;
     // Each tick sees the clock at its own due time.
@@ -119,7 +128,9 @@ std::u16string FormatCompactTimestamp(const LocalTime& t) {
                      Two(t.minute) + Two(t.second));
 }
 
-std::unique_ptr<SystemClock> NewSystemClock() { return std::make_unique<SystemClockImpl>(); }
+std::unique_ptr<SystemClock> NewSystemClock() {
+  return std::make_unique<SystemClockImpl>();
+}
 
 std::unique_ptr<VirtualClock> NewVirtualClock(TimePoint start) {
   return std::make_unique<VirtualClockImpl>(start);

@@ -59,6 +59,8 @@ std::unique_ptr<SystemClock> NewSystemClock();
 // order, each as often as it fell due.
 class VirtualClock : public Clock {
  public:
+  // Sets the time, as a user resetting the system clock would: no timer fires, and every
+  // running timer keeps the time it had left until its next tick.
   virtual void Set(TimePoint t) = 0;
   virtual void Advance(std::chrono::milliseconds by) = 0;
 };

@@ -1,16 +1,23 @@
 // User-interface services the add-in needs from its platform: message boxes, the text input
-// box, and the mouse cursor (modal forms and file dialogs join later). Every call is modal and
-// runs on the host's user-interface thread.
+// box, the file-open dialog, modal forms (platform/form.h) and the mouse cursor. Every call is
+// modal and runs on the host's user-interface thread.
+//
+// Implementations: ScriptedUi (below: answers from queues, records every box), and the terminal
+// UI (NewTerminalUi: prompts on a TTY, default answers otherwise).
 #ifndef QNMURO_PLATFORM_UI_H_
 #define QNMURO_PLATFORM_UI_H_
 
 #include <deque>
+#include <functional>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qnmuro {
+
+class Form;
 
 // The application title, shown when a box is given no title of its own.
 inline constexpr char16_t kApplicationTitle[] = u"QNMuroWPS";
@@ -46,32 +53,65 @@ class UiService {
 
   // Shows a file-open dialog with the given caption; nullopt when the user cancels.
   virtual std::optional<std::u16string> PickFile(std::u16string_view caption) = 0;
+
+  // Shows a form modally: loads it first when it is not loaded (its load handler runs), shows
+  // it, lets the user fill and click its controls, and returns once a handler has hidden or
+  // unloaded it. A failure escaping a handler hides the form and travels to the caller.
+  // Returns with the form hidden whatever the user did.
+  void ShowForm(Form& form);
+
+ protected:
+  // The modal loop of ShowForm on a loaded, shown form: fills and clicks controls until the
+  // form is hidden, or gives up by clicking its "取消" button or hiding it. Never loops forever.
+  virtual void RunForm(Form& form) = 0;
 };
 
 // One box as the scripted UI saw it, for tests and transcripts.
 struct UiRecord {
-  enum class Kind { kMessage, kInput, kCursor, kDialog } kind = Kind::kMessage;
-  std::u16string text;  // message text or input prompt
-  std::u16string title; // as given (empty = application title)
+  // kDialog is the file-open dialog, kForm a modal form.
+  enum class Kind { kMessage, kInput, kCursor, kDialog, kForm } kind = Kind::kMessage;
+  std::u16string text;   // message text, input prompt, dialog or form caption
+  std::u16string title;  // as given (empty = application title)
   MsgButtons buttons = MsgButtons::kOk;
   MsgIcon icon = MsgIcon::kNone;
   MsgAnswer answer = MsgAnswer::kOk;
-  bool defaulted = false;              // no queued answer: the default was taken
-  std::optional<std::u16string> input; // input box or dialog result; nullopt = cancelled
+  bool defaulted = false;  // no queued answer: the default was taken
+  // Input box or dialog result, nullopt = cancelled; a form that was confirmed has an empty
+  // text here and its choices in `picked`.
+  std::optional<std::u16string> input;
+  std::vector<std::u16string> picked;  // form: the texts chosen, in control order
   int cursor = 0;
 };
 
+// What the user does in the next form: types or picks `combo_text` in the form's first combo
+// box (its change handler fires), selects `list_item` in its first list box, then clicks the
+// button captioned "确定"; or, when `cancel` is set, only clicks "取消".
+struct FormAnswer {
+  std::optional<std::u16string> combo_text;
+  std::optional<std::u16string> list_item;
+  bool cancel = false;
+};
+
 // A UI that answers from queues and records every box in order. A message box with no queued
-// answer takes its default button; an input box with none is cancelled.
+// answer takes its default button; an input box, file dialog or form with none is cancelled.
+// A form still open after its answer was played (a handler refused the choice) is cancelled
+// too: its "取消" button is clicked, and if that does not close it the form is hidden.
 class ScriptedUi : public UiService {
  public:
   void QueueAnswer(MsgAnswer a) { answers_.push_back(a); }
   void QueueInput(std::optional<std::u16string> text) { inputs_.push_back(std::move(text)); }
   void QueueFile(std::optional<std::u16string> path) { files_.push_back(std::move(path)); }
+  void QueueFormAnswer(FormAnswer answer) { forms_.push_back(std::move(answer)); }
 
   const std::vector<UiRecord>& records() const { return records_; }
   void ClearRecords() { records_.clear(); }
   int cursor() const { return cursor_; }
+
+  // Called with every record as it is made (a form's record comes when the form has closed,
+  // after the boxes its handlers showed).
+  void SetListener(std::function<void(const UiRecord&)> listener) {
+    listener_ = std::move(listener);
+  }
 
   MsgAnswer ShowMessage(std::u16string_view text, MsgButtons buttons, MsgIcon icon,
                         std::u16string_view title) override;
@@ -81,12 +121,34 @@ class ScriptedUi : public UiService {
   std::optional<std::u16string> PickFile(std::u16string_view caption) override;
 
  protected:
+  void RunForm(Form& form) override;
+  void Record(UiRecord record);
+
   std::deque<MsgAnswer> answers_;
   std::deque<std::optional<std::u16string>> inputs_;
   std::deque<std::optional<std::u16string>> files_;
+  std::deque<FormAnswer> forms_;
   std::vector<UiRecord> records_;
+  std::function<void(const UiRecord&)> listener_;
   int cursor_ = 32512;
 };
+
+// The production UI on a terminal. Boxes are written to `out` (UTF-8). When `interactive`, the
+// user answers on `in`: a message box takes a button name or its initial (Enter: the default
+// button), an input box a line (Enter: the default text; end of input: cancel), the file
+// dialog a path (empty: cancel), a form a number per control and then a button. Otherwise
+// every box takes its default without reading: the default button (with `assume_yes`: "yes",
+// or "ok" where there is no "yes"), the input box's default text, and cancel for file dialogs
+// and forms. End of input always cancels, so nothing waits forever.
+struct TerminalUiOptions {
+  std::istream* in = nullptr;   // null: standard input
+  std::ostream* out = nullptr;  // null: standard error
+  bool interactive = false;
+  bool assume_yes = false;
+};
+// Standard input and standard error, interactive when both are terminals.
+TerminalUiOptions DefaultTerminalUiOptions(bool assume_yes);
+std::unique_ptr<UiService> NewTerminalUi(const TerminalUiOptions& options);
 
 }  // namespace qnmuro
 

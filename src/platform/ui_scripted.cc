@@ -1,54 +1,12 @@
 #include "platform/ui.h"
 
+#include "platform/form.h"
+
 namespace qnmuro {
 
-const char* ToString(MsgButtons b) {
-  switch (b) {
-    case MsgButtons::kOk:
-      return "ok";
-    case MsgButtons::kOkCancel:
-      return "ok-cancel";
-    case MsgButtons::kYesNo:
-      return "yes-no";
-    case MsgButtons::kYesNoCancel:
-      return "yes-no-cancel";
-  }
-  return "ok";
-}
-
-const char* ToString(MsgIcon i) {
-  switch (i) {
-    case MsgIcon::kNone:
-      return "none";
-    case MsgIcon::kInformation:
-      return "information";
-    case MsgIcon::kQuestion:
-      return "question";
-    case MsgIcon::kCritical:
-      return "critical";
-    case MsgIcon::kExclamation:
-      return "exclamation";
-  }
-  return "none";
-}
-
-const char* ToString(MsgAnswer a) {
-  switch (a) {
-    case MsgAnswer::kOk:
-      return "ok";
-    case MsgAnswer::kCancel:
-      return "cancel";
-    case MsgAnswer::kYes:
-      return "yes";
-    case MsgAnswer::kNo:
-      return "no";
-  }
-  return "ok";
-}
-
-MsgAnswer DefaultAnswer(MsgButtons b) {
-  return (b == MsgButtons::kYesNo || b == MsgButtons::kYesNoCancel) ? MsgAnswer::kYes
-                                                                     : MsgAnswer::kOk;
+void ScriptedUi::Record(UiRecord record) {
+  records_.push_back(std::move(record));
+  if (listener_) listener_(records_.back());
 }
 
 MsgAnswer ScriptedUi::ShowMessage(std::u16string_view text, MsgButtons buttons, MsgIcon icon,
@@ -66,7 +24,7 @@ MsgAnswer ScriptedUi::ShowMessage(std::u16string_view text, MsgButtons buttons, 
     r.answer = answers_.front();
     answers_.pop_front();
   }
-  records_.push_back(r);
+  Record(r);
   return r.answer;
 }
 
@@ -83,7 +41,7 @@ std::optional<std::u16string> ScriptedUi::AskText(std::u16string_view prompt,
     r.input = inputs_.front();
     inputs_.pop_front();
   }
-  records_.push_back(r);
+  Record(r);
   return r.input;
 }
 
@@ -92,7 +50,7 @@ void ScriptedUi::SetCursorShape(int code) {
   UiRecord r;
   r.kind = UiRecord::Kind::kCursor;
   r.cursor = code;
-  records_.push_back(r);
+  Record(r);
 }
 
 std::optional<std::u16string> ScriptedUi::PickFile(std::u16string_view caption) {
@@ -105,8 +63,43 @@ std::optional<std::u16string> ScriptedUi::PickFile(std::u16string_view caption) 
     r.input = files_.front();
     files_.pop_front();
   }
-  records_.push_back(r);
+  Record(r);
   return r.input;
+}
+
+void ScriptedUi::RunForm(Form& form) {
+  UiRecord r;
+  r.kind = UiRecord::Kind::kForm;
+  r.text = form.caption();
+  if (forms_.empty()) {
+    r.defaulted = true;
+  } else {
+    const FormAnswer answer = std::move(forms_.front());
+    forms_.pop_front();
+    if (!answer.cancel) {
+      if (FormControl* combo = form.FirstOfKind(FormControlKind::kComboBox);
+          combo != nullptr && answer.combo_text) {
+        combo->SetText(*answer.combo_text);
+        r.picked.push_back(*answer.combo_text);
+      }
+      if (FormControl* list = form.FirstOfKind(FormControlKind::kListBox);
+          form.visible() && list != nullptr && answer.list_item) {
+        list->SelectItem(*answer.list_item);
+        r.picked.push_back(*answer.list_item);
+      }
+      if (FormControl* ok = form.FindButton(kOkCaption); form.visible() && ok != nullptr) {
+        ok->Click();
+      }
+      // Confirmed only when the OK handler accepted the choice and closed the form.
+      if (!form.visible()) r.input = u"";
+    }
+  }
+  if (form.visible()) {
+    if (FormControl* cancel = form.FindButton(kCancelCaption)) cancel->Click();
+  }
+  if (form.visible()) form.Hide();
+  if (!r.input) r.picked.clear();
+  Record(std::move(r));
 }
 
 }  // namespace qnmuro
