@@ -1,0 +1,454 @@
+#include "config/config.h"
+
+#include <gtest/gtest.h>
+#include <libxml/tree.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/context.h"
+#include "common/shared_state.h"
+#include "common/text.h"
+#include "common/velto_log.h"
+#include "platform/clock.h"
+#include "platform/ui.h"
+#include "platform/xml.h"
+
+namespace qnmuro {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class ConfigTest : public testing::Test {
+ protected:
+  ConfigTest() : clock_(NewVirtualClock(FromLocalTime({2026, 12, 7, 9, 30, 0}))) {
+    dir_ =
+        fs::temp_directory_path() / ("qnmuro_config_" + std::to_string(::getpid()) + "_" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    state_.eventLog = std::make_unique<VeltoLog>(FromPath(dir_), clock_.get(),
+                                                 &state_.records.commonInfo.clientLog);
+    ctx_.state = &state_;
+    ctx_.ui = &ui_;
+    ctx_.clock = clock_.get();
+    ctx_.workDir = FromPath(dir_);
+    example_ = ReadFile(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
+  }
+  ~ConfigTest() override {
+    state_.eventLog.reset();
+    fs::remove_all(dir_);
+  }
+
+  std::u16string Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    return FromPath(dir_ / name);
+  }
+
+  // The example with `from` replaced by `to` (which must occur).
+  std::u16string Edited(const std::string& name, const std::string& from, const std::string& to) {
+    std::string text = example_;
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return Write(name, text);
+  }
+
+  // The example without the node at `xpath` (an element or an attribute).
+  std::u16string Without(const std::string& name, const std::string& xpath) {
+    XmlDocument doc;
+    EXPECT_TRUE(doc.LoadString(example_));
+    XmlNode node = doc.Root().SelectSingleNode(xpath);
+    EXPECT_TRUE(node) << xpath;
+    if (node.raw()->type == XML_ATTRIBUTE_NODE) {
+      xmlRemoveProp(reinterpret_cast<xmlAttrPtr>(node.raw()));
+    } else {
+      xmlUnlinkNode(node.raw());
+      xmlFreeNode(node.raw());
+    }
+    const std::u16string path = FromPath(dir_ / name);
+    doc.SaveFile(path);
+    return path;
+  }
+
+  // Log lines after the start banner, as the GBK bytes the file holds.
+  std::vector<std::string> LogLines() {
+    const std::string bytes = ReadFile(dir_ / "comlog.txt");
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+      lines.push_back(bytes.substr(start, end - start));
+    }
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+  }
+  static std::string Gbk(std::u16string_view text) { return ToCodePage(text, "GBK"); }
+
+  std::unique_ptr<VirtualClock> clock_;
+  fs::path dir_;
+  SharedState state_;
+  ScriptedUi ui_;
+  Context ctx_;
+  std::string example_;
+};
+
+TEST_F(ConfigTest, LoadsEveryField) {
+  Config config(ctx_);
+  ASSERT_TRUE(config.Init(Write("a.xml", example_)));
+  EXPECT_TRUE(config.initialised());
+  EXPECT_FALSE(state_.controlLoadFailed);
+  const ControlRecords& r = state_.records;
+  EXPECT_EQ(r.commonInfo.name, u"zhangsan");
+  EXPECT_EQ(r.commonInfo.dept, u"办公室");
+  EXPECT_EQ(r.commonInfo.lastName, u"张三");
+  EXPECT_EQ(r.commonInfo.fullName, u"张三/办公室/青禾");
+  EXPECT_EQ(r.commonInfo.password, u"3A7F0C21B4");
+  EXPECT_EQ(r.commonInfo.rootUrl, u"http://127.0.0.1:8080/oa/doc.nsf");
+  EXPECT_EQ(r.commonInfo.transferMethod, kTransferHttpStreamBinary);
+  EXPECT_TRUE(r.commonInfo.clientLog);
+
+  ASSERT_EQ(r.binarys.size(), 2u);
+  EXPECT_EQ(r.binarys[0].type, kBinaryContent);
+  EXPECT_EQ(r.binarys[0].valueType, kValueStreamBinary);
+  EXPECT_EQ(r.binarys[0].fileName, u"notice.doc");
+  EXPECT_EQ(r.binarys[0].uploadUrl, u"http://127.0.0.1:8080/oa/doc.nsf/upload?OpenAgent&unid=6F2A");
+  EXPECT_EQ(r.binarys[0].draftUrl,
+            u"http://127.0.0.1:8080/oa/doc.nsf/0/6F2A/$file/notice_draft.doc");
+  EXPECT_EQ(r.binarys[1].type, kBinaryAttachment);
+  EXPECT_EQ(r.binarys[1].draftUrl, u"");
+  ASSERT_EQ(r.binaryAssistants.size(), 1u);
+  EXPECT_EQ(r.binaryAssistants[0].type, kBinaryItemSchema);
+  EXPECT_EQ(r.binaryAssistants[0].valueType, kValueXmlText);
+  EXPECT_EQ(r.binaryAssistants[0].draftUrl, u"");
+
+  ASSERT_EQ(r.wordNames.size(), 2u);
+  EXPECT_EQ(r.wordNames[0].name, u"通知");
+  EXPECT_EQ(r.wordNames[0].unid, u"A1B2C3");
+  EXPECT_EQ(r.wordNames[0].templateName, (std::vector<std::u16string>{u"红头通知", u"普通通知"}));
+  EXPECT_EQ(r.wordNames[0].templateFile,
+            (std::vector<std::u16string>{u"notice_red.doc", u"notice_plain.doc"}));
+  ASSERT_EQ(r.sealWordNames.size(), 1u);
+  EXPECT_EQ(r.sealWordNames[0].templateFile, std::vector<std::u16string>{u"office_seal.gif"});
+
+  const DocumentInfo& d = r.documentInfo;
+  EXPECT_EQ(d.action, kActionDraftDocument);
+  EXPECT_EQ(d.binaryDatabase.fileName, u"oa/binary.nsf");
+  EXPECT_EQ(d.binaryDatabase.title, u"附件库");
+  EXPECT_EQ(d.database.filePath, u"oa\\doc.nsf");
+  EXPECT_EQ(d.database.server.address, u"127.0.0.1");
+  EXPECT_EQ(d.database.server.name, u"CN=OA01/O=QN");
+  EXPECT_EQ(d.database.server.title, u"OA服务器");
+  EXPECT_EQ(d.status, u"拟稿");
+  EXPECT_EQ(d.unid, u"6F2A");
+  EXPECT_EQ(d.button, u"查看痕迹,隐藏红头,引入文章,引入签报,更换模板,查看原文,加盖印章");
+
+  // Two parameters give three entries, the last one empty.
+  ASSERT_EQ(r.extendParameters.size(), 3u);
+  EXPECT_EQ(r.extendParameters[0].name, u"docNumber");
+  EXPECT_EQ(r.extendParameters[1].value, u"急");
+  EXPECT_EQ(r.extendParameters[2].name, u"");
+  EXPECT_EQ(r.extendParameters[2].value, u"");
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(ConfigTest, EmptyListsStillHoldEntryZero) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadString(example_));
+  for (const char* path :
+       {"/config/binarys/binary", "/config/binaryAssistants/binary", "/config/wordConfig/wordName",
+        "/config/sealConfig/wordName", "/config/extend/parameter"}) {
+    for (XmlNode n : doc.Root().SelectNodes(path)) {
+      xmlUnlinkNode(n.raw());
+      xmlFreeNode(n.raw());
+    }
+  }
+  // A word entry without templates has empty template lists.
+  std::string text = U8(doc.ToXml());
+  ASSERT_NE(text.find("<wordConfig/>"), std::string::npos);
+  text.replace(text.find("<wordConfig/>"), 13,
+               "<wordConfig><wordName name='n' unid='u'/></wordConfig>");
+  ASSERT_TRUE(doc.LoadString(text));
+  const std::u16string path = FromPath(dir_ / "empty.xml");
+  doc.SaveFile(path);
+
+  Config config(ctx_);
+  ASSERT_TRUE(config.Init(path));
+  const ControlRecords& r = state_.records;
+  ASSERT_EQ(r.binarys.size(), 1u);
+  EXPECT_EQ(r.binarys[0].type, 0);
+  EXPECT_EQ(r.binarys[0].uploadUrl, u"");
+  ASSERT_EQ(r.binaryAssistants.size(), 1u);
+  ASSERT_EQ(r.wordNames.size(), 1u);
+  EXPECT_EQ(r.wordNames[0].name, u"n");
+  EXPECT_TRUE(r.wordNames[0].templateName.empty());
+  ASSERT_EQ(r.sealWordNames.size(), 1u);
+  EXPECT_EQ(r.sealWordNames[0].name, u"");
+  ASSERT_EQ(r.extendParameters.size(), 1u);
+}
+
+TEST_F(ConfigTest, RootUrlFromHttpElseFtp) {
+  const std::string http =
+      "<http>\n      <rootUrl>http://127.0.0.1:8080/oa/doc.nsf</rootUrl>\n    </http>";
+  struct Case {
+    const char* label;
+    std::string replacement;
+    bool ok;
+    std::u16string root;
+  } cases[] = {
+      {"both", http + "<ftp><rootUrl>ftp://x</rootUrl></ftp>", true,
+       u"http://127.0.0.1:8080/oa/doc.nsf"},
+      {"ftp first, then http", "<ftp><rootUrl>ftp://x</rootUrl></ftp>" + http, true,
+       u"http://127.0.0.1:8080/oa/doc.nsf"},
+      {"only ftp", "<ftp><rootUrl>ftp://x</rootUrl></ftp>", true, u"ftp://x"},
+      {"neither", "", false, u""},
+      {"http without rootUrl, ftp with", "<http/><ftp><rootUrl>ftp://x</rootUrl></ftp>", false,
+       u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    state_.records = ControlRecords();
+    Config config(ctx_);
+    EXPECT_EQ(config.Init(Edited("r.xml", http, c.replacement)), c.ok);
+    EXPECT_EQ(state_.records.commonInfo.rootUrl, c.root);
+  }
+}
+
+// Every required element and attribute: without it the load fails, the previous records stay
+// whole and exactly one error line names what was missing.
+TEST_F(ConfigTest, MissingRequiredPartFailsAndKeepsPreviousRecords) {
+  const char* required[] = {
+      "/config/common/clientLog",
+      "/config/common/http/rootUrl",
+      "/config/common/user/dept",
+      "/config/common/user/name",
+      "/config/common/user/lastName",
+      "/config/common/user/fullName",
+      "/config/common/user/password",
+      "/config/common/transferMethod",
+      "/config/binarys/binary[1]/uploadUrl",
+      "/config/binarys/binary[1]/fileName",
+      "/config/binarys/binary[1]/title",
+      "/config/binarys/binary[1]/type",
+      "/config/binarys/binary[1]/downloadUrl",
+      "/config/binarys/binary[1]/valueType",
+      "/config/binarys/binary[2]/draftUrl",
+      "/config/binaryAssistants/binary[1]/fileName",
+      "/config/binaryAssistants/binary[1]/valueType",
+      "/config/wordConfig/wordName[2]/@name",
+      "/config/wordConfig/wordName[1]/@unid",
+      "/config/sealConfig/wordName[1]/@unid",
+      "/config/document/action",
+      "/config/document/binaryDatabase/fileName",
+      "/config/document/binaryDatabase/filePath",
+      "/config/document/binaryDatabase/server/address",
+      "/config/document/binaryDatabase/server/name",
+      "/config/document/binaryDatabase/server/title",
+      "/config/document/binaryDatabase/title",
+      "/config/document/database/fileName",
+      "/config/document/database/server/title",
+      "/config/document/database/title",
+      "/config/document/status",
+      "/config/document/unid",
+      "/config/document/button",
+      "/config/extend/parameter[2]/name",
+      "/config/extend/parameter[1]/value",
+  };
+  std::string previous = example_;
+  previous.replace(previous.find("zhangsan"), 8, "lisi");
+  previous.replace(previous.find("<status>拟稿</status>"), 21, "<status>已发</status>");
+  const std::u16string previous_path = Write("previous.xml", previous);
+  for (const char* path : required) {
+    SCOPED_TRACE(path);
+    Config config(ctx_);
+    ASSERT_TRUE(config.Init(previous_path));
+    const size_t lines_before = LogLines().size();
+    EXPECT_FALSE(config.Init(Without("missing.xml", path)));
+    EXPECT_FALSE(config.initialised());
+    EXPECT_TRUE(state_.controlLoadFailed);
+    EXPECT_EQ(state_.records.commonInfo.name, u"lisi");
+    EXPECT_EQ(state_.records.documentInfo.status, u"已发");
+    EXPECT_EQ(state_.records.extendParameters.size(), 3u);
+    EXPECT_EQ(config.last_error(), U16(path));
+    const std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), lines_before + 1);
+    EXPECT_EQ(lines.back(),
+              Gbk(u"#" + ToText(lines.size()) + u"： Config.Init() Error:" + U16(path) +
+                  u"Object variable or With block variable not set(91:0) "
+                  u"Err.Source=QNMuroWPS Err.Number=91"));
+  }
+}
+
+TEST_F(ConfigTest, FileThatCannotBeLoadedLogsItsPath) {
+  std::string deep;
+  while (deep.size() < (50u << 20)) deep += "<config>";
+  struct Case {
+    const char* label;
+    std::u16string path;
+  } cases[] = {
+      {"missing", FromPath(dir_ / "absent.xml")},
+      {"not xml", Write("text.xml", "this is not xml")},
+      {"truncated", Write("cut.xml", example_.substr(0, example_.size() / 2))},
+      {"50 MB of nesting", Write("deep.xml", deep)},
+      {"directory", FromPath(dir_)},
+  };
+  Config first(ctx_);
+  ASSERT_TRUE(first.Init(Write("a.xml", example_)));
+  state_.records.commonInfo.clientLog = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Config config(ctx_);
+    EXPECT_FALSE(config.Init(c.path));
+    EXPECT_TRUE(state_.controlLoadFailed);
+    EXPECT_EQ(state_.records.commonInfo.name, u"zhangsan");
+    EXPECT_EQ(config.last_error(), u"初始化控制参数时，无法打开配置文件：" + c.path);
+    const std::string line = LogLines().back();
+    const std::string expected_start =
+        Gbk(u"Config.Init() Error:初始化控制参数时，无法打开配置文件：" + c.path + u"(0:");
+    EXPECT_NE(line.find(expected_start), std::string::npos) << line;
+    EXPECT_TRUE(line.ends_with(") Err.Source= Err.Number=0")) << line;
+  }
+  EXPECT_EQ(LogLines()[0], Gbk(u"#1： Config.Init() Error:初始化控制参数时，无法打开配置文件：" +
+                               cases[0].path + u"(0:2) Err.Source= Err.Number=0"));
+}
+
+TEST_F(ConfigTest, ClientLogWords) {
+  struct Case {
+    const char* text;
+    bool ok;
+    bool value;
+  } cases[] = {
+      {"true", true, true}, {"TRUE", true, true},  {"False", true, false}, {" false ", true, false},
+      {"0", true, false},   {"1", true, true},     {"-1", true, true},     {"2.5", true, true},
+      {"0.0", true, false}, {"yes", false, false}, {"", false, false},     {"1a", false, false},
+      {"-", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    state_.records.commonInfo.clientLog = true;
+    Config config(ctx_);
+    EXPECT_EQ(config.Init(Edited("l.xml", "<clientLog>true</clientLog>",
+                                 std::string("<clientLog>") + c.text + "</clientLog>")),
+              c.ok);
+    if (c.ok) {
+      EXPECT_EQ(state_.records.commonInfo.clientLog, c.value);
+    }
+  }
+  const std::string line = LogLines().back();
+  EXPECT_TRUE(
+      line.ends_with(Gbk(u"Config.Init() Error:/config/common/clientLogType mismatch"
+                         u"(13:0) Err.Source=QNMuroWPS Err.Number=13")))
+      << line;
+}
+
+TEST_F(ConfigTest, LogSwitchIsTakenOverEvenWhenTheLoadFailsLater) {
+  Config config(ctx_);
+  ASSERT_TRUE(config.Init(Write("a.xml", example_)));
+  std::string broken = example_;
+  broken.replace(broken.find("<clientLog>true"), 15, "<clientLog>false");
+  broken.replace(broken.find("<button>"), 8, "<buttons>");
+  broken.replace(broken.find("</button>"), 9, "</buttons>");
+  EXPECT_FALSE(config.Init(Write("b.xml", broken)));
+  EXPECT_FALSE(state_.records.commonInfo.clientLog);
+  EXPECT_EQ(state_.records.documentInfo.button,
+            u"查看痕迹,隐藏红头,引入文章,引入签报,更换模板,查看原文,加盖印章");
+  const size_t before = LogLines().size();
+  WriteLog(&state_, u"不应写入");
+  EXPECT_EQ(LogLines().size(), before);
+}
+
+TEST_F(ConfigTest, TemplateFilesMustCoverTemplateNames) {
+  Config config(ctx_);
+  const std::string two = "<templateFile>request.doc</templateFile>";
+  EXPECT_TRUE(
+      config.Init(Edited("more_files.xml", two, two + "<templateFile>extra.doc</templateFile>")));
+  EXPECT_EQ(state_.records.wordNames[1].templateName.size(), 1u);
+  EXPECT_EQ(state_.records.wordNames[1].templateFile.size(), 1u);
+  EXPECT_FALSE(
+      config.Init(Edited("fewer_files.xml", two, two + "<templateName>多一个</templateName>")));
+  EXPECT_EQ(config.last_error(), u"/config/wordConfig/wordName[2]/templateFile[2]");
+}
+
+TEST_F(ConfigTest, KeywordsAreConvertedOnLoad) {
+  struct Case {
+    const char* action;
+    int16_t code;
+  } cases[] = {{"DRAFTDOCUMENT", 10},
+               {"finalizeDocument", 13},
+               {"untrachrevision", 18},
+               {"untrackrevision", 102},
+               {" viewdocument", 102}};
+  for (const Case& c : cases) {
+    Config config(ctx_);
+    ASSERT_TRUE(config.Init(Edited("k.xml", "<action>DraftDocument</action>",
+                                   std::string("<action>") + c.action + "</action>")));
+    EXPECT_EQ(state_.records.documentInfo.action, c.code) << c.action;
+  }
+  Config config(ctx_);
+  ASSERT_TRUE(config.Init(Edited("t.xml", "<transferMethod>HttpStreamBinary</transferMethod>",
+                                 "<transferMethod></transferMethod>")));
+  EXPECT_EQ(state_.records.commonInfo.transferMethod, -1);
+}
+
+TEST_F(ConfigTest, CheckInitFlagShowsTheNoticeOnlyWhenNotInitialised) {
+  Config config(ctx_);
+  EXPECT_FALSE(config.CheckInitFlag());
+  ASSERT_EQ(ui_.records().size(), 1u);
+  EXPECT_EQ(ui_.records()[0].text, u"对不起，参数没有初始化！");
+  EXPECT_EQ(ui_.records()[0].title, u"QN-Velto");
+  EXPECT_EQ(ui_.records()[0].icon, MsgIcon::kInformation);
+  ASSERT_TRUE(config.Init(Write("a.xml", example_)));
+  EXPECT_TRUE(config.CheckInitFlag());
+  EXPECT_EQ(ui_.records().size(), 1u);
+}
+
+TEST_F(ConfigTest, SchemaCheck) {
+  const std::u16string xsd = Write("control.xsd",
+                                   "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'>"
+                                   "<xs:element name='config'><xs:complexType><xs:sequence>"
+                                   "<xs:any processContents='skip' minOccurs='7' maxOccurs='7'/>"
+                                   "</xs:sequence></xs:complexType></xs:element></xs:schema>");
+  Config config(ctx_);
+  EXPECT_TRUE(config.CheckSchema(Write("a.xml", example_), u"", xsd));
+  EXPECT_TRUE(config.InitWithSchemaCheck(Write("a.xml", example_), u"", xsd));
+  EXPECT_EQ(state_.records.commonInfo.name, u"zhangsan");
+  EXPECT_TRUE(LogLines().empty());
+
+  // Invalid: not loaded at all, the previous records stay, one line with code, blank, reason.
+  std::string invalid = example_;
+  invalid.replace(invalid.find("zhangsan"), 8, "lisi");
+  invalid.replace(invalid.find("<extend>"), 8, "<extend/><more>");
+  invalid.replace(invalid.find("</extend>"), 9, "</more>");
+  EXPECT_FALSE(config.InitWithSchemaCheck(Write("bad.xml", invalid), u"", xsd));
+  EXPECT_FALSE(config.initialised());
+  EXPECT_EQ(state_.records.commonInfo.name, u"zhangsan");
+  ASSERT_EQ(LogLines().size(), 1u);
+  const std::string line = LogLines()[0];
+  EXPECT_EQ(line.rfind(Gbk(u"#1： 执行Schema检查时发生错误：" + config.last_error() + u"(0:")), 0u)
+      << line;
+  EXPECT_TRUE(line.ends_with(" Err.Source= Err.Number=0"));
+  const size_t blank = config.last_error().find(u' ');
+  ASSERT_NE(blank, std::u16string::npos);
+  EXPECT_GT(std::stol(U8(config.last_error().substr(0, blank))), 0);
+  EXPECT_NE(config.last_error().find(u"more"), std::u16string::npos);
+
+  // An unusable schema: the error's own description, the last error as it stood.
+  const std::u16string before = config.last_error();
+  EXPECT_FALSE(config.CheckSchema(Write("a.xml", example_), u"", FromPath(dir_ / "none.xsd")));
+  EXPECT_EQ(config.last_error(), before);
+  EXPECT_TRUE(LogLines().back().ends_with(" Err.Source=QNMuroWPS Err.Number=53"));
+  EXPECT_FALSE(config.CheckSchema(Write("a.xml", example_), u"urn:wrong", xsd));
+}
+
+}  // namespace
+}  // namespace qnmuro
