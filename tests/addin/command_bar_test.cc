@@ -50,7 +50,7 @@ TEST(WorkflowUserNameTest, LastNameThenFullNameFromItsFirstSlash) {
       {u"张三/办公室/青禾", u"张", u"张/办公室/青禾"},
       {u"", u"", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(WorkflowUserName(c.full, c.last), c.user) << c.user;
+  for (const auto& c : cases) EXPECT_EQ(WorkflowUserName(c.full, c.last), c.user);
 }
 
 TEST(UploadQueryTest, ActionCodeInDecimal) {
