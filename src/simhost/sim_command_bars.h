@@ -1,0 +1,134 @@
+// Command bars of the simulated word processor: bars with buttons and popup menus, the
+// built-in "Menu Bar", and bars added by add-ins (temporary ones are dropped when the
+// application quits). Handles to a deleted bar or its controls raise kObjectDeleted.
+#ifndef QNMURO_SIMHOST_SIM_COMMAND_BARS_H_
+#define QNMURO_SIMHOST_SIM_COMMAND_BARS_H_
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "addin/host.h"
+
+namespace qnmuro::simhost {
+
+class SimControl;
+class SimCommandBar;
+
+class SimControls final : public host::Controls {
+ public:
+  explicit SimControls(std::shared_ptr<bool> alive) : alive_(std::move(alive)) {}
+
+  long Count() override;
+  std::shared_ptr<host::Control> Item(long index) override;
+  std::shared_ptr<host::Control> Item(std::u16string_view caption) override;
+  std::shared_ptr<host::Control> Add(long type, long id, std::optional<long> before,
+                                     bool temporary) override;
+
+  const std::vector<std::shared_ptr<SimControl>>& items() const { return items_; }
+  // A built-in control with its host action.
+  std::shared_ptr<SimControl> AddBuiltIn(long type, std::u16string_view caption,
+                                         std::function<void()> action);
+
+ private:
+  void CheckAlive() const;
+  std::shared_ptr<bool> alive_;  // false once the bar is deleted
+  std::vector<std::shared_ptr<SimControl>> items_;
+};
+
+class SimControl final : public host::Control {
+ public:
+  SimControl(long type, long id, std::shared_ptr<bool> alive);
+
+  long Type() override;
+  std::u16string Caption() override;
+  void SetCaption(std::u16string_view caption) override;
+  std::u16string TooltipText() override;
+  void SetTooltipText(std::u16string_view text) override;
+  bool Visible() override;
+  void SetVisible(bool visible) override;
+  bool Enabled() override;
+  void SetEnabled(bool enabled) override;
+  // kNotAvailable when the control is disabled.
+  void Execute() override;
+  void SetFace(const host::Picture& face) override;
+  host::Picture Face() override;
+  void SetStyle(long style) override;
+  void Subscribe(host::ButtonEvents* events) override;
+  void Unsubscribe(host::ButtonEvents* events) override;
+  host::Controls& GetControls() override;
+
+  long style() const { return style_; }
+  void set_action(std::function<void()> action) { action_ = std::move(action); }
+  SimControls* popup() { return children_.get(); }
+
+ private:
+  void CheckAlive() const;
+  void CheckButton() const;
+
+  long type_, id_;
+  std::shared_ptr<bool> alive_;
+  std::u16string caption_, tooltip_;
+  bool visible_ = true, enabled_ = true;
+  host::Picture face_;
+  long style_ = 0;
+  std::vector<host::ButtonEvents*> subscribers_;
+  std::unique_ptr<SimControls> children_;
+  std::function<void()> action_;
+};
+
+class SimCommandBar final : public host::CommandBar {
+ public:
+  SimCommandBar(std::u16string name, bool built_in, bool temporary,
+                std::function<void(SimCommandBar&)> on_delete);
+
+  std::u16string Name() override;
+  bool Visible() override;
+  void SetVisible(bool visible) override;
+  bool Enabled() override;
+  void SetEnabled(bool enabled) override;
+  // Built-in bars cannot be deleted (kNotAvailable).
+  void Delete() override;
+  host::Controls& GetControls() override;
+
+  bool built_in() const { return built_in_; }
+  bool temporary() const { return temporary_; }
+  bool alive() const { return *alive_; }
+  SimControls& controls() { return controls_; }
+  // Marks the bar and its controls deleted without telling the owner.
+  void Kill() { *alive_ = false; }
+
+ private:
+  void CheckAlive() const;
+
+  std::u16string name_;
+  bool built_in_, temporary_;
+  bool visible_ = true, enabled_ = true;
+  std::shared_ptr<bool> alive_;
+  SimControls controls_;
+  std::function<void(SimCommandBar&)> on_delete_;
+};
+
+class SimCommandBars final : public host::CommandBars {
+ public:
+  long Count() override { return static_cast<long>(bars_.size()); }
+  std::shared_ptr<host::CommandBar> Find(std::u16string_view name) override;
+  // kBadParameter for an empty name or one already used by another bar.
+  std::shared_ptr<host::CommandBar> Add(std::u16string_view name, long position, bool menu_bar,
+                                        bool temporary) override;
+
+  std::shared_ptr<SimCommandBar> AddBuiltIn(std::u16string_view name);
+  std::vector<std::shared_ptr<host::CommandBar>> AddedBars() const;
+  // The first visible button or menu item with this caption: added bars first.
+  std::shared_ptr<SimControl> FindControl(std::u16string_view caption, bool* enabled) const;
+  void DropTemporary();
+
+ private:
+  void Remove(SimCommandBar& bar);
+  std::vector<std::shared_ptr<SimCommandBar>> bars_;
+};
+
+}  // namespace qnmuro::simhost
+
+#endif  // QNMURO_SIMHOST_SIM_COMMAND_BARS_H_
