@@ -85,7 +85,7 @@ std::string CheckArgument(std::string_view placeholder, std::u16string_view valu
     }
     std::string list;
     for (const char* what : kShowWhats) list += std::string(list.empty() ? "" : ", ") + what;
-    return "show what? one of " + list + ", not " + Quoted(value);
+    return "WHAT must be one of " + list + ", not " + Quoted(value);
   } else if ((placeholder == "PATH" || placeholder == "FILE") && value.empty()) {
     return std::string(placeholder) + " must not be empty";
   }
