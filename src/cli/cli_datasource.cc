@@ -1,0 +1,138 @@
+// qnmuro datasource FILE OPERATION ...: the data-source operations for scripts and macros.
+// Getters print the text on stdout; setters change the item and save the file. An item that does
+// not exist prints one line on stderr and exits 1 (a setter then leaves the file alone); a
+// malformed item or a file that cannot be loaded prints the failure line and exits 1. Nothing is
+// written to comlog.txt.
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "cli/command.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "datasource/data_source.h"
+
+namespace qnmuro::cli {
+namespace {
+
+struct DataSourceArgs {
+  std::string file;
+  std::string key;
+  std::string value;  // new value, or extension parameter name
+};
+
+enum class Op {
+  kGetDesc,
+  kGetValue,
+  kGetValueByDesc,
+  kSetValue,
+  kSetValueByDesc,
+  kGetExtend,
+  kHasExtend
+};
+
+bool ByDesc(Op op) {
+  return op == Op::kGetValueByDesc || op == Op::kSetValueByDesc;
+}
+
+bool ReportFailure(const DataSource& ds) {
+  if (ds.last_report().empty()) return false;
+  std::cerr << "qnmuro: " << U8(ds.last_report()) << "\n";
+  ExitStatus() = 1;
+  return true;
+}
+
+void Run(const DataSourceArgs& args, Op op) {
+  DataSource ds;
+  const std::u16string file = U16(args.file);
+  if (!ds.LoadXML(file)) {
+    ReportFailure(ds);
+    return;
+  }
+  const std::u16string key = U16(args.key);
+  const bool exists = ByDesc(op) ? ds.HasItemWithDesc(key) : ds.HasItemWithName(key);
+  if (!exists) {
+    std::cerr << "qnmuro: datasource: no item with " << (ByDesc(op) ? "desc" : "name") << " \""
+              << args.key << "\" in " << args.file << "\n";
+    ExitStatus() = 1;
+    return;
+  }
+  std::u16string out;
+  switch (op) {
+    case Op::kGetDesc:
+      out = ds.ItemGetDescByName(key);
+      break;
+    case Op::kGetValue:
+      out = ds.ItemGetValueByName(key);
+      break;
+    case Op::kGetValueByDesc:
+      out = ds.ItemGetValueByDesc(key);
+      break;
+    case Op::kGetExtend:
+      out = ds.ItemGetExtendValueByName(key, U16(args.value));
+      break;
+    case Op::kHasExtend:
+      out = ds.ItemIsExtendExist(key) ? u"true" : u"false";
+      break;
+    case Op::kSetValue:
+    case Op::kSetValueByDesc:
+      if (op == Op::kSetValue) {
+        ds.ItemSetValueByName(key, U16(args.value));
+      } else {
+        ds.ItemSetValueByDesc(key, U16(args.value));
+      }
+      if (ReportFailure(ds)) return;
+      try {
+        ds.Save(file);
+      } catch (const Error& e) {
+        std::cerr << "qnmuro: datasource: " << U8(e.description()) << "\n";
+        ExitStatus() = 1;
+      }
+      return;
+  }
+  if (ReportFailure(ds)) return;
+  std::cout << U8(out) << "\n";
+}
+
+void AddDataSource(CLI::App& app) {
+  CLI::App* cmd =
+      app.add_subcommand("datasource", "Read and write the items of a data-source file");
+  cmd->require_subcommand(1);
+  auto args = std::make_shared<DataSourceArgs>();
+  cmd->add_option("FILE", args->file, "The data-source file (.ds.xml)")->required();
+
+  struct Spec {
+    const char* name;
+    const char* help;
+    Op op;
+    const char* second;  // second argument's name, or null
+  };
+  static const Spec kSpecs[] = {
+      {"get-desc", "Print the desc of the item with this name", Op::kGetDesc, nullptr},
+      {"get-value", "Print the value of the item with this name", Op::kGetValue, nullptr},
+      {"get-value-by-desc", "Print the value (opinion lists formatted) of the item with this desc",
+       Op::kGetValueByDesc, nullptr},
+      {"set-value", "Set the value of the item with this name and save", Op::kSetValue, "VALUE"},
+      {"set-value-by-desc", "Set the value of the item with this desc and save",
+       Op::kSetValueByDesc, "VALUE"},
+      {"get-extend", "Print an extension parameter of the item with this name", Op::kGetExtend,
+       "PARAM"},
+      {"has-extend", "Print true when the item with this name has extension parameters",
+       Op::kHasExtend, nullptr},
+  };
+  for (const Spec& spec : kSpecs) {
+    CLI::App* sub = cmd->add_subcommand(spec.name, spec.help);
+    const bool by_desc = ByDesc(spec.op);
+    sub->add_option(by_desc ? "DESC" : "NAME", args->key,
+                    by_desc ? "The item's desc" : "The item's name")
+        ->required();
+    if (spec.second != nullptr) sub->add_option(spec.second, args->value)->required();
+    const Op op = spec.op;
+    sub->callback([args, op] { Run(*args, op); });
+  }
+}
+
+const Registrar registrar(AddDataSource);
+
+}  // namespace
+}  // namespace qnmuro::cli
