@@ -1,0 +1,166 @@
+#include "addin/addin_fixture.h"
+
+#include "addin/command_bar.h"
+#include "addin/key_caps.h"
+
+namespace qnmuro::test_util {
+namespace fs = std::filesystem;
+
+namespace {
+
+void ReplaceOnce(std::string& text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  text.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+DocumentSpec NoticeDocument() {
+  // 0         1         2
+  // 青禾市人民政府办公室\r标题\r正文内容。\r签发人\r领导意见\r
+  DocumentSpec spec;
+  spec.text = u"红头文件\r标题行\r正文内容。\r签发人\r意见栏\r";
+  spec.bookmarks = {{u"标题", 5, 8},     {u"BodyStart", 9, 9},  {u"BodyEnd", 14, 14},
+                    {u"签发人", 15, 18}, {u"领导意见", 19, 22}, {u"无此项", 0, 0}};
+  spec.shapes = {u"DocMarkLine1"};
+  return spec;
+}
+
+AddinTest::AddinTest()
+    : clock_(NewVirtualClock(FromLocalTime({2026, 12, 8, 9, 0, 0}))),
+      registry_(NewFileRegistryStore(dir_ / "registry.reg")) {
+  registry_->CreateKey(kHkeyLocalMachine, kIdentityKey);
+  simhost::SimHostOptions options;
+  options.ui = &ui_;
+  options.clock = clock_.get();
+  options.work_dir = WorkDir();
+  options.user_name = u"原用户";
+  options.user_initials = u"YY";
+  app_ = simhost::NewSimApplication(options);
+  ctx_.ui = &ui_;
+  ctx_.clock = clock_.get();
+  ctx_.registry = registry_.get();
+  ctx_.workDir = WorkDir();
+  addin_ = std::make_unique<WPSaddin>(ctx_);
+  addin_->OnConnection(app_.get());
+}
+
+AddinTest::~AddinTest() {
+  if (addin_) addin_->OnDisconnection();
+  addin_.reset();
+  app_.reset();
+}
+
+void AddinTest::MakeDocument(std::u16string_view name, const DocumentSpec& spec) {
+  const auto doc = app_->GetDocuments().Add();
+  app_->GetSelection()->TypeText(spec.text);
+  if (!spec.shapes.empty()) {
+    const fs::path picture = dir_ / "docmarkline.bmp";
+    const std::vector<uint8_t> bmp = KeyCapBitmap(u"");
+    WriteBytes(picture, std::string(bmp.begin(), bmp.end()));
+    app_->GetSelection()->SetRange(0, 0);
+    for (const auto& shape : spec.shapes) {
+      app_->AddPictureAtSelection(FromPath(picture), shape, 400, 4);
+    }
+  }
+  for (const auto& b : spec.bookmarks) doc->GetBookmarks().Add(b.name, b.start, b.end);
+  doc->SaveAs(PathOf(name));
+  doc->Close();
+}
+
+void AddinTest::WriteControl(std::u16string_view document_name, std::string_view action,
+                             std::string_view buttons, std::string_view upload_url) {
+  std::string xml = ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
+  ReplaceOnce(xml, "<action>DraftDocument</action>",
+              "<action>" + std::string(action) + "</action>");
+  ReplaceOnce(xml,
+              "<button>查看痕迹,隐藏红头,引入文章,引入签报,更换模板,查看原文,加盖印章</button>",
+              "<button>" + std::string(buttons) + "</button>");
+  ReplaceOnce(xml,
+              "<uploadUrl>http://127.0.0.1:8080/oa/doc.nsf/upload?OpenAgent&amp;unid=6F2A</"
+              "uploadUrl>",
+              "<uploadUrl>" + std::string(upload_url) + "</uploadUrl>");
+  std::u16string base(document_name);
+  base = base.substr(0, base.rfind(u'.'));
+  WriteBytes(dir_.path() / ToPath(base + u".xml"), xml);
+}
+
+std::string AddinTest::ExampleDataSource() const {
+  return ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "notice.ds.xml");
+}
+
+void AddinTest::WriteDataSource(std::u16string_view document_name, const std::string& xml) {
+  std::u16string base(document_name);
+  base = base.substr(0, base.rfind(u'.'));
+  WriteBytes(dir_.path() / ToPath(base + u".ds.xml"), xml);
+}
+
+void AddinTest::SetCurrentFileValue(std::u16string_view value) {
+  registry_->SetValue(kHkeyLocalMachine, kIdentityKey, u"CurrentFile",
+                      RegistryValue::String(std::u16string(value)));
+}
+
+std::u16string AddinTest::CurrentFileValue() {
+  return GetCurrentFile(ctx_);
+}
+
+std::shared_ptr<host::Document> AddinTest::OpenWorkflow(std::u16string_view name) {
+  SetCurrentFileValue(name);
+  return Open(name);
+}
+
+std::shared_ptr<host::Document> AddinTest::Open(std::u16string_view name) {
+  return app_->GetDocuments().Open(PathOf(name), true);
+}
+
+std::vector<std::string> AddinTest::LogLines() const {
+  const std::string bytes = ReadBytes(dir_ / "comlog.txt");
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(bytes.substr(start, end - start));
+  }
+  if (!lines.empty()) lines.erase(lines.begin());
+  return lines;
+}
+
+std::vector<UiRecord> AddinTest::Boxes() const {
+  std::vector<UiRecord> out;
+  for (const auto& r : ui_.records()) {
+    if (r.kind == UiRecord::Kind::kMessage) out.push_back(r);
+  }
+  return out;
+}
+
+std::vector<std::u16string> AddinTest::Toolbar() {
+  std::vector<std::u16string> out;
+  const auto bar = app_->GetCommandBars().Find(kBarName);
+  if (!bar) return out;
+  host::Controls& controls = bar->GetControls();
+  for (long i = 1; i <= controls.Count(); ++i) {
+    const auto c = controls.Item(i);
+    out.push_back(c->Caption() + u"[" + c->Face().label + u"]");
+  }
+  return out;
+}
+
+long AddinTest::Setting(std::u16string_view name) {
+  for (const auto& [n, v] : app_->Settings()) {
+    if (n == name) return v;
+  }
+  ADD_FAILURE() << "no setting " << U8(name);
+  return -99;
+}
+
+bool AddinTest::OptionsItemEnabled() {
+  return app_->GetCommandBars()
+      .Find(kMenuBarName)
+      ->GetControls()
+      .Item(kToolsMenuCaption)
+      ->GetControls()
+      .Item(kOptionsItemCaption)
+      ->Enabled();
+}
+
+}  // namespace qnmuro::test_util

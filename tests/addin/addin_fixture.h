@@ -1,0 +1,95 @@
+// A connected add-in on the simulated word processor, with a scripted UI, a virtual clock, a
+// registry file and a work directory of its own; helpers make template-made documents and
+// their control files the way the OA side hands them over.
+#ifndef QNMURO_TESTS_ADDIN_ADDIN_FIXTURE_H_
+#define QNMURO_TESTS_ADDIN_ADDIN_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "addin/host.h"
+#include "addin/wps_addin.h"
+#include "common/context.h"
+#include "common/identity.h"
+#include "common/shared_state.h"
+#include "common/temp_dir.h"
+#include "common/text.h"
+#include "platform/clock.h"
+#include "platform/registry_store.h"
+#include "platform/ui.h"
+#include "simhost/sim_host.h"
+
+namespace qnmuro::test_util {
+
+struct BookmarkSpec {
+  std::u16string name;
+  long start = 0;
+  long end = 0;
+};
+
+struct DocumentSpec {
+  std::u16string text;
+  std::vector<BookmarkSpec> bookmarks;
+  std::vector<std::u16string> shapes;  // picture names, placed at the start
+};
+
+// The example template document: a red head, a title line and a body between the markers,
+// and the data bookmarks of the example data source.
+DocumentSpec NoticeDocument();
+
+class AddinTest : public ::testing::Test {
+ protected:
+  AddinTest();
+  ~AddinTest() override;
+
+  std::u16string WorkDir() const { return FromPath(dir_.path()); }
+  std::u16string PathOf(std::u16string_view name) const {
+    return FromPath(dir_.path() / ToPath(name));
+  }
+
+  // Writes a document file in the work directory (with the add-in not looking).
+  void MakeDocument(std::u16string_view name, const DocumentSpec& spec);
+  // The example control file for `name` with the action keyword, the button list and the
+  // content binary's upload address replaced.
+  void WriteControl(std::u16string_view document_name, std::string_view action,
+                    std::string_view buttons = "查看痕迹,隐藏红头",
+                    std::string_view upload_url = "http://127.0.0.1:9/oa/doc.nsf/upload?OpenAgent");
+  void WriteDataSource(std::u16string_view document_name, const std::string& xml);
+  std::string ExampleDataSource() const;
+
+  void SetCurrentFileValue(std::u16string_view value);
+  std::u16string CurrentFileValue();
+
+  // Hands the document over (CurrentFile) and opens it.
+  std::shared_ptr<host::Document> OpenWorkflow(std::u16string_view name);
+  std::shared_ptr<host::Document> Open(std::u16string_view name);
+
+  // The event log's lines after the start banner, as raw ANSI bytes.
+  std::vector<std::string> LogLines() const;
+  static std::string Gbk(std::u16string_view text) { return ToCodePage(text, "GBK"); }
+
+  // Message boxes shown so far.
+  std::vector<UiRecord> Boxes() const;
+  // Captions of the add-in's bar and the face labels, "caption[F1]".
+  std::vector<std::u16string> Toolbar();
+  long Setting(std::u16string_view name);
+  bool OptionsItemEnabled();
+
+  TempDir dir_;
+  ScriptedUi ui_;
+  std::unique_ptr<VirtualClock> clock_;
+  std::unique_ptr<RegistryStore> registry_;
+  std::unique_ptr<simhost::SimApplication> app_;
+  Context ctx_;
+  std::unique_ptr<WPSaddin> addin_;
+};
+
+}  // namespace qnmuro::test_util
+
+#endif  // QNMURO_TESTS_ADDIN_ADDIN_FIXTURE_H_
