@@ -16,6 +16,8 @@ T& Require(T* object) {
   return *object;
 }
 
+// Only for a pointer that outlives the use: never bind the result to a reference when the
+// shared pointer is a temporary.
 template <class T>
 T& Require(const std::shared_ptr<T>& object) {
   return Require(object.get());

@@ -42,7 +42,8 @@ void WithDataSource(const Context& context, host::Application& app, std::u16stri
   std::u16string context_text;
   TrapFirstFailure(
       [&] {
-        host::Document& doc = Require(app.ActiveDocument());
+        const std::shared_ptr<host::Document> active = app.ActiveDocument();
+        host::Document& doc = Require(active);
         const std::u16string path = DataSourcePath(context, doc.Name());
         if (!IsPlainFile(path)) return;
         DataSource source(context.state);
@@ -74,7 +75,8 @@ bool MergeDataSource(const Context& context, host::Application& app) {
                    host::Bookmarks& bookmarks = doc.GetBookmarks();
                    const long count = bookmarks.Count();
                    for (long i = 1; i <= count; ++i) {
-                     host::Bookmark& bookmark = Require(bookmarks.Item(i));
+                     const auto held = bookmarks.Item(i);
+                     host::Bookmark& bookmark = Require(held);
                      const std::u16string value = source.ItemGetValueByDesc(bookmark.Name());
                      const long start = bookmark.Start();
                      Require(bookmark.GetRange()).SetText(value);
@@ -94,7 +96,8 @@ bool SetDataSource(const Context& context, host::Application& app) {
                    host::Bookmarks& bookmarks = doc.GetBookmarks();
                    const long count = bookmarks.Count();
                    for (long i = 1; i <= count; ++i) {
-                     host::Bookmark& bookmark = Require(bookmarks.Item(i));
+                     const auto held = bookmarks.Item(i);
+                     host::Bookmark& bookmark = Require(held);
                      const std::u16string text = Require(bookmark.GetRange()).Text();
                      if (!Trim(text).empty()) source.ItemSetValueByDesc(bookmark.Name(), text);
                    }

@@ -16,6 +16,7 @@
 #include "addin/host.h"
 #include "addin/wps_addin.h"
 #include "common/context.h"
+#include "common/error.h"
 #include "common/identity.h"
 #include "common/shared_state.h"
 #include "common/temp_dir.h"
