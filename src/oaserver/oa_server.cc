@@ -60,6 +60,41 @@ std::string QueryOf(const std::string& target) {
   return q == std::string::npos ? std::string() : target.substr(q + 1);
 }
 
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The first value of a query parameter, percent-decoded, taken from the raw request target:
+// a value may itself hold "=" (Base64 padding), which a key=value split would cut off.
+std::string QueryParam(const std::string& target, const std::string& name) {
+  const std::string query = QueryOf(target);
+  size_t i = 0;
+  while (i <= query.size()) {
+    size_t end = query.find('&', i);
+    if (end == std::string::npos) end = query.size();
+    const std::string pair = query.substr(i, end - i);
+    const size_t eq = pair.find('=');
+    if (eq != std::string::npos && pair.compare(0, eq, name) == 0 && eq == name.size()) {
+      std::string value;
+      for (size_t k = eq + 1; k < pair.size(); ++k) {
+        if (pair[k] == '%' && k + 2 < pair.size() && HexValue(pair[k + 1]) >= 0 &&
+            HexValue(pair[k + 2]) >= 0) {
+          value += static_cast<char>(HexValue(pair[k + 1]) * 16 + HexValue(pair[k + 2]));
+          k += 2;
+        } else {
+          value += pair[k];
+        }
+      }
+      return value;
+    }
+    i = end + 1;
+  }
+  return std::string();
+}
+
 }  // namespace
 
 struct OaServer::Impl {
@@ -120,7 +155,7 @@ void OaServer::Impl::Serve(const httplib::Request& req, httplib::Response& res) 
 void OaServer::Impl::Upload(const httplib::Request& req, httplib::Response& res,
                             const httplib::ContentReader& reader) {
   const std::string reason = store.StoreUpload(
-      req.get_param_value("filename"),
+      QueryParam(req.target, "filename"),
       [&](const std::function<bool(const char*, size_t)>& piece) { return reader(piece); });
   if (!reason.empty()) {
     res.status = 400;
@@ -132,15 +167,12 @@ void OaServer::Impl::Upload(const httplib::Request& req, httplib::Response& res,
 
 void OaServer::Impl::Confirmation(const httplib::Request& req, httplib::Response& res) {
   if (!Authorized(req, res)) return;
-  if (req.get_param_value("method") != "replacecontent") {
+  if (QueryParam(req.target, "method") != "replacecontent") {
     res.status = 400;
-    res.set_content(Result("unsupported method " + req.get_param_value("method")), "text/xml");
+    res.set_content(Result("unsupported method " + QueryParam(req.target, "method")), "text/xml");
     return;
   }
-  std::string encoded = req.get_param_value("filename");
-  for (char& c : encoded) {
-    if (c == ' ') c = '+';  // a raw "+" in a query reads as a blank
-  }
+  std::string encoded = QueryParam(req.target, "filename");
   std::string name;
   try {
     const std::vector<uint8_t> bytes =
@@ -150,7 +182,7 @@ void OaServer::Impl::Confirmation(const httplib::Request& req, httplib::Response
     name.clear();
   }
   const std::string reason =
-      name.empty() ? "invalid file name" : store.Confirm(req.get_param_value("unid"), name);
+      name.empty() ? "invalid file name" : store.Confirm(QueryParam(req.target, "unid"), name);
   if (!reason.empty()) {
     res.status = 400;
     res.set_content(Result(reason), "text/xml");
@@ -219,12 +251,15 @@ void OaServer::Impl::Install(httplib::Server& s) {
     }
     std::string body;
     bool too_big = false;
-    reader([&](const char* data, size_t size) {
-      if (body.size() + size > kMaxAgentBody) too_big = true;
-      if (!too_big) body.append(data, size);
-      return true;
-    });
-    if (req.get_param_value("action") == "upload") {
+    // A POST without Content-Length (curl -X POST) has no body; asking for one would fail.
+    if (req.has_header("Content-Length") || req.has_header("Transfer-Encoding")) {
+      reader([&](const char* data, size_t size) {
+        if (body.size() + size > kMaxAgentBody) too_big = true;
+        if (!too_big) body.append(data, size);
+        return true;
+      });
+    }
+    if (QueryParam(req.target, "action") == "upload") {
       Confirmation(req, res);
     } else if (req.has_param("OpenAgent")) {
       if (too_big) {

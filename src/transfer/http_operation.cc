@@ -422,6 +422,7 @@ bool HttpOperation::PostStream() {
       if (Trim(AsciiLower(result.Text())) != u"success") {
         std::u16string xml = doc.ToXml();
         while (!xml.empty() && (xml.back() == u'\n' || xml.back() == u'\r')) xml.pop_back();
+        SetLastSystemError(0);
         errorMessage_ = u"服务器返回错误：" + xml;
         return false;
       }

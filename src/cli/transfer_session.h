@@ -1,0 +1,71 @@
+// What the transfer commands (agent, transfer) run the add-in's own code with: the work
+// directory, the event log, the registry, the terminal UI, the HTTP client and the control
+// file loaded into the shared records, exactly as the add-in holds them.
+#ifndef QNMURO_CLI_TRANSFER_SESSION_H_
+#define QNMURO_CLI_TRANSFER_SESSION_H_
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "common/context.h"
+#include "common/shared_state.h"
+#include "common/text.h"
+#include "common/velto_log.h"
+#include "config/config.h"
+#include "platform/clock.h"
+#include "platform/http_client.h"
+#include "platform/registry_store.h"
+#include "platform/ui.h"
+
+namespace qnmuro::cli {
+
+class TransferSession {
+ public:
+  // Prepares the work directory and the services and loads the control file. False with
+  // *error set when one of them cannot be used.
+  bool Open(const std::string& control_file, std::string* error) {
+    ctx_.workDir = DefaultWorkDir();
+    std::error_code ec;
+    std::filesystem::create_directories(ToPath(ctx_.workDir), ec);
+    if (!std::filesystem::is_directory(ToPath(ctx_.workDir), ec)) {
+      *error = "cannot use the work directory " + U8(ctx_.workDir);
+      return false;
+    }
+    clock_ = NewSystemClock();
+    registry_ = NewFileRegistryStore(DefaultRegistryPath());
+    ui_ = NewTerminalUi(DefaultTerminalUiOptions(false));
+    http_ = NewCurlHttpClient();
+    state_.eventLog = std::make_unique<VeltoLog>(ctx_.workDir, clock_.get(),
+                                                 &state_.records.commonInfo.clientLog);
+    ctx_.state = &state_;
+    ctx_.clock = clock_.get();
+    ctx_.registry = registry_.get();
+    ctx_.ui = ui_.get();
+    ctx_.http = http_.get();
+    Config config(ctx_);
+    if (!config.Init(Utf8ToUtf16(control_file))) {
+      *error = "cannot load the control file " + control_file + ": " + U8(config.last_report());
+      return false;
+    }
+    return true;
+  }
+
+  Context& ctx() { return ctx_; }
+  const ControlRecords& records() const { return state_.records; }
+  std::string LogPath() const { return U8(ctx_.workDir) + "/comlog.txt"; }
+
+ private:
+  // Declared before the state: the log writes its end banner with the clock.
+  std::unique_ptr<SystemClock> clock_;
+  std::unique_ptr<RegistryStore> registry_;
+  std::unique_ptr<UiService> ui_;
+  std::unique_ptr<HttpClient> http_;
+  SharedState state_;
+  Context ctx_;
+};
+
+}  // namespace qnmuro::cli
+
+#endif  // QNMURO_CLI_TRANSFER_SESSION_H_

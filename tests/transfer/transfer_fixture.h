@@ -1,0 +1,115 @@
+// What transfer tests share: a fresh work directory with the event log in it, a context with
+// the libcurl client (short time-outs) and a registry file, and the log read back as lines.
+#ifndef QNMURO_TESTS_TRANSFER_TRANSFER_FIXTURE_H_
+#define QNMURO_TESTS_TRANSFER_TRANSFER_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/context.h"
+#include "common/shared_state.h"
+#include "common/text.h"
+#include "common/velto_log.h"
+#include "platform/http_client.h"
+#include "platform/registry_store.h"
+#include "platform/ui.h"
+
+namespace qnmuro::test {
+
+inline std::string ReadBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary);
+  out << bytes;
+}
+
+inline std::string RandomBytes(size_t size, unsigned seed = 7) {
+  std::mt19937 gen(seed);
+  std::string out(size, '\0');
+  for (char& c : out) c = static_cast<char>(gen() & 0xFF);
+  return out;
+}
+
+class TransferTest : public ::testing::Test {
+ protected:
+  TransferTest() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    root_ = std::filesystem::temp_directory_path() /
+            ("qnmuro_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
+             std::to_string(::getpid()));
+    std::filesystem::remove_all(root_);
+    work_ = root_ / "work";
+    std::filesystem::create_directories(work_);
+    HttpClientOptions options;
+    options.connect_timeout = std::chrono::milliseconds(2000);
+    options.stall_timeout = std::chrono::seconds(1);
+    http_ = NewCurlHttpClient(options);
+    registry_ = NewFileRegistryStore(root_ / "registry.reg");
+    state_.eventLog = std::make_unique<VeltoLog>(FromPath(work_), nullptr, nullptr);
+    ctx_.state = &state_;
+    ctx_.http = http_.get();
+    ctx_.registry = registry_.get();
+    ctx_.ui = &ui_;
+    ctx_.workDir = FromPath(work_);
+  }
+  ~TransferTest() override {
+    state_.eventLog.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+
+  // The log's lines between the banners, decoded from the ANSI code page.
+  std::vector<std::u16string> LogLines() const {
+    const std::u16string text = FromAnsi(ReadBytes(work_ / "comlog.txt"));
+    std::vector<std::u16string> lines;
+    size_t i = 0;
+    while (i < text.size()) {
+      size_t end = text.find(u"\r\n", i);
+      if (end == std::u16string::npos) end = text.size();
+      std::u16string line = text.substr(i, end - i);
+      if (line.rfind(u"#", 0) == 0) {
+        const size_t start = line.find(u"： ");
+        lines.push_back(start == std::u16string::npos ? line : line.substr(start + 2));
+      }
+      i = end + 2;
+    }
+    return lines;
+  }
+  std::string LogText() const {
+    std::string out;
+    for (const auto& line : LogLines()) out += U8(line) + "\n";
+    return out;
+  }
+
+  // The session cookie the add-in would send.
+  void SetSessionCookie(const std::u16string& cookie) {
+    const std::u16string key = u"SOFTWARE\\zuzozer\\web";
+    registry_->CreateKey(kHkeyLocalMachine, key);
+    registry_->SetValue(kHkeyLocalMachine, key, u"sid", RegistryValue::String(cookie));
+  }
+
+  std::filesystem::path root_;
+  std::filesystem::path work_;
+  std::unique_ptr<HttpClient> http_;
+  std::unique_ptr<RegistryStore> registry_;
+  SharedState state_;
+  ScriptedUi ui_;
+  Context ctx_;
+};
+
+}  // namespace qnmuro::test
+
+#endif  // QNMURO_TESTS_TRANSFER_TRANSFER_FIXTURE_H_

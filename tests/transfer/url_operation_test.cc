@@ -1,0 +1,65 @@
+#include "transfer/url_operation.h"
+
+#include <gtest/gtest.h>
+
+#include "common/text.h"
+
+namespace qnmuro {
+namespace {
+
+struct UrlCase {
+  const char16_t* url;
+  const char16_t* protocol;
+  const char16_t* host;
+  int32_t port;
+  const char16_t* object;
+  bool ssl;
+};
+
+class UrlOperationTable : public ::testing::TestWithParam<UrlCase> {};
+
+TEST_P(UrlOperationTable, SplitsTheUrl) {
+  const UrlCase& c = GetParam();
+  UrlOperation url;
+  url.SetUrl(c.url);
+  EXPECT_EQ(url.Url(), c.url);
+  EXPECT_EQ(U8(url.Protocol()), U8(c.protocol));
+  EXPECT_EQ(U8(url.Host()), U8(c.host));
+  EXPECT_EQ(url.Port(), c.port);
+  EXPECT_EQ(U8(url.UrlObject()), U8(c.object));
+  EXPECT_EQ(url.CheckSSLHttp(), c.ssl);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UrlOperationTable,
+    ::testing::Values(
+        UrlCase{u"http://oa.example:8080/db/doc?OpenDocument&a=1", u"http", u"oa.example", 8080,
+                u"/db/doc?OpenDocument&a=1", false},
+        UrlCase{u"HTTPS://oa.example/db", u"HTTPS", u"oa.example", 443, u"/db", true},
+        UrlCase{u"ftp://files.example", u"ftp", u"files.example", 21, u"", false},
+        UrlCase{u"oa.example:81/a", u"", u"oa.example", 81, u"/a", false},
+        UrlCase{u"oa.example/a", u"", u"oa.example", 80, u"/a", false},
+        UrlCase{u"http://oa.example:x1/a", u"http", u"oa.example", 0, u"/a", false},
+        // The first ":" lies in the path: the host runs up to it and the port text is "b".
+        UrlCase{u"http://oa.example/a:b", u"http", u"oa.example/a", 0, u"/a:b", false},
+        UrlCase{u"http://oa.example/https-files/a", u"http", u"oa.example", 80, u"/https-files/a",
+                true},
+        UrlCase{u"", u"", u"", 0, u"", false}, UrlCase{u"   ", u"", u"", 0, u"", false},
+        UrlCase{u"http://oa.example: 82 /a", u"http", u"oa.example", 82, u"/a", false},
+        UrlCase{u"http://oa.example:99999999999/a", u"http", u"oa.example", 0, u"/a", false},
+        UrlCase{u"/only/a/path", u"", u"", 80, u"/only/a/path", false},
+        UrlCase{u"http://", u"http", u"", 80, u"", false},
+        UrlCase{u"https://主机.example:8443/文件", u"https", u"主机.example", 8443, u"/文件",
+                true}));
+
+TEST(UrlOperationTest, EveryReadReflectsTheUrlStoredAtThatMoment) {
+  UrlOperation url;
+  url.SetUrl(u"http://a.example:1/x");
+  EXPECT_EQ(url.Port(), 1);
+  url.SetUrl(u"https://b.example/y");
+  EXPECT_EQ(U8(url.Host()), "b.example");
+  EXPECT_EQ(url.Port(), 443);
+}
+
+}  // namespace
+}  // namespace qnmuro
