@@ -13,13 +13,18 @@
 #include "cli/command.h"
 #include "common/context.h"
 #include "common/text.h"
+#include "platform/http_client.h"
 #include "platform/registry_store.h"
+#include "platform/shell.h"
 #include "simhost/script_runner.h"
 
 namespace qnmuro::cli {
 namespace {
 
-// The add-ins a run connects, in this order. Each add-in adds its factory here.
+// The add-ins a run connects, in this order. Each add-in adds its factory here, e.g.
+//   add_ins.push_back([](const Context& services) { return std::make_unique<X>(services); });
+// `services` holds the run's scripted UI, virtual clock, work directory, the registry store,
+// the HTTP client and the shell service.
 std::vector<simhost::AddInFactory> RunAddIns() {
   std::vector<simhost::AddInFactory> add_ins;
   return add_ins;
@@ -49,6 +54,8 @@ int Run(const std::string& script_name) {
     return 1;
   }
   const std::unique_ptr<RegistryStore> registry = NewFileRegistryStore(DefaultRegistryPath());
+  const std::unique_ptr<HttpClient> http = NewCurlHttpClient();
+  const std::unique_ptr<ShellService> shell = NewPosixShellService();
 
   simhost::ScriptRunOptions options;
   options.work_dir = work_dir;
@@ -56,6 +63,8 @@ int Run(const std::string& script_name) {
   options.err = &std::cerr;
   options.start_time = std::chrono::system_clock::now();
   options.services.registry = registry.get();
+  options.services.http = http.get();
+  options.services.shell = shell.get();
   options.add_ins = RunAddIns();
   return simhost::RunScript(script, options);
 }
