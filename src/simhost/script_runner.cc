@@ -27,7 +27,7 @@ const char* Flag(bool on) {
   return on ? "1" : "0";
 }
 
-class Runner {
+class Runner final {
  public:
   explicit Runner(const ScriptRunOptions& options)
       : out_(*options.out), clock_(NewVirtualClock(options.start_time)) {
