@@ -29,7 +29,8 @@ DocumentSpec NoticeDocument() {
 
 AddinTest::AddinTest()
     : clock_(NewVirtualClock(FromLocalTime({2026, 12, 8, 9, 0, 0}))),
-      registry_(NewFileRegistryStore(dir_ / "registry.reg")) {
+      registry_(NewFileRegistryStore(dir_ / "registry.reg")),
+      http_(NewCurlHttpClient()) {
   registry_->CreateKey(kHkeyLocalMachine, kIdentityKey);
   simhost::SimHostOptions options;
   options.ui = &ui_;
@@ -41,6 +42,7 @@ AddinTest::AddinTest()
   ctx_.ui = &ui_;
   ctx_.clock = clock_.get();
   ctx_.registry = registry_.get();
+  ctx_.http = http_.get();
   ctx_.workDir = WorkDir();
   addin_ = std::make_unique<WPSaddin>(ctx_);
   addin_->OnConnection(app_.get());

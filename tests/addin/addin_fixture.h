@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@
 #include "common/temp_dir.h"
 #include "common/text.h"
 #include "platform/clock.h"
+#include "platform/http_client.h"
 #include "platform/registry_store.h"
 #include "platform/ui.h"
 #include "simhost/sim_host.h"
@@ -43,6 +45,29 @@ struct DocumentSpec {
 // The example template document: a red head, a title line and a body between the markers,
 // and the data bookmarks of the example data source.
 DocumentSpec NoticeDocument();
+
+// The scripted UI with a hook that runs when a message box with a given text is shown, to
+// act as the host would while the box is up.
+class HookedUi : public ScriptedUi {
+ public:
+  void OnMessage(std::u16string text, std::function<void()> hook) {
+    hook_text_ = std::move(text);
+    hook_ = std::move(hook);
+  }
+  MsgAnswer ShowMessage(std::u16string_view text, MsgButtons buttons, MsgIcon icon,
+                        std::u16string_view title) override {
+    if (hook_ && text == hook_text_) {
+      auto hook = std::move(hook_);
+      hook_ = nullptr;
+      hook();
+    }
+    return ScriptedUi::ShowMessage(text, buttons, icon, title);
+  }
+
+ private:
+  std::u16string hook_text_;
+  std::function<void()> hook_;
+};
 
 class AddinTest : public ::testing::Test {
  protected:
@@ -83,9 +108,10 @@ class AddinTest : public ::testing::Test {
   bool OptionsItemEnabled();
 
   TempDir dir_;
-  ScriptedUi ui_;
+  HookedUi ui_;
   std::unique_ptr<VirtualClock> clock_;
   std::unique_ptr<RegistryStore> registry_;
+  std::unique_ptr<HttpClient> http_;
   std::unique_ptr<simhost::SimApplication> app_;
   Context ctx_;
   std::unique_ptr<WPSaddin> addin_;

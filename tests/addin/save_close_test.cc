@@ -1,0 +1,206 @@
+// Saving and closing the workflow document against the development OA server on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+
+#include "addin/addin_fixture.h"
+#include "addin/save_reminder.h"
+#include "oaserver/oa_server.h"
+
+namespace qnmuro::test_util {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::minutes;
+
+constexpr char16_t kQuestion[] = u"是否要保存文档到服务器？";
+constexpr char16_t kCloseError[] =
+    u"文件关闭时发生错误，您对文档的修改可能无法保存或者更新到服务器，请联系系统管理员！";
+
+class SaveCloseTest : public AddinTest {
+ protected:
+  void SetUp() override {
+    fs::create_directories(dir_ / "server");
+    OaServerOptions options;
+    options.root = dir_ / "server";
+    options.log = [this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(mu_);
+      requests_.push_back(line);
+    };
+    server_ = std::make_unique<OaServer>(options);
+    std::string error;
+    ASSERT_GT(server_->Start("127.0.0.1", 0, &error), 0) << error;
+  }
+  void TearDown() override { server_->Stop(); }
+
+  std::string UploadUrl(const std::string& path = "/oa/doc.nsf/upload?OpenAgent") {
+    return server_->BaseUrl() + path;
+  }
+  std::shared_ptr<host::Document> OpenNotice(const char* action, const std::string& upload) {
+    MakeDocument(u"notice.doc", NoticeDocument());
+    WriteControl(u"notice.doc", action, "查看痕迹", upload);
+    return OpenWorkflow(u"notice.doc");
+  }
+  void Edit() { app_->GetSelection()->TypeText(u"改动"); }
+  fs::path Uploaded() const { return dir_ / "server" / "documents" / "6F2A" / "notice.doc"; }
+  std::vector<std::u16string> BoxTexts() const {
+    std::vector<std::u16string> out;
+    for (const auto& b : Boxes()) out.push_back(b.text);
+    return out;
+  }
+  std::vector<std::string> Requests() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return requests_;
+  }
+
+  std::unique_ptr<OaServer> server_;
+  std::mutex mu_;
+  std::vector<std::string> requests_;
+};
+
+TEST_F(SaveCloseTest, UnchangedSaveAsksNothing) {
+  const auto doc = OpenNotice("DraftDocument", UploadUrl());
+  doc->Save();
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_FALSE(fs::exists(Uploaded()));
+}
+
+TEST_F(SaveCloseTest, ChangedDraftAsksOnceAndUploads) {
+  const struct {
+    std::string path;
+    std::string confirm;  // how the query text joins the upload address
+  } cases[] = {
+      {"/oa/doc.nsf/upload?OpenAgent",
+       "/oa/doc.nsf/upload?OpenAgent&action=upload&unid=6F2A&method=replacecontent&ctlaction=10"
+       "&lastflag=last&filename="},
+      {"/oa/doc.nsf/upload",
+       "/oa/doc.nsf/upload?action=upload&unid=6F2A&method=replacecontent&ctlaction=10"
+       "&lastflag=last&filename="},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    ui_.ClearRecords();
+    const auto doc = OpenNotice("DraftDocument", UploadUrl(c.path));
+    clock_->Advance(minutes(30));
+    Edit();
+    ui_.QueueAnswer(MsgAnswer::kYes);
+    doc->Save();
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kQuestion);
+    EXPECT_EQ(boxes[0].title, u"QNSoft");
+    EXPECT_EQ(boxes[0].icon, MsgIcon::kQuestion);
+    EXPECT_EQ(boxes[0].buttons, MsgButtons::kYesNo);
+    EXPECT_TRUE(doc->Saved());
+    ASSERT_TRUE(fs::exists(Uploaded()));
+    EXPECT_EQ(ReadBytes(Uploaded()), ReadBytes(dir_ / "notice.doc"));
+    EXPECT_FALSE(fs::is_empty(dir_ / "qnoawork.bak")) << "a backup is kept";
+    bool confirmed = false;
+    for (const auto& r : Requests()) confirmed |= r.find(c.confirm) != std::string::npos;
+    EXPECT_TRUE(confirmed);
+    // The save restarted the reminder's count.
+    EXPECT_EQ(addin_->reminder()->iTime, 0);
+    EXPECT_TRUE(addin_->reminder()->TimerEnabled());
+    ui_.QueueAnswer(MsgAnswer::kNo);
+    doc->Close();
+    fs::remove_all(dir_ / "server" / "documents");
+  }
+}
+
+TEST_F(SaveCloseTest, OwnSaveRaisedAgainDoesNotAskTwice) {
+  const auto doc = OpenNotice("DraftDocument", UploadUrl());
+  Edit();
+  // While the question is up, the host raises before-save once more for the same document.
+  ui_.OnMessage(kQuestion, [&] {
+    bool save_as = false, cancel = false;
+    addin_->wpsApp_DocumentBeforeSave(*doc, save_as, cancel);
+  });
+  ui_.QueueAnswer(MsgAnswer::kYes);
+  doc->Save();
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion}));
+  int uploads = 0;
+  for (const auto& r : Requests()) uploads += r.find("/upload.muro") != std::string::npos;
+  EXPECT_EQ(uploads, 1);
+}
+
+TEST_F(SaveCloseTest, NoAtCloseCleansUp) {
+  const auto doc = OpenNotice("DraftDocument", UploadUrl());
+  Edit();
+  ui_.QueueAnswer(MsgAnswer::kNo);
+  doc->Close();
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion})) << "the host does not ask";
+  EXPECT_FALSE(fs::exists(Uploaded()));
+  EXPECT_TRUE(Toolbar().empty());
+  EXPECT_EQ(app_->UserName(), u"原用户");
+  EXPECT_EQ(app_->UserInitials(), u"YY");
+  EXPECT_EQ(addin_->reminder(), nullptr);
+  EXPECT_EQ(addin_->workflow_document(), nullptr);
+  EXPECT_EQ(Setting(u"WindowState"), 2);
+  EXPECT_EQ(Setting(u"DrawingObjects"), 1);
+  EXPECT_TRUE(OptionsItemEnabled());
+  EXPECT_TRUE(addin_->IsContentDocument());
+}
+
+TEST_F(SaveCloseTest, UploadFailureAtCloseKeepsBarAndReminder) {
+  // Nothing listens on port 9 of 127.0.0.1.
+  const auto doc = OpenNotice("DraftDocument", "http://127.0.0.1:9/oa/doc.nsf/upload?OpenAgent");
+  Edit();
+  ui_.QueueAnswer(MsgAnswer::kYes);
+  doc->Close();
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kCloseError}));
+  EXPECT_EQ(Boxes()[1].title, u"QNSoft");
+  EXPECT_FALSE(Toolbar().empty());
+  ASSERT_NE(addin_->reminder(), nullptr);
+  EXPECT_TRUE(addin_->reminder()->TimerEnabled());
+  EXPECT_FALSE(addin_->closing());
+  EXPECT_EQ(app_->UserName(), u"张三/办公室/青禾");
+  EXPECT_TRUE(fs::exists(dir_ / "notice.doc"));
+}
+
+TEST_F(SaveCloseTest, ViewModeUploadsNothing) {
+  const auto doc = OpenNotice("ViewDocument", UploadUrl());
+  Edit();  // a tracked change
+  doc->Close();
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_FALSE(fs::exists(Uploaded()));
+  EXPECT_TRUE(Requests().empty());
+  EXPECT_TRUE(Toolbar().empty());
+  EXPECT_TRUE(OptionsItemEnabled());
+}
+
+TEST_F(SaveCloseTest, SavingAnotherDocumentLeavesEverythingAlone) {
+  OpenNotice("DraftDocument", UploadUrl());
+  MakeDocument(u"other.doc", DocumentSpec{u"x\r", {}, {}});
+  const auto other = Open(u"other.doc");
+  app_->GetSelection()->TypeText(u"y");
+  other->Save();
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(Requests().empty());
+}
+
+TEST_F(SaveCloseTest, DocumentWhoseControlFileFailedIsNeverUploaded) {
+  // A good draft first, so that the records hold an upload address.
+  const auto first = OpenNotice("DraftDocument", UploadUrl());
+  ui_.QueueAnswer(MsgAnswer::kNo);
+  first->Close();
+  MakeDocument(u"broken.doc", NoticeDocument());
+  WriteBytes(dir_ / "broken.xml", "<config>");
+  const auto doc = OpenWorkflow(u"broken.doc");
+  ui_.ClearRecords();
+  app_->GetSelection()->TypeText(u"本地修改");
+  doc->Save();
+  EXPECT_TRUE(Boxes().empty());
+  app_->GetSelection()->TypeText(u"再改");
+  ui_.QueueAnswer(MsgAnswer::kNo);  // the host's own unsaved-changes question
+  doc->Close();
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u) << "only the host asks, so local changes are not lost silently";
+  EXPECT_NE(boxes[0].text, kQuestion);
+  EXPECT_EQ(boxes[0].buttons, MsgButtons::kYesNoCancel);
+  EXPECT_TRUE(Requests().empty());
+  EXPECT_TRUE(Toolbar().empty());
+}
+
+}  // namespace
+}  // namespace qnmuro::test_util
