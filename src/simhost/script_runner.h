@@ -36,7 +36,8 @@
 // Host and add-in:
 //
 //   click CAPTION                   click the first visible button with this caption on any
-//                                   command bar; a disabled one prints `DISABLED <caption>`
+//                                   command bar (add-in bars first); a disabled one prints
+//                                   `DISABLED <caption>`, a missing one is a host error
 //   menu BAR POPUP ITEM             choose a menu item, e.g.
 //                                   menu "Menu Bar" 插入(&I) 文件(&L)...
 //                                   (a disabled one prints `DISABLED <popup>/<item>`)
@@ -128,9 +129,9 @@ struct ScriptRunOptions {
   std::vector<AddInFactory> add_ins;
 };
 
-// Parses and runs a script. Returns 0 when it ran to its end, 2 after a script error (the
-// reason written to `err` as "line N: reason"; a script that does not parse runs nothing, one
-// that fails later has its add-ins disconnected all the same).
+// Parses and runs a script. Returns 0 when it ran to its end, host errors included; 2 when it
+// does not parse (the reason written to `err` as "line N: reason"; nothing runs, no add-in is
+// created).
 int RunScript(std::string_view script, const ScriptRunOptions& options);
 
 }  // namespace qnmuro::simhost
