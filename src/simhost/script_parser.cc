@@ -176,6 +176,8 @@ std::vector<ScriptCommand> ParseScript(std::string_view text) {
     pos = end + 1;
     ++line_number;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // A conversion that does not give the same bytes back met a malformed sequence.
+    if (U8(U16(line)) != line) throw ScriptError(line_number, "the line is not valid UTF-8");
 
     std::vector<std::u16string> words = SplitScriptLine(line, line_number);
     if (words.empty()) continue;

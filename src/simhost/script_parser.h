@@ -42,8 +42,8 @@ struct ScriptCommand {
 std::vector<std::u16string> SplitScriptLine(std::string_view line, int line_number);
 
 // Parses a whole script (UTF-8; a leading byte-order mark and CR before LF are ignored) into
-// commands, checking every command name and its arguments. Blank and comment-only lines yield
-// nothing. Throws ScriptError at the first fault.
+// commands, checking that every line is valid UTF-8 and every command name and its arguments. Blank
+// and comment-only lines yield nothing. Throws ScriptError at the first fault.
 std::vector<ScriptCommand> ParseScript(std::string_view text);
 
 // Argument readers shared by the checks and the runner; nullopt when the text is malformed.

@@ -85,6 +85,8 @@ TEST(ScriptParserTest, ReportsTheLineAndTheReason) {
        "line 1: show: WHAT must be one of text, bookmarks, shapes, revisions, state, toolbar, "
        "documents, settings, menu, not \"everything\""},
       {"type ok\r\nsave now\r\n", "line 2: usage: save"},
+      {"new\ntype \"\xE5\xBC\"", "line 2: the line is not valid UTF-8"},
+      {"type \xC0\xAF", "line 1: the line is not valid UTF-8"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
