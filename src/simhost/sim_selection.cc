@@ -52,6 +52,7 @@ void SimSelection::TypeText(std::u16string_view text) {
 
 void SimSelection::Paste() {
   SimDocument& doc = Doc();
+  doc.CheckEditable();
   TextStore& s = doc.Store();
   Fragment fragment = doc.Host().Clipboard();  // a copy: the paste may be into its source
   long start = s.SelectionStart();
@@ -66,6 +67,7 @@ void SimSelection::WholeStory() {
 
 void SimSelection::Delete() {
   SimDocument& doc = Doc();
+  doc.CheckEditable();
   TextStore& s = doc.Store();
   long start = s.SelectionStart(), end = s.SelectionEnd();
   if (start == end) {

@@ -263,8 +263,11 @@ void TextStore::MoveRevisions(long a, long b, long len, std::u16string_view old_
       next.push_back(std::move(ins));
     }
   }
-  std::stable_sort(next.begin(), next.end(),
-                   [](const RevisionRec& x, const RevisionRec& y) { return x.start < y.start; });
+  // At one position a deletion comes first: the old text stood before the new.
+  std::stable_sort(next.begin(), next.end(), [](const RevisionRec& x, const RevisionRec& y) {
+    if (x.start != y.start) return x.start < y.start;
+    return x.kind == RevisionInfo::Kind::kDelete && y.kind == RevisionInfo::Kind::kInsert;
+  });
   revisions_ = std::move(next);
 }
 
