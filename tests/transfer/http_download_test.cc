@@ -202,8 +202,7 @@ TEST_F(DownloadTest, BrokenServersFailCleanlyAndKeepTheOldFile) {
        "无法发送Internet请求"},
       {"stalls mid-body",
        [](const RawRequest&, int) {
-         return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" +
-                         std::string(10, 'x')};
+         return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1, 'x')};
        },
        "无法读取Internet数据"},
   };
