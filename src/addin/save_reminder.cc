@@ -7,17 +7,26 @@
 namespace qnmuro {
 namespace {
 
-std::u16string TwoDigits(int value) {
-  return (value < 10 ? u"0" : u"") + ToText(value);
+// Hours and minutes: 0 to 59.
+void AppendTwoDigits(std::u16string& out, int value) {
+  out.push_back(static_cast<char16_t>(u'0' + value / 10 % 10));
+  out.push_back(static_cast<char16_t>(u'0' + value % 10));
 }
 
 }  // namespace
 
 std::u16string ReminderText(const LocalTime& now) {
   const int hour_before = (now.hour + 23) % 24;
-  return u"您正在编辑的WPS文件从" + ToText(hour_before) + u"点" + ToText(now.minute) +
-         u"分开始还未存盘，请及时执行保存操作。\r\n\r\n提示时间：" + TwoDigits(now.hour) + u"点" +
-         TwoDigits(now.minute) + u"分。";
+  std::u16string text = u"您正在编辑的WPS文件从";
+  text += ToText(hour_before);
+  text += u"点";
+  text += ToText(now.minute);
+  text += u"分开始还未存盘，请及时执行保存操作。\r\n\r\n提示时间：";
+  AppendTwoDigits(text, now.hour);
+  text += u"点";
+  AppendTwoDigits(text, now.minute);
+  text += u"分。";
+  return text;
 }
 
 Timer::Timer(Clock* clock, UiService* ui) : clock_(clock), ui_(ui) {}
