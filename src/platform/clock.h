@@ -56,7 +56,8 @@ class SystemClock : public Clock {
 std::unique_ptr<SystemClock> NewSystemClock();
 
 // A clock that stands still until Advance() moves it; Advance fires every due timer in time
-// order, each as often as it fell due.
+// order (timers due at the same time in the order they were started), each as often as it
+// fell due, with the clock showing the tick's due time.
 class VirtualClock : public Clock {
  public:
   // Sets the time, as a user resetting the system clock would: no timer fires, and every
