@@ -59,7 +59,8 @@
 //   pick-seal NAME                             the next form: NAME in its combo box, then "确定"
 //   pick-template-cancel / pick-seal-cancel    the next form: "取消"
 //
-// A form still open after "确定" (it refused the choice) is cancelled.
+// The pick-template and pick-seal answers share one queue: the next form takes the next of
+// them. A form still open after "确定" (it refused the choice) is cancelled.
 //
 // Inspection:
 //
@@ -89,6 +90,7 @@
 //   DIALOG [<caption>] => "<path>"               (file dialog)
 //   DIALOG [<caption>] => "<choice>" ...         (form)  or  => (cancel)
 //   MACRO <name>
+//   DISABLED <caption>                           (click or menu on a disabled control)
 //   HOST-ERROR <number> <description>
 //
 // icon is one of none information question critical exclamation; buttons one of ok ok-cancel
