@@ -313,6 +313,11 @@ int OaServer::Start(const std::string& host, int port, std::string* error) {
     impl->server = std::make_unique<httplib::Server>();
   }
   impl->Install(*impl->server);
+  // Address reuse for a quick restart, but never two servers sharing one port.
+  impl->server->set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const void*>(&yes), sizeof yes);
+  });
   int bound = -1;
   if (port == 0) {
     bound = impl->server->bind_to_any_port(host);

@@ -1,0 +1,81 @@
+#include "transfer/agent.h"
+
+#include "oaserver/oa_server.h"
+#include "transfer/raw_http_server.h"
+#include "transfer/transfer_fixture.h"
+
+namespace qnmuro {
+namespace {
+
+using test::RawHttpServer;
+using test::RawRequest;
+
+class AgentTest : public test::TransferTest {};
+
+TEST_F(AgentTest, PostsToThePlainlyJoinedAddressWithTheCookieOnly) {
+  SetSessionCookie(u"SessionID=abc");
+  RawHttpServer server([](const RawRequest&, int) {
+    return RawHttpServer::Reply(200, "<reply><a>one</a><b>two</b></reply>");
+  });
+  const std::u16string root = U16(server.url("/oa/doc.nsf"));
+  EXPECT_EQ(U8(ExecuteAgent(ctx_, root, u"GetInfo", u"&id=7", u"数据", false)), "onetwo");
+  EXPECT_EQ(U8(ExecuteAgent(ctx_, root, u"GetInfo", u"", std::nullopt, true)),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply><a>one</a><b>two</b></reply>\n");
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].method(), "POST");
+  EXPECT_EQ(requests[0].target(), "/oa/doc.nsf/GetInfo?OpenAgent&id=7&Login&Seq=");
+  EXPECT_EQ(requests[1].target(), "/oa/doc.nsf/GetInfo?OpenAgent&Login&Seq=");
+  EXPECT_EQ(requests[0].body, U8(u"数据"));
+  EXPECT_TRUE(requests[1].body.empty());
+  for (const RawRequest& r : requests) {
+    EXPECT_EQ(r.header("Cookie"), "SessionID=abc");
+    EXPECT_FALSE(r.has_header("Authorization"));
+  }
+}
+
+TEST_F(AgentTest, WithoutAStoredSessionNoCookieIsSent) {
+  RawHttpServer server([](const RawRequest&, int) { return RawHttpServer::Reply(200, "<r/>"); });
+  ExecuteAgent(ctx_, U16(server.url("")), u"a", u"", std::nullopt, false);
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_FALSE(server.requests()[0].has_header("Cookie"));
+}
+
+TEST_F(AgentTest, FailuresBecomeTheErrorTextAndThePointerIsRestored) {
+  RawHttpServer garbage(
+      [](const RawRequest&, int) { return RawHttpServer::Reply(200, "this is not xml"); });
+  const std::string refused =
+      "http://127.0.0.1:" + std::to_string(RawHttpServer::UnusedPort()) + "/oa";
+  for (const std::string& root : {garbage.url("/oa"), refused, std::string("no-host")}) {
+    ui_.ClearRecords();
+    const std::string result =
+        U8(ExecuteAgent(ctx_, U16(root), u"GetInfo", u"", std::nullopt, true));
+    EXPECT_EQ(result.rfind("执行代理 GetInfo 发生错误：", 0), 0u) << result;
+    EXPECT_GT(result.size(), std::string("执行代理 GetInfo 发生错误：").size());
+    EXPECT_EQ(ui_.cursor(), 32512);
+  }
+  // The wait pointer was shown during the call.
+  bool waited = false;
+  for (const UiRecord& r : ui_.records())
+    waited |= r.kind == UiRecord::Kind::kCursor && r.cursor == kAppStartingCursor;
+  EXPECT_TRUE(waited);
+  EXPECT_TRUE(LogLines().empty());  // agents never log
+}
+
+TEST_F(AgentTest, TheDevelopmentServerEchoesAndChecksTheSession) {
+  std::filesystem::create_directories(root_ / "oa");
+  OaServerOptions options;
+  options.root = root_ / "oa";
+  options.users = {OaUser{"zhangsan", "secret", "SessionID=abc"}};
+  OaServer server(options);
+  ASSERT_GT(server.Start("127.0.0.1", 0, nullptr), 0);
+  const std::u16string root = U16(server.BaseUrl() + "/oa/doc.nsf");
+  EXPECT_EQ(U8(ExecuteAgent(ctx_, root, u"echo", u"&x=1", u"正文", false)), "no valid session");
+  SetSessionCookie(u"SessionID=abc");
+  EXPECT_EQ(U8(ExecuteAgent(ctx_, root, u"echo", u"&x=1", u"正文", false)),
+            U8(u"echoOpenAgent&x=1&Login&Seq=正文zhangsan"));
+  EXPECT_EQ(U8(ExecuteAgent(ctx_, root, u"ping", u"", std::nullopt, false)), "success");
+}
+
+}  // namespace
+}  // namespace qnmuro
