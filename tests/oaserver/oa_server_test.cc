@@ -170,7 +170,7 @@ TEST_F(OaServerTest, LogsOneLinePerRequest) {
   ASSERT_EQ(log_.size(), 2u);
   // Lines are written once each reply is out, so their order may differ from the requests'.
   std::sort(log_.begin(), log_.end());
-  EXPECT_EQ(log_[0], "127.0.0.1 \"GET /nothing\" 404 64");
+  EXPECT_EQ(log_[0], "127.0.0.1 \"GET /nothing\" 404 66");
   EXPECT_EQ(log_[1], "127.0.0.1 \"POST /upload.muro?filename=%B9%AB%CE%C4.doc\" 200 64");
 }
 
