@@ -34,9 +34,9 @@ struct EditCase {
   Span b, c;
 };
 
-class BookmarkMovementTest : public ::testing::TestWithParam<EditCase> {};
+class SimBookmarkMovementTest : public ::testing::TestWithParam<EditCase> {};
 
-TEST_P(BookmarkMovementTest, FollowsTheEdit) {
+TEST_P(SimBookmarkMovementTest, FollowsTheEdit) {
   const EditCase& k = GetParam();
   TextStore s = Sample();
   s.Replace(k.start, k.end, k.text, k.mode, 0, {});
@@ -45,7 +45,7 @@ TEST_P(BookmarkMovementTest, FollowsTheEdit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, BookmarkMovementTest,
+    SimTable, SimBookmarkMovementTest,
     ::testing::Values(
         EditCase{"insert before", 1, 1, u"XY", Mode::kTyping, {5, 8}, {5, 5}},
         EditCase{"insert inside", 4, 4, u"XY", Mode::kTyping, {3, 8}, {3, 3}},
@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {5, 8},
                  {5, 5}}));
 
-TEST(TextStoreTest, RangeOfACollapsedBookmarkKeepsThatBookmarkOnly) {
+TEST(SimTextStoreTest, RangeOfACollapsedBookmarkKeepsThatBookmarkOnly) {
   TextStore s;
   s.Load(u"0123456789", {{0, u"X", 3, 3}, {0, u"Y", 3, 3}}, {}, {});
   uint64_t x = s.BookmarkId(s.FindBookmark(u"X"));
@@ -106,7 +106,7 @@ TEST(TextStoreTest, RangeOfACollapsedBookmarkKeepsThatBookmarkOnly) {
   EXPECT_EQ(s.BookmarkName(0), u"X");
 }
 
-TEST(TextStoreTest, DataMergeFillsEveryBookmarkInTurn) {
+TEST(SimTextStoreTest, DataMergeFillsEveryBookmarkInTurn) {
   TextStore s;
   std::u16string text;
   std::vector<BookmarkRec> marks;
@@ -132,7 +132,7 @@ TEST(TextStoreTest, DataMergeFillsEveryBookmarkInTurn) {
   }
 }
 
-TEST(TextStoreTest, UndoRestoresTextAndBookmarks) {
+TEST(SimTextStoreTest, UndoRestoresTextAndBookmarks) {
   TextStore s = Sample();
   s.Replace(3, 6, u"", Mode::kTyping, 0, {});  // removes B
   s.Replace(0, 0, u"AB", Mode::kTyping, 0, {});
@@ -151,7 +151,7 @@ TEST(TextStoreTest, UndoRestoresTextAndBookmarks) {
   EXPECT_FALSE(s.Undo());
 }
 
-TEST(TextStoreTest, UndoOfAMergeStepRestoresTheBookmarkSpan) {
+TEST(SimTextStoreTest, UndoOfAMergeStepRestoresTheBookmarkSpan) {
   TextStore s;
   s.Load(u"ab\rcd\ref", {{0, u"P", 0, 2}, {0, u"Q", 3, 5}, {0, u"R", 6, 8}}, {}, {});
   long q = s.FindBookmark(u"Q");
@@ -165,7 +165,7 @@ TEST(TextStoreTest, UndoOfAMergeStepRestoresTheBookmarkSpan) {
   EXPECT_EQ(SpanOf(s, u"R"), (Span{6, 8}));
 }
 
-TEST(TextStoreTest, PasteReplacesSameNamedBookmarksAndUndoBringsThemBack) {
+TEST(SimTextStoreTest, PasteReplacesSameNamedBookmarksAndUndoBringsThemBack) {
   TextStore s = Sample();
   Fragment f;
   f.text = u"xyz";
@@ -180,7 +180,7 @@ TEST(TextStoreTest, PasteReplacesSameNamedBookmarksAndUndoBringsThemBack) {
   EXPECT_EQ(SpanOf(s, u"D"), (Span{-1, -1}));
 }
 
-TEST(TextStoreTest, CopyTakesWholeBookmarksAndPicturesOnly) {
+TEST(SimTextStoreTest, CopyTakesWholeBookmarksAndPicturesOnly) {
   TextStore s = Sample();
   ShapeRec pic;
   pic.name = u"P";
@@ -196,7 +196,7 @@ TEST(TextStoreTest, CopyTakesWholeBookmarksAndPicturesOnly) {
   EXPECT_TRUE(s.Copy(4, 9).bookmarks.empty());
 }
 
-TEST(TextStoreTest, DeletingTheAnchorRemovesThePicture) {
+TEST(SimTextStoreTest, DeletingTheAnchorRemovesThePicture) {
   TextStore s = Sample();
   ShapeRec pic;
   pic.anchor = 4;
@@ -210,7 +210,7 @@ TEST(TextStoreTest, DeletingTheAnchorRemovesThePicture) {
   EXPECT_EQ(s.Shapes().size(), 1u);
 }
 
-TEST(TextStoreTest, TrackedEditsBecomeRevisions) {
+TEST(SimTextStoreTest, TrackedEditsBecomeRevisions) {
   TextStore s;
   s.Load(u"hello world", {}, {}, {});
   TrackInfo a{true, u"甲", TimePoint{}};
@@ -235,7 +235,7 @@ TEST(TextStoreTest, TrackedEditsBecomeRevisions) {
   EXPECT_EQ(s.Text(), u",Z! world");
 }
 
-TEST(TextStoreTest, UntrackedEditsMoveRevisions) {
+TEST(SimTextStoreTest, UntrackedEditsMoveRevisions) {
   TextStore s;
   s.Load(u"abc", {}, {}, {});
   s.Replace(1, 1, u"XX", Mode::kTyping, 0, {true, u"a", TimePoint{}});
@@ -246,7 +246,7 @@ TEST(TextStoreTest, UntrackedEditsMoveRevisions) {
   EXPECT_TRUE(s.Revisions().empty());
 }
 
-TEST(GapTextTest, EditsAnywhereKeepTheText) {
+TEST(SimGapTextTest, EditsAnywhereKeepTheText) {
   GapText t;
   std::u16string model = u"The quick brown fox";
   t.Assign(model);
