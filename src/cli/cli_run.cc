@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "addin/wps_addin.h"
 #include "cli/command.h"
 #include "common/context.h"
 #include "common/text.h"
@@ -27,6 +28,7 @@ namespace {
 // the HTTP client and the shell service.
 std::vector<simhost::AddInFactory> RunAddIns() {
   std::vector<simhost::AddInFactory> add_ins;
+  add_ins.push_back([](const Context& services) { return std::make_unique<WPSaddin>(services); });
   return add_ins;
 }
 
