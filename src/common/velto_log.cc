@@ -4,6 +4,7 @@
 #include <limits>
 #include <system_error>
 
+#include "common/context.h"
 #include "common/error.h"
 #include "common/shared_state.h"
 #include "common/text.h"
@@ -22,8 +23,9 @@ std::u16string Banner(Clock* clock, std::u16string_view word) {
 VeltoLog::VeltoLog(std::u16string work_dir, Clock* clock, const bool* log_switch)
     : clock_(clock), log_switch_(log_switch) {
   namespace fs = std::filesystem;
-  log_path_ = work_dir + u"/comlog.txt";
-  const std::u16string backup = work_dir + u"/bakcomlog.txt";
+  // The platform's separator: C:\OAWork\comlog.txt on Windows.
+  log_path_ = work_dir + kPathSeparator + u"comlog.txt";
+  const std::u16string backup = work_dir + kPathSeparator + u"bakcomlog.txt";
   std::error_code ec;
   const fs::path log = ToPath(log_path_);
   const fs::path bak = ToPath(backup);
