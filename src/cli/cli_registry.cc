@@ -1,0 +1,99 @@
+// qnmuro registry get NAME | set NAME VALUE | unset NAME | list: the values under the add-in's
+// key (HKEY_LOCAL_MACHINE\SOFTWARE\zuzozer\web) in the registry file, QNMURO_REGISTRY or
+// ~/.config/qnmuro/registry.reg. It writes as the OA system's other components do, so
+// `set CurrentFile NAME` hands a document over and `set CurrentUser NAME` logs a user in. The
+// empty NAME is the key's unnamed default value.
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "cli/command.h"
+#include "common/error.h"
+#include "common/identity.h"
+#include "common/text.h"
+#include "platform/registry_store.h"
+
+namespace qnmuro::cli {
+namespace {
+
+struct RegistryArgs {
+  std::string name;
+  std::string value;
+};
+
+// A store failure other than "missing": one line on stderr, exit status 1.
+void Fail(const char* what, long code) {
+  const long err = LastSystemError();
+  std::cerr << "qnmuro: registry: cannot " << what << " " << DefaultRegistryPath().string() << ": "
+            << (err > 0 && err != code ? std::strerror(static_cast<int>(err)) : "registry error")
+            << " (code " << code << ")\n";
+  ExitStatus() = 1;
+}
+
+void Get(const RegistryArgs& args) {
+  const auto store = NewFileRegistryStore(DefaultRegistryPath());
+  RegistryValue value;
+  const long code = store->GetValue(kHkeyLocalMachine, kIdentityKey, U16(args.name), &value);
+  if (code == kRegNotFound) {
+    ExitStatus() = 1;  // missing: print nothing
+    return;
+  }
+  if (code != kRegOk) return Fail("read", code);
+  std::cout << (value.type == kRegString ? U8(value.text) : FormatRegistryData(value)) << "\n";
+}
+
+void Set(const RegistryArgs& args) {
+  const auto store = NewFileRegistryStore(DefaultRegistryPath());
+  long code = store->CreateKey(kHkeyLocalMachine, kIdentityKey);
+  if (code == kRegOk) {
+    code = store->SetValue(kHkeyLocalMachine, kIdentityKey, U16(args.name),
+                           RegistryValue::String(U16(args.value)));
+  }
+  if (code != kRegOk) Fail("write", code);
+}
+
+void Unset(const RegistryArgs& args) {
+  const auto store = NewFileRegistryStore(DefaultRegistryPath());
+  const long code = store->DeleteValue(kHkeyLocalMachine, kIdentityKey, U16(args.name));
+  if (code != kRegOk && code != kRegNotFound) Fail("write", code);  // already gone is fine
+}
+
+void List() {
+  const auto store = NewFileRegistryStore(DefaultRegistryPath());
+  RegistryValueList values;
+  const long code = store->ListValues(kHkeyLocalMachine, kIdentityKey, &values);
+  if (code == kRegNotFound) return;
+  if (code != kRegOk) return Fail("read", code);
+  for (const auto& [name, value] : values)
+    std::cout << FormatRegistryValueLine(name, value) << "\n";
+}
+
+void AddRegistry(CLI::App& app) {
+  CLI::App* registry = app.add_subcommand(
+      "registry", "Read and write the add-in's registry values (QNMURO_REGISTRY)");
+  registry->require_subcommand(1);
+  auto args = std::make_shared<RegistryArgs>();
+
+  CLI::App* get = registry->add_subcommand(
+      "get", "Print a value; prints nothing and exits 1 when it is missing");
+  get->add_option("NAME", args->name, "Value name (\"\" for the default value)")->required();
+  get->callback([args] { Get(*args); });
+
+  CLI::App* set = registry->add_subcommand("set", "Write a string value, creating the key");
+  set->add_option("NAME", args->name, "Value name (\"\" for the default value)")->required();
+  set->add_option("VALUE", args->value, "The text to store")->required();
+  set->callback([args] { Set(*args); });
+
+  CLI::App* unset = registry->add_subcommand("unset", "Remove a value (a missing one is no error)");
+  unset->add_option("NAME", args->name, "Value name (\"\" for the default value)")->required();
+  unset->callback([args] { Unset(*args); });
+
+  CLI::App* list = registry->add_subcommand("list", "Print every value, one .reg line each");
+  list->callback([] { List(); });
+}
+
+const Registrar registrar(AddRegistry);
+
+}  // namespace
+}  // namespace qnmuro::cli

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "cli/cli_runner.h"
+
+namespace qnmuro {
+namespace {
+
+using test_util::CountLines;
+using test_util::ReadBytes;
+using test_util::RunQnmuro;
+using test_util::ShellQuote;
+using test_util::TempDir;
+using test_util::WriteBytes;
+
+class RegistryCliTest : public ::testing::Test {
+ protected:
+  RegistryCliTest() : file_((dir_ / "reg" / "registry.reg").string()) {}
+  test_util::CliResult Run(const std::vector<std::string>& args) {
+    return RunQnmuro(args, {"QNMURO_REGISTRY=" + file_}, dir_);
+  }
+  TempDir dir_;
+  std::string file_;
+};
+
+TEST_F(RegistryCliTest, SetGetListUnset) {
+  EXPECT_EQ(Run({"registry", "set", "CurrentUser", "张三"}).status, 0);
+  EXPECT_EQ(Run({"registry", "set", "sid", "SessionID=\"x\\y\""}).status, 0);
+  EXPECT_EQ(Run({"registry", "set", "", "default"}).status, 0);
+  auto r = Run({"registry", "get", "currentuser"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "张三\n");
+  EXPECT_EQ(Run({"registry", "get", "sid"}).out, "SessionID=\"x\\y\"\n");
+  EXPECT_EQ(Run({"registry", "get", ""}).out, "default\n");
+  r = Run({"registry", "list"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "\"CurrentUser\"=\"张三\"\n\"sid\"=\"SessionID=\\\"x\\\\y\\\"\"\n@=\"default\"\n");
+  EXPECT_EQ(ReadBytes(file_),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n"
+            "\"CurrentUser\"=\"张三\"\n\"sid\"=\"SessionID=\\\"x\\\\y\\\"\"\n@=\"default\"\n");
+  EXPECT_EQ(Run({"registry", "unset", "sid"}).status, 0);
+  EXPECT_EQ(Run({"registry", "unset", "sid"}).status, 0);  // already gone
+  r = Run({"registry", "get", "sid"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(RegistryCliTest, MissingValueOrFilePrintsNothingAndExitsOne) {
+  auto r = Run({"registry", "get", "CurrentFile"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out + r.err, "");
+  r = Run({"registry", "list"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(RegistryCliTest, OtherTypesPrintInRegForm) {
+  WriteBytes(
+      dir_ / "reg.reg",
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n\"n\"=dword:0000002a\n\"b\"=hex:01,02\n");
+  const auto r =
+      RunQnmuro({"registry", "get", "n"}, {"QNMURO_REGISTRY=" + (dir_ / "reg.reg").string()}, dir_);
+  EXPECT_EQ(r.out, "dword:0000002a\n");
+}
+
+TEST_F(RegistryCliTest, BadArgumentsGiveOneLineAndStatusTwo) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"registry"},
+                                               {"registry", "get"},
+                                               {"registry", "set", "a"},
+                                               {"registry", "delete", "a"},
+                                               {"registry", "list", "extra"},
+                                               {"registry", "unset"}}) {
+    const auto r = Run(args);
+    EXPECT_EQ(r.status, 2) << args.back();
+    EXPECT_EQ(CountLines(r.err), 1) << r.err;
+  }
+}
+
+TEST_F(RegistryCliTest, UnwritableRegistryIsOneLineAndStatusOne) {
+  WriteBytes(dir_ / "plain", "x");
+  const auto r = RunQnmuro({"registry", "set", "a", "b"},
+                           {"QNMURO_REGISTRY=" + (dir_ / "plain" / "r.reg").string()}, dir_);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(CountLines(r.err), 1) << r.err;
+}
+
+TEST_F(RegistryCliTest, CorruptFileStillServesItsGoodValues) {
+  std::filesystem::create_directories(dir_ / "reg");
+  WriteBytes(file_,
+             "\xFF\xFE garbage\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n"
+             "\"CurrentUser\"=\"li\"\n\"x\"=\"unterminated\n");
+  EXPECT_EQ(Run({"registry", "get", "CurrentUser"}).out, "li\n");
+  EXPECT_EQ(Run({"registry", "get", "x"}).status, 1);
+  EXPECT_EQ(Run({"registry", "set", "CurrentFile", "a.doc"}).status, 0);
+  EXPECT_EQ(ReadBytes(file_).rfind("\xFF\xFE garbage\n", 0), 0u);
+  EXPECT_EQ(Run({"registry", "get", "CurrentFile"}).out, "a.doc\n");
+}
+
+TEST_F(RegistryCliTest, TwoWriterProcessesAtOnceLoseNothing) {
+  constexpr int kEach = 25;
+  // Two shell loops, each running the real binary, started together.
+  std::string script;
+  for (const char* who : {"a", "b"}) {
+    script += "( i=0; while [ $i -lt " + std::to_string(kEach) + " ]; do " +
+              ShellQuote(QNMURO_BIN) + " registry set " + who + "$i v$i || exit 1; " +
+              "i=$((i+1)); done ) & ";
+  }
+  script += "wait";
+  const std::string command =
+      "QNMURO_REGISTRY=" + ShellQuote(file_) + " sh -c " + ShellQuote(script);
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const auto r = Run({"registry", "list"});
+  EXPECT_EQ(CountLines(r.out), 2 * kEach) << r.out;
+  for (const char* who : {"a", "b"}) {
+    for (int i = 0; i < kEach; ++i) {
+      EXPECT_EQ(Run({"registry", "get", who + std::to_string(i)}).out,
+                "v" + std::to_string(i) + "\n");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qnmuro
