@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the example document and opens it in each of the four workflow actions (draft, view,
+# approve, finalise) with the add-in connected, against a development OA server on 127.0.0.1.
+# Everything happens in a fresh temporary work directory and registry file.
+#   usage: examples/open_actions.sh [path/to/qnmuro]
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+qnmuro="${1:-$here/../build/qnmuro}"
+work="$(mktemp -d)"
+server_log="$work/oa-server.log"
+export QNMURO_WORKDIR="$work/OAWork"
+export QNMURO_REGISTRY="$work/registry.reg"
+mkdir -p "$QNMURO_WORKDIR" "$work/server"
+trap 'kill "$server_pid" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
+
+"$qnmuro" oa-server --root "$work/server" --port 0 >"$server_log" &
+server_pid=$!
+for _ in $(seq 50); do grep -q "serving" "$server_log" && break; sleep 0.1; done
+base="$(sed -n 's/.* on \(http:[^ ]*[0-9]\)\/.*/\1/p' "$server_log" | head -n 1)"
+echo "== OA server at $base"
+
+cp "$here/docmarkline.bmp" "$QNMURO_WORKDIR/"
+echo "== making notice.doc"
+"$qnmuro" run "$here/make_notice.run"
+cp "$QNMURO_WORKDIR/notice.doc" "$work/template.doc"
+
+for action in DraftDocument ViewDocument ApproveDocument FinalizeDocument; do
+  echo
+  echo "== $action"
+  cp "$work/template.doc" "$QNMURO_WORKDIR/notice.doc"
+  cp "$here/notice.ds.xml" "$QNMURO_WORKDIR/notice.ds.xml"
+  sed -e "s|<action>DraftDocument</action>|<action>$action</action>|" \
+      -e "s|http://127.0.0.1:8080|$base|g" "$here/control.xml" >"$QNMURO_WORKDIR/notice.xml"
+  "$qnmuro" run "$here/open_notice.run"
+done
+
+echo
+echo "== uploaded to the OA server:"
+find "$work/server/documents" -type f 2>/dev/null | sed "s|$work/server/||" | sort
+echo "== event log: $QNMURO_WORKDIR/comlog.txt"
