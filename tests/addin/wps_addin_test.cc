@@ -170,12 +170,24 @@ TEST_F(WPSaddinTest, FailedControlFileLoad) {
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 3u);
   const std::u16string path = PathOf(u"bad.xml");
-  EXPECT_EQ(lines[1].rfind(Gbk(u"#2： Config.Init() Error:"), 0), 0u) << lines[1];
-  // No error is pending: empty description, number 0, the system code of the failed parse.
-  const std::string head =
-      Gbk(u"#3： DocumentOpen错误：配置参数“" + path + u"”无法初始化，文档可能不正常！(0:");
-  EXPECT_EQ(lines[2].rfind(head, 0), 0u) << lines[2];
-  EXPECT_TRUE(lines[2].ends_with(") Err.Source= Err.Number=0")) << lines[2];
+  // No error is pending: empty description and number; 77 is the parser's code for the
+  // unfinished tag, the last system error of the failed load.
+  EXPECT_EQ(lines[1], Gbk(u"#2： Config.Init() Error:初始化控制参数时，无法打开配置文件：" + path +
+                          u"(0:77) Err.Source= Err.Number=0"));
+  EXPECT_EQ(lines[2], Gbk(u"#3： DocumentOpen错误：配置参数“" + path +
+                          u"”无法初始化，文档可能不正常！(0:77) Err.Source= Err.Number=0"));
+}
+
+TEST_F(WPSaddinTest, ConnectingTwiceKeepsTheLog) {
+  addin_->OnConnection(app_.get());
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u) << "one start banner only";
+  EXPECT_EQ(lines[1].rfind(Gbk(u"#2： WPS插件开始于"), 0), 0u);
+  // Still subscribed exactly once: one open, one preparation.
+  MakeDocument(u"c.doc", NoticeDocument());
+  WriteControl(u"c.doc", "FinalizeDocument");
+  OpenWorkflow(u"c.doc");
+  EXPECT_EQ(Boxes().size(), 1u);
 }
 
 TEST_F(WPSaddinTest, ReminderComesEveryHourWithoutSave) {
