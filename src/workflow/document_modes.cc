@@ -55,10 +55,11 @@ void FinalizeDocument(const Context& context, host::Application* app, host::Docu
 
 int64_t RemoveAllBookmarks(host::Document& doc) {
   host::Bookmarks& bookmarks = doc.GetBookmarks();
-  // The count is read once and the loop bounded by it, so a host that fails to remove a
-  // bookmark cannot keep this loop going forever.
+  // The count is read once into a wide counter and the loop bounded by it, so any number of
+  // bookmarks goes and a host that fails to remove one cannot keep the loop going. Removing
+  // from the last one on never renumbers a bookmark still to be removed.
   const int64_t count = bookmarks.Count();
-  for (int64_t i = 0; i < count; ++i) Require(bookmarks.Item(1)).Delete();
+  for (int64_t i = count; i >= 1; --i) Require(bookmarks.Item(static_cast<long>(i))).Delete();
   return count;
 }
 
