@@ -202,5 +202,15 @@ TEST_F(SaveCloseTest, DocumentWhoseControlFileFailedIsNeverUploaded) {
   EXPECT_TRUE(Toolbar().empty());
 }
 
+TEST_F(SaveCloseTest, ExecuteAgentAsksTheServerAtTheRootUrl) {
+  addin_->state().records.commonInfo.rootUrl = U16(server_->BaseUrl() + "/oa/doc.nsf");
+  const std::u16string reply = addin_->ExecuteAgent(u"echo", u"&who=zhangsan", u"体", true);
+  EXPECT_NE(reply.find(u"who=zhangsan"), std::u16string::npos) << U8(reply);
+  bool asked = false;
+  for (const auto& r : Requests())
+    asked |= r.find("/oa/doc.nsf/echo?OpenAgent") != std::string::npos;
+  EXPECT_TRUE(asked);
+}
+
 }  // namespace
 }  // namespace qnmuro::test_util

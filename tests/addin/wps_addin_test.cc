@@ -11,6 +11,7 @@
 #include "addin/save_reminder.h"
 #include "common/error.h"
 #include "common/velto_log.h"
+#include "platform/shell.h"
 
 namespace qnmuro::test_util {
 namespace {
@@ -233,6 +234,33 @@ TEST_F(WPSaddinTest, RevisionClickBeforeAnyWorkflowDocumentDoesNothing) {
   addin_->Revision_Click(*button, cancel);
   EXPECT_EQ(button->Caption(), u"查看痕迹");
   EXPECT_FALSE(app_->ActiveDocument()->ShowRevisions());
+}
+
+// Records what the add-in asks of the window system.
+class RecordingShell : public ShellService {
+ public:
+  long OpenDocument(std::u16string_view, std::u16string_view) override { return kShellOk; }
+  long FindProgram(std::u16string_view, std::u16string_view, std::u16string*) override {
+    return kShellNoAssociation;
+  }
+  bool ListProcesses(std::vector<ProcessEntry>*) override { return false; }
+  bool HasVisibleWindow(uint32_t) override { return false; }
+  bool EndProcess(uint32_t) override { return false; }
+  bool BringMainWindowToFront(std::u16string_view class_fragment) override {
+    fronted.emplace_back(class_fragment);
+    return false;  // no such window: ignored
+  }
+  std::vector<std::u16string> fronted;
+};
+
+TEST_F(WPSaddinTest, MakeWPSTopAsksForTheMainWindow) {
+  addin_->MakeWPSTop();  // no shell service: nothing happens
+  RecordingShell shell;
+  Context ctx = ctx_;
+  ctx.shell = &shell;
+  WPSaddin other(ctx);
+  other.MakeWPSTop();
+  EXPECT_EQ(shell.fronted, (std::vector<std::u16string>{u"WPSMain"}));
 }
 
 }  // namespace
