@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <unordered_map>
 
 namespace qnmuro::simhost {
 namespace {
@@ -29,10 +30,17 @@ void TextStore::Load(std::u16string_view text, std::vector<BookmarkRec> bookmark
   ends_.clear();
   ids_.clear();
   names_.clear();
-  for (auto& b : bookmarks) {
+  // A name given twice keeps its last span, as adding it again would.
+  std::vector<bool> keep(bookmarks.size());
+  {
+    std::unordered_map<std::u16string_view, size_t> last;
+    for (size_t i = 0; i < bookmarks.size(); ++i) last[bookmarks[i].name] = i;
+    for (auto& [name, i] : last) keep[i] = true;
+  }
+  for (size_t i = 0; i < bookmarks.size(); ++i) {
+    auto& b = bookmarks[i];
+    if (!keep[i]) continue;
     long s = Clamp(b.start), e = std::max(s, Clamp(b.end));
-    long existing = FindBookmark(b.name);
-    if (existing >= 0) RemoveBookmarkAt(existing);
     starts_.push_back(s);
     ends_.push_back(e);
     ids_.push_back(next_id_++);

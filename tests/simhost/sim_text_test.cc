@@ -246,6 +246,14 @@ TEST(SimTextStoreTest, UntrackedEditsMoveRevisions) {
   EXPECT_TRUE(s.Revisions().empty());
 }
 
+TEST(SimTextStoreTest, LoadKeepsTheLastOfTwoSameNamedBookmarks) {
+  TextStore s;
+  s.Load(u"abcdef", {{0, u"A", 0, 2}, {0, u"B", 1, 1}, {0, u"A", 3, 9}}, {}, {});
+  ASSERT_EQ(s.BookmarkCount(), 2);
+  EXPECT_EQ(SpanOf(s, u"A"), (Span{3, 6}));  // clamped to the text
+  EXPECT_EQ(s.BookmarkName(0), u"B");
+}
+
 TEST(SimGapTextTest, EditsAnywhereKeepTheText) {
   GapText t;
   std::u16string model = u"The quick brown fox";
