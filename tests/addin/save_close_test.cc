@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 #include "addin/addin_fixture.h"
@@ -27,6 +28,7 @@ class SaveCloseTest : public AddinTest {
     options.log = [this](const std::string& line) {
       std::lock_guard<std::mutex> lock(mu_);
       requests_.push_back(line);
+      logged_.notify_all();
     };
     server_ = std::make_unique<OaServer>(options);
     std::string error;
@@ -54,8 +56,21 @@ class SaveCloseTest : public AddinTest {
     return requests_;
   }
 
+  // The server logs a request on its own thread, possibly after answering it: waits (at most
+  // a few seconds) until a request line containing `part` has been logged.
+  bool Logged(const std::string& part) {
+    std::unique_lock<std::mutex> lock(mu_);
+    return logged_.wait_for(lock, std::chrono::seconds(5), [&] {
+      for (const auto& r : requests_) {
+        if (r.find(part) != std::string::npos) return true;
+      }
+      return false;
+    });
+  }
+
   std::unique_ptr<OaServer> server_;
   std::mutex mu_;
+  std::condition_variable logged_;
   std::vector<std::string> requests_;
 };
 
@@ -96,9 +111,7 @@ TEST_F(SaveCloseTest, ChangedDraftAsksOnceAndUploads) {
     ASSERT_TRUE(fs::exists(Uploaded()));
     EXPECT_EQ(ReadBytes(Uploaded()), ReadBytes(dir_ / "notice.doc"));
     EXPECT_FALSE(fs::is_empty(dir_ / "qnoawork.bak")) << "a backup is kept";
-    bool confirmed = false;
-    for (const auto& r : Requests()) confirmed |= r.find(c.confirm) != std::string::npos;
-    EXPECT_TRUE(confirmed);
+    EXPECT_TRUE(Logged(c.confirm));
     // The save restarted the reminder's count.
     EXPECT_EQ(addin_->reminder()->iTime, 0);
     EXPECT_TRUE(addin_->reminder()->TimerEnabled());
@@ -119,6 +132,7 @@ TEST_F(SaveCloseTest, OwnSaveRaisedAgainDoesNotAskTwice) {
   ui_.QueueAnswer(MsgAnswer::kYes);
   doc->Save();
   EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion}));
+  EXPECT_TRUE(Logged("&lastflag=last"));
   int uploads = 0;
   for (const auto& r : Requests()) uploads += r.find("/upload.muro") != std::string::npos;
   EXPECT_EQ(uploads, 1);
@@ -206,10 +220,8 @@ TEST_F(SaveCloseTest, ExecuteAgentAsksTheServerAtTheRootUrl) {
   addin_->state().records.commonInfo.rootUrl = U16(server_->BaseUrl() + "/oa/doc.nsf");
   const std::u16string reply = addin_->ExecuteAgent(u"echo", u"&who=zhangsan", u"体", true);
   EXPECT_NE(reply.find(u"who=zhangsan"), std::u16string::npos) << U8(reply);
-  bool asked = false;
-  for (const auto& r : Requests())
-    asked |= r.find("/oa/doc.nsf/echo?OpenAgent") != std::string::npos;
-  EXPECT_TRUE(asked);
+  EXPECT_TRUE(Logged("/oa/doc.nsf/echo?OpenAgent&who=zhangsan"))
+      << (Requests().empty() ? "" : Requests().back());
 }
 
 }  // namespace
