@@ -16,15 +16,14 @@ void ReplaceOnce(std::string& text, const std::string& from, const std::string& 
 
 }  // namespace
 
-DocumentSpec NoticeDocument() {
-  // 0         1         2
-  // 青禾市人民政府办公室\r标题\r正文内容。\r签发人\r领导意见\r
-  DocumentSpec spec;
-  spec.text = u"红头文件\r标题行\r正文内容。\r签发人\r意见栏\r";
-  spec.bookmarks = {{u"标题", 5, 8},     {u"BodyStart", 9, 9},  {u"BodyEnd", 14, 14},
-                    {u"签发人", 15, 18}, {u"领导意见", 19, 22}, {u"无此项", 0, 0}};
-  spec.shapes = {u"DocMarkLine1"};
-  return spec;
+DocumentLayout NoticeDocument() {
+  // Positions: 红头文件 0-3, 标题行 5-7, 正文内容。 9-13, 签发人 15-17, 意见栏 19-21.
+  DocumentLayout layout;
+  layout.text = u"红头文件\r标题行\r正文内容。\r签发人\r意见栏\r";
+  layout.bookmarks = {{u"标题", 5, 8},     {u"BodyStart", 9, 9},  {u"BodyEnd", 14, 14},
+                      {u"签发人", 15, 18}, {u"领导意见", 19, 22}, {u"无此项", 0, 0}};
+  layout.shapes = {u"DocMarkLine1"};
+  return layout;
 }
 
 AddinTest::AddinTest()
@@ -54,19 +53,19 @@ AddinTest::~AddinTest() {
   app_.reset();
 }
 
-void AddinTest::MakeDocument(std::u16string_view name, const DocumentSpec& spec) {
+void AddinTest::MakeDocument(std::u16string_view name, const DocumentLayout& layout) {
   const auto doc = app_->GetDocuments().Add();
-  app_->GetSelection()->TypeText(spec.text);
-  if (!spec.shapes.empty()) {
+  app_->GetSelection()->TypeText(layout.text);
+  if (!layout.shapes.empty()) {
     const fs::path picture = dir_ / "docmarkline.bmp";
     const std::vector<uint8_t> bmp = KeyCapBitmap(u"");
     WriteBytes(picture, std::string(bmp.begin(), bmp.end()));
     app_->GetSelection()->SetRange(0, 0);
-    for (const auto& shape : spec.shapes) {
+    for (const auto& shape : layout.shapes) {
       app_->AddPictureAtSelection(FromPath(picture), shape, 400, 4);
     }
   }
-  for (const auto& b : spec.bookmarks) doc->GetBookmarks().Add(b.name, b.start, b.end);
+  for (const auto& b : layout.bookmarks) doc->GetBookmarks().Add(b.name, b.start, b.end);
   doc->SaveAs(PathOf(name));
   doc->Close();
 }

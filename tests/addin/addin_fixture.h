@@ -30,21 +30,21 @@
 
 namespace qnmuro::test_util {
 
-struct BookmarkSpec {
+struct BookmarkPlace {
   std::u16string name;
   long start = 0;
   long end = 0;
 };
 
-struct DocumentSpec {
+struct DocumentLayout {
   std::u16string text;
-  std::vector<BookmarkSpec> bookmarks;
+  std::vector<BookmarkPlace> bookmarks;
   std::vector<std::u16string> shapes;  // picture names, placed at the start
 };
 
 // The example template document: a red head, a title line and a body between the markers,
 // and the data bookmarks of the example data source.
-DocumentSpec NoticeDocument();
+DocumentLayout NoticeDocument();
 
 // The scripted UI with a hook that runs when a message box with a given text is shown, to
 // act as the host would while the box is up.
@@ -80,7 +80,7 @@ class AddinTest : public ::testing::Test {
   }
 
   // Writes a document file in the work directory (with the add-in not looking).
-  void MakeDocument(std::u16string_view name, const DocumentSpec& spec);
+  void MakeDocument(std::u16string_view name, const DocumentLayout& layout);
   // The example control file for `name` with the action keyword, the button list and the
   // content binary's upload address replaced.
   void WriteControl(std::u16string_view document_name, std::string_view action,

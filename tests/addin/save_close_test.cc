@@ -185,7 +185,7 @@ TEST_F(SaveCloseTest, ViewModeUploadsNothing) {
 
 TEST_F(SaveCloseTest, SavingAnotherDocumentLeavesEverythingAlone) {
   OpenNotice("DraftDocument", UploadUrl());
-  MakeDocument(u"other.doc", DocumentSpec{u"x\r", {}, {}});
+  MakeDocument(u"other.doc", DocumentLayout{u"x\r", {}, {}});
   const auto other = Open(u"other.doc");
   app_->GetSelection()->TypeText(u"y");
   other->Save();

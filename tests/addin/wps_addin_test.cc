@@ -77,7 +77,7 @@ TEST_F(WPSaddinTest, WorkflowDocumentOpensPrepared) {
   EXPECT_EQ(lines.back(), Gbk(u"#2： 文档“" + PathOf(u"notice.doc") + u"”初始化完毕！"));
   EXPECT_TRUE(Boxes().empty());
 
-  MakeDocument(u"other.doc", DocumentSpec{u"x\r", {}, {}});
+  MakeDocument(u"other.doc", DocumentLayout{u"x\r", {}, {}});
   const size_t before = LogLines().size();
   Open(u"other.doc");
   EXPECT_EQ(addin_->workflow_document(), doc.get());

@@ -21,8 +21,8 @@ std::string Item(const std::string& name, const std::string& desc, const std::st
 class MergeTest : public AddinTest {
  protected:
   // A plain (non-workflow) document "m.doc" with the given text and bookmarks, open and active.
-  std::shared_ptr<host::Document> OpenDoc(const DocumentSpec& spec) {
-    MakeDocument(u"m.doc", spec);
+  std::shared_ptr<host::Document> OpenDoc(const DocumentLayout& layout) {
+    MakeDocument(u"m.doc", layout);
     return Open(u"m.doc");
   }
   struct Mark {

@@ -42,9 +42,9 @@ TEST_F(DocumentModesTest, DraftMergesAndPutsTheCaretAtTheBody) {
 }
 
 TEST_F(DocumentModesTest, DraftWithoutBodyStartStillMerges) {
-  DocumentSpec spec = NoticeDocument();
-  std::erase_if(spec.bookmarks, [](const BookmarkSpec& b) { return b.name == u"BodyStart"; });
-  MakeDocument(u"notice.doc", spec);
+  DocumentLayout layout = NoticeDocument();
+  std::erase_if(layout.bookmarks, [](const BookmarkPlace& b) { return b.name == u"BodyStart"; });
+  MakeDocument(u"notice.doc", layout);
   WriteControl(u"notice.doc", "DraftDocument");
   WriteDataSource(u"notice.doc", ExampleDataSource());
   const auto doc = OpenWorkflow(u"notice.doc");
@@ -123,7 +123,7 @@ TEST_F(DocumentModesTest, FinalizeRemovesEveryBookmarkAndAcceptsRevisions) {
 }
 
 TEST_F(DocumentModesTest, FinalizeWithoutBookmarksStillFinishes) {
-  MakeDocument(u"plain.doc", DocumentSpec{u"只有正文。\r", {}, {}});
+  MakeDocument(u"plain.doc", DocumentLayout{u"只有正文。\r", {}, {}});
   WriteControl(u"plain.doc", "FinalizeDocument");
   OpenWorkflow(u"plain.doc");
   const auto boxes = Boxes();

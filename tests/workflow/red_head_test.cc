@@ -21,9 +21,9 @@ TEST(RedHeadShapeTest, NameContainsTheMarkInAnyCase) {
 class RedHeadTest : public AddinTest {
  protected:
   void SetUp() override {
-    DocumentSpec spec = NoticeDocument();
-    spec.shapes = {u"DocMarkLine1", u"logo", u"redDOCMARKLINE"};
-    MakeDocument(u"r.doc", spec);
+    DocumentLayout layout = NoticeDocument();
+    layout.shapes = {u"DocMarkLine1", u"logo", u"redDOCMARKLINE"};
+    MakeDocument(u"r.doc", layout);
     WriteControl(u"r.doc", "ShowRevision", "隐藏红头");
     doc_ = OpenWorkflow(u"r.doc");
   }
@@ -66,7 +66,7 @@ TEST_F(RedHeadTest, UnknownCaptionShows) {
 
 TEST_F(RedHeadTest, WithoutRedHeadShapesTheSettingsStillFlip) {
   doc_->Close();
-  MakeDocument(u"plain.doc", DocumentSpec{u"正文\r", {}, {}});
+  MakeDocument(u"plain.doc", DocumentLayout{u"正文\r", {}, {}});
   WriteControl(u"plain.doc", "ShowRevision", "隐藏红头");
   OpenWorkflow(u"plain.doc");
   ASSERT_TRUE(app_->Click(u"隐藏红头"));
