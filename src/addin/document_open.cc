@@ -75,7 +75,6 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
         Config config(context_);
         docLoadFailed_ = !config.Init(control_path);
         if (docLoadFailed_) {
-          state().controlLoadFailed = true;
           messageText = kLoadFailedNotice;
           Require(context_.ui)
               .ShowMessage(messageText, MsgButtons::kOk, MsgIcon::kInformation, kNoticeTitle);

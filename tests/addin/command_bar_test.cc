@@ -33,12 +33,6 @@ TEST(CommandBarTest, ButtonsFromTheButtonList) {
   }
 }
 
-TEST(CommandBarTest, Captions) {
-  EXPECT_EQ(ButtonCaption(B::kBackToSystem), u"返回OA系统");
-  EXPECT_EQ(ButtonCaption(B::kManuscript), u"查看原文");
-  EXPECT_EQ(ButtonCaption(B::kSetSeal), u"加盖印章");
-}
-
 TEST(WorkflowUserNameTest, LastNameThenFullNameFromItsFirstSlash) {
   const struct {
     const char16_t *full, *last, *user;
