@@ -90,12 +90,17 @@ void SimApplicationImpl::BuildMenuBar() {
   auto insert = menu->controls().AddBuiltIn(host::kControlPopup, u"插入(&I)", nullptr);
   insert->popup()->AddBuiltIn(host::kControlButton, u"文件(&L)...", [this] {
     Active();  // no document, no dialog
-    std::optional<std::u16string> path = ui_->PickFile(u"插入文件");
+    std::optional<std::u16string> path = Ui().PickFile(u"插入文件");
     if (path) selection_->InsertFile(*path);
   });
   auto tools = menu->controls().AddBuiltIn(host::kControlPopup, u"工具(&T)", nullptr);
   // The options dialog has nothing to show without a screen.
   tools->popup()->AddBuiltIn(host::kControlButton, u"选项(&E)...", [] {});
+}
+
+UiService& SimApplicationImpl::Ui() {
+  if (ui_ == nullptr) ThrowHost(host::kNotAvailable, u"The application has no user interface.");
+  return *ui_;
 }
 
 TimePoint SimApplicationImpl::Now() {

@@ -100,7 +100,7 @@ class SimApplicationImpl final : public SimApplication, public DocumentHost {
   void Quit() override;
 
   // DocumentHost
-  UiService& Ui() override { return *ui_; }
+  UiService& Ui() override;  // kNotAvailable when the application was given no UI
   TimePoint Now() override;
   std::u16string ResolvePath(std::u16string_view path) override;
   Fragment& Clipboard() override { return clipboard_; }

@@ -112,16 +112,16 @@ void SimDocument::SetSaved(bool saved) {
 
 void SimDocument::Save() {
   CheckAlive();
-  SaveTo(has_file_ ? full_name_ : host_->ResolvePath(full_name_ + u".fodt"), false);
+  SaveTo(has_file_ ? full_name_ : host_->ResolvePath(full_name_ + u".fodt"));
 }
 
 void SimDocument::SaveAs(std::u16string_view path) {
   CheckAlive();
   if (path.empty()) ThrowHost(host::kFileError, u"The file name is empty.");
-  SaveTo(host_->ResolvePath(path), true);
+  SaveTo(host_->ResolvePath(path));
 }
 
-void SimDocument::SaveTo(const std::u16string& path, bool save_as) {
+void SimDocument::SaveTo(const std::u16string& path) {
   auto keep = shared_from_this();
   if (!in_before_save_) {
     // A save made by a before-save handler does not raise the event again.
@@ -136,7 +136,6 @@ void SimDocument::SaveTo(const std::u16string& path, bool save_as) {
     in_before_save_ = false;
     if (cancel || closed_) return;
   }
-  (void)save_as;
   WriteTo(path);
   full_name_ = path;
   has_file_ = true;

@@ -87,9 +87,8 @@ class SimDocument final : public host::Document, public std::enable_shared_from_
 
  private:
   TrackInfo Track();
-  void AfterChange();
   void WriteTo(const std::u16string& path);
-  void SaveTo(const std::u16string& path, bool save_as);
+  void SaveTo(const std::u16string& path);
 
   DocumentHost* host_;
   std::u16string full_name_;
