@@ -31,16 +31,6 @@ unsigned long KeyCode(std::u16string_view key, size_t j) {
   return AnsiCode(key[(j - 1) % key.size()]);
 }
 
-std::u16string UpperHex(unsigned long value) {
-  static const char16_t kDigits[] = u"0123456789ABCDEF";
-  std::u16string out;
-  do {
-    out.insert(out.begin(), kDigits[value & 0xF]);
-    value >>= 4;
-  } while (value != 0);
-  return out;
-}
-
 int HexDigit(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'A' && c <= u'F') return c - u'A' + 10;

@@ -240,6 +240,16 @@ bool ContainsIgnoreCase(std::u16string_view haystack, std::u16string_view needle
 
 std::u16string ToText(long long value) { return Utf8ToUtf16(std::to_string(value)); }
 
+std::u16string UpperHex(unsigned long value) {
+  static const char16_t kDigits[] = u"0123456789ABCDEF";
+  std::u16string out;
+  do {
+    out.insert(out.begin(), kDigits[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  return out;
+}
+
 std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from,
                           std::u16string_view to) {
   std::u16string out;

@@ -59,6 +59,9 @@ bool ContainsIgnoreCase(std::u16string_view haystack, std::u16string_view needle
 // Decimal text of a number.
 std::u16string ToText(long long value);
 
+// Upper-case hexadecimal text of a number without leading zeros ("0" for 0).
+std::u16string UpperHex(unsigned long value);
+
 // Replaces every occurrence of `from` (non-empty) by `to`.
 std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from,
                           std::u16string_view to);

@@ -35,16 +35,6 @@ size_t LastSeparator(std::u16string_view path) {
   return std::u16string_view::npos;
 }
 
-std::u16string UpperHex(unsigned value) {
-  static const char16_t kDigits[] = u"0123456789ABCDEF";
-  std::u16string out;
-  do {
-    out.insert(out.begin(), kDigits[value & 0xF]);
-    value >>= 4;
-  } while (value != 0);
-  return out;
-}
-
 LocalTime Now(const Context& ctx) {
   return ctx.clock != nullptr ? ctx.clock->NowLocal()
                               : ToLocalTime(std::chrono::system_clock::now());

@@ -57,6 +57,13 @@ TEST(TextTest, TrimAndCaseHelpers) {
   EXPECT_EQ(ReplaceAll(u"a+b+c", u"+", u"%2B"), u"a%2Bb%2Bc");
 }
 
+TEST(TextTest, UpperHexHasNoLeadingZeros) {
+  EXPECT_EQ(UpperHex(0), u"0");
+  EXPECT_EQ(UpperHex(0xA), u"A");
+  EXPECT_EQ(UpperHex(0x516C), u"516C");
+  EXPECT_EQ(UpperHex(0xFFFFFFFFul), u"FFFFFFFF");
+}
+
 TEST(TextTest, PathsAcceptBothSeparators) {
   EXPECT_EQ(ToPath(u"dir\\sub/公文.doc").string(), "dir/sub/公文.doc");
   EXPECT_EQ(FromPath(std::filesystem::path("a/公")), u"a/公");
