@@ -1,0 +1,312 @@
+// qnmuro demo: one document's whole road, with no set-up. A development OA server starts on
+// 127.0.0.1, publishes a template-made notice, and hands it over as the OA system does
+// (control file, data source, registry value CurrentFile). The simulated word processor opens
+// it with the add-in connected: user name, toolbar, merged bookmarks, hidden revisions. The
+// user adds a sentence and saves; the add-in asks, keeps a backup and uploads the document.
+// The demo then checks that the server holds the new version with the sentence in it.
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "addin/wps_addin.h"
+#include "cli/command.h"
+#include "common/context.h"
+#include "common/shared_state.h"
+#include "common/text.h"
+#include "oaserver/oa_server.h"
+#include "platform/clock.h"
+#include "platform/http_client.h"
+#include "platform/registry_store.h"
+#include "platform/shell.h"
+#include "platform/ui.h"
+#include "simhost/script_runner.h"
+#include "simhost/sim_host.h"
+#include "transfer/http_operation.h"
+
+namespace qnmuro::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kUnid[] = "6F2A";
+constexpr char kTypedSentence[] = "会议地点另行通知。";
+
+// The template-made notice: red head with its rule, body markers, data bookmarks.
+constexpr char kMakeNotice[] = R"(new
+type "青禾市人民政府办公室文件\r文号\r标题\r发文单位\r正文第一段。\r正文第二段。\r签发人：签发人\r领导意见：意见\r成文日期\r"
+select 12 12
+picture rule.bmp DocMarkLine 420 3
+select 13 15
+bookmark 文号
+select 16 18
+bookmark 标题
+select 19 23
+bookmark 发文单位
+select 24 24
+bookmark BodyStart
+select 37 37
+bookmark BodyEnd
+select 42 45
+bookmark 签发人
+select 51 53
+bookmark 领导意见
+select 54 58
+bookmark 成文日期
+save-as notice.doc
+close
+)";
+
+// What the clerk does once the OA system has handed the document over.
+constexpr char kClerkSession[] = R"(define-macro OAOpen
+set-registry CurrentFile notice.doc
+open notice.doc
+show state
+show toolbar
+show bookmarks
+select-bookmark BodyEnd
+type "会议地点另行通知。"
+answer yes
+save
+show state
+answer no
+close
+show toolbar
+show documents
+)";
+
+constexpr char kControlFile[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<config>
+  <common>
+    <clientLog>true</clientLog>
+    <http><rootUrl>@BASE@/oa/doc.nsf</rootUrl></http>
+    <user>
+      <dept>办公室</dept>
+      <name>zhangsan</name>
+      <lastName>张三</lastName>
+      <fullName>张三/办公室/青禾</fullName>
+      <password>@PASSWORD@</password>
+    </user>
+    <transferMethod>HttpStreamBinary</transferMethod>
+  </common>
+  <binarys>
+    <binary>
+      <uploadUrl>@BASE@/oa/doc.nsf/upload?OpenAgent</uploadUrl>
+      <fileName>notice.doc</fileName>
+      <title>关于召开年度工作会议的通知</title>
+      <type>content</type>
+      <downloadUrl>@BASE@/oa/doc.nsf/0/6F2A/$file/notice.doc</downloadUrl>
+      <valueType>streamBinary</valueType>
+      <draftUrl></draftUrl>
+    </binary>
+  </binarys>
+  <binaryAssistants/>
+  <wordConfig/>
+  <sealConfig/>
+  <document>
+    <action>DraftDocument</action>
+    <binaryDatabase>
+      <fileName>oa/binary.nsf</fileName><filePath>oa\binary.nsf</filePath>
+      <server><address>127.0.0.1</address><name>CN=OA01/O=QN</name><title>OA服务器</title></server>
+      <title>附件库</title>
+    </binaryDatabase>
+    <database>
+      <fileName>oa/doc.nsf</fileName><filePath>oa\doc.nsf</filePath>
+      <server><address>127.0.0.1</address><name>CN=OA01/O=QN</name><title>OA服务器</title></server>
+      <title>公文库</title>
+    </database>
+    <status>拟稿</status>
+    <unid>6F2A</unid>
+    <button>查看痕迹,隐藏红头</button>
+  </document>
+  <extend/>
+</config>
+)";
+
+constexpr char kDataSource[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<document unid="6F2A">
+  <items>
+    <item><name>title</name><desc>标题</desc><value>关于召开年度工作会议的通知</value></item>
+    <item><name>docNumber</name><desc>文号</desc><value>青办〔2026〕12号</value></item>
+    <item><name>sender</name><desc>发文单位</desc><value>青禾市人民政府办公室</value></item>
+    <item><name>signer</name><desc>签发人</desc><value>李四</value></item>
+    <item><name>opinions</name><desc>领导意见</desc><value>
+      <opinion><text>同意，请办公室抓紧办理。</text><author>李四</author><date>2026-12-07 09:30:15</date></opinion>
+    </value></item>
+    <item><name>issueDate</name><desc>成文日期</desc><value>2026年12月7日</value></item>
+  </items>
+</document>
+)";
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+// A 64x2 red rule as a bottom-up 24-bit BMP: the red head's line.
+std::string RedRuleBmp() {
+  const int w = 64, h = 2, row = w * 3;  // 192 bytes: already a multiple of 4
+  const int size = 54 + row * h;
+  std::string b(static_cast<size_t>(size), '\0');
+  auto put32 = [&b](int at, int v) {
+    for (int i = 0; i < 4; ++i) b[static_cast<size_t>(at + i)] = static_cast<char>(v >> (8 * i));
+  };
+  b[0] = 'B', b[1] = 'M';
+  put32(2, size), put32(10, 54), put32(14, 40), put32(18, w), put32(22, h);
+  b[26] = 1, b[28] = 24;
+  put32(34, row * h);
+  for (int i = 54; i < size; i += 3) b[static_cast<size_t>(i + 2)] = '\xC0';  // B, G, R
+  return b;
+}
+
+void Section(const std::string& title) {
+  std::cout << "\n== " << title << "\n" << std::flush;
+}
+
+int RunDemo(const std::string& keep_dir) {
+  std::error_code ec;
+  fs::path root;
+  if (!keep_dir.empty()) {
+    root = fs::absolute(keep_dir);
+    fs::create_directories(root, ec);
+  } else {
+    std::string tmpl = (fs::temp_directory_path() / "qnmuro-demo-XXXXXX").string();
+    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+    root = tmpl;
+  }
+  const fs::path server_root = root / "server";
+  const fs::path work = root / "OAWork";
+  fs::create_directories(server_root / "files" / kUnid, ec);
+  fs::create_directories(work, ec);
+
+  // The OA server, logging each request as it arrives.
+  std::mutex log_mutex;
+  std::vector<std::string> server_lines;
+  OaServerOptions server_options;
+  server_options.root = server_root;
+  server_options.log = [&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(log_mutex);
+    server_lines.push_back(line);
+  };
+  OaServer server(server_options);
+  std::string error;
+  if (server.Start("127.0.0.1", 0, &error) < 0) {
+    std::cerr << "qnmuro: demo: the OA server did not start: " << error << "\n";
+    return 1;
+  }
+  Section("OA server at " + server.BaseUrl() + ", files in " + root.string());
+
+  const std::unique_ptr<RegistryStore> registry = NewFileRegistryStore(root / "registry.reg");
+  const std::unique_ptr<HttpClient> http = NewCurlHttpClient();
+  const std::unique_ptr<ShellService> shell = NewPosixShellService();
+
+  simhost::ScriptRunOptions options;
+  options.work_dir = FromPath(work);
+  options.err = &std::cerr;
+  options.start_time = FromLocalTime(LocalTime{2026, 12, 8, 9, 0, 0});
+  options.services.registry = registry.get();
+  options.services.http = http.get();
+  options.services.shell = shell.get();
+
+  // 1. The notice is drafted from its template and published on the server.
+  Section("a template-made notice is published on the OA server");
+  WriteFile(work / "rule.bmp", RedRuleBmp());
+  std::ostringstream quiet;
+  options.out = &quiet;
+  if (simhost::RunScript(kMakeNotice, options) != 0) return 1;
+  fs::rename(work / "notice.doc", server_root / "files" / kUnid / "notice.doc", ec);
+  if (ec) throw std::runtime_error("cannot publish the notice: " + ec.message());
+  std::cout << "files/" << kUnid << "/notice.doc\n";
+
+  // 2. The OA system hands it over: it downloads the document into the work directory and
+  // writes the control file and data source beside it.
+  Section("the OA system hands the notice over");
+  SharedState state;
+  Context ctx = options.services;
+  ctx.state = &state;
+  ctx.workDir = options.work_dir;
+  const std::u16string password = u"3A7F0C21B4";  // the user's enciphered password
+  {
+    HttpOperation download(ctx);
+    download.SetHttpUrl(
+        Utf8ToUtf16(server.BaseUrl() + "/oa/doc.nsf/0/" + kUnid + "/$file/notice.doc"));
+    download.SetHttpUser(u"zhangsan");
+    download.SetHttpPassword(password);
+    download.SetDestFile(FromPath(work / "notice.doc"));
+    if (!download.DownloadFileByStream()) {
+      std::cerr << "qnmuro: demo: download failed: " << U8(download.errorMessage()) << "\n";
+      return 1;
+    }
+  }
+  WriteFile(work / "notice.xml",
+            Replace(Replace(kControlFile, "@BASE@", server.BaseUrl()), "@PASSWORD@", U8(password)));
+  WriteFile(work / "notice.ds.xml", kDataSource);
+  std::cout << "notice.doc, notice.xml, notice.ds.xml in " << work.string() << "\n";
+
+  // 3. The clerk works on it in the word processor with the add-in connected.
+  Section("the clerk drafts in the word processor");
+  options.out = &std::cout;
+  options.add_ins.push_back(
+      [](const Context& services) { return std::make_unique<WPSaddin>(services); });
+  if (simhost::RunScript(kClerkSession, options) != 0) return 1;
+
+  // 4. What reached the server.
+  Section("requests the OA server saw");
+  {
+    std::lock_guard<std::mutex> lock(log_mutex);
+    for (const std::string& line : server_lines) std::cout << line << "\n";
+  }
+  server.Stop();
+
+  Section("the uploaded version");
+  const fs::path documents = server_root / "documents" / kUnid;
+  fs::path uploaded;
+  for (const auto& entry : fs::directory_iterator(documents, ec)) {
+    std::cout << "documents/" << kUnid << "/" << entry.path().filename().string() << "\n";
+    if (entry.path().filename() == "notice.doc") uploaded = entry.path();
+  }
+  if (uploaded.empty()) {
+    std::cout << "DEMO FAILED: the server holds no uploaded notice.doc\n";
+    return 1;
+  }
+  ScriptedUi ui;
+  auto clock = NewVirtualClock(options.start_time);
+  auto app = simhost::NewSimApplication(simhost::SimHostOptions{&ui, clock.get(), FromPath(root)});
+  const std::u16string text = app->GetDocuments().Open(FromPath(uploaded), true)->Content()->Text();
+  if (text.find(Utf8ToUtf16(kTypedSentence)) == std::u16string::npos ||
+      text.find(u"关于召开年度工作会议的通知") == std::u16string::npos) {
+    std::cout << "DEMO FAILED: the uploaded notice lacks the merged title or the new sentence\n";
+    return 1;
+  }
+  std::cout << "DEMO OK: the server's notice.doc holds the merged data and the clerk's sentence"
+            << "\nevent log: " << (work / "comlog.txt").string() << "\n";
+  return 0;
+}
+
+void AddDemo(CLI::App& app) {
+  CLI::App* demo = app.add_subcommand(
+      "demo", "Run one document's round trip from the OA server to the word processor and back");
+  auto keep = std::make_shared<std::string>();
+  demo->add_option("--dir", *keep,
+                   "keep the demo's files in this folder (default: a new temporary one)");
+  demo->callback([keep] { ExitStatus() = RunDemo(*keep); });
+}
+
+const Registrar registrar(AddDemo);
+
+}  // namespace
+}  // namespace qnmuro::cli
