@@ -50,6 +50,8 @@ class UiService {
 
   // Sets the mouse cursor to a system cursor code (32512 arrow, 32514 wait).
   virtual void SetCursorShape(int code) = 0;
+  // The cursor shown now, so that a caller can put it back (32512 when not known).
+  virtual int CursorShape() const { return 32512; }
 
   // Shows a file-open dialog with the given caption; nullopt when the user cancels.
   virtual std::optional<std::u16string> PickFile(std::u16string_view caption) = 0;
@@ -106,6 +108,7 @@ class ScriptedUi : public UiService {
   const std::vector<UiRecord>& records() const { return records_; }
   void ClearRecords() { records_.clear(); }
   int cursor() const { return cursor_; }
+  int CursorShape() const override { return cursor_; }
 
   // Called with every record as it is made (a form's record comes when the form has closed,
   // after the boxes its handlers showed).

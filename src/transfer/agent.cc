@@ -63,11 +63,12 @@ std::u16string ExecuteAgent(Context& ctx, std::u16string_view rootUrl, std::u16s
                             const std::optional<std::u16string>& varData, bool blnReturnXML) {
   const std::u16string address = std::u16string(rootUrl) + u"/" + std::u16string(strAgent) +
                                  u"?OpenAgent" + std::u16string(strPara) + u"&Login&Seq=";
-  // The pointer shown before the call is the arrow: the add-in shows its wait pointers only
-  // around its own transfers and always restores the arrow after them.
-  const int previous_cursor = kArrowCursor;
+  int previous_cursor = kArrowCursor;
   try {
-    if (ctx.ui != nullptr) ctx.ui->SetCursorShape(kAppStartingCursor);
+    if (ctx.ui != nullptr) {
+      previous_cursor = ctx.ui->CursorShape();
+      ctx.ui->SetCursorShape(kAppStartingCursor);
+    }
   } catch (...) {
   }
   std::u16string result;
