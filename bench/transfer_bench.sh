@@ -2,11 +2,11 @@
 # Throughput and peak memory of the add-in's transfers against the development OA server on
 # 127.0.0.1, next to curl doing the same requests.
 #   bench/transfer_bench.sh [QNMURO_BINARY] [SIZE_MIB] [RUNS]
-# Prints MiB/s (best of RUNS) and peak resident memory per tool and direction.
+# Prints MiB/s (median of RUNS) and peak resident memory per tool and direction.
 set -euo pipefail
 qnmuro=${1:-build/qnmuro}
 size_mib=${2:-256}
-runs=${3:-5}
+runs=${3:-7}
 qnmuro=$(realpath "$qnmuro")
 
 dir=$(mktemp -d)
@@ -48,20 +48,24 @@ timed() {
   cat "$dir/time"
 }
 
-# Best time and highest peak of each of two commands, run alternately RUNS times so that both
-# see the same machine load. Prints "best_a peak_a best_b peak_b".
+# Median time and highest peak of each of two commands, run alternately RUNS times so that
+# both see the same machine load. Prints "median_a peak_a median_b peak_b".
 compare() {
   local -n cmd_a=$1 cmd_b=$2
-  local best_a="" best_b="" peak_a=0 peak_b=0 s k
+  local times_a=() times_b=() peak_a=0 peak_b=0 s k
   for _ in $(seq "$runs"); do
     read -r s k < <(timed "${cmd_a[@]}")
-    if [ -z "$best_a" ] || awk "BEGIN{exit !($s < $best_a)}"; then best_a=$s; fi
+    times_a+=("$s")
     [ "$k" -gt "$peak_a" ] && peak_a=$k
     read -r s k < <(timed "${cmd_b[@]}")
-    if [ -z "$best_b" ] || awk "BEGIN{exit !($s < $best_b)}"; then best_b=$s; fi
+    times_b+=("$s")
     [ "$k" -gt "$peak_b" ] && peak_b=$k
   done
-  echo "$best_a $peak_a $best_b $peak_b"
+  echo "$(median "${times_a[@]}") $peak_a $(median "${times_b[@]}") $peak_b"
+}
+
+median() {
+  printf "%s\n" "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 report() {
