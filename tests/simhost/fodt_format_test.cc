@@ -178,6 +178,36 @@ TEST_F(SimFodtTest, LibreOfficeConvertsASavedDocument) {
   EXPECT_TRUE(std::filesystem::exists(dir_ / "lo.pdf"));
 }
 
+TEST_F(SimFodtTest, DamagedFilesNeverEscapeAsAnythingButAHostError) {
+  Write("seal.png", TinyPng());
+  auto doc = NewDoc(u"甲乙\r  丙 丁\t戊");
+  doc->GetBookmarks().Add(u"M", 1, 5);
+  doc->Protect(host::kAllowOnlyRevisions, u"pw");
+  doc->GetShapes().AddPicture(u"seal.png", false, true, 1, 2, 3, 4);
+  app_->GetSelection()->SetRange(2, 4);
+  app_->GetSelection()->TypeText(u"新");
+  doc->SaveAs(u"good.fodt");
+  const std::string good = test_util::ReadBytes(dir_ / "good.fodt");
+  int parsed = 0, refused = 0;
+  for (size_t cut = 0; cut < good.size(); cut += 7) {
+    std::string damaged = good;
+    damaged[cut] = static_cast<char>(damaged[cut] ^ 0x5a);
+    for (const std::string& bytes : {good.substr(0, cut), damaged}) {
+      try {
+        DocumentFile f = ParseFodt(bytes);
+        TextStore store;  // whatever was read must load
+        store.Load(f.text, f.bookmarks, {}, f.revisions);
+        ++parsed;
+      } catch (const Error& e) {
+        EXPECT_EQ(e.number(), host::kFileError);
+        ++refused;
+      }
+    }
+  }
+  EXPECT_GT(parsed, 0);
+  EXPECT_GT(refused, 0);
+}
+
 TEST(SimByteBase64Test, RoundTripAndRejects) {
   for (size_t n = 0; n < 9; ++n) {
     std::vector<uint8_t> bytes;
