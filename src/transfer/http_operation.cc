@@ -54,6 +54,15 @@ void RemoveQuietly(const std::u16string& path) {
   if (!path.empty()) fs::remove(ToPath(path), ec);
 }
 
+std::FILE* OpenLocal(const std::u16string& path, const char* mode) {
+#ifdef _WIN32
+  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(ToPath(path).c_str(), wide_mode.c_str());
+#else
+  return std::fopen(ToPath(path).c_str(), mode);
+#endif
+}
+
 bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -134,7 +143,7 @@ bool HttpOperation::OpenDestination() {
   for (int i = 0; i < 100; ++i) {
     tempPath_ = targetPath_ + u".part" + (i == 0 ? std::u16string() : ToText(i));
     // Exclusive creation: never write into a file somebody else left or placed there.
-    file_ = std::fopen(ToPath(tempPath_).c_str(), "wbx");
+    file_ = OpenLocal(tempPath_, "wbx");
     if (file_ != nullptr) {
       std::setvbuf(file_, nullptr, _IOFBF, 256 * 1024);
       return true;
@@ -362,7 +371,7 @@ bool HttpOperation::PostStream() {
           failure_ = MakeError(kErrFileNotFound);
           return false;
         }
-        body = std::fopen(ToPath(destFile_).c_str(), "rb");
+        body = OpenLocal(destFile_, "rb");
         if (body == nullptr || size == 0) {
           // An empty file has no bytes to send: the read of it fails like a bad subscript.
           if (body == nullptr) SetLastSystemError(errno);
@@ -380,7 +389,7 @@ bool HttpOperation::PostStream() {
       auto sink = [&](int, const char* data, size_t n) {
         if (reply == nullptr) {
           RemoveQuietly(reply_path);
-          reply = std::fopen(ToPath(reply_path).c_str(), "wb");
+          reply = OpenLocal(reply_path, "wb");
           if (reply == nullptr) {
             failure_ = WriteError(errno);
             return false;
