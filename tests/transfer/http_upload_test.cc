@@ -204,6 +204,40 @@ TEST_F(UploadTest, FailuresLeaveTheDocumentAndItsBackupIntact) {
   EXPECT_EQ(ReadBytes(work_ / "qnoawork.bak" / "a.doc"), body);
 }
 
+// Drops the connection of one chosen request, as a network that fails half-way would.
+class DroppingHttpClient : public HttpClientWrapper {
+ public:
+  DroppingHttpClient(HttpClient* target, int drop) : HttpClientWrapper(target), drop_(drop) {}
+  HttpResponse Send(const HttpRequest& request, const HttpSink& sink, size_t max_chunk) override {
+    if (calls_++ == drop_) {
+      HttpResponse response;
+      response.failed = HttpStage::kSend;
+      response.error_code = 56;  // the library's "failure when receiving data"
+      return response;
+    }
+    return HttpClientWrapper::Send(request, sink, max_chunk);
+  }
+
+ private:
+  int drop_;
+  int calls_ = 0;
+};
+
+TEST_F(UploadTest, ALostConfirmationFailsTheUpload) {
+  WriteBytes(work_ / "a.doc", "abc");
+  RawHttpServer server([&](const RawRequest&, int) { return RawHttpServer::Reply(200, kSuccess); });
+  DroppingHttpClient dropping(http_.get(), 1);
+  ctx_.http = &dropping;
+  EXPECT_FALSE(Upload(server.url("/doc?OpenAgent"), work_ / "a.doc"));
+  ctx_.http = http_.get();
+  EXPECT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(U8(LogLines().back()),
+            "通过wininet上传文件时发生错误：无法发送Internet请求" +
+                server.url("/doc?OpenAgent&lastflag=last&filename=YS5kb2M=") +
+                "(0:56) Err.Source= Err.Number=0");
+  EXPECT_EQ(ReadBytes(work_ / "a.doc"), "abc");
+}
+
 class UploadToOaServerTest : public UploadTest {
  protected:
   void StartServer(std::vector<OaUser> users = {}, OaAuthScheme auth = OaAuthScheme::kBasic) {
