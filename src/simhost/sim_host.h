@@ -18,6 +18,12 @@
 //     application's user name at the time of the edit, the time comes from the Clock.
 //   - Protection type 0 forces tracking on (switching it off raises kProtected); types 1 to 3
 //     refuse every edit with kProtected.
+//   - Event order. Documents::Open: the file is read, the document becomes active (when
+//     visible), then DocumentOpen fires; opening a file that is already open returns that
+//     document and fires nothing. Save and SaveAs: DocumentBeforeSave (with the document still
+//     under its old name), then the file is written and the document is saved; a handler's
+//     cancel stops the save silently. Close: the document's Close event, then the question
+//     below, then the document is gone.
 //   - Saving raises DocumentBeforeSave once per save; a save started from inside a before-save
 //     handler of the same document does not raise it again. Closing raises the document's Close
 //     event, then, when the document is not saved, asks through UiService::ShowMessage

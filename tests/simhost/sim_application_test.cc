@@ -47,6 +47,12 @@ TEST_F(SimApplicationTest, OpenSaveCloseEventOrder) {
                                          u"before-save a.fodt", u"close", u"before-save b.fodt"}));
   EXPECT_EQ(app_->GetDocuments().Count(), 0);
   EXPECT_EQ(HostErrorOf([&] { app_->ActiveDocument(); }), host::kNoDocument);
+  auto first = app_->GetDocuments().Open(u"b.fodt", true);
+  auto second = app_->GetDocuments().Open(Path("b.fodt"), true);  // already open: no event
+  EXPECT_EQ(first.get(), second.get());
+  EXPECT_EQ(log.events.size(), 6u);
+  EXPECT_EQ(app_->GetDocuments().Count(), 1);
+  first->Close();
   EXPECT_EQ(HostErrorOf([&] { doc->Name(); }), host::kObjectDeleted);
   app_->Unsubscribe(&log);
 }
