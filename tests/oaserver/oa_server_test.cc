@@ -65,9 +65,10 @@ class OaServerTest : public test::TransferTest {
     return r.body.find("<result>success</result>") != std::string::npos;
   }
 
-  std::unique_ptr<OaServer> server_;
   std::mutex mu_;
   std::vector<std::string> log_;
+  // Last: stopped before the log it writes into goes away.
+  std::unique_ptr<OaServer> server_;
 };
 
 TEST_F(OaServerTest, ServesFilesForGetAndPost) {
