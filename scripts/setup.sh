@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libxml2-dev libcurl4-openssl-dev libssl-dev
           libcpp-httplib-dev libcli11-dev googletest libgtest-dev libbenchmark-dev
-          openssl ca-certificates curl)
+          openssl ca-certificates curl time)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
