@@ -213,6 +213,8 @@ HttpResponse CurlHttpClient::Send(const HttpRequest& request, const HttpSink& si
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  // The system's proxy settings apply, except to this machine itself.
+  curl_easy_setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 128L * 1024);
   if (!request.user_agent.empty()) {
