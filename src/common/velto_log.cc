@@ -15,7 +15,11 @@ namespace {
 
 std::u16string Banner(Clock* clock, std::u16string_view word) {
   const LocalTime now = clock != nullptr ? clock->NowLocal() : ToLocalTime(TimePoint::clock::now());
-  return u"**********QNSoft" + std::u16string(word) + FormatTimestamp(now) + u"**********";
+  std::u16string line(u"**********QNSoft");
+  line += word;
+  line += FormatTimestamp(now);
+  line += u"**********";
+  return line;
 }
 
 }  // namespace
@@ -56,18 +60,27 @@ void VeltoLog::Append(const std::u16string& line) {
   std::fflush(file_);  // readers and a crashing host see every line written so far
 }
 
+// Built by appending: GCC 12 misreports `literal + string` as overlapping copies at -O3.
+std::u16string VeltoLog::NumberedLine(std::u16string_view text) const {
+  std::u16string line(u"#");
+  line += ToText(sequence_);
+  line += u"： ";
+  line += text;
+  return line;
+}
+
 void VeltoLog::Advance() {
   if (sequence_ < std::numeric_limits<int32_t>::max()) ++sequence_;
 }
 
 void VeltoLog::WriteLog(std::u16string_view message) {
   if (log_switch_ != nullptr && !*log_switch_) return;
-  Append(u"#" + ToText(sequence_) + u"： " + std::u16string(message));
+  Append(NumberedLine(message));
   Advance();
 }
 
 void VeltoLog::WriteErrorLog(std::u16string_view description, const Error* handled) {
-  std::u16string line = u"#" + ToText(sequence_) + u"： " + std::u16string(description);
+  std::u16string line = NumberedLine(description);
   line += u" Err.Source=";
   if (handled != nullptr) line += handled->source();
   line += u" Err.Number=";

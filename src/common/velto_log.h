@@ -42,6 +42,7 @@ class VeltoLog {
  private:
   void Append(const std::u16string& line);
   void Advance();
+  std::u16string NumberedLine(std::u16string_view text) const;
 
   std::u16string log_path_;
   Clock* clock_;
