@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -67,8 +68,17 @@ struct HttpResponse {
   std::string error_text;  // the library's explanation, English, for diagnostics
 
   bool ok() const { return failed == HttpStage::kNone; }
-  // The first header of that name (case-insensitive), or empty.
-  std::string Header(std::string_view name) const;
+  // The first header of that name (ASCII case-insensitive), or empty.
+  std::string Header(std::string_view name) const {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    for (const auto& [key, value] : headers) {
+      if (key.size() != name.size()) continue;
+      bool same = true;
+      for (size_t i = 0; i < key.size() && same; ++i) same = lower(key[i]) == lower(name[i]);
+      if (same) return value;
+    }
+    return std::string();
+  }
 };
 
 // Receives the body of each response in order, exactly the bytes received, in chunks of at

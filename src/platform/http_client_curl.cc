@@ -12,15 +12,6 @@
 
 namespace qnmuro {
 
-std::string HttpResponse::Header(std::string_view name) const {
-  for (const auto& [key, value] : headers) {
-    if (key.size() == name.size() && strncasecmp(key.data(), name.data(), name.size()) == 0) {
-      return value;
-    }
-  }
-  return std::string();
-}
-
 namespace {
 
 // A wrong name is tolerated by switching off host verification; expired and not-yet-valid
