@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,16 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 struct Outcome {
   int status = -1;
@@ -40,7 +36,8 @@ class ConfigCliTest : public testing::Test {
                                      testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "work");
-    example_ = ReadFile(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
+    example_ =
+        qnmuro::test_util::ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
   }
   ~ConfigCliTest() override { fs::remove_all(dir_); }
 
@@ -51,8 +48,8 @@ class ConfigCliTest : public testing::Test {
     Outcome o;
     const int raw = std::system(cmd.c_str());
     o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = ReadFile(dir_ / "out");
-    o.err = ReadFile(dir_ / "err");
+    o.out = qnmuro::test_util::ReadBytes(dir_ / "out");
+    o.err = qnmuro::test_util::ReadBytes(dir_ / "err");
     return o;
   }
   std::string Write(const std::string& name, const std::string& bytes) {

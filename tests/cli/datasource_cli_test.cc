@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,16 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string Quote(const std::string& arg) {
   std::string q = "'";
@@ -54,8 +50,8 @@ class DataSourceCliTest : public testing::Test {
     Outcome o;
     const int raw = std::system(cmd.c_str());
     o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = ReadFile(dir_ / "out");
-    o.err = ReadFile(dir_ / "err");
+    o.out = qnmuro::test_util::ReadBytes(dir_ / "out");
+    o.err = qnmuro::test_util::ReadBytes(dir_ / "err");
     return o;
   }
 
@@ -96,18 +92,19 @@ TEST_F(DataSourceCliTest, SettersSaveTheFile) {
   EXPECT_EQ(Run({"datasource", file_, "get-value", "signer"}).out, "王五's \"签\"\n");
   EXPECT_EQ(Run({"datasource", file_, "get-value-by-desc", "领导意见"}).out, "同意。\n");
   // Content the data source does not interpret survives.
-  EXPECT_NE(ReadFile(file_).find("<generator>OA 公文库</generator>"), std::string::npos);
+  EXPECT_NE(qnmuro::test_util::ReadBytes(file_).find("<generator>OA 公文库</generator>"),
+            std::string::npos);
 }
 
 TEST_F(DataSourceCliTest, FailuresExitOneAndLeaveTheFileAlone) {
-  const std::string before = ReadFile(file_);
+  const std::string before = qnmuro::test_util::ReadBytes(file_);
   Outcome o = Run({"datasource", file_, "set-value", "nobody", "x"});
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err, "qnmuro: datasource: no item with name \"nobody\" in " + file_ + "\n");
   o = Run({"datasource", file_, "get-value-by-desc", "' or ''='"});
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out, "");
-  EXPECT_EQ(ReadFile(file_), before);
+  EXPECT_EQ(qnmuro::test_util::ReadBytes(file_), before);
 
   const std::string broken = (dir_ / "broken.ds.xml").string();
   std::ofstream(broken) << "<document><items><item><name>a</name><desc>空</desc><value/></item>"

@@ -1,6 +1,7 @@
 // The oa-server, transfer and agent commands of the real binary, talking to each other on
 // 127.0.0.1.
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,14 +13,11 @@
 #include <regex>
 #include <string>
 
+#include "common/temp_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Output {
   int status = -1;
@@ -76,7 +74,8 @@ class TransferCliTest : public ::testing::Test {
     ASSERT_TRUE(std::regex_search(text, match, std::regex("http://127\\.0\\.0\\.1:([0-9]+)/")))
         << text;
     base_ = "http://127.0.0.1:" + match[1].str();
-    std::string control = ReadFile(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
+    std::string control =
+        qnmuro::test_util::ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
     control = std::regex_replace(control, std::regex("http://127\\.0\\.0\\.1:8080"), base_);
     std::ofstream(dir_ / "control.xml", std::ios::binary) << control;
   }
@@ -115,7 +114,7 @@ TEST_F(TransferCliTest, DownloadUploadAndAgentGoThroughTheServer) {
       Qnmuro("transfer download '" + base_ + "/oa/doc.nsf/0/U1/$file/a.doc' got.doc" + Config());
   EXPECT_EQ(out.status, 0) << out.text;
   EXPECT_NE(out.text.find((dir_ / "work" / "comlog.txt").string()), std::string::npos);
-  EXPECT_EQ(ReadFile(dir_ / "work" / "got.doc"), "attachment");
+  EXPECT_EQ(qnmuro::test_util::ReadBytes(dir_ / "work" / "got.doc"), "attachment");
 
   out = Qnmuro("transfer download '" + base_ + "/missing' x.doc" + Config());
   EXPECT_EQ(out.status, 1) << out.text;
@@ -128,7 +127,8 @@ TEST_F(TransferCliTest, DownloadUploadAndAgentGoThroughTheServer) {
                "ctlaction=10'" +
                Config());
   EXPECT_EQ(out.status, 0) << out.text;
-  EXPECT_EQ(ReadFile(dir_ / "oa" / "documents" / "6F2A" / "got.doc"), "attachment");
+  EXPECT_EQ(qnmuro::test_util::ReadBytes(dir_ / "oa" / "documents" / "6F2A" / "got.doc"),
+            "attachment");
 
   out = Qnmuro("agent echo --para '&id=1' --data body" + Config());
   EXPECT_EQ(out.status, 0) << out.text;

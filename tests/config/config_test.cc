@@ -1,6 +1,7 @@
 #include "config/config.h"
 
 #include <gtest/gtest.h>
+
 #include <libxml/tree.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 
 #include "common/context.h"
 #include "common/shared_state.h"
+#include "common/temp_dir.h"
 #include "common/text.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
@@ -22,13 +24,6 @@ namespace qnmuro {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class ConfigTest : public testing::Test {
  protected:
@@ -44,7 +39,7 @@ class ConfigTest : public testing::Test {
     ctx_.ui = &ui_;
     ctx_.clock = clock_.get();
     ctx_.workDir = FromPath(dir_);
-    example_ = ReadFile(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
+    example_ = test_util::ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
   }
   ~ConfigTest() override {
     state_.eventLog.reset();
@@ -84,7 +79,7 @@ class ConfigTest : public testing::Test {
 
   // Log lines after the start banner, as the GBK bytes the file holds.
   std::vector<std::string> LogLines() {
-    const std::string bytes = ReadFile(dir_ / "comlog.txt");
+    const std::string bytes = test_util::ReadBytes(dir_ / "comlog.txt");
     std::vector<std::string> lines;
     size_t start = 0;
     for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {

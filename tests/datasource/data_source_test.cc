@@ -1,6 +1,7 @@
 #include "datasource/data_source.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #include "common/error.h"
 #include "common/shared_state.h"
+#include "common/temp_dir.h"
 #include "common/text.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
@@ -23,13 +25,6 @@ namespace fs = std::filesystem;
 
 const std::u16string kIndent = u"\u3000\u3000\u3000\u3000\u3000\u3000\u3000";
 const std::string kNotSet = "Object variable or With block variable not set(91:0)";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class DataSourceTest : public testing::Test {
  protected:
@@ -60,7 +55,7 @@ class DataSourceTest : public testing::Test {
 
   // Log lines after the start banner, decoded from GBK.
   std::vector<std::u16string> LogLines() {
-    const std::string bytes = ReadFile(dir_ / "comlog.txt");
+    const std::string bytes = test_util::ReadBytes(dir_ / "comlog.txt");
     std::vector<std::u16string> lines;
     size_t start = 0;
     for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
@@ -216,7 +211,7 @@ TEST_F(DataSourceTest, MalformedItemsTakeTheirFailurePathWithExactLines) {
     EXPECT_EQ(ds.last_report(), cases[i].line + U16(kNotSet));
   }
   // The exact bytes in the file are GBK.
-  const std::string bytes = ReadFile(dir_ / "comlog.txt");
+  const std::string bytes = test_util::ReadBytes(dir_ / "comlog.txt");
   EXPECT_NE(bytes.find(ToCodePage(u"#4： 无法取得desc=空对应的value！", "GBK")), std::string::npos);
   // A text XML cannot carry is refused and the value stays.
   ds.ItemSetValueByName(u"nodesc", std::u16string(u"a\x01"));
@@ -269,7 +264,7 @@ TEST_F(DataSourceTest, WritesReplaceTheWholeValueAndSaveKeepsEverythingElse) {
   EXPECT_FALSE(again.HasItemWithName(u"nobody"));
   // An emptied value is an empty element.
   EXPECT_EQ(again.ItemGetValueByName(u"title"), u"");
-  const std::string saved = ReadFile(dir_ / "notice.ds.xml");
+  const std::string saved = test_util::ReadBytes(dir_ / "notice.ds.xml");
   EXPECT_NE(saved.find("<generator>OA 公文库</generator>"), std::string::npos);
   EXPECT_NE(saved.find("<document unid=\"6F2A\">"), std::string::npos);
 

@@ -94,7 +94,10 @@ INSTANTIATE_TEST_SUITE_P(
                  u"AB",
                  Mode::kReplaceRange,
                  {5, 8},
-                 {5, 5}}));
+                 {5, 5}}),
+    [](const ::testing::TestParamInfo<EditCase>& info) {
+      return "Edit" + std::to_string(info.index);
+    });
 
 TEST(SimTextStoreTest, RangeOfACollapsedBookmarkKeepsThatBookmarkOnly) {
   TextStore s;

@@ -50,7 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
         UrlCase{u"/only/a/path", u"", u"", 80, u"/only/a/path", false},
         UrlCase{u"http://", u"http", u"", 80, u"", false},
         UrlCase{u"https://主机.example:8443/文件", u"https", u"主机.example", 8443, u"/文件",
-                true}));
+                true}),
+    [](const ::testing::TestParamInfo<UrlCase>& info) {
+      return "Url" + std::to_string(info.index);
+    });
 
 TEST(UrlOperationTest, EveryReadReflectsTheUrlStoredAtThatMoment) {
   UrlOperation url;
