@@ -88,6 +88,7 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
         const CommonInfo& common = state().records.commonInfo;
         savedUserName_ = app.UserName();
         savedUserInitials_ = app.UserInitials();
+        userNameSaved_ = true;
         app.SetUserInitials(common.lastName);
         app.SetUserName(WorkflowUserName(common.fullName, common.lastName));
         SetWPSBar();

@@ -126,8 +126,10 @@ void WPSaddin::wpsDoc_Close() {
       reminder_->Unload();
       reminder_.reset();
     }
-    app.SetUserName(savedUserName_);
-    app.SetUserInitials(savedUserInitials_);
+    if (userNameSaved_) {
+      app.SetUserName(savedUserName_);
+      app.SetUserInitials(savedUserInitials_);
+    }
     app.GetOptions().SetDrawingObjects(1);
     EnableOptionsMenu(true);
     app.SetWindowState(kWindowMinimized);

@@ -154,6 +154,9 @@ class WPSaddin final : public host::AddIn,
   std::shared_ptr<host::CommandBar> wpsBar;
   std::u16string savedUserName_;
   std::u16string savedUserInitials_;
+  // Whether a workflow document's open has saved the host's user name yet: a document whose
+  // control file failed never replaced it, and must not blank it at close.
+  bool userNameSaved_ = false;
   bool contentDocument_ = false;
   bool closing_ = false;
   std::u16string messageText;

@@ -216,6 +216,18 @@ TEST_F(SaveCloseTest, DocumentWhoseControlFileFailedIsNeverUploaded) {
   EXPECT_TRUE(Toolbar().empty());
 }
 
+TEST_F(SaveCloseTest, ClosingAFailedFirstDocumentKeepsTheHostsUserName) {
+  // Its open never replaced the user name, so there is nothing to give back at close.
+  app_->SetUserName(u"Clerk");
+  app_->SetUserInitials(u"C");
+  MakeDocument(u"broken.doc", NoticeDocument());
+  WriteBytes(dir_ / "broken.xml", "<config>");
+  const auto doc = OpenWorkflow(u"broken.doc");
+  doc->Close();
+  EXPECT_EQ(app_->UserName(), u"Clerk");
+  EXPECT_EQ(app_->UserInitials(), u"C");
+}
+
 TEST_F(SaveCloseTest, ExecuteAgentAsksTheServerAtTheRootUrl) {
   addin_->state().records.commonInfo.rootUrl = U16(server_->BaseUrl() + "/oa/doc.nsf");
   const std::u16string reply = addin_->ExecuteAgent(u"echo", u"&who=zhangsan", u"体", true);
