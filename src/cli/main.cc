@@ -23,7 +23,31 @@ struct UsageError {
 };
 }  // namespace
 
-void Usage(const std::string& message) { throw UsageError{message}; }
+void Usage(const std::string& message) {
+  throw UsageError{message};
+}
+
+namespace {
+
+// "A subcommand is required" says little when the user typed one that does not exist: name it.
+std::string Explain(CLI::App& app, const CLI::ParseError& e) {
+  CLI::App* level = &app;
+  std::string path = "qnmuro";
+  while (true) {
+    const std::vector<CLI::App*> parsed = level->get_subcommands();
+    if (parsed.empty()) break;
+    level = parsed.front();
+    path += " " + level->get_name();
+  }
+  const std::vector<std::string> extras = level->remaining();
+  if (!extras.empty() && !level->get_subcommands({}).empty() && extras.front()[0] != '-') {
+    return "unknown subcommand '" + extras.front() + "' for '" + path + "' (see " + path +
+           " --help)";
+  }
+  return e.what();
+}
+
+}  // namespace
 
 }  // namespace qnmuro::cli
 
@@ -39,7 +63,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "qnmuro: " << e.what() << "\n";
+    std::cerr << "qnmuro: " << Explain(app, e) << "\n";
     return 2;
   } catch (const qnmuro::cli::UsageError& e) {
     std::cerr << "qnmuro: " << e.message << "\n";

@@ -78,6 +78,12 @@ TEST_F(RegistryCliTest, BadArgumentsGiveOneLineAndStatusTwo) {
     EXPECT_EQ(r.status, 2) << args.back();
     EXPECT_EQ(CountLines(r.err), 1) << r.err;
   }
+  // A mistyped subcommand is named in the message.
+  EXPECT_EQ(Run({"registry", "delete", "a"}).err,
+            "qnmuro: unknown subcommand 'delete' for 'qnmuro registry' (see qnmuro registry "
+            "--help)\n");
+  EXPECT_EQ(Run({"frob"}).err,
+            "qnmuro: unknown subcommand 'frob' for 'qnmuro' (see qnmuro --help)\n");
 }
 
 TEST_F(RegistryCliTest, UnwritableRegistryIsOneLineAndStatusOne) {
