@@ -19,7 +19,7 @@ constexpr size_t kServeChunk = 256 * 1024;
 
 std::string Result(const std::string& text) {
   XmlDocument doc;
-  doc.LoadString("<result/>");
+  doc.LoadText("<result/>");
   std::u16string value = Utf8ToUtf16(text);
   for (char16_t& c : value) {
     if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') c = u'?';
@@ -214,7 +214,7 @@ void OaServer::Impl::Agent(const httplib::Request& req, httplib::Response& res,
     return;
   }
   XmlDocument doc;
-  doc.LoadString("<echo><agent/><query/><body/><user/></echo>");
+  doc.LoadText("<echo><agent/><query/><body/><user/></echo>");
   const XmlNode root = doc.DocumentElement();
   root.ChildElement(u"agent").SetText(AsText(agent));
   root.ChildElement(u"query").SetText(AsText(QueryOf(req.target)));

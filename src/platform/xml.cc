@@ -390,7 +390,7 @@ bool XmlDocument::LoadFile(std::u16string_view path, const XmlSchemaSet* schemas
   return Parse(bytes, native, schemas);
 }
 
-bool XmlDocument::LoadString(std::string_view bytes, const XmlSchemaSet* schemas) {
+bool XmlDocument::LoadText(std::string_view bytes, const XmlSchemaSet* schemas) {
   if (doc_ != nullptr) xmlFreeDoc(doc_);
   doc_ = nullptr;
   error_ = XmlParseError();

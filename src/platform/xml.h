@@ -122,7 +122,7 @@ class XmlDocument {
   // input. With `schemas`, the document is also validated against the schema registered for
   // its root element's namespace; no such schema is a validation failure.
   bool LoadFile(std::u16string_view path, const XmlSchemaSet* schemas = nullptr);
-  bool LoadString(std::string_view bytes, const XmlSchemaSet* schemas = nullptr);
+  bool LoadText(std::string_view bytes, const XmlSchemaSet* schemas = nullptr);
 
   bool loaded() const { return doc_ != nullptr; }
   const XmlParseError& parse_error() const { return error_; }

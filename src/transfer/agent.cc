@@ -50,7 +50,7 @@ std::u16string CallAgent(Context& ctx, const std::u16string& address,
     throw Error(kErrCantPerform, Utf8ToUtf16(response.error_text));
   }
   XmlDocument doc;
-  if (!doc.LoadString(reply)) {
+  if (!doc.LoadText(reply)) {
     throw Error(kErrCantPerform, u"服务器返回的不是XML文档：" + doc.parse_error().reason);
   }
   return blnReturnXML ? doc.ToXml() : doc.DocumentElement().Text();

@@ -63,7 +63,7 @@ class ConfigTest : public testing::Test {
   // The example without the node at `xpath` (an element or an attribute).
   std::u16string Without(const std::string& name, const std::string& xpath) {
     XmlDocument doc;
-    EXPECT_TRUE(doc.LoadString(example_));
+    EXPECT_TRUE(doc.LoadText(example_));
     XmlNode node = doc.Root().SelectSingleNode(xpath);
     EXPECT_TRUE(node) << xpath;
     if (node.raw()->type == XML_ATTRIBUTE_NODE) {
@@ -159,7 +159,7 @@ TEST_F(ConfigTest, LoadsEveryField) {
 
 TEST_F(ConfigTest, EmptyListsStillHoldEntryZero) {
   XmlDocument doc;
-  ASSERT_TRUE(doc.LoadString(example_));
+  ASSERT_TRUE(doc.LoadText(example_));
   for (const char* path :
        {"/config/binarys/binary", "/config/binaryAssistants/binary", "/config/wordConfig/wordName",
         "/config/sealConfig/wordName", "/config/extend/parameter"}) {
@@ -173,7 +173,7 @@ TEST_F(ConfigTest, EmptyListsStillHoldEntryZero) {
   ASSERT_NE(text.find("<wordConfig/>"), std::string::npos);
   text.replace(text.find("<wordConfig/>"), 13,
                "<wordConfig><wordName name='n' unid='u'/></wordConfig>");
-  ASSERT_TRUE(doc.LoadString(text));
+  ASSERT_TRUE(doc.LoadText(text));
   const std::u16string path = FromPath(dir_ / "empty.xml");
   doc.SaveFile(path);
 

@@ -42,7 +42,7 @@ class XmlTest : public testing::Test {
 TEST_F(XmlTest, LoadDropsBlankTextButKeepsRealText) {
   XmlDocument doc;
   ASSERT_TRUE(
-      doc.LoadString("<r>\n  <a> x </a>\n  <b>\t</b>\n  <c xml:space='preserve'> </c></r>"));
+      doc.LoadText("<r>\n  <a> x </a>\n  <b>\t</b>\n  <c xml:space='preserve'> </c></r>"));
   XmlNode root = doc.DocumentElement();
   EXPECT_EQ(root.Name(), u"r");
   ASSERT_EQ(root.Children().size(), 3u);
@@ -55,7 +55,7 @@ TEST_F(XmlTest, LoadDropsBlankTextButKeepsRealText) {
 TEST_F(XmlTest, NodeNamesFollowTheDom) {
   XmlDocument doc;
   ASSERT_TRUE(
-      doc.LoadString("<p:r xmlns:p='urn:x'>t<![CDATA[c]]><!--m--><?pi d?><e a='1'/></p:r>"));
+      doc.LoadText("<p:r xmlns:p='urn:x'>t<![CDATA[c]]><!--m--><?pi d?><e a='1'/></p:r>"));
   std::vector<std::u16string> names;
   for (XmlNode n : doc.DocumentElement().Children()) names.push_back(n.Name());
   EXPECT_EQ(names,
@@ -86,7 +86,7 @@ TEST_F(XmlTest, BadInputFailsWithCodeAndReason) {
     SCOPED_TRACE(c.label);
     XmlDocument doc;
     SetLastSystemError(0);
-    EXPECT_FALSE(doc.LoadString(c.bytes));
+    EXPECT_FALSE(doc.LoadText(c.bytes));
     EXPECT_FALSE(doc.loaded());
     EXPECT_NE(doc.parse_error().code, 0);
     EXPECT_FALSE(doc.parse_error().reason.empty());
@@ -108,18 +108,18 @@ TEST_F(XmlTest, HugeOrHostileInputFailsCleanly) {
   deep.reserve(50u << 20);
   while (deep.size() < (50u << 20) - 8) deep += "<a>";
   XmlDocument doc;
-  EXPECT_FALSE(doc.LoadString(deep));
+  EXPECT_FALSE(doc.LoadText(deep));
 
   // External entities are never fetched, whatever the document asks for.
   const std::u16string secret = Write("secret.txt", "TOPSECRET");
   const std::string xxe = "<!DOCTYPE r [<!ENTITY s SYSTEM 'file://" + U8(secret) + "'>]><r>&s;</r>";
-  if (doc.LoadString(xxe)) {
+  if (doc.LoadText(xxe)) {
     EXPECT_EQ(doc.DocumentElement().Text().find(u"TOPSECRET"), std::u16string::npos);
   }
 
   const std::string pe =
       "<!DOCTYPE r [<!ENTITY % p SYSTEM 'file://" + U8(secret) + "'> %p;]><r>x</r>";
-  if (doc.LoadString(pe)) {
+  if (doc.LoadText(pe)) {
     EXPECT_EQ(U8(doc.ToXml()).find("TOPSECRET"), std::string::npos);
   }
 
@@ -131,13 +131,13 @@ TEST_F(XmlTest, HugeOrHostileInputFailsCleanly) {
     bomb += "'>";
   }
   bomb += "]><r>&e11;</r>";
-  EXPECT_FALSE(doc.LoadString(bomb));
+  EXPECT_FALSE(doc.LoadText(bomb));
 }
 
 TEST_F(XmlTest, XPathSelectsInDocumentOrderRelativeToANode) {
   XmlDocument doc;
   ASSERT_TRUE(
-      doc.LoadString("<r><items><item><name>a</name></item><item><name>b</name></item></items>"
+      doc.LoadText("<r><items><item><name>a</name></item><item><name>b</name></item></items>"
                      "<x><items><item><name>a</name><v>2</v></item></items></x></r>"));
   std::vector<XmlNode> all = doc.Root().SelectNodes("//items/item[name='a']");
   ASSERT_EQ(all.size(), 2u);
@@ -152,7 +152,7 @@ TEST_F(XmlTest, XPathSelectsInDocumentOrderRelativeToANode) {
 TEST_F(XmlTest, VariablesAreBoundAsValuesNeverAsQueryText) {
   XmlDocument doc;
   ASSERT_TRUE(
-      doc.LoadString("<r><item><name>it's</name></item><item><name>x' or '1'='1</name></item>"
+      doc.LoadText("<r><item><name>it's</name></item><item><name>x' or '1'='1</name></item>"
                      "<item><name>plain</name></item></r>"));
   const char* query = "//item[name=$key]";
   struct Case {
@@ -171,7 +171,7 @@ TEST_F(XmlTest, VariablesAreBoundAsValuesNeverAsQueryText) {
 
 TEST_F(XmlTest, InvalidXPathThrows) {
   XmlDocument doc;
-  ASSERT_TRUE(doc.LoadString("<r><item/></r>"));
+  ASSERT_TRUE(doc.LoadText("<r><item/></r>"));
   for (const char* bad : {"//item[name='a]", "//item[name=$unbound]", "count(//r)", "]["}) {
     SCOPED_TRACE(bad);
     try {
@@ -187,7 +187,7 @@ TEST_F(XmlTest, InvalidXPathThrows) {
 TEST_F(XmlTest, SetTextReplacesAllContentAndSurvivesSave) {
   XmlDocument doc;
   ASSERT_TRUE(
-      doc.LoadString("<r><v><opinion><a>1</a></opinion><opinion/></v><keep>k<!--c--></keep></r>"));
+      doc.LoadText("<r><v><opinion><a>1</a></opinion><opinion/></v><keep>k<!--c--></keep></r>"));
   XmlNode v = doc.DocumentElement().ChildElement(u"v");
   v.SetText(u"line1\rline2 <&> \"q\" 中文");
   ASSERT_EQ(v.Children().size(), 1u);
@@ -247,11 +247,11 @@ TEST_F(XmlTest, ValidatesAgainstSchemaOfRootNamespace) {
   XmlSchemaSet schemas;
   schemas.Add(u"urn:qn", xsd);
   XmlDocument doc;
-  EXPECT_TRUE(doc.LoadString("<config xmlns='urn:qn'><n>5</n></config>", &schemas));
-  EXPECT_FALSE(doc.LoadString("<config xmlns='urn:qn'><n>five</n></config>", &schemas));
+  EXPECT_TRUE(doc.LoadText("<config xmlns='urn:qn'><n>5</n></config>", &schemas));
+  EXPECT_FALSE(doc.LoadText("<config xmlns='urn:qn'><n>five</n></config>", &schemas));
   EXPECT_NE(doc.parse_error().code, 0);
   EXPECT_NE(doc.parse_error().reason.find(u"five"), std::u16string::npos);
-  EXPECT_FALSE(doc.LoadString("<config><n>5</n></config>", &schemas));
+  EXPECT_FALSE(doc.LoadText("<config><n>5</n></config>", &schemas));
   EXPECT_NE(doc.parse_error().reason.find(u"No schema"), std::u16string::npos);
 
   XmlSchemaSet other;
