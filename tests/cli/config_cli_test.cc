@@ -10,23 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_runner.h"
 #include "common/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using Outcome = qnmuro::test_util::CliResult;
 
 class ConfigCliTest : public testing::Test {
  protected:
@@ -42,21 +33,15 @@ class ConfigCliTest : public testing::Test {
   ~ConfigCliTest() override { fs::remove_all(dir_); }
 
   Outcome Run(const std::vector<std::string>& args) {
-    std::string cmd = "QNMURO_WORKDIR=" + Quote((dir_ / "work").string()) + " " + QNMURO_BIN;
-    for (const std::string& a : args) cmd += " " + Quote(a);
-    cmd += " >" + Quote((dir_ / "out").string()) + " 2>" + Quote((dir_ / "err").string());
-    Outcome o;
-    const int raw = std::system(cmd.c_str());
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = qnmuro::test_util::ReadBytes(dir_ / "out");
-    o.err = qnmuro::test_util::ReadBytes(dir_ / "err");
-    return o;
+    return qnmuro::test_util::RunQnmuro(args, {"QNMURO_WORKDIR=" + (dir_ / "work").string()},
+                                        scratch_);
   }
   std::string Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
     return (dir_ / name).string();
   }
 
+  qnmuro::test_util::TempDir scratch_;
   fs::path dir_;
   std::string example_;
 };
