@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "datasource/data_source.h"
 
 namespace {

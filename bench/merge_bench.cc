@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "base/text.h"
 #include "common/context.h"
 #include "common/shared_state.h"
-#include "common/text.h"
 #include "datasource/merge.h"
 #include "platform/clock.h"
 #include "platform/ui.h"

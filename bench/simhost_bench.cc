@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
 #include "simhost/fodt_format.h"

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Installs what the build needs (Debian 12 packages) and builds everything into build/.
+# Installs what the build needs (Debian 12 packages) and builds into build/.
+#   scripts/setup.sh           the qnmuro command only (what `qnmuro demo` needs)
+#   scripts/setup.sh --tests   also GoogleTest and the test suite
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+tests=OFF
+[ "${1:-}" = "--tests" ] && tests=ON
+
 packages=(build-essential cmake pkg-config libxml2-dev libcurl4-openssl-dev libssl-dev
-          libcpp-httplib-dev libcli11-dev googletest libgtest-dev libbenchmark-dev
-          openssl ca-certificates curl time)
+          libcpp-httplib-dev libcli11-dev ca-certificates)
+[ "$tests" = ON ] && packages+=(googletest libgtest-dev openssl curl time)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -18,5 +23,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${CMAKE_ARGS:-}
-cmake --build build -j"$(nproc)"
+# A build folder that already has the tests keeps them: a later plain setup does not drop them.
+if [ "$tests" = OFF ] && grep -q '^QNMURO_TESTS:BOOL=ON' build/CMakeCache.txt 2>/dev/null; then
+  tests=ON
+fi
+cmake -S . -B build -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DQNMURO_TESTS="$tests" \
+  ${CMAKE_ARGS:-}
+if [ "$tests" = ON ]; then
+  cmake --build build -j"$(nproc)"
+else
+  cmake --build build -j"$(nproc)" --target qnmuro
+fi

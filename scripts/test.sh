@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds from scratch if needed and runs every test.
+# Builds from scratch if needed (with the test suite) and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 ctest --test-dir build --output-on-failure -j"$(nproc)"

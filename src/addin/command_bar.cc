@@ -3,11 +3,11 @@
 #include <array>
 #include <utility>
 
-#include "addin/host_util.h"
 #include "addin/key_caps.h"
 #include "addin/wps_addin.h"
-#include "common/error.h"
+#include "base/error.h"
 #include "common/shared_state.h"
+#include "host/host_util.h"
 
 namespace qnmuro {
 namespace {
@@ -22,12 +22,6 @@ constexpr std::array<std::pair<BarButton, std::u16string_view>, 8> kButtons{{
     {BarButton::kManuscript, u"查看原文"},
     {BarButton::kSetSeal, u"加盖印章"},
 }};
-
-host::CommandBar& FindBar(host::Application& app, std::u16string_view name) {
-  const auto bar = app.GetCommandBars().Find(name);
-  if (!bar) throw MakeError(kHostErrNoSuchMember);
-  return *bar;
-}
 
 }  // namespace
 
@@ -49,20 +43,6 @@ std::vector<BarButton> ButtonsToShow(std::u16string_view button_list,
     out.push_back(id);
   }
   return out;
-}
-
-void SetToolBarEnabled(host::Application& app, std::u16string_view bar_name, bool enabled) {
-  host::CommandBar& bar = FindBar(app, bar_name);
-  bar.SetEnabled(enabled);
-  host::Controls& controls = bar.GetControls();
-  const long count = controls.Count();
-  for (long i = 1; i <= count; ++i) Require(controls.Item(i)).SetEnabled(enabled);
-}
-
-void SetOptionsMenuEnabled(host::Application& app, bool enabled) {
-  host::CommandBar& menu = FindBar(app, kMenuBarName);
-  const auto tools = menu.GetControls().Item(kToolsMenuCaption);
-  Require(Require(tools).GetControls().Item(kOptionsItemCaption)).SetEnabled(enabled);
 }
 
 // ---- WPSaddin's command-bar operations ----

@@ -8,14 +8,12 @@
 #include <string_view>
 #include <vector>
 
-#include "addin/host.h"
+#include "host/command_bars.h"
+#include "host/host.h"
 
 namespace qnmuro {
 
 inline constexpr char16_t kBarName[] = u"QNMuroBar";
-inline constexpr char16_t kMenuBarName[] = u"Menu Bar";
-inline constexpr char16_t kToolsMenuCaption[] = u"工具(&T)";
-inline constexpr char16_t kOptionsItemCaption[] = u"选项(&E)...";
 inline constexpr long kStylePictureAndCaption = 3;
 
 // The eight buttons, in the order in which they are added to the bar.
@@ -38,14 +36,6 @@ std::u16string_view ButtonCaption(BarButton button);
 // `draft_url` (the first binary's) is not empty as well.
 std::vector<BarButton> ButtonsToShow(std::u16string_view button_list,
                                      std::u16string_view draft_url);
-
-// Enable or disable the named host command bar and each of its controls. Not trapped: a bar
-// that does not exist raises kNoSuchMember, a host failure its own error.
-void SetToolBarEnabled(host::Application& app, std::u16string_view bar_name, bool enabled);
-
-// Enables or disables "选项(&E)..." under "工具(&T)" on the host's "Menu Bar". Not trapped:
-// a host whose menus carry other captions raises the host's error.
-void SetOptionsMenuEnabled(host::Application& app, bool enabled);
 
 }  // namespace qnmuro
 

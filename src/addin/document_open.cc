@@ -1,17 +1,17 @@
 // Document open: recognising the workflow document and preparing it for its action.
 #include <filesystem>
 
-#include "addin/host_util.h"
 #include "addin/save_reminder.h"
 #include "addin/wps_addin.h"
-#include "common/error.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "common/identity.h"
 #include "common/shared_state.h"
-#include "common/text.h"
 #include "common/utils.h"
 #include "common/velto_log.h"
 #include "config/config.h"
 #include "config/vocabulary.h"
+#include "host/host_util.h"
 #include "platform/ui.h"
 #include "workflow/red_head.h"
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {

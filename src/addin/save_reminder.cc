@@ -1,7 +1,7 @@
 #include "addin/save_reminder.h"
 
-#include "common/error.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "platform/ui.h"
 
 namespace qnmuro {

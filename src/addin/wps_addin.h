@@ -18,8 +18,8 @@
 #include <string_view>
 
 #include "addin/command_bar.h"
-#include "addin/host.h"
 #include "common/context.h"
+#include "host/host.h"
 
 namespace qnmuro {
 

@@ -37,6 +37,8 @@ int RunAgent(const AgentArgs& args) {
   return result.rfind(u"执行代理 " + name + u" 发生错误：", 0) == 0 ? 1 : 0;
 }
 
+}  // namespace
+
 void AddAgent(CLI::App& app) {
   CLI::App* agent = app.add_subcommand("agent", "Run a server agent and print its answer");
   auto args = std::make_shared<AgentArgs>();
@@ -49,7 +51,4 @@ void AddAgent(CLI::App& app) {
   agent->callback([args] { ExitStatus() = RunAgent(*args); });
 }
 
-const Registrar registrar(AddAgent);
-
-}  // namespace
 }  // namespace qnmuro::cli

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "cli/command.h"
 #include "common/context.h"
 #include "common/shared_state.h"
-#include "common/text.h"
 #include "config/config.h"
 
 namespace qnmuro::cli {
@@ -116,6 +116,8 @@ void Check(const CheckArgs& args, bool with_schema) {
   PrintRecords(state.records);
 }
 
+}  // namespace
+
 void AddConfig(CLI::App& app) {
   CLI::App* config = app.add_subcommand("config", "Work with document control files");
   config->require_subcommand(1);
@@ -133,7 +135,4 @@ void AddConfig(CLI::App& app) {
   });
 }
 
-const Registrar registrar(AddConfig);
-
-}  // namespace
 }  // namespace qnmuro::cli

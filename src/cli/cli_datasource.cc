@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "cli/command.h"
-#include "common/error.h"
-#include "common/text.h"
 #include "datasource/data_source.h"
 
 namespace qnmuro::cli {
@@ -94,6 +94,8 @@ void Run(const DataSourceArgs& args, Op op) {
   std::cout << U8(out) << "\n";
 }
 
+}  // namespace
+
 void AddDataSource(CLI::App& app) {
   CLI::App* cmd =
       app.add_subcommand("datasource", "Read and write the items of a data-source file");
@@ -132,7 +134,4 @@ void AddDataSource(CLI::App& app) {
   }
 }
 
-const Registrar registrar(AddDataSource);
-
-}  // namespace
 }  // namespace qnmuro::cli

@@ -17,15 +17,13 @@
 #include <vector>
 
 #include "addin/wps_addin.h"
+#include "base/text.h"
 #include "cli/command.h"
 #include "common/context.h"
 #include "common/shared_state.h"
-#include "common/text.h"
 #include "oaserver/oa_server.h"
 #include "platform/clock.h"
-#include "platform/http_client.h"
-#include "platform/registry_store.h"
-#include "platform/shell.h"
+#include "platform/services.h"
 #include "platform/ui.h"
 #include "simhost/script_runner.h"
 #include "simhost/sim_host.h"
@@ -210,17 +208,18 @@ int RunDemo(const std::string& keep_dir) {
   }
   Section("OA server at " + server.BaseUrl() + ", files in " + root.string());
 
-  const std::unique_ptr<RegistryStore> registry = NewFileRegistryStore(root / "registry.reg");
-  const std::unique_ptr<HttpClient> http = NewCurlHttpClient();
-  const std::unique_ptr<ShellService> shell = NewPosixShellService();
+  ServiceOptions service_options;
+  service_options.work_dir = FromPath(work);
+  service_options.registry_file = root / "registry.reg";
+  const Services services = DefaultServices(service_options);
 
   simhost::ScriptRunOptions options;
   options.work_dir = FromPath(work);
   options.err = &std::cerr;
   options.start_time = FromLocalTime(LocalTime{2026, 12, 8, 9, 0, 0});
-  options.services.registry = registry.get();
-  options.services.http = http.get();
-  options.services.shell = shell.get();
+  options.services.registry = services.registry.get();
+  options.services.http = services.http.get();
+  options.services.shell = services.shell.get();
 
   // 1. The notice is drafted from its template and published on the server.
   Section("a template-made notice is published on the OA server");
@@ -297,6 +296,8 @@ int RunDemo(const std::string& keep_dir) {
   return 0;
 }
 
+}  // namespace
+
 void AddDemo(CLI::App& app) {
   CLI::App* demo = app.add_subcommand(
       "demo", "Run one document's round trip from the OA server to the word processor and back");
@@ -306,7 +307,4 @@ void AddDemo(CLI::App& app) {
   demo->callback([keep] { ExitStatus() = RunDemo(*keep); });
 }
 
-const Registrar registrar(AddDemo);
-
-}  // namespace
 }  // namespace qnmuro::cli

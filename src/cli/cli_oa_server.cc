@@ -60,6 +60,8 @@ int RunServer(const ServerArgs& args) {
   return 0;
 }
 
+}  // namespace
+
 void AddServer(CLI::App& app) {
   CLI::App* cmd = app.add_subcommand("oa-server", "Run the development OA server");
   auto args = std::make_shared<ServerArgs>();
@@ -77,7 +79,4 @@ void AddServer(CLI::App& app) {
   cmd->callback([args] { ExitStatus() = RunServer(*args); });
 }
 
-const Registrar registrar(AddServer);
-
-}  // namespace
 }  // namespace qnmuro::cli

@@ -4,13 +4,12 @@
 #include <memory>
 #include <string>
 
+#include "base/text.h"
 #include "cli/command.h"
 #include "common/cipher.h"
 #include "common/context.h"
-#include "common/text.h"
 
 namespace qnmuro::cli {
-namespace {
 
 void AddPassword(CLI::App& app) {
   CLI::App* password =
@@ -31,7 +30,4 @@ void AddPassword(CLI::App& app) {
   decrypt->callback([hex] { std::cout << U8(DecryptString(U16(*hex))) << "\n"; });
 }
 
-const Registrar registrar(AddPassword);
-
-}  // namespace
 }  // namespace qnmuro::cli

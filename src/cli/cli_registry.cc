@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "cli/command.h"
-#include "common/error.h"
 #include "common/identity.h"
-#include "common/text.h"
 #include "platform/registry_store.h"
 
 namespace qnmuro::cli {
@@ -69,6 +69,8 @@ void List() {
     std::cout << FormatRegistryValueLine(name, value) << "\n";
 }
 
+}  // namespace
+
 void AddRegistry(CLI::App& app) {
   CLI::App* registry = app.add_subcommand(
       "registry", "Read and write the add-in's registry values (QNMURO_REGISTRY)");
@@ -93,7 +95,4 @@ void AddRegistry(CLI::App& app) {
   list->callback([] { List(); });
 }
 
-const Registrar registrar(AddRegistry);
-
-}  // namespace
 }  // namespace qnmuro::cli

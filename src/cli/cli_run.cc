@@ -11,12 +11,10 @@
 #include <system_error>
 
 #include "addin/wps_addin.h"
+#include "base/text.h"
 #include "cli/command.h"
 #include "common/context.h"
-#include "common/text.h"
-#include "platform/http_client.h"
-#include "platform/registry_store.h"
-#include "platform/shell.h"
+#include "platform/services.h"
 #include "simhost/script_runner.h"
 
 namespace qnmuro::cli {
@@ -47,29 +45,30 @@ std::string ReadScript(const std::string& name) {
 int Run(const std::string& script_name) {
   const std::string script = ReadScript(script_name);
 
-  const std::u16string work_dir = DefaultWorkDir();
+  // The script answers every box and runs on its own clock: only the registry, the network
+  // and the shell are the platform's.
+  const Services services = DefaultServices();
   std::error_code ec;
-  std::filesystem::create_directories(ToPath(work_dir), ec);
-  if (ec || !std::filesystem::is_directory(ToPath(work_dir))) {
-    std::cerr << "qnmuro: run: cannot use the work directory " << U8(work_dir) << ": "
+  std::filesystem::create_directories(ToPath(services.work_dir), ec);
+  if (ec || !std::filesystem::is_directory(ToPath(services.work_dir))) {
+    std::cerr << "qnmuro: run: cannot use the work directory " << U8(services.work_dir) << ": "
               << (ec ? ec.message() : "not a directory") << "\n";
     return 1;
   }
-  const std::unique_ptr<RegistryStore> registry = NewFileRegistryStore(DefaultRegistryPath());
-  const std::unique_ptr<HttpClient> http = NewCurlHttpClient();
-  const std::unique_ptr<ShellService> shell = NewPosixShellService();
 
   simhost::ScriptRunOptions options;
-  options.work_dir = work_dir;
+  options.work_dir = services.work_dir;
   options.out = &std::cout;
   options.err = &std::cerr;
   options.start_time = std::chrono::system_clock::now();
-  options.services.registry = registry.get();
-  options.services.http = http.get();
-  options.services.shell = shell.get();
+  options.services.registry = services.registry.get();
+  options.services.http = services.http.get();
+  options.services.shell = services.shell.get();
   options.add_ins = RunAddIns();
   return simhost::RunScript(script, options);
 }
+
+}  // namespace
 
 void AddRun(CLI::App& app) {
   CLI::App* run = app.add_subcommand(
@@ -79,7 +78,4 @@ void AddRun(CLI::App& app) {
   run->callback([script] { ExitStatus() = Run(*script); });
 }
 
-const Registrar registrar(AddRun);
-
-}  // namespace
 }  // namespace qnmuro::cli

@@ -52,6 +52,8 @@ int RunTransfer(const TransferArgs& args, bool upload) {
   return ok ? 0 : 1;
 }
 
+}  // namespace
+
 void AddTransfer(CLI::App& app) {
   CLI::App* transfer =
       app.add_subcommand("transfer", "Download or upload a file exactly as the add-in does");
@@ -74,7 +76,4 @@ void AddTransfer(CLI::App& app) {
   upload->callback([upload_args] { ExitStatus() = RunTransfer(*upload_args, true); });
 }
 
-const Registrar registrar(AddTransfer);
-
-}  // namespace
 }  // namespace qnmuro::cli

@@ -1,21 +1,23 @@
-// The qnmuro command's subcommands register themselves here, one file per group.
+// The qnmuro command's subcommand groups, one file each; main.cc lists them in help order.
 #ifndef QNMURO_CLI_COMMAND_H_
 #define QNMURO_CLI_COMMAND_H_
 
 #include <CLI/CLI.hpp>
 
 #include <string>
-#include <vector>
 
 namespace qnmuro::cli {
 
-using AddCommand = void (*)(CLI::App& app);
-
-// Collects the subcommand groups; each group file defines one static registrar.
-std::vector<AddCommand>& Registry();
-struct Registrar {
-  explicit Registrar(AddCommand add) { Registry().push_back(add); }
-};
+// Each adds its subcommand (and its own subcommands) to `app`.
+void AddDemo(CLI::App& app);
+void AddRun(CLI::App& app);
+void AddServer(CLI::App& app);
+void AddTransfer(CLI::App& app);
+void AddAgent(CLI::App& app);
+void AddConfig(CLI::App& app);
+void AddDataSource(CLI::App& app);
+void AddRegistry(CLI::App& app);
+void AddPassword(CLI::App& app);
 
 // The exit status the command ends with; a subcommand's callback sets it.
 int& ExitStatus();

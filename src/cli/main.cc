@@ -7,11 +7,6 @@
 
 namespace qnmuro::cli {
 
-std::vector<AddCommand>& Registry() {
-  static std::vector<AddCommand> commands;
-  return commands;
-}
-
 int& ExitStatus() {
   static int status = 0;
   return status;
@@ -54,13 +49,19 @@ std::string Explain(CLI::App& app, const CLI::ParseError& e) {
 int main(int argc, char** argv) {
   using namespace qnmuro::cli;
   CLI::App app{"qnmuro - the QNMuroWPS add-in and its tools for OA integrators", "qnmuro"};
+  app.set_version_flag("--version", "qnmuro " QNMURO_VERSION);
   app.require_subcommand(1);
-  for (AddCommand add : Registry()) add(app);
+  for (auto add : {AddDemo, AddRun, AddServer, AddTransfer, AddAgent, AddConfig, AddDataSource,
+                   AddRegistry, AddPassword}) {
+    add(app);
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::cerr << "qnmuro: " << Explain(app, e) << "\n";

@@ -9,15 +9,12 @@
 #include <string>
 #include <system_error>
 
+#include "base/text.h"
 #include "common/context.h"
 #include "common/shared_state.h"
-#include "common/text.h"
 #include "common/velto_log.h"
 #include "config/config.h"
-#include "platform/clock.h"
-#include "platform/http_client.h"
-#include "platform/registry_store.h"
-#include "platform/ui.h"
+#include "platform/services.h"
 
 namespace qnmuro::cli {
 
@@ -26,24 +23,16 @@ class TransferSession {
   // Prepares the work directory and the services and loads the control file. False with
   // *error set when one of them cannot be used.
   bool Open(const std::string& control_file, std::string* error) {
-    ctx_.workDir = DefaultWorkDir();
+    services_ = DefaultServices();
     std::error_code ec;
-    std::filesystem::create_directories(ToPath(ctx_.workDir), ec);
-    if (!std::filesystem::is_directory(ToPath(ctx_.workDir), ec)) {
-      *error = "cannot use the work directory " + U8(ctx_.workDir);
+    std::filesystem::create_directories(ToPath(services_.work_dir), ec);
+    if (!std::filesystem::is_directory(ToPath(services_.work_dir), ec)) {
+      *error = "cannot use the work directory " + U8(services_.work_dir);
       return false;
     }
-    clock_ = NewSystemClock();
-    registry_ = NewFileRegistryStore(DefaultRegistryPath());
-    ui_ = NewTerminalUi(DefaultTerminalUiOptions(false));
-    http_ = NewCurlHttpClient();
-    state_.eventLog = std::make_unique<VeltoLog>(ctx_.workDir, clock_.get(),
+    state_.eventLog = std::make_unique<VeltoLog>(services_.work_dir, services_.clock.get(),
                                                  &state_.records.commonInfo.clientLog);
-    ctx_.state = &state_;
-    ctx_.clock = clock_.get();
-    ctx_.registry = registry_.get();
-    ctx_.ui = ui_.get();
-    ctx_.http = http_.get();
+    ctx_ = ContextFor(services_, &state_);
     Config config(ctx_);
     if (!config.Init(Utf8ToUtf16(control_file))) {
       *error = "cannot load the control file " + control_file + ": " + U8(config.last_report());
@@ -58,10 +47,7 @@ class TransferSession {
 
  private:
   // Declared before the state: the log writes its end banner with the clock.
-  std::unique_ptr<SystemClock> clock_;
-  std::unique_ptr<RegistryStore> registry_;
-  std::unique_ptr<UiService> ui_;
-  std::unique_ptr<HttpClient> http_;
+  Services services_;
   SharedState state_;
   Context ctx_;
 };

@@ -1,7 +1,7 @@
 #include "common/base64.h"
 
-#include "common/error.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {

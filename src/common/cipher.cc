@@ -1,15 +1,13 @@
 #include "common/cipher.h"
 
-#include <openssl/err.h>
-#include <openssl/evp.h>
-
 #include <memory>
 #include <optional>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "common/context.h"
-#include "common/error.h"
-#include "common/text.h"
 #include "common/velto_log.h"
+#include "platform/digest.h"
 
 namespace qnmuro {
 namespace {
@@ -50,33 +48,17 @@ std::optional<unsigned> ReadHex(std::u16string_view pair) {
   return v;
 }
 
-struct MdCtxFree {
-  void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-};
-
 }  // namespace
 
 std::u16string DigestHex(std::u16string_view text) {
-  // Each step that fails ends the digest with the empty text; the context is freed on every
-  // path. The library's error code is kept as the last system error.
-  const auto fail = [] {
-    SetLastSystemError(static_cast<long>(ERR_get_error()));
-    ERR_clear_error();
-    return std::u16string();
-  };
-  std::unique_ptr<EVP_MD_CTX, MdCtxFree> md(EVP_MD_CTX_new());
-  if (!md) return fail();                                                   // no provider context
-  if (EVP_DigestInit_ex(md.get(), EVP_md5(), nullptr) != 1) return fail();  // no hash
   std::string bytes = ToAnsi(text);
   // As many bytes as the text has characters: all of an ASCII text.
   if (bytes.size() > text.size()) bytes.resize(text.size());
-  if (EVP_DigestUpdate(md.get(), bytes.data(), bytes.size()) != 1) return fail();
-  unsigned char value[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(md.get(), value, &length) != 1) return fail();
+  Md5Value value;
+  if (!Md5(bytes, &value)) return {};
   std::u16string out;
-  for (unsigned int i = 0; i < length; ++i) {
-    const std::u16string h = UpperHex(value[i]);
+  for (unsigned char byte : value) {
+    const std::u16string h = UpperHex(byte);
     if (h.size() == 1) out += u'0';
     out += h;
   }

@@ -1,26 +1,19 @@
 #include "common/context.h"
 
-#include <cstdlib>
-
-#include "common/text.h"
+#include "platform/services.h"
 
 namespace qnmuro {
 
-std::u16string DefaultWorkDir() {
-#ifdef _WIN32
-  return u"C:\\OAWork";
-#else
-  const char* dir = std::getenv("QNMURO_WORKDIR");
-  std::u16string out;
-  if (dir != nullptr && *dir != '\0') {
-    out = Utf8ToUtf16(dir);
-  } else {
-    const char* home = std::getenv("HOME");
-    out = Utf8ToUtf16(home != nullptr ? home : ".") + u"/OAWork";
-  }
-  while (out.size() > 1 && (out.back() == u'/' || out.back() == u'\\')) out.pop_back();
-  return out;
-#endif
+Context ContextFor(Services& services, SharedState* state) {
+  Context ctx;
+  ctx.state = state;
+  ctx.ui = services.ui.get();
+  ctx.clock = services.clock.get();
+  ctx.registry = services.registry.get();
+  ctx.shell = services.shell.get();
+  ctx.http = services.http.get();
+  ctx.workDir = services.work_dir;
+  return ctx;
 }
 
 }  // namespace qnmuro

@@ -16,6 +16,7 @@ class Clock;
 class RegistryStore;
 class ShellService;
 class HttpClient;
+struct Services;
 
 struct Context {
   SharedState* state = nullptr;
@@ -35,8 +36,8 @@ inline constexpr char16_t kPathSeparator = u'\\';
 inline constexpr char16_t kPathSeparator = u'/';
 #endif
 
-// QNMURO_WORKDIR, or ~/OAWork when unset (C:\OAWork on Windows).
-std::u16string DefaultWorkDir();
+// A context over `services` (which keep ownership) and `state`.
+Context ContextFor(Services& services, SharedState* state);
 
 }  // namespace qnmuro
 

@@ -2,9 +2,9 @@
 
 #include <optional>
 
+#include "base/error.h"
 #include "common/cipher.h"
 #include "common/context.h"
-#include "common/error.h"
 #include "common/registry.h"
 #include "common/velto_log.h"
 #include "platform/ui.h"

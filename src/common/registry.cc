@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "common/error.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {

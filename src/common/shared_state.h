@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "config/records.h"
+#include "common/records.h"
 
 namespace qnmuro {
 

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "common/base64.h"
 #include "common/context.h"
-#include "common/error.h"
-#include "common/text.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
 #include "platform/shell.h"

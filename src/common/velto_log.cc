@@ -4,10 +4,10 @@
 #include <limits>
 #include <system_error>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "common/context.h"
-#include "common/error.h"
 #include "common/shared_state.h"
-#include "common/text.h"
 #include "platform/clock.h"
 
 namespace qnmuro {
@@ -44,7 +44,9 @@ VeltoLog::VeltoLog(std::u16string work_dir, Clock* clock, const bool* log_switch
   sequence_ = 1;
 }
 
-VeltoLog::~VeltoLog() { CloseLog(); }
+VeltoLog::~VeltoLog() {
+  CloseLog();
+}
 
 void VeltoLog::CloseLog() {
   if (file_ == nullptr) return;

@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "common/context.h"
-#include "common/error.h"
 #include "common/shared_state.h"
-#include "common/text.h"
 #include "common/velto_log.h"
 #include "platform/ui.h"
 #include "platform/xml.h"

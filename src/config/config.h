@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/records.h"
+#include "common/records.h"
 #include "config/vocabulary.h"
 
 namespace qnmuro {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/error.h"
+#include "base/error.h"
 #include "common/velto_log.h"
 
 namespace qnmuro {

@@ -2,13 +2,13 @@
 
 #include <filesystem>
 
-#include "addin/host_util.h"
-#include "common/error.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "common/shared_state.h"
-#include "common/text.h"
 #include "common/utils.h"
 #include "common/velto_log.h"
 #include "datasource/data_source.h"
+#include "host/host_util.h"
 #include "platform/ui.h"
 
 namespace qnmuro {

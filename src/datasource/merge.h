@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "addin/host.h"
 #include "common/context.h"
+#include "host/host.h"
 
 namespace qnmuro {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "base/text.h"
 #include "common/base64.h"
-#include "common/text.h"
 #include "oaserver/oa_store.h"
 #include "platform/xml.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {

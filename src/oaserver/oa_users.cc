@@ -7,8 +7,8 @@
 #include <fstream>
 #include <map>
 
+#include "base/text.h"
 #include "common/base64.h"
-#include "common/text.h"
 
 namespace qnmuro {
 namespace {

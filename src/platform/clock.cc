@@ -3,7 +3,7 @@
 #include <ctime>
 #include <map>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {

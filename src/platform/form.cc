@@ -1,6 +1,6 @@
 #include "platform/form.h"
 
-#include "common/error.h"
+#include "base/error.h"
 
 namespace qnmuro {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "common/error.h"
+#include "base/error.h"
 #include "platform/reg_document.h"
 #include "platform/registry_store.h"
 

@@ -14,8 +14,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/error.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "platform/shell.h"
 
 extern char** environ;

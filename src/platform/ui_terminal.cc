@@ -3,7 +3,7 @@
 #include <iostream>
 #include <string>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/form.h"
 #include "platform/ui.h"
 

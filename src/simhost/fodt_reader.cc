@@ -13,8 +13,8 @@
 #include <map>
 #include <memory>
 
-#include "common/error.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "simhost/byte_base64.h"
 #include "simhost/fodt_format.h"
 #include "simhost/sim_document.h"

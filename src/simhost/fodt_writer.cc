@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/error.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "simhost/byte_base64.h"
 #include "simhost/fodt_format.h"
 #include "simhost/image_probe.h"

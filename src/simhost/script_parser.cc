@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro::simhost {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <utility>
 
-#include "common/error.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "common/identity.h"
 #include "common/registry.h"
-#include "common/text.h"
 #include "platform/ui.h"
 #include "simhost/script_parser.h"
 #include "simhost/sim_host.h"

@@ -104,8 +104,8 @@
 #include <string_view>
 #include <vector>
 
-#include "addin/host.h"
 #include "common/context.h"
+#include "host/host.h"
 #include "platform/clock.h"
 
 namespace qnmuro::simhost {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "simhost/sim_layout.h"
 
 namespace qnmuro::simhost {

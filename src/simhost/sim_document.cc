@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "common/error.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "simhost/fodt_format.h"
 #include "simhost/sim_bookmarks.h"
 #include "simhost/sim_layout.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "addin/host.h"
+#include "host/host.h"
 #include "simhost/sim_text.h"
 
 namespace qnmuro::simhost {

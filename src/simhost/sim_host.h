@@ -47,7 +47,7 @@
 #include <utility>
 #include <vector>
 
-#include "addin/host.h"
+#include "host/host.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
 

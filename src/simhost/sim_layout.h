@@ -9,7 +9,7 @@
 
 #include <string_view>
 
-#include "addin/host.h"
+#include "host/host.h"
 
 namespace qnmuro::simhost {
 

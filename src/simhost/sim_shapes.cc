@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "common/text.h"
+#include "base/text.h"
 #include "simhost/image_probe.h"
 
 namespace qnmuro::simhost {

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro::simhost {
 namespace {

@@ -1,8 +1,8 @@
 #include "transfer/agent.h"
 
-#include "common/error.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "common/identity.h"
-#include "common/text.h"
 #include "platform/http_client.h"
 #include "platform/ui.h"
 #include "platform/xml.h"

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/text.h"
 #include "common/cipher.h"
 #include "common/identity.h"
-#include "common/text.h"
 #include "common/utils.h"
 #include "common/velto_log.h"
 #include "platform/http_client.h"

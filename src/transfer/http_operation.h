@@ -27,8 +27,8 @@
 #include <optional>
 #include <string>
 
+#include "base/error.h"
 #include "common/context.h"
-#include "common/error.h"
 #include "transfer/url_operation.h"
 
 namespace qnmuro {

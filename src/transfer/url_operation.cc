@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {

@@ -1,9 +1,9 @@
 #include "workflow/document_modes.h"
 
-#include "addin/host_util.h"
-#include "common/error.h"
+#include "base/error.h"
 #include "common/velto_log.h"
 #include "datasource/merge.h"
+#include "host/host_util.h"
 #include "platform/ui.h"
 #include "workflow/red_head.h"
 #include "workflow/revision_lock.h"

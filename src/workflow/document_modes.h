@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "addin/host.h"
 #include "common/context.h"
+#include "host/host.h"
 
 namespace qnmuro {
 

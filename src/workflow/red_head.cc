@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "addin/host_util.h"
-#include "common/error.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
+#include "host/host_util.h"
 
 namespace qnmuro {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <string_view>
 
-#include "addin/host.h"
+#include "host/host.h"
 
 namespace qnmuro {
 

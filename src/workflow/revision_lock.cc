@@ -1,8 +1,8 @@
 #include "workflow/revision_lock.h"
 
-#include "addin/command_bar.h"
-#include "addin/host_util.h"
-#include "common/error.h"
+#include "base/error.h"
+#include "host/command_bars.h"
+#include "host/host_util.h"
 
 namespace qnmuro {
 namespace {

@@ -4,7 +4,7 @@
 #ifndef QNMURO_WORKFLOW_REVISION_LOCK_H_
 #define QNMURO_WORKFLOW_REVISION_LOCK_H_
 
-#include "addin/host.h"
+#include "host/host.h"
 
 namespace qnmuro {
 

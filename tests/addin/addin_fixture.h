@@ -14,19 +14,19 @@
 #include <utility>
 #include <vector>
 
-#include "addin/host.h"
 #include "addin/wps_addin.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "common/context.h"
-#include "common/error.h"
 #include "common/identity.h"
 #include "common/shared_state.h"
-#include "common/temp_dir.h"
-#include "common/text.h"
+#include "host/host.h"
 #include "platform/clock.h"
 #include "platform/http_client.h"
 #include "platform/registry_store.h"
 #include "platform/ui.h"
 #include "simhost/sim_host.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro::test_util {
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
+#include "base/text.h"
 #include "cli/cli_runner.h"
-#include "common/temp_dir.h"
-#include "common/text.h"
 #include "oaserver/oa_server.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro::test_util {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "addin/addin_fixture.h"
 #include "addin/save_reminder.h"
-#include "common/error.h"
+#include "base/error.h"
 #include "common/velto_log.h"
 #include "platform/shell.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "common/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro::test_util {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli/cli_runner.h"
-#include "common/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/cli_runner.h"
-#include "common/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro::test_util {
 namespace {

@@ -13,7 +13,7 @@
 #include <regex>
 #include <string>
 
-#include "common/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 

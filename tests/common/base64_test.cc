@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "common/error.h"
+#include "base/error.h"
 
 namespace qnmuro {
 namespace {

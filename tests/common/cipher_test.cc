@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "common/context.h"
-#include "common/error.h"
 #include "common/shared_state.h"
-#include "common/temp_dir.h"
-#include "common/text.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {

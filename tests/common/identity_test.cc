@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "common/cipher.h"
 #include "common/context.h"
-#include "common/error.h"
 #include "common/shared_state.h"
-#include "common/temp_dir.h"
-#include "common/text.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
 #include "platform/registry_store.h"
 #include "platform/ui.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "common/error.h"
-#include "common/temp_dir.h"
+#include "base/error.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {

@@ -4,15 +4,15 @@
 
 #include <algorithm>
 
+#include "base/error.h"
+#include "base/text.h"
 #include "common/context.h"
-#include "common/error.h"
 #include "common/shared_state.h"
-#include "common/temp_dir.h"
-#include "common/text.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
-#include "platform/shell_fake.h"
 #include "platform/ui.h"
+#include "support/shell_fake.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {

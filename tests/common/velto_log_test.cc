@@ -4,10 +4,10 @@
 
 #include <limits>
 
-#include "common/error.h"
+#include "base/error.h"
 #include "common/shared_state.h"
-#include "common/temp_dir.h"
 #include "platform/clock.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {

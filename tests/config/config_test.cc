@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "common/context.h"
 #include "common/shared_state.h"
-#include "common/temp_dir.h"
-#include "common/text.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
 #include "platform/xml.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "common/shared_state.h"
-#include "common/temp_dir.h"
-#include "common/text.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {

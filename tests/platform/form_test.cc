@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "base/error.h"
 #include "platform/ui.h"
 
 namespace qnmuro {

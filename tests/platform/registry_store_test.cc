@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <random>
 
-#include "common/error.h"
-#include "common/temp_dir.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "platform/reg_document.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {

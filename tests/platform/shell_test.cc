@@ -12,9 +12,9 @@
 #include <optional>
 #include <thread>
 
-#include "common/temp_dir.h"
-#include "common/text.h"
-#include "platform/shell_fake.h"
+#include "base/text.h"
+#include "support/shell_fake.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "common/error.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {
@@ -41,8 +41,7 @@ class XmlTest : public testing::Test {
 
 TEST_F(XmlTest, LoadDropsBlankTextButKeepsRealText) {
   XmlDocument doc;
-  ASSERT_TRUE(
-      doc.LoadText("<r>\n  <a> x </a>\n  <b>\t</b>\n  <c xml:space='preserve'> </c></r>"));
+  ASSERT_TRUE(doc.LoadText("<r>\n  <a> x </a>\n  <b>\t</b>\n  <c xml:space='preserve'> </c></r>"));
   XmlNode root = doc.DocumentElement();
   EXPECT_EQ(root.Name(), u"r");
   ASSERT_EQ(root.Children().size(), 3u);
@@ -54,8 +53,7 @@ TEST_F(XmlTest, LoadDropsBlankTextButKeepsRealText) {
 
 TEST_F(XmlTest, NodeNamesFollowTheDom) {
   XmlDocument doc;
-  ASSERT_TRUE(
-      doc.LoadText("<p:r xmlns:p='urn:x'>t<![CDATA[c]]><!--m--><?pi d?><e a='1'/></p:r>"));
+  ASSERT_TRUE(doc.LoadText("<p:r xmlns:p='urn:x'>t<![CDATA[c]]><!--m--><?pi d?><e a='1'/></p:r>"));
   std::vector<std::u16string> names;
   for (XmlNode n : doc.DocumentElement().Children()) names.push_back(n.Name());
   EXPECT_EQ(names,
@@ -138,7 +136,7 @@ TEST_F(XmlTest, XPathSelectsInDocumentOrderRelativeToANode) {
   XmlDocument doc;
   ASSERT_TRUE(
       doc.LoadText("<r><items><item><name>a</name></item><item><name>b</name></item></items>"
-                     "<x><items><item><name>a</name><v>2</v></item></items></x></r>"));
+                   "<x><items><item><name>a</name><v>2</v></item></items></x></r>"));
   std::vector<XmlNode> all = doc.Root().SelectNodes("//items/item[name='a']");
   ASSERT_EQ(all.size(), 2u);
   EXPECT_FALSE(all[0].ChildElement(u"v"));
@@ -153,7 +151,7 @@ TEST_F(XmlTest, VariablesAreBoundAsValuesNeverAsQueryText) {
   XmlDocument doc;
   ASSERT_TRUE(
       doc.LoadText("<r><item><name>it's</name></item><item><name>x' or '1'='1</name></item>"
-                     "<item><name>plain</name></item></r>"));
+                   "<item><name>plain</name></item></r>"));
   const char* query = "//item[name=$key]";
   struct Case {
     std::u16string key;

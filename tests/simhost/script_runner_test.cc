@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "common/temp_dir.h"
-#include "common/text.h"
+#include "base/text.h"
 #include "platform/form.h"
 #include "platform/registry_store.h"
 #include "platform/ui.h"
 #include "simhost/sim_fixture.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro::simhost {
 namespace {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
-#include "common/temp_dir.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
 #include "simhost/sim_host.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro::simhost {
 

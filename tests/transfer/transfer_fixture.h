@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "common/context.h"
 #include "common/shared_state.h"
-#include "common/text.h"
 #include "common/velto_log.h"
 #include "platform/http_client.h"
 #include "platform/registry_store.h"

@@ -1,6 +1,6 @@
 // A shell service for tests: answers from its public fields and records every call in order.
-#ifndef QNMURO_PLATFORM_SHELL_FAKE_H_
-#define QNMURO_PLATFORM_SHELL_FAKE_H_
+#ifndef QNMURO_SUPPORT_SHELL_FAKE_H_
+#define QNMURO_SUPPORT_SHELL_FAKE_H_
 
 #include <set>
 #include <string>
@@ -37,4 +37,4 @@ class FakeShell final : public ShellService {
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_PLATFORM_SHELL_FAKE_H_
+#endif  // QNMURO_SUPPORT_SHELL_FAKE_H_

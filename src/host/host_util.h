@@ -1,12 +1,12 @@
 // Small helpers for reaching host objects that may be missing: a missing object raises the
 // add-in's "object not set" error (91) instead of being dereferenced.
-#ifndef QNMURO_ADDIN_HOST_UTIL_H_
-#define QNMURO_ADDIN_HOST_UTIL_H_
+#ifndef QNMURO_HOST_HOST_UTIL_H_
+#define QNMURO_HOST_HOST_UTIL_H_
 
 #include <memory>
 
-#include "addin/host.h"
-#include "common/error.h"
+#include "base/error.h"
+#include "host/host.h"
 
 namespace qnmuro {
 
@@ -25,4 +25,4 @@ T& Require(const std::shared_ptr<T>& object) {
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_ADDIN_HOST_UTIL_H_
+#endif  // QNMURO_HOST_HOST_UTIL_H_

@@ -11,8 +11,8 @@
 //
 // Positions are character positions in the document's main text, in UTF-16 code units, from 0;
 // paragraph marks are CR (13) and count as one character. Collections are indexed from 1.
-#ifndef QNMURO_ADDIN_HOST_H_
-#define QNMURO_ADDIN_HOST_H_
+#ifndef QNMURO_HOST_HOST_H_
+#define QNMURO_HOST_HOST_H_
 
 #include <cstdint>
 #include <memory>
@@ -24,16 +24,16 @@ namespace qnmuro::host {
 
 // Host error numbers.
 enum HostError : long {
-  kNoSuchMember = 5941,      // the requested member of the collection does not exist
-  kBadParameter = 4608,      // a value is out of range
-  kNoDocument = 4248,        // the command is not available because no document is open
-  kObjectDeleted = 5825,     // the object has been deleted
-  kProtected = 4605,         // the method or property is not available (document protected)
-  kWrongPassword = 5485,     // the password is incorrect
-  kFileError = 5174,         // the file could not be found or opened
-  kBadPicture = 5152,        // the file is not an image the host can read
-  kNoSuchMacro = 4198,       // the command failed: no macro of that name
-  kNotAvailable = 4120,      // the command is not available for this kind of object
+  kNoSuchMember = 5941,   // the requested member of the collection does not exist
+  kBadParameter = 4608,   // a value is out of range
+  kNoDocument = 4248,     // the command is not available because no document is open
+  kObjectDeleted = 5825,  // the object has been deleted
+  kProtected = 4605,      // the method or property is not available (document protected)
+  kWrongPassword = 5485,  // the password is incorrect
+  kFileError = 5174,      // the file could not be found or opened
+  kBadPicture = 5152,     // the file is not an image the host can read
+  kNoSuchMacro = 4198,    // the command failed: no macro of that name
+  kNotAvailable = 4120,   // the command is not available for this kind of object
 };
 
 class Document;
@@ -337,8 +337,8 @@ class CommandBars {
   // The bar of that name, or null when there is none.
   virtual std::shared_ptr<CommandBar> Find(std::u16string_view name) = 0;
   // A temporary bar is gone when the host closes.
-  virtual std::shared_ptr<CommandBar> Add(std::u16string_view name, long position,
-                                          bool menu_bar, bool temporary) = 0;
+  virtual std::shared_ptr<CommandBar> Add(std::u16string_view name, long position, bool menu_bar,
+                                          bool temporary) = 0;
 };
 
 class ApplicationEvents {
@@ -395,4 +395,4 @@ class AddIn {
 
 }  // namespace qnmuro::host
 
-#endif  // QNMURO_ADDIN_HOST_H_
+#endif  // QNMURO_HOST_HOST_H_

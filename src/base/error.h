@@ -5,8 +5,8 @@
 //   - IgnoreFailure(step): the step's failure is swallowed and the next step runs;
 //   - TrapFirstFailure(body, report): the first failure ends the body and goes to `report`;
 //   - no helper at all: the failure travels to the caller (the operation is not trapped).
-#ifndef QNMURO_COMMON_ERROR_H_
-#define QNMURO_COMMON_ERROR_H_
+#ifndef QNMURO_BASE_ERROR_H_
+#define QNMURO_BASE_ERROR_H_
 
 #include <exception>
 #include <string>
@@ -96,4 +96,4 @@ bool TrapFirstFailure(Body&& body, Report&& report) noexcept {
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_COMMON_ERROR_H_
+#endif  // QNMURO_BASE_ERROR_H_

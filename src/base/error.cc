@@ -1,8 +1,8 @@
-#include "common/error.h"
+#include "base/error.h"
 
 #include <new>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro {
 namespace {
@@ -45,7 +45,9 @@ std::u16string DefaultDescription(long number) {
   }
 }
 
-Error MakeError(long number) { return Error(number, DefaultDescription(number)); }
+Error MakeError(long number) {
+  return Error(number, DefaultDescription(number));
+}
 
 Error CurrentError() {
   try {
@@ -61,9 +63,13 @@ Error CurrentError() {
   }
 }
 
-long LastSystemError() { return last_system_error; }
+long LastSystemError() {
+  return last_system_error;
+}
 
-void SetLastSystemError(long code) { last_system_error = code; }
+void SetLastSystemError(long code) {
+  last_system_error = code;
+}
 
 std::u16string ComposeErrorReport(std::u16string_view label, std::u16string_view context,
                                   const Error& error) {

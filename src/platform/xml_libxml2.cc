@@ -21,8 +21,8 @@
 #include <mutex>
 #include <utility>
 
-#include "common/error.h"
-#include "common/text.h"
+#include "base/error.h"
+#include "base/text.h"
 
 namespace qnmuro {
 

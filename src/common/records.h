@@ -1,8 +1,8 @@
 // The control-file records that the whole add-in shares. A load of a control file fills a new
 // set of these and swaps it in only when the whole load succeeded. Lists are indexed from 0
 // and always hold an entry 0.
-#ifndef QNMURO_CONFIG_RECORDS_H_
-#define QNMURO_CONFIG_RECORDS_H_
+#ifndef QNMURO_COMMON_RECORDS_H_
+#define QNMURO_COMMON_RECORDS_H_
 
 #include <cstdint>
 #include <string>
@@ -79,4 +79,4 @@ struct ControlRecords {
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_CONFIG_RECORDS_H_
+#endif  // QNMURO_COMMON_RECORDS_H_

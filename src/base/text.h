@@ -5,8 +5,8 @@
 // edges (file paths, XML, the terminal); the system ANSI code page (QNMURO_CODEPAGE, default
 // GBK) is used for the log file, registry data, everything handed to the network and Base64
 // input. This module is the only place that converts between them.
-#ifndef QNMURO_COMMON_TEXT_H_
-#define QNMURO_COMMON_TEXT_H_
+#ifndef QNMURO_BASE_TEXT_H_
+#define QNMURO_BASE_TEXT_H_
 
 #include <cstdint>
 #include <filesystem>
@@ -21,8 +21,9 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // UTF-16 -> UTF-8. An unpaired surrogate becomes U+FFFD; never throws.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-// The ANSI code page's iconv name: QNMURO_CODEPAGE, or "GBK" when unset or empty.
-std::string AnsiCodePage();
+// The ANSI code page's iconv name: QNMURO_CODEPAGE, or "GBK" when unset or empty. Read from
+// the environment once, at the first use, and fixed from then on, as the system's code page is.
+const std::string& AnsiCodePage();
 
 // UTF-16 -> ANSI bytes. A character the code page cannot represent becomes "?", as the
 // platform's ANSI conversion does; an unpaired surrogate too. Never throws.
@@ -41,8 +42,12 @@ std::filesystem::path ToPath(std::u16string_view text);
 std::u16string FromPath(const std::filesystem::path& path);
 
 // Shorthand for literals and ASCII data: u"" for UTF-8 text held in a std::string.
-inline std::u16string U16(std::string_view utf8) { return Utf8ToUtf16(utf8); }
-inline std::string U8(std::u16string_view text) { return Utf16ToUtf8(text); }
+inline std::u16string U16(std::string_view utf8) {
+  return Utf8ToUtf16(utf8);
+}
+inline std::string U8(std::u16string_view text) {
+  return Utf16ToUtf8(text);
+}
 
 // Blank trimming: blanks are the ASCII space only, as the host's Trim functions do.
 std::u16string TrimLeft(std::u16string_view text);
@@ -68,4 +73,4 @@ std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from,
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_COMMON_TEXT_H_
+#endif  // QNMURO_BASE_TEXT_H_

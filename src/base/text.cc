@@ -1,4 +1,4 @@
-#include "common/text.h"
+#include "base/text.h"
 
 #include <iconv.h>
 
@@ -128,10 +128,13 @@ std::string Utf16ToUtf8(std::u16string_view s) {
   return out;
 }
 
-std::string AnsiCodePage() {
-  const char* cp = std::getenv("QNMURO_CODEPAGE");
-  if (cp == nullptr || *cp == '\0') return "GBK";
-  return cp;
+const std::string& AnsiCodePage() {
+  // Like the system's ANSI code page, it is fixed for the life of the process: read once.
+  static const std::string code_page = [] {
+    const char* cp = std::getenv("QNMURO_CODEPAGE");
+    return std::string(cp == nullptr || *cp == '\0' ? "GBK" : cp);
+  }();
+  return code_page;
 }
 
 std::string ToCodePage(std::u16string_view text, const std::string& code_page) {
@@ -178,7 +181,7 @@ std::u16string FromCodePage(std::string_view bytes, const std::string& code_page
       size_t dst_left = sizeof buf;
       const size_t r = iconv(cd.get(), &src, &src_left, &dst, &dst_left);
       if (r == static_cast<size_t>(-1) && errno == EINVAL) continue;  // incomplete: longer
-      if (r == static_cast<size_t>(-1)) break;                         // invalid
+      if (r == static_cast<size_t>(-1)) break;                        // invalid
       out += Utf8ToUtf16(std::string_view(buf, static_cast<size_t>(dst - buf)));
       i += len;
       done = true;
@@ -192,9 +195,13 @@ std::u16string FromCodePage(std::string_view bytes, const std::string& code_page
   return out;
 }
 
-std::string ToAnsi(std::u16string_view text) { return ToCodePage(text, AnsiCodePage()); }
+std::string ToAnsi(std::u16string_view text) {
+  return ToCodePage(text, AnsiCodePage());
+}
 
-std::u16string FromAnsi(std::string_view bytes) { return FromCodePage(bytes, AnsiCodePage()); }
+std::u16string FromAnsi(std::string_view bytes) {
+  return FromCodePage(bytes, AnsiCodePage());
+}
 
 std::filesystem::path ToPath(std::u16string_view text) {
   std::string utf8 = Utf16ToUtf8(text);
@@ -206,7 +213,9 @@ std::filesystem::path ToPath(std::u16string_view text) {
   return std::filesystem::path(utf8);
 }
 
-std::u16string FromPath(const std::filesystem::path& path) { return Utf8ToUtf16(path.string()); }
+std::u16string FromPath(const std::filesystem::path& path) {
+  return Utf8ToUtf16(path.string());
+}
 
 std::u16string TrimLeft(std::u16string_view text) {
   size_t b = 0;
@@ -220,7 +229,9 @@ std::u16string TrimRight(std::u16string_view text) {
   return std::u16string(text.substr(0, e));
 }
 
-std::u16string Trim(std::u16string_view text) { return TrimLeft(TrimRight(text)); }
+std::u16string Trim(std::u16string_view text) {
+  return TrimLeft(TrimRight(text));
+}
 
 std::u16string AsciiLower(std::u16string_view text) {
   std::u16string out(text);
@@ -238,7 +249,9 @@ bool ContainsIgnoreCase(std::u16string_view haystack, std::u16string_view needle
   return AsciiLower(haystack).find(AsciiLower(needle)) != std::u16string::npos;
 }
 
-std::u16string ToText(long long value) { return Utf8ToUtf16(std::to_string(value)); }
+std::u16string ToText(long long value) {
+  return Utf8ToUtf16(std::to_string(value));
+}
 
 std::u16string UpperHex(unsigned long value) {
   static const char16_t kDigits[] = u"0123456789ABCDEF";

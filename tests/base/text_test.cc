@@ -1,6 +1,8 @@
-#include "common/text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace qnmuro {
 namespace {
@@ -13,10 +15,12 @@ TEST(TextTest, Utf8RoundTripIncludingSurrogatePairs) {
 }
 
 TEST(TextTest, InvalidUtf8BecomesReplacementWithoutCrashing) {
-  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
-  EXPECT_EQ(Utf8ToUtf16("\xE5\x85"), u"\uFFFD");        // truncated sequence
-  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");        // overlong
-  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");    // encoded surrogate
+  EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                        "b"),
+            u"a\uFFFDb");
+  EXPECT_EQ(Utf8ToUtf16("\xE5\x85"), u"\uFFFD");      // truncated sequence
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");      // overlong
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");  // encoded surrogate
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, 0xD800)), "\xEF\xBF\xBD");
 }
 
@@ -26,7 +30,7 @@ TEST(TextTest, GbkConversionUsesTwoBytesPerChineseCharacter) {
 }
 
 TEST(TextTest, UnmappableCharactersBecomeQuestionMarks) {
-  EXPECT_EQ(ToCodePage(u"a\u0E01b", "GBK"), "a?b");  // Thai is not in GBK
+  EXPECT_EQ(ToCodePage(u"a\u0E01b", "GBK"), "a?b");      // Thai is not in GBK
   EXPECT_EQ(ToCodePage(u"x\U0001F600y", "GBK"), "x?y");  // one "?" for the whole pair
   EXPECT_EQ(ToCodePage(std::u16string(1, 0xDC00), "GBK"), "?");
   EXPECT_EQ(ToCodePage(u"é", "ASCII"), "?");
@@ -39,12 +43,23 @@ TEST(TextTest, InvalidAnsiBytesNeverCrash) {
   EXPECT_EQ(ToCodePage(u"ab公", "NO-SUCH-CODEPAGE"), "ab?");
 }
 
-TEST(TextTest, CodePageComesFromTheEnvironment) {
-  setenv("QNMURO_CODEPAGE", "UTF-8", 1);
-  EXPECT_EQ(ToAnsi(u"公"), "\xE5\x85\xAC");
-  unsetenv("QNMURO_CODEPAGE");
-  EXPECT_EQ(AnsiCodePage(), "GBK");
-  EXPECT_EQ(ToAnsi(u"公"), "\xB9\xAB");
+// The code page is read once per process, so each case runs in a fresh one.
+TEST(TextDeathTest, CodePageComesFromTheEnvironmentOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("QNMURO_CODEPAGE", "UTF-8", 1);
+        const bool utf8 = ToAnsi(u"公") == "\xE5\x85\xAC";
+        unsetenv("QNMURO_CODEPAGE");
+        std::exit(utf8 && AnsiCodePage() == "UTF-8" ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        unsetenv("QNMURO_CODEPAGE");
+        std::exit(AnsiCodePage() == "GBK" && ToAnsi(u"公") == "\xB9\xAB" ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(TextTest, TrimAndCaseHelpers) {

@@ -1,7 +1,7 @@
 // A temporary directory for one test, removed with everything in it when the test ends, plus
 // small file helpers the common-services tests share.
-#ifndef QNMURO_TESTS_COMMON_TEMP_DIR_H_
-#define QNMURO_TESTS_COMMON_TEMP_DIR_H_
+#ifndef QNMURO_TESTS_SUPPORT_TEMP_DIR_H_
+#define QNMURO_TESTS_SUPPORT_TEMP_DIR_H_
 
 #include <stdlib.h>
 
@@ -44,4 +44,4 @@ inline void WriteBytes(const std::filesystem::path& file, const std::string& byt
 
 }  // namespace qnmuro::test_util
 
-#endif  // QNMURO_TESTS_COMMON_TEMP_DIR_H_
+#endif  // QNMURO_TESTS_SUPPORT_TEMP_DIR_H_

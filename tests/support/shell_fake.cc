@@ -1,8 +1,8 @@
-#include "platform/shell_fake.h"
+#include "support/shell_fake.h"
 
 #include <algorithm>
 
-#include "common/text.h"
+#include "base/text.h"
 
 namespace qnmuro {
 

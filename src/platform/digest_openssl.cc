@@ -1,0 +1,38 @@
+#include <openssl/err.h>
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "base/error.h"
+#include "platform/digest.h"
+
+namespace qnmuro {
+namespace {
+
+struct MdCtxFree {
+  void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+};
+
+}  // namespace
+
+bool Md5(std::string_view bytes, Md5Value* value) {
+  // Each step that fails ends the digest; the context is freed on every path.
+  const auto fail = [] {
+    SetLastSystemError(static_cast<long>(ERR_get_error()));
+    ERR_clear_error();
+    return false;
+  };
+  std::unique_ptr<EVP_MD_CTX, MdCtxFree> md(EVP_MD_CTX_new());
+  if (!md) return fail();
+  if (EVP_DigestInit_ex(md.get(), EVP_md5(), nullptr) != 1) return fail();
+  if (EVP_DigestUpdate(md.get(), bytes.data(), bytes.size()) != 1) return fail();
+  unsigned char out[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(md.get(), out, &length) != 1) return fail();
+  if (length != value->size()) return fail();
+  std::copy(out, out + length, value->begin());
+  return true;
+}
+
+}  // namespace qnmuro
