@@ -64,7 +64,7 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
         }
 
         closing_ = false;
-        contentDocument_ = true;
+        content_document_ = true;
         SetCurrentFile(context_, u"");
         AssignDoc(SharedHandle(app, document));
         if (!reminder_) {
@@ -73,22 +73,21 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
         }
 
         Config config(context_);
-        docLoadFailed_ = !config.Init(control_path);
-        if (docLoadFailed_) {
+        if (!config.Init(control_path)) {
           messageText = kLoadFailedNotice;
           Require(context_.ui)
               .ShowMessage(messageText, MsgButtons::kOk, MsgIcon::kInformation, kNoticeTitle);
           messageText = u"配置参数“" + control_path + u"”无法初始化，文档可能不正常！";
           // No error is pending: the report carries an empty description and number 0.
           WriteErrorLog(context_.state,
-                        ComposeErrorReport(u"DocumentOpen错误：", messageText, Error(0, u"")));
+                        ComposeErrorReport(u"DocumentOpen错误：", messageText, NoError()));
           return;
         }
 
         const CommonInfo& common = state().records.commonInfo;
-        savedUserName_ = app.UserName();
-        savedUserInitials_ = app.UserInitials();
-        userNameSaved_ = true;
+        saved_user_name_ = app.UserName();
+        saved_user_initials_ = app.UserInitials();
+        user_name_saved_ = true;
         app.SetUserInitials(common.lastName);
         app.SetUserName(WorkflowUserName(common.fullName, common.lastName));
         SetWPSBar();

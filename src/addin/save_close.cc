@@ -47,7 +47,7 @@ std::u16string UploadQuery(std::u16string_view unid, long action) {
 void WPSaddin::wpsApp_DocumentBeforeSave(host::Document& document, bool& /*save_as_ui*/,
                                          bool& /*cancel*/) {
   // The add-in's own save inside SaveToServer raises this event again on some hosts.
-  if (inSaveToServer_ || !wpsDoc) return;
+  if (in_save_to_server_ || !wpsDoc) return;
   bool differs = true;
   IgnoreFailure([&] { differs = document.Name() != wpsDoc->Name(); });
   if (differs) return;
@@ -67,8 +67,8 @@ void WPSaddin::wpsApp_DocumentBeforeSave(host::Document& document, bool& /*save_
 }
 
 bool WPSaddin::SaveToServer() {
-  if (inSaveToServer_) return true;
-  inSaveToServer_ = true;
+  if (in_save_to_server_) return true;
+  in_save_to_server_ = true;
   bool result = true;
   std::u16string local;
   TrapFirstFailure(
@@ -78,7 +78,7 @@ bool WPSaddin::SaveToServer() {
         local = Require(doc).FullName();
         const ControlRecords& records = state().records;
         const long action = records.documentInfo.action;
-        if (docLoadFailed_) {
+        if (state().controlLoadFailed) {
           // The records describe another document: nothing is uploaded, and the saved state
           // is left to the host so that its own question still guards local changes.
         } else if (!ActionUploads(action)) {
@@ -112,12 +112,12 @@ bool WPSaddin::SaveToServer() {
                       ComposeErrorReport(u"关闭文件“" + local + u"”错误：", u"", error), &error);
         result = false;
       });
-  inSaveToServer_ = false;
+  in_save_to_server_ = false;
   return result;
 }
 
 void WPSaddin::wpsDoc_Close() {
-  if (!contentDocument_) return;
+  if (!content_document_) return;
   closing_ = true;
   if (SaveToServer()) {
     host::Application& app = Require(wpsApp);
@@ -126,9 +126,9 @@ void WPSaddin::wpsDoc_Close() {
       reminder_->Unload();
       reminder_.reset();
     }
-    if (userNameSaved_) {
-      app.SetUserName(savedUserName_);
-      app.SetUserInitials(savedUserInitials_);
+    if (user_name_saved_) {
+      app.SetUserName(saved_user_name_);
+      app.SetUserInitials(saved_user_initials_);
     }
     app.GetOptions().SetDrawingObjects(1);
     EnableOptionsMenu(true);

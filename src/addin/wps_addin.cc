@@ -18,8 +18,8 @@ namespace qnmuro {
 
 WPSaddin::WPSaddin(Context context) : context_(std::move(context)) {
   if (context_.state == nullptr) {
-    ownedState_ = std::make_unique<SharedState>();
-    context_.state = ownedState_.get();
+    owned_state_ = std::make_unique<SharedState>();
+    context_.state = owned_state_.get();
   }
 }
 
@@ -49,16 +49,12 @@ void WPSaddin::ButtonMember::Assign(std::shared_ptr<host::Control> button) {
 }
 
 void WPSaddin::ButtonMember::Click(host::Control& button, bool& cancel_default) {
-  try {
-    (owner_->*handler_)(button, cancel_default);
-  } catch (...) {
-    owner_->ReportAtBoundary(name_);
-  }
+  TrapFirstFailure([&] { (owner_->*handler_)(button, cancel_default); },
+                   [&](const Error& error) { owner_->ReportAtBoundary(name_, error); });
 }
 
-void WPSaddin::ReportAtBoundary(std::u16string_view operation) noexcept {
+void WPSaddin::ReportAtBoundary(std::u16string_view operation, const Error& error) noexcept {
   IgnoreFailure([&] {
-    const Error error = CurrentError();
     WriteErrorLog(context_.state,
                   ComposeErrorReport(std::u16string(operation) + u"错误：", messageText, error),
                   &error);
@@ -77,7 +73,7 @@ void WPSaddin::OnConnection(host::Application* application) {
     }
   });
   shared.records.commonInfo.clientLog = true;
-  contentDocument_ = false;
+  content_document_ = false;
   IgnoreFailure([&] {
     const LocalTime now = context_.clock != nullptr ? context_.clock->NowLocal()
                                                     : ToLocalTime(TimePoint::clock::now());
@@ -97,27 +93,18 @@ void WPSaddin::OnDisconnection() {
 // ---- Host event boundary ----
 
 void WPSaddin::DocumentOpen(host::Document& document) {
-  try {
-    wpsApp_DocumentOpen(document);
-  } catch (...) {
-    ReportAtBoundary(u"DocumentOpen");
-  }
+  TrapFirstFailure([&] { wpsApp_DocumentOpen(document); },
+                   [&](const Error& error) { ReportAtBoundary(u"DocumentOpen", error); });
 }
 
 void WPSaddin::DocumentBeforeSave(host::Document& document, bool& save_as_ui, bool& cancel) {
-  try {
-    wpsApp_DocumentBeforeSave(document, save_as_ui, cancel);
-  } catch (...) {
-    ReportAtBoundary(u"DocumentBeforeSave");
-  }
+  TrapFirstFailure([&] { wpsApp_DocumentBeforeSave(document, save_as_ui, cancel); },
+                   [&](const Error& error) { ReportAtBoundary(u"DocumentBeforeSave", error); });
 }
 
 void WPSaddin::Close() {
-  try {
-    wpsDoc_Close();
-  } catch (...) {
-    ReportAtBoundary(u"wpsDoc_Close");
-  }
+  TrapFirstFailure([&] { wpsDoc_Close(); },
+                   [&](const Error& error) { ReportAtBoundary(u"wpsDoc_Close", error); });
 }
 
 // ---- Public operations ----

@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "addin/command_bar.h"
+#include "base/error.h"
 #include "common/context.h"
 #include "host/host.h"
 
@@ -76,7 +77,7 @@ class WPSaddin final : public host::AddIn,
   bool InsertTail();
   bool InsertHead();
   // True once a workflow document has been opened since connection.
-  bool IsContentDocument() const { return contentDocument_; }
+  bool IsContentDocument() const { return content_document_; }
   // Disable / enable a host command bar and each of its controls. Not trapped.
   void DisableToolBar(std::u16string_view bar_name);
   void EnableToolBar(std::u16string_view bar_name);
@@ -146,18 +147,18 @@ class WPSaddin final : public host::AddIn,
   void AssignDoc(std::shared_ptr<host::Document> document);
   ButtonMember& Member(BarButton button);
   // Writes the class's error line for a failure that reached a host entry point.
-  void ReportAtBoundary(std::u16string_view operation) noexcept;
+  void ReportAtBoundary(std::u16string_view operation, const Error& error) noexcept;
 
   Context context_;
-  std::unique_ptr<SharedState> ownedState_;
+  std::unique_ptr<SharedState> owned_state_;
 
   std::shared_ptr<host::CommandBar> wpsBar;
-  std::u16string savedUserName_;
-  std::u16string savedUserInitials_;
+  std::u16string saved_user_name_;
+  std::u16string saved_user_initials_;
   // Whether a workflow document's open has saved the host's user name yet: a document whose
   // control file failed never replaced it, and must not blank it at close.
-  bool userNameSaved_ = false;
-  bool contentDocument_ = false;
+  bool user_name_saved_ = false;
+  bool content_document_ = false;
   bool closing_ = false;
   std::u16string messageText;
   host::Application* wpsApp = nullptr;
@@ -173,11 +174,9 @@ class WPSaddin final : public host::AddIn,
 
   // The reminder form, created by the first workflow document's open.
   std::unique_ptr<Timer> reminder_;
-  // The control file of the current workflow document failed to load: never upload it.
-  bool docLoadFailed_ = false;
   // Set while SaveToServer runs: a before-save the host raises for the add-in's own save is
   // ignored, so one user save never asks or uploads twice.
-  bool inSaveToServer_ = false;
+  bool in_save_to_server_ = false;
 };
 
 }  // namespace qnmuro

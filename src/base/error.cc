@@ -16,29 +16,33 @@ Error::Error(long number, std::u16string description, std::u16string source)
 
 std::u16string DefaultDescription(long number) {
   switch (number) {
-    case 5:
+    case kErrInvalidCall:
       return u"Invalid procedure call or argument";
-    case 6:
+    case kErrOverflow:
       return u"Overflow";
-    case 7:
+    case kErrOutOfMemory:
       return u"Out of memory";
-    case 9:
+    case kErrSubscript:
       return u"Subscript out of range";
-    case 13:
+    case kErrDivisionByZero:
+      return u"Division by zero";
+    case kErrTypeMismatch:
       return u"Type mismatch";
-    case 17:
+    case kErrCantPerform:
       return u"Can't perform requested operation";
-    case 52:
+    case kErrBadFileName:
       return u"Bad file name or number";
-    case 53:
+    case kErrFileNotFound:
       return u"File not found";
-    case 75:
+    case kErrDiskFull:
+      return u"Disk full";
+    case kErrPathAccess:
       return u"Path/File access error";
-    case 91:
+    case kErrObjectNotSet:
       return u"Object variable or With block variable not set";
-    case 438:
+    case kErrNotSupported:
       return u"Object doesn't support this property or method";
-    case 5941:
+    case kHostErrNoSuchMember:
       return u"The requested member of the collection does not exist.";
     default:
       return u"Application-defined or object-defined error";
@@ -49,13 +53,17 @@ Error MakeError(long number) {
   return Error(number, DefaultDescription(number));
 }
 
+Error NoError() {
+  return Error(kNoErrorNumber, u"", u"");
+}
+
 Error CurrentError() {
   try {
     throw;
   } catch (const Error& e) {
     return e;
   } catch (const std::bad_alloc&) {
-    return MakeError(7);
+    return MakeError(kErrOutOfMemory);
   } catch (const std::exception& e) {
     return Error(kErrInvalidCall, Utf8ToUtf16(e.what()));
   } catch (...) {

@@ -14,15 +14,20 @@
 
 namespace qnmuro {
 
-// Classic run-time error numbers with a classic meaning.
+// Every error number the add-in raises, each with its default description
+// (DefaultDescription). Classic run-time numbers where the error has a classic meaning.
 enum ErrorNumber : long {
+  kNoErrorNumber = 0,  // see NoError()
   kErrInvalidCall = 5,
   kErrOverflow = 6,
+  kErrOutOfMemory = 7,
   kErrSubscript = 9,
+  kErrDivisionByZero = 11,
   kErrTypeMismatch = 13,
   kErrCantPerform = 17,
   kErrBadFileName = 52,
   kErrFileNotFound = 53,
+  kErrDiskFull = 61,
   kErrPathAccess = 75,
   kErrObjectNotSet = 91,
   kErrNotSupported = 438,
@@ -51,6 +56,10 @@ std::u16string DefaultDescription(long number);
 
 // Builds an Error with the standard description of `number`.
 Error MakeError(long number);
+
+// "No error": number 0 with empty description and source, for a report written when a check
+// fails without a run-time error behind it.
+Error NoError();
 
 // Converts the exception currently being handled (inside a catch block) into an Error:
 // an Error is returned as is; std::bad_alloc becomes error 7; anything else error 5.

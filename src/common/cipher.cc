@@ -12,8 +12,6 @@
 namespace qnmuro {
 namespace {
 
-constexpr long kErrDivisionByZero = 11;
-
 // The ANSI code of one UTF-16 unit: its bytes in the code page, most significant first.
 unsigned long AnsiCode(char16_t c) {
   const std::string bytes = ToAnsi(std::u16string_view(&c, 1));
@@ -25,7 +23,7 @@ unsigned long AnsiCode(char16_t c) {
 // The key character for 1-based position `j`; a key of length 0 is a division by zero, as
 // the modulo over the key length always was.
 unsigned long KeyCode(std::u16string_view key, size_t j) {
-  if (key.empty()) throw Error(kErrDivisionByZero, u"Division by zero");
+  if (key.empty()) throw MakeError(kErrDivisionByZero);
   return AnsiCode(key[(j - 1) % key.size()]);
 }
 

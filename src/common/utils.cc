@@ -185,7 +185,7 @@ int32_t ShellOpenFile(const Context& ctx, std::u16string_view path) {
       [&](const Error& e) { report(e, &e); });
   if (!ran) return 0;
   if (result > 32) return static_cast<int32_t>(result);
-  report(Error(0, u"", u""), nullptr);  // no run-time error: empty description, number 0
+  report(NoError(), nullptr);
   return 0;
 }
 

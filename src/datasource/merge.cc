@@ -52,7 +52,7 @@ void WithDataSource(const Context& context, host::Application& app, std::u16stri
             context.ui->ShowMessage(notice, MsgButtons::kOk, MsgIcon::kInformation, kNoticeTitle);
           }
           context_text = u"数据源“" + path + u"”" + std::u16string(failure_suffix);
-          Report(context, label, context_text, Error(0, u""), nullptr);
+          Report(context, label, context_text, NoError(), nullptr);
           return;
         }
         body(doc, source, path);

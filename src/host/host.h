@@ -20,14 +20,16 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
+
 namespace qnmuro::host {
 
 // Host error numbers.
 enum HostError : long {
-  kNoSuchMember = 5941,   // the requested member of the collection does not exist
-  kBadParameter = 4608,   // a value is out of range
-  kNoDocument = 4248,     // the command is not available because no document is open
-  kObjectDeleted = 5825,  // the object has been deleted
+  kNoSuchMember = kHostErrNoSuchMember,  // the requested member of the collection does not exist
+  kBadParameter = 4608,                  // a value is out of range
+  kNoDocument = 4248,                    // the command is not available because no document is open
+  kObjectDeleted = 5825,                 // the object has been deleted
   kProtected = 4605,      // the method or property is not available (document protected)
   kWrongPassword = 5485,  // the password is incorrect
   kFileError = 5174,      // the file could not be found or opened

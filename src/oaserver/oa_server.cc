@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "base/error.h"
 #include "base/text.h"
 #include "common/base64.h"
 #include "oaserver/oa_store.h"
@@ -174,11 +175,11 @@ void OaServer::Impl::Confirmation(const httplib::Request& req, httplib::Response
   }
   std::string encoded = QueryParam(req.target, "filename");
   std::string name;
-  try {
-    const std::vector<uint8_t> bytes =
-        Base64().Decode(std::vector<uint8_t>(encoded.begin(), encoded.end()));
-    name.assign(bytes.begin(), bytes.end());
-  } catch (...) {
+  if (!IgnoreFailure([&] {
+        const std::vector<uint8_t> bytes =
+            Base64().Decode(std::vector<uint8_t>(encoded.begin(), encoded.end()));
+        name.assign(bytes.begin(), bytes.end());
+      })) {
     name.clear();
   }
   const std::string reason =

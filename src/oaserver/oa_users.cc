@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 
+#include "base/error.h"
 #include "base/text.h"
 #include "common/base64.h"
 
@@ -128,13 +129,12 @@ std::string OaUsers::Authenticate(const std::string& authorization, const std::s
 
 std::string OaUsers::CheckBasic(const std::string& credentials) const {
   std::string decoded;
-  try {
+  const bool decodes = IgnoreFailure([&] {
     const std::vector<uint8_t> codes(credentials.begin(), credentials.end());
     const std::vector<uint8_t> bytes = Base64().Decode(codes);
     decoded.assign(bytes.begin(), bytes.end());
-  } catch (...) {
-    return "";
-  }
+  });
+  if (!decodes) return "";
   while (!decoded.empty() && decoded.back() == '\0') decoded.pop_back();
   const size_t colon = decoded.find(':');
   if (colon == std::string::npos) return "";

@@ -146,7 +146,7 @@ std::vector<XmlNode> Evaluate(xmlNodePtr node, std::string_view xpath,
   InitLibxml();
   xmlDocPtr doc = node->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(node) : node->doc;
   std::unique_ptr<xmlXPathContext, XPathContextFree> ctx(xmlXPathNewContext(doc));
-  if (!ctx) throw MakeError(7);
+  if (!ctx) throw MakeError(kErrOutOfMemory);
   XmlParseError error;
   ctx->node = node;
   ctx->error = IgnoreXPathError;
@@ -155,7 +155,7 @@ std::vector<XmlNode> Evaluate(xmlNodePtr node, std::string_view xpath,
     xmlXPathObjectPtr v = xmlXPathNewString(X(Utf16ToUtf8(value)));
     if (v == nullptr || xmlXPathRegisterVariable(ctx.get(), X(name), v) != 0) {
       if (v != nullptr) xmlXPathFreeObject(v);
-      throw MakeError(7);
+      throw MakeError(kErrOutOfMemory);
     }
   }
   const std::string expr(xpath);
@@ -224,7 +224,7 @@ void XmlNode::SetText(std::u16string_view text) {
       xmlNodePtr fresh = nullptr;
       if (!utf8.empty()) {
         fresh = xmlNewDocTextLen(node_->doc, X(utf8), static_cast<int>(utf8.size()));
-        if (fresh == nullptr) throw MakeError(7);
+        if (fresh == nullptr) throw MakeError(kErrOutOfMemory);
       }
       while (node_->children != nullptr) {
         xmlNodePtr child = node_->children;
@@ -307,7 +307,7 @@ void XmlSchemaSet::Add(std::u16string_view namespace_uri, std::u16string_view xs
   }
   XmlParseError error;
   xmlSchemaParserCtxtPtr pctxt = xmlSchemaNewParserCtxt(path.c_str());
-  if (pctxt == nullptr) throw MakeError(7);
+  if (pctxt == nullptr) throw MakeError(kErrOutOfMemory);
   xmlSchemaSetParserStructuredErrors(pctxt, CollectFirstError, &error);
   xmlSchemaPtr schema = xmlSchemaParse(pctxt);
   xmlSchemaFreeParserCtxt(pctxt);

@@ -34,19 +34,11 @@ constexpr char16_t kFallbackLine[] = u"通过二进制下载文件时发生错�
 constexpr char16_t kWriteLine[] = u"写入文件时发生错误：";
 constexpr char16_t kUploadLine[] = u"通过wininet上传文件时发生错误：";
 
-constexpr long kErrDiskFull = 61;
-
 // A failed local write, with errno as the last system error.
 Error WriteError(int err) {
   SetLastSystemError(err);
-  if (err == ENOSPC || err == EFBIG) return Error(kErrDiskFull, u"Disk full");
+  if (err == ENOSPC || err == EFBIG) return MakeError(kErrDiskFull);
   return MakeError(kErrPathAccess);
-}
-
-// An explicit failure carries no error of its own: empty description, number 0.
-const Error& NoError() {
-  static const Error none(0, u"");
-  return none;
 }
 
 void RemoveQuietly(const std::u16string& path) {

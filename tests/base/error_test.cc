@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
+
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -16,6 +18,17 @@ TEST(ErrorTest, ReportIsComposedWithoutSeparators) {
             u"DocumentOpen错误：ctxFile not found(53:183)");
   SetLastSystemError(0);
   EXPECT_EQ(ComposeErrorReport(u"L", u"", MakeError(9)), u"LSubscript out of range(9:0)");
+}
+
+// Every number the add-in raises has its own description, never the generic one.
+TEST(ErrorTest, EveryNamedNumberHasItsOwnDescription) {
+  const std::u16string generic = DefaultDescription(-1);
+  for (long n : {kErrInvalidCall, kErrOverflow, kErrOutOfMemory, kErrSubscript, kErrDivisionByZero,
+                 kErrTypeMismatch, kErrCantPerform, kErrBadFileName, kErrFileNotFound, kErrDiskFull,
+                 kErrPathAccess, kErrObjectNotSet, kErrNotSupported, kHostErrNoSuchMember}) {
+    EXPECT_NE(DefaultDescription(n), generic) << n;
+  }
+  EXPECT_EQ(ComposeErrorReport(u"L", u"c", NoError()), u"Lc(0:" + ToText(LastSystemError()) + u")");
 }
 
 TEST(ErrorTest, IgnoreFailureRunsEveryStep) {
