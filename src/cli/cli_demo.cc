@@ -175,105 +175,89 @@ void Section(const std::string& title) {
   std::cout << "\n== " << title << "\n" << std::flush;
 }
 
-int RunDemo(const std::string& keep_dir) {
-  std::error_code ec;
-  fs::path root;
+// The demo's folder: DIR when given, else a new temporary one.
+fs::path DemoRoot(const std::string& keep_dir) {
   if (!keep_dir.empty()) {
-    root = fs::absolute(keep_dir);
-    fs::create_directories(root, ec);
-  } else {
-    std::string tmpl = (fs::temp_directory_path() / "qnmuro-demo-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    root = tmpl;
+    std::error_code ec;
+    fs::create_directories(fs::absolute(keep_dir), ec);
+    return fs::absolute(keep_dir);
   }
-  const fs::path server_root = root / "server";
-  const fs::path work = root / "OAWork";
-  fs::create_directories(server_root / "files" / kUnid, ec);
-  fs::create_directories(work, ec);
+  std::string tmpl = (fs::temp_directory_path() / "qnmuro-demo-XXXXXX").string();
+  if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+  return tmpl;
+}
 
-  // The OA server, logging each request as it arrives.
-  std::mutex log_mutex;
-  std::vector<std::string> server_lines;
-  OaServerOptions server_options;
-  server_options.root = server_root;
-  server_options.log = [&](const std::string& line) {
-    std::lock_guard<std::mutex> lock(log_mutex);
-    server_lines.push_back(line);
-  };
-  OaServer server(server_options);
-  std::string error;
-  if (server.Start("127.0.0.1", 0, &error) < 0) {
-    std::cerr << "qnmuro: demo: the OA server did not start: " << error << "\n";
-    return 1;
+// The development OA server with the request lines it has logged so far.
+class DemoServer {
+ public:
+  explicit DemoServer(const fs::path& root) {
+    OaServerOptions options;
+    options.root = root;
+    options.log = [this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lines_.push_back(line);
+    };
+    server_ = std::make_unique<OaServer>(options);
   }
-  Section("OA server at " + server.BaseUrl() + ", files in " + root.string());
+  bool Start(std::string* error) { return server_->Start("127.0.0.1", 0, error) >= 0; }
+  void Stop() { server_->Stop(); }
+  std::string BaseUrl() const { return server_->BaseUrl(); }
+  std::vector<std::string> Lines() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+  }
 
-  ServiceOptions service_options;
-  service_options.work_dir = FromPath(work);
-  service_options.registry_file = root / "registry.reg";
-  const Services services = DefaultServices(service_options);
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+  std::unique_ptr<OaServer> server_;
+};
 
-  simhost::ScriptRunOptions options;
-  options.work_dir = FromPath(work);
-  options.err = &std::cerr;
-  options.start_time = FromLocalTime(LocalTime{2026, 12, 8, 9, 0, 0});
-  options.services.registry = services.registry.get();
-  options.services.http = services.http.get();
-  options.services.shell = services.shell.get();
-
-  // 1. The notice is drafted from its template and published on the server.
+// 1. The notice is drafted from its template and published on the server.
+bool PublishNotice(simhost::ScriptRunOptions options, const fs::path& work,
+                   const fs::path& server_root) {
   Section("a template-made notice is published on the OA server");
   WriteFile(work / "rule.bmp", RedRuleBmp());
   std::ostringstream quiet;
   options.out = &quiet;
-  if (simhost::RunScript(kMakeNotice, options) != 0) return 1;
+  if (simhost::RunScript(kMakeNotice, options) != 0) return false;
+  std::error_code ec;
   fs::rename(work / "notice.doc", server_root / "files" / kUnid / "notice.doc", ec);
   if (ec) throw std::runtime_error("cannot publish the notice: " + ec.message());
   std::cout << "files/" << kUnid << "/notice.doc\n";
+  return true;
+}
 
-  // 2. The OA system hands it over: it downloads the document into the work directory and
-  // writes the control file and data source beside it.
+// 2. The OA system hands it over: it downloads the document into the work directory and
+// writes the control file and data source beside it.
+bool HandOver(const Context& services, const std::string& base_url, const fs::path& work) {
   Section("the OA system hands the notice over");
   SharedState state;
-  Context ctx = options.services;
+  Context ctx = services;
   ctx.state = &state;
-  ctx.workDir = options.work_dir;
   const std::u16string password = u"3A7F0C21B4";  // the user's enciphered password
-  {
-    HttpOperation download(ctx);
-    download.SetHttpUrl(
-        Utf8ToUtf16(server.BaseUrl() + "/oa/doc.nsf/0/" + kUnid + "/$file/notice.doc"));
-    download.SetHttpUser(u"zhangsan");
-    download.SetHttpPassword(password);
-    download.SetDestFile(FromPath(work / "notice.doc"));
-    if (!download.DownloadFileByStream()) {
-      std::cerr << "qnmuro: demo: download failed: " << U8(download.errorMessage()) << "\n";
-      return 1;
-    }
+  HttpOperation download(ctx);
+  download.SetHttpUrl(Utf8ToUtf16(base_url + "/oa/doc.nsf/0/" + kUnid + "/$file/notice.doc"));
+  download.SetHttpUser(u"zhangsan");
+  download.SetHttpPassword(password);
+  download.SetDestFile(FromPath(work / "notice.doc"));
+  if (!download.DownloadFileByStream()) {
+    std::cerr << "qnmuro: demo: download failed: " << U8(download.errorMessage()) << "\n";
+    return false;
   }
   WriteFile(work / "notice.xml",
-            Replace(Replace(kControlFile, "@BASE@", server.BaseUrl()), "@PASSWORD@", U8(password)));
+            Replace(Replace(kControlFile, "@BASE@", base_url), "@PASSWORD@", U8(password)));
   WriteFile(work / "notice.ds.xml", kDataSource);
   std::cout << "notice.doc, notice.xml, notice.ds.xml in " << work.string() << "\n";
+  return true;
+}
 
-  // 3. The clerk works on it in the word processor with the add-in connected.
-  Section("the clerk drafts in the word processor");
-  options.out = &std::cout;
-  options.add_ins.push_back(
-      [](const Context& services) { return std::make_unique<WPSaddin>(services); });
-  if (simhost::RunScript(kClerkSession, options) != 0) return 1;
-
-  // 4. What reached the server.
-  Section("requests the OA server saw");
-  {
-    std::lock_guard<std::mutex> lock(log_mutex);
-    for (const std::string& line : server_lines) std::cout << line << "\n";
-  }
-  server.Stop();
-
+// 4. What the server stored: the merged data and the clerk's sentence must be in it.
+int CheckUploaded(const fs::path& root, const fs::path& server_root, TimePoint start_time) {
   Section("the uploaded version");
   const fs::path documents = server_root / "documents" / kUnid;
   fs::path uploaded;
+  std::error_code ec;
   for (const auto& entry : fs::directory_iterator(documents, ec)) {
     std::cout << "documents/" << kUnid << "/" << entry.path().filename().string() << "\n";
     if (entry.path().filename() == "notice.doc") uploaded = entry.path();
@@ -283,7 +267,7 @@ int RunDemo(const std::string& keep_dir) {
     return 1;
   }
   ScriptedUi ui;
-  auto clock = NewVirtualClock(options.start_time);
+  auto clock = NewVirtualClock(start_time);
   auto app = simhost::NewSimApplication(simhost::SimHostOptions{&ui, clock.get(), FromPath(root)});
   const std::u16string text = app->GetDocuments().Open(FromPath(uploaded), true)->Content()->Text();
   if (text.find(Utf8ToUtf16(kTypedSentence)) == std::u16string::npos ||
@@ -291,6 +275,53 @@ int RunDemo(const std::string& keep_dir) {
     std::cout << "DEMO FAILED: the uploaded notice lacks the merged title or the new sentence\n";
     return 1;
   }
+  return 0;
+}
+
+int RunDemo(const std::string& keep_dir) {
+  const fs::path root = DemoRoot(keep_dir);
+  const fs::path server_root = root / "server";
+  const fs::path work = root / "OAWork";
+  std::error_code ec;
+  fs::create_directories(server_root / "files" / kUnid, ec);
+  fs::create_directories(work, ec);
+
+  DemoServer server(server_root);
+  std::string error;
+  if (!server.Start(&error)) {
+    std::cerr << "qnmuro: demo: the OA server did not start: " << error << "\n";
+    return 1;
+  }
+  Section("OA server at " + server.BaseUrl() + ", files in " + root.string());
+
+  ServiceOptions service_options;
+  service_options.work_dir = FromPath(work);
+  service_options.registry_file = root / "registry.reg";
+  const Services services = DefaultServices(service_options);
+  simhost::ScriptRunOptions options;
+  options.work_dir = services.work_dir;
+  options.err = &std::cerr;
+  options.start_time = FromLocalTime(LocalTime{2026, 12, 8, 9, 0, 0});
+  options.services.registry = services.registry.get();
+  options.services.http = services.http.get();
+  options.services.shell = services.shell.get();
+  options.services.workDir = services.work_dir;
+
+  if (!PublishNotice(options, work, server_root)) return 1;
+  if (!HandOver(options.services, server.BaseUrl(), work)) return 1;
+
+  // 3. The clerk works on it in the word processor with the add-in connected.
+  Section("the clerk drafts in the word processor");
+  options.out = &std::cout;
+  options.add_ins.push_back(
+      [](const Context& services) { return std::make_unique<WPSaddin>(services); });
+  if (simhost::RunScript(kClerkSession, options) != 0) return 1;
+
+  Section("requests the OA server saw");
+  for (const std::string& line : server.Lines()) std::cout << line << "\n";
+  server.Stop();
+
+  if (CheckUploaded(root, server_root, options.start_time) != 0) return 1;
   std::cout << "DEMO OK: the server's notice.doc holds the merged data and the clerk's sentence"
             << "\nevent log: " << (work / "comlog.txt").string() << "\n";
   return 0;
