@@ -7,8 +7,8 @@
 #include <string>
 
 #include "base/text.h"
-#include "cli/cli_runner.h"
 #include "oaserver/oa_server.h"
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro::test_util {

@@ -5,9 +5,9 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "addin/addin_fixture.h"
 #include "addin/save_reminder.h"
 #include "oaserver/oa_server.h"
+#include "support/addin_fixture.h"
 
 namespace qnmuro::test_util {
 namespace {

@@ -7,11 +7,11 @@
 #include <chrono>
 #include <cstring>
 
-#include "addin/addin_fixture.h"
 #include "addin/save_reminder.h"
 #include "base/error.h"
 #include "common/velto_log.h"
 #include "platform/shell.h"
+#include "support/addin_fixture.h"
 
 namespace qnmuro::test_util {
 namespace {

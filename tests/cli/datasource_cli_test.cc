@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_runner.h"
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 
 namespace {

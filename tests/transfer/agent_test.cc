@@ -1,8 +1,8 @@
 #include "transfer/agent.h"
 
 #include "oaserver/oa_server.h"
+#include "support/transfer_fixture.h"
 #include "transfer/raw_http_server.h"
-#include "transfer/transfer_fixture.h"
 
 namespace qnmuro {
 namespace {

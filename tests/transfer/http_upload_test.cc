@@ -4,9 +4,9 @@
 
 #include "common/cipher.h"
 #include "oaserver/oa_server.h"
+#include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"
 #include "transfer/raw_http_server.h"
-#include "transfer/transfer_fixture.h"
 
 namespace qnmuro {
 namespace {
@@ -16,8 +16,8 @@ using test::RandomBytes;
 using test::RawHttpServer;
 using test::RawReply;
 using test::RawRequest;
-using test::ReadBytes;
-using test::WriteBytes;
+using test_util::ReadBytes;
+using test_util::WriteBytes;
 
 constexpr char kSuccess[] = "<result>success</result>";
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "addin/addin_fixture.h"
+#include "support/addin_fixture.h"
 #include "workflow/revision_lock.h"
 
 namespace qnmuro::test_util {

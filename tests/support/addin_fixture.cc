@@ -1,4 +1,4 @@
-#include "addin/addin_fixture.h"
+#include "support/addin_fixture.h"
 
 #include "addin/command_bar.h"
 #include "addin/key_caps.h"

@@ -1,7 +1,8 @@
-// What transfer tests share: a fresh work directory with the event log in it, a context with
-// the libcurl client (short time-outs) and a registry file, and the log read back as lines.
-#ifndef QNMURO_TESTS_TRANSFER_TRANSFER_FIXTURE_H_
-#define QNMURO_TESTS_TRANSFER_TRANSFER_FIXTURE_H_
+// What the transfer, HTTP client and OA server tests share: a fresh work directory with the event
+// log in it, a context with the libcurl client (short time-outs) and a registry file, and the log
+// read back as lines.
+#ifndef QNMURO_TESTS_SUPPORT_TRANSFER_FIXTURE_H_
+#define QNMURO_TESTS_SUPPORT_TRANSFER_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -22,19 +23,9 @@
 #include "platform/http_client.h"
 #include "platform/registry_store.h"
 #include "platform/ui.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro::test {
-
-inline std::string ReadBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
-  std::filesystem::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary);
-  out << bytes;
-}
 
 inline std::string RandomBytes(size_t size, unsigned seed = 7) {
   std::mt19937 gen(seed);
@@ -73,7 +64,7 @@ class TransferTest : public ::testing::Test {
 
   // The log's lines between the banners, decoded from the ANSI code page.
   std::vector<std::u16string> LogLines() const {
-    const std::u16string text = FromAnsi(ReadBytes(work_ / "comlog.txt"));
+    const std::u16string text = FromAnsi(test_util::ReadBytes(work_ / "comlog.txt"));
     std::vector<std::u16string> lines;
     size_t i = 0;
     while (i < text.size()) {
@@ -112,4 +103,4 @@ class TransferTest : public ::testing::Test {
 
 }  // namespace qnmuro::test
 
-#endif  // QNMURO_TESTS_TRANSFER_TRANSFER_FIXTURE_H_
+#endif  // QNMURO_TESTS_SUPPORT_TRANSFER_FIXTURE_H_

@@ -1,8 +1,8 @@
 // A connected add-in on the simulated word processor, with a scripted UI, a virtual clock, a
 // registry file and a work directory of its own; helpers make template-made documents and
 // their control files the way the OA side hands them over.
-#ifndef QNMURO_TESTS_ADDIN_ADDIN_FIXTURE_H_
-#define QNMURO_TESTS_ADDIN_ADDIN_FIXTURE_H_
+#ifndef QNMURO_TESTS_SUPPORT_ADDIN_FIXTURE_H_
+#define QNMURO_TESTS_SUPPORT_ADDIN_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -119,4 +119,4 @@ class AddinTest : public ::testing::Test {
 
 }  // namespace qnmuro::test_util
 
-#endif  // QNMURO_TESTS_ADDIN_ADDIN_FIXTURE_H_
+#endif  // QNMURO_TESTS_SUPPORT_ADDIN_FIXTURE_H_
