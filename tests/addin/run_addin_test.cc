@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "oaserver/oa_server.h"
 #include "support/cli_runner.h"
+#include "support/refusing_port.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro::test_util {
@@ -99,7 +100,8 @@ TEST_F(RunAddinTest, ViewModeUploadsNothingAndCleansUp) {
 }
 
 TEST_F(RunAddinTest, UploadFailureAtCloseKeepsTheBar) {
-  Control("ApproveDocument", "http://127.0.0.1:9");  // nothing listens there
+  const RefusingPort nowhere;
+  Control("ApproveDocument", nowhere.url(""));
   const CliResult r = Run(std::string(kOpen) + "answer yes\nclose\nshow toolbar\n");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("MSGBOX [QNSoft] information ok: "

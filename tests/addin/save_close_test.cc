@@ -157,8 +157,7 @@ TEST_F(SaveCloseTest, NoAtCloseCleansUp) {
 }
 
 TEST_F(SaveCloseTest, UploadFailureAtCloseKeepsBarAndReminder) {
-  // Nothing listens on port 9 of 127.0.0.1.
-  const auto doc = OpenNotice("DraftDocument", "http://127.0.0.1:9/oa/doc.nsf/upload?OpenAgent");
+  const auto doc = OpenNotice("DraftDocument", nowhere_.url("/oa/doc.nsf/upload?OpenAgent"));
   Edit();
   ui_.QueueAnswer(MsgAnswer::kYes);
   doc->Close();

@@ -71,6 +71,11 @@ void AddinTest::MakeDocument(std::u16string_view name, const DocumentLayout& lay
 }
 
 void AddinTest::WriteControl(std::u16string_view document_name, std::string_view action,
+                             std::string_view buttons) {
+  WriteControl(document_name, action, buttons, nowhere_.url("/oa/doc.nsf/upload?OpenAgent"));
+}
+
+void AddinTest::WriteControl(std::u16string_view document_name, std::string_view action,
                              std::string_view buttons, std::string_view upload_url) {
   std::string xml = ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
   ReplaceOnce(xml, "<action>DraftDocument</action>",

@@ -26,6 +26,7 @@
 #include "platform/registry_store.h"
 #include "platform/ui.h"
 #include "simhost/sim_host.h"
+#include "support/refusing_port.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro::test_util {
@@ -82,10 +83,11 @@ class AddinTest : public ::testing::Test {
   // Writes a document file in the work directory (with the add-in not looking).
   void MakeDocument(std::u16string_view name, const DocumentLayout& layout);
   // The example control file for `name` with the action keyword, the button list and the
-  // content binary's upload address replaced.
+  // content binary's upload address replaced; by default uploads go to `nowhere_`.
   void WriteControl(std::u16string_view document_name, std::string_view action,
-                    std::string_view buttons = "查看痕迹,隐藏红头",
-                    std::string_view upload_url = "http://127.0.0.1:9/oa/doc.nsf/upload?OpenAgent");
+                    std::string_view buttons = "查看痕迹,隐藏红头");
+  void WriteControl(std::u16string_view document_name, std::string_view action,
+                    std::string_view buttons, std::string_view upload_url);
   void WriteDataSource(std::u16string_view document_name, const std::string& xml);
   std::string ExampleDataSource() const;
 
@@ -108,6 +110,7 @@ class AddinTest : public ::testing::Test {
   bool OptionsItemEnabled();
 
   TempDir dir_;
+  RefusingPort nowhere_;
   HookedUi ui_;
   std::unique_ptr<VirtualClock> clock_;
   std::unique_ptr<RegistryStore> registry_;
