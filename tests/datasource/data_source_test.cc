@@ -16,6 +16,7 @@
 #include "common/shared_state.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
+#include "support/event_log.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro {
@@ -53,17 +54,7 @@ class DataSourceTest : public testing::Test {
     return Write("items.ds.xml", "<r><items>" + items + "</items></r>");
   }
 
-  // Log lines after the start banner, decoded from GBK.
-  std::vector<std::u16string> LogLines() {
-    const std::string bytes = test_util::ReadBytes(dir_ / "comlog.txt");
-    std::vector<std::u16string> lines;
-    size_t start = 0;
-    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      lines.push_back(FromCodePage(bytes.substr(start, end - start), "GBK"));
-    }
-    if (!lines.empty()) lines.erase(lines.begin());
-    return lines;
-  }
+  std::vector<std::u16string> LogLines() { return test_util::ReadEventLogLines(dir_); }
 
   std::unique_ptr<VirtualClock> clock_;
   fs::path dir_;

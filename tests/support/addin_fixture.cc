@@ -120,17 +120,6 @@ std::shared_ptr<host::Document> AddinTest::Open(std::u16string_view name) {
   return app_->GetDocuments().Open(PathOf(name), true);
 }
 
-std::vector<std::string> AddinTest::LogLines() const {
-  const std::string bytes = ReadBytes(dir_ / "comlog.txt");
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(bytes.substr(start, end - start));
-  }
-  if (!lines.empty()) lines.erase(lines.begin());
-  return lines;
-}
-
 std::vector<UiRecord> AddinTest::Boxes() const {
   std::vector<UiRecord> out;
   for (const auto& r : ui_.records()) {

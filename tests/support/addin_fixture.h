@@ -26,6 +26,7 @@
 #include "platform/registry_store.h"
 #include "platform/ui.h"
 #include "simhost/sim_host.h"
+#include "support/event_log.h"
 #include "support/refusing_port.h"
 #include "support/temp_dir.h"
 
@@ -98,9 +99,8 @@ class AddinTest : public ::testing::Test {
   std::shared_ptr<host::Document> OpenWorkflow(std::u16string_view name);
   std::shared_ptr<host::Document> Open(std::u16string_view name);
 
-  // The event log's lines after the start banner, as raw ANSI bytes.
-  std::vector<std::string> LogLines() const;
-  static std::string Gbk(std::u16string_view text) { return ToCodePage(text, "GBK"); }
+  // The event log's lines after the start banner.
+  std::vector<std::u16string> LogLines() const { return ReadEventLogLines(dir_.path()); }
 
   // Message boxes shown so far.
   std::vector<UiRecord> Boxes() const;

@@ -9,8 +9,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -23,6 +21,7 @@
 #include "platform/http_client.h"
 #include "platform/registry_store.h"
 #include "platform/ui.h"
+#include "support/event_log.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro::test {
@@ -62,20 +61,13 @@ class TransferTest : public ::testing::Test {
     std::filesystem::remove_all(root_, ec);
   }
 
-  // The log's lines between the banners, decoded from the ANSI code page.
+  // The log's numbered lines without their "#n： " and without the banners.
   std::vector<std::u16string> LogLines() const {
-    const std::u16string text = FromAnsi(test_util::ReadBytes(work_ / "comlog.txt"));
     std::vector<std::u16string> lines;
-    size_t i = 0;
-    while (i < text.size()) {
-      size_t end = text.find(u"\r\n", i);
-      if (end == std::u16string::npos) end = text.size();
-      std::u16string line = text.substr(i, end - i);
-      if (line.rfind(u"#", 0) == 0) {
-        const size_t start = line.find(u"： ");
-        lines.push_back(start == std::u16string::npos ? line : line.substr(start + 2));
-      }
-      i = end + 2;
+    for (const std::u16string& line : test_util::ReadEventLogLines(work_)) {
+      if (line.rfind(u"#", 0) != 0) continue;
+      const size_t start = line.find(u"： ");
+      lines.push_back(start == std::u16string::npos ? line : line.substr(start + 2));
     }
     return lines;
   }
