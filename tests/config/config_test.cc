@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <libxml/tree.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -29,23 +28,15 @@ namespace fs = std::filesystem;
 class ConfigTest : public testing::Test {
  protected:
   ConfigTest() : clock_(NewVirtualClock(FromLocalTime({2026, 12, 7, 9, 30, 0}))) {
-    dir_ =
-        fs::temp_directory_path() / ("qnmuro_config_" + std::to_string(::getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    state_.eventLog = std::make_unique<VeltoLog>(FromPath(dir_), clock_.get(),
+    state_.eventLog = std::make_unique<VeltoLog>(FromPath(dir_.path()), clock_.get(),
                                                  &state_.records.commonInfo.clientLog);
     ctx_.state = &state_;
     ctx_.ui = &ui_;
     ctx_.clock = clock_.get();
-    ctx_.workDir = FromPath(dir_);
+    ctx_.workDir = FromPath(dir_.path());
     example_ = test_util::ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
   }
-  ~ConfigTest() override {
-    state_.eventLog.reset();
-    fs::remove_all(dir_);
-  }
+  ~ConfigTest() override { state_.eventLog.reset(); }
 
   std::u16string Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
@@ -78,10 +69,10 @@ class ConfigTest : public testing::Test {
     return path;
   }
 
-  std::vector<std::u16string> LogLines() { return test_util::ReadEventLogLines(dir_); }
+  std::vector<std::u16string> LogLines() { return test_util::ReadEventLogLines(dir_.path()); }
 
   std::unique_ptr<VirtualClock> clock_;
-  fs::path dir_;
+  test_util::TempDir dir_;
   SharedState state_;
   ScriptedUi ui_;
   Context ctx_;
@@ -284,7 +275,7 @@ TEST_F(ConfigTest, FileThatCannotBeLoadedLogsItsPath) {
       {"not xml", Write("text.xml", "this is not xml")},
       {"truncated", Write("cut.xml", example_.substr(0, example_.size() / 2))},
       {"50 MB of nesting", Write("deep.xml", deep)},
-      {"directory", FromPath(dir_)},
+      {"directory", FromPath(dir_.path())},
   };
   Config first(ctx_);
   ASSERT_TRUE(first.Init(Write("a.xml", example_)));

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -36,12 +34,6 @@ inline std::string RandomBytes(size_t size, unsigned seed = 7) {
 class TransferTest : public ::testing::Test {
  protected:
   TransferTest() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = std::filesystem::temp_directory_path() /
-            ("qnmuro_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-             std::to_string(::getpid()));
-    std::filesystem::remove_all(root_);
-    work_ = root_ / "work";
     std::filesystem::create_directories(work_);
     HttpClientOptions options;
     options.connect_timeout = std::chrono::milliseconds(2000);
@@ -55,11 +47,7 @@ class TransferTest : public ::testing::Test {
     ctx_.ui = &ui_;
     ctx_.workDir = FromPath(work_);
   }
-  ~TransferTest() override {
-    state_.eventLog.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
+  ~TransferTest() override { state_.eventLog.reset(); }
 
   // The log's numbered lines without their "#n： " and without the banners.
   std::vector<std::u16string> LogLines() const {
@@ -84,8 +72,9 @@ class TransferTest : public ::testing::Test {
     registry_->SetValue(kHkeyLocalMachine, key, u"sid", RegistryValue::String(cookie));
   }
 
-  std::filesystem::path root_;
-  std::filesystem::path work_;
+  test_util::TempDir temp_;  // first: removed after everything that writes into it
+  std::filesystem::path root_ = temp_.path();
+  std::filesystem::path work_ = root_ / "work";
   std::unique_ptr<HttpClient> http_;
   std::unique_ptr<RegistryStore> registry_;
   SharedState state_;
