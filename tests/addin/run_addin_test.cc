@@ -7,8 +7,10 @@
 #include <string>
 
 #include "base/text.h"
-#include "cli/cli_runner.h"
 #include "oaserver/oa_server.h"
+#include "support/cli_runner.h"
+#include "support/event_log.h"
+#include "support/refusing_port.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro::test_util {
@@ -99,7 +101,8 @@ TEST_F(RunAddinTest, ViewModeUploadsNothingAndCleansUp) {
 }
 
 TEST_F(RunAddinTest, UploadFailureAtCloseKeepsTheBar) {
-  Control("ApproveDocument", "http://127.0.0.1:9");  // nothing listens there
+  const RefusingPort nowhere;
+  Control("ApproveDocument", nowhere.url(""));
   const CliResult r = Run(std::string(kOpen) + "answer yes\nclose\nshow toolbar\n");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("MSGBOX [QNSoft] information ok: "
@@ -119,13 +122,11 @@ TEST_F(RunAddinTest, FailedControlFileShowsItsNotice) {
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("TOOLBAR none"), std::string::npos);
-  const std::string log = ReadBytes(work() / "comlog.txt");
-  EXPECT_NE(
-      log.find(ToCodePage(u"： DocumentOpen错误：配置参数“" + FromPath(work() / "notice.xml") +
-                              u"”无法初始化，文档可能不正常！(0:",
-                          "GBK")),
-      std::string::npos);
-  EXPECT_NE(log.find(ToCodePage(u"WPS插件结束！", "GBK")), std::string::npos);
+  const std::u16string log = ReadEventLog(work());
+  EXPECT_NE(log.find(u"： DocumentOpen错误：配置参数“" + FromPath(work() / "notice.xml") +
+                     u"”无法初始化，文档可能不正常！(0:"),
+            std::u16string::npos);
+  EXPECT_NE(log.find(u"WPS插件结束！"), std::u16string::npos);
 }
 
 }  // namespace

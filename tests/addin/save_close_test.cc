@@ -5,9 +5,9 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "addin/addin_fixture.h"
 #include "addin/save_reminder.h"
 #include "oaserver/oa_server.h"
+#include "support/addin_fixture.h"
 
 namespace qnmuro::test_util {
 namespace {
@@ -157,8 +157,7 @@ TEST_F(SaveCloseTest, NoAtCloseCleansUp) {
 }
 
 TEST_F(SaveCloseTest, UploadFailureAtCloseKeepsBarAndReminder) {
-  // Nothing listens on port 9 of 127.0.0.1.
-  const auto doc = OpenNotice("DraftDocument", "http://127.0.0.1:9/oa/doc.nsf/upload?OpenAgent");
+  const auto doc = OpenNotice("DraftDocument", nowhere_.url("/oa/doc.nsf/upload?OpenAgent"));
   Edit();
   ui_.QueueAnswer(MsgAnswer::kYes);
   doc->Close();

@@ -7,11 +7,11 @@
 #include <chrono>
 #include <cstring>
 
-#include "addin/addin_fixture.h"
 #include "addin/save_reminder.h"
 #include "base/error.h"
 #include "common/velto_log.h"
 #include "platform/shell.h"
+#include "support/addin_fixture.h"
 
 namespace qnmuro::test_util {
 namespace {
@@ -23,13 +23,13 @@ class WPSaddinTest : public AddinTest {};
 TEST_F(WPSaddinTest, ConnectionWritesTheStartLineWithVersion) {
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], Gbk(u"#1： WPS插件开始于2026-12-08 09:00:00（版本：1.2）..."));
+  EXPECT_EQ(lines[0], u"#1： WPS插件开始于2026-12-08 09:00:00（版本：1.2）...");
   EXPECT_FALSE(addin_->IsContentDocument());
   addin_->OnDisconnection();
   const auto after = LogLines();
   ASSERT_GE(after.size(), 3u);
-  EXPECT_EQ(after[1], Gbk(u"#2： WPS插件结束！"));
-  EXPECT_NE(after[2].find(Gbk(u"日志结束于")), std::string::npos);
+  EXPECT_EQ(after[1], u"#2： WPS插件结束！");
+  EXPECT_NE(after[2].find(u"日志结束于"), std::u16string::npos);
   addin_.reset();
 }
 
@@ -74,7 +74,7 @@ TEST_F(WPSaddinTest, WorkflowDocumentOpensPrepared) {
   EXPECT_NE(addin_->reminder(), nullptr);
   const auto lines = LogLines();
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back(), Gbk(u"#2： 文档“" + PathOf(u"notice.doc") + u"”初始化完毕！"));
+  EXPECT_EQ(lines.back(), u"#2： 文档“" + PathOf(u"notice.doc") + u"”初始化完毕！");
   EXPECT_TRUE(Boxes().empty());
 
   MakeDocument(u"other.doc", DocumentLayout{u"x\r", {}, {}});
@@ -173,17 +173,17 @@ TEST_F(WPSaddinTest, FailedControlFileLoad) {
   const std::u16string path = PathOf(u"bad.xml");
   // No error is pending: empty description and number; 77 is the parser's code for the
   // unfinished tag, the last system error of the failed load.
-  EXPECT_EQ(lines[1], Gbk(u"#2： Config.Init() Error:初始化控制参数时，无法打开配置文件：" + path +
-                          u"(0:77) Err.Source= Err.Number=0"));
-  EXPECT_EQ(lines[2], Gbk(u"#3： DocumentOpen错误：配置参数“" + path +
-                          u"”无法初始化，文档可能不正常！(0:77) Err.Source= Err.Number=0"));
+  EXPECT_EQ(lines[1], u"#2： Config.Init() Error:初始化控制参数时，无法打开配置文件：" + path +
+                          u"(0:77) Err.Source= Err.Number=0");
+  EXPECT_EQ(lines[2], u"#3： DocumentOpen错误：配置参数“" + path +
+                          u"”无法初始化，文档可能不正常！(0:77) Err.Source= Err.Number=0");
 }
 
 TEST_F(WPSaddinTest, ConnectingTwiceKeepsTheLog) {
   addin_->OnConnection(app_.get());
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 2u) << "one start banner only";
-  EXPECT_EQ(lines[1].rfind(Gbk(u"#2： WPS插件开始于"), 0), 0u);
+  EXPECT_EQ(lines[1].rfind(u"#2： WPS插件开始于", 0), 0u);
   // Still subscribed exactly once: one open, one preparation.
   MakeDocument(u"c.doc", NoticeDocument());
   WriteControl(u"c.doc", "FinalizeDocument");

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_runner.h"
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -22,15 +21,10 @@ using Outcome = qnmuro::test_util::CliResult;
 class ConfigCliTest : public testing::Test {
  protected:
   ConfigCliTest() {
-    dir_ =
-        fs::temp_directory_path() / ("qnmuro_config_cli_" + std::to_string(::getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
     fs::create_directories(dir_ / "work");
     example_ =
         qnmuro::test_util::ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
   }
-  ~ConfigCliTest() override { fs::remove_all(dir_); }
 
   Outcome Run(const std::vector<std::string>& args) {
     return qnmuro::test_util::RunQnmuro(args, {"QNMURO_WORKDIR=" + (dir_ / "work").string()},
@@ -42,7 +36,7 @@ class ConfigCliTest : public testing::Test {
   }
 
   qnmuro::test_util::TempDir scratch_;
-  fs::path dir_;
+  qnmuro::test_util::TempDir dir_;
   std::string example_;
 };
 

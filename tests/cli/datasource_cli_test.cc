@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_runner.h"
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -24,22 +23,16 @@ const std::string kIndent = "\u3000\u3000\u3000\u3000\u3000\u3000\u3000";
 class DataSourceCliTest : public testing::Test {
  protected:
   DataSourceCliTest() {
-    dir_ =
-        fs::temp_directory_path() / ("qnmuro_ds_cli_" + std::to_string(::getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     file_ = (dir_ / "notice.ds.xml").string();
     fs::copy_file(fs::path(QNMURO_SOURCE_DIR) / "examples" / "notice.ds.xml", file_);
   }
-  ~DataSourceCliTest() override { fs::remove_all(dir_); }
 
   Outcome Run(const std::vector<std::string>& args) {
     return qnmuro::test_util::RunQnmuro(args, {}, scratch_);
   }
 
   qnmuro::test_util::TempDir scratch_;
-  fs::path dir_;
+  qnmuro::test_util::TempDir dir_;
   std::string file_;
 };
 

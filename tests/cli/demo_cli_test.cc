@@ -2,12 +2,14 @@
 
 #include <filesystem>
 
-#include "cli/cli_runner.h"
+#include "support/cli_runner.h"
+#include "support/event_log.h"
 
 namespace qnmuro {
 namespace {
 
 using test_util::ReadBytes;
+using test_util::ReadEventLog;
 using test_util::RunQnmuro;
 using test_util::TempDir;
 
@@ -26,7 +28,7 @@ TEST(DemoCliTest, RoundTripEndsWithTheUploadedNoticeOnTheServer) {
   // The uploaded version is a document of its own on the server, and the log tells the story.
   const std::string uploaded = ReadBytes(dir / "server" / "documents" / "6F2A" / "notice.doc");
   EXPECT_NE(uploaded.find("会议地点另行通知。"), std::string::npos);
-  EXPECT_NE(ReadBytes(dir / "OAWork" / "comlog.txt").find("WPS"), std::string::npos);
+  EXPECT_NE(ReadEventLog(dir / "OAWork").find(u"WPS"), std::u16string::npos);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "cli/cli_runner.h"
+#include "support/cli_runner.h"
 
 namespace qnmuro {
 namespace {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "cli/cli_runner.h"
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro::test_util {

@@ -39,16 +39,11 @@ Output RunCommand(const std::string& command) {
 class TransferCliTest : public ::testing::Test {
  protected:
   TransferCliTest() {
-    dir_ = fs::temp_directory_path() / ("qnmuro_transfer_cli_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
     fs::create_directories(dir_ / "oa" / "files" / "U1");
     fs::create_directories(dir_ / "work");
     std::ofstream(dir_ / "oa" / "files" / "U1" / "a.doc", std::ios::binary) << "attachment";
   }
-  ~TransferCliTest() override {
-    StopServer(SIGTERM);
-    fs::remove_all(dir_);
-  }
+  ~TransferCliTest() override { StopServer(SIGTERM); }
 
   // Starts `qnmuro oa-server --port 0` and reads the address it prints.
   void StartServer() {
@@ -102,7 +97,7 @@ class TransferCliTest : public ::testing::Test {
   }
   std::string Config() const { return " --config '" + (dir_ / "control.xml").string() + "'"; }
 
-  fs::path dir_;
+  qnmuro::test_util::TempDir dir_;
   pid_t server_pid_ = -1;
   FILE* server_out_ = nullptr;
   std::string base_;
@@ -156,10 +151,10 @@ TEST_F(TransferCliTest, ReportsUsableErrors) {
   EXPECT_NE(missing.text.find("cannot load the control file"), std::string::npos) << missing.text;
   EXPECT_EQ(Qnmuro("oa-server --root /nonexistent/dir").status, 2);
   EXPECT_EQ(RunCommand("echo 'x' > '" + (dir_ / "users").string() + "'").status, 0);
-  EXPECT_EQ(
-      Qnmuro("oa-server --root '" + dir_.string() + "' --users '" + (dir_ / "users").string() + "'")
-          .status,
-      2);
+  EXPECT_EQ(Qnmuro("oa-server --root '" + dir_.path().string() + "' --users '" +
+                   (dir_ / "users").string() + "'")
+                .status,
+            2);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "common/shared_state.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
+#include "support/event_log.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro {
@@ -91,7 +92,7 @@ class CipherFailureTest : public ::testing::Test {
                                                  &state_.records.commonInfo.clientLog);
     ctx_.state = &state_;
   }
-  std::u16string Log() { return FromAnsi(test_util::ReadBytes(dir_ / "comlog.txt")); }
+  std::u16string Log() { return test_util::ReadEventLog(dir_.path()); }
 
   test_util::TempDir dir_;
   std::unique_ptr<VirtualClock> clock_;

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/registry_store.h"
 #include "platform/ui.h"
+#include "support/event_log.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro {
@@ -44,7 +45,7 @@ class IdentityTest : public ::testing::Test {
     if (store_->GetValue(kHkeyLocalMachine, kIdentityKey, name, &v) != kRegOk) return std::nullopt;
     return v.text;
   }
-  std::u16string Log() { return FromAnsi(ReadBytes(dir_ / "comlog.txt")); }
+  std::u16string Log() { return test_util::ReadEventLog(dir_.path()); }
   size_t Prompts() const {
     size_t n = 0;
     for (const UiRecord& r : ui_.records()) n += r.kind == UiRecord::Kind::kInput;

@@ -11,6 +11,7 @@
 #include "common/velto_log.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
+#include "support/event_log.h"
 #include "support/shell_fake.h"
 #include "support/temp_dir.h"
 
@@ -140,7 +141,7 @@ class FileUtilsTest : public ::testing::Test {
     state_.eventLog = std::make_unique<VeltoLog>(dir_.path().u16string(), clock_.get(),
                                                  &state_.records.commonInfo.clientLog);
   }
-  std::u16string Log() { return FromAnsi(ReadBytes(dir_ / "comlog.txt")); }
+  std::u16string Log() { return test_util::ReadEventLog(dir_.path()); }
   void Age(const fs::path& file, std::chrono::hours age) {
     const auto when = clock_->Now() - age;
     fs::last_write_time(file, std::chrono::file_clock::from_sys(when));

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <libxml/tree.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/ui.h"
 #include "platform/xml.h"
+#include "support/event_log.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro {
@@ -28,23 +28,15 @@ namespace fs = std::filesystem;
 class ConfigTest : public testing::Test {
  protected:
   ConfigTest() : clock_(NewVirtualClock(FromLocalTime({2026, 12, 7, 9, 30, 0}))) {
-    dir_ =
-        fs::temp_directory_path() / ("qnmuro_config_" + std::to_string(::getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    state_.eventLog = std::make_unique<VeltoLog>(FromPath(dir_), clock_.get(),
+    state_.eventLog = std::make_unique<VeltoLog>(FromPath(dir_.path()), clock_.get(),
                                                  &state_.records.commonInfo.clientLog);
     ctx_.state = &state_;
     ctx_.ui = &ui_;
     ctx_.clock = clock_.get();
-    ctx_.workDir = FromPath(dir_);
+    ctx_.workDir = FromPath(dir_.path());
     example_ = test_util::ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
   }
-  ~ConfigTest() override {
-    state_.eventLog.reset();
-    fs::remove_all(dir_);
-  }
+  ~ConfigTest() override { state_.eventLog.reset(); }
 
   std::u16string Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
@@ -77,21 +69,10 @@ class ConfigTest : public testing::Test {
     return path;
   }
 
-  // Log lines after the start banner, as the GBK bytes the file holds.
-  std::vector<std::string> LogLines() {
-    const std::string bytes = test_util::ReadBytes(dir_ / "comlog.txt");
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      lines.push_back(bytes.substr(start, end - start));
-    }
-    if (!lines.empty()) lines.erase(lines.begin());
-    return lines;
-  }
-  static std::string Gbk(std::u16string_view text) { return ToCodePage(text, "GBK"); }
+  std::vector<std::u16string> LogLines() { return test_util::ReadEventLogLines(dir_.path()); }
 
   std::unique_ptr<VirtualClock> clock_;
-  fs::path dir_;
+  test_util::TempDir dir_;
   SharedState state_;
   ScriptedUi ui_;
   Context ctx_;
@@ -275,12 +256,11 @@ TEST_F(ConfigTest, MissingRequiredPartFailsAndKeepsPreviousRecords) {
     EXPECT_EQ(state_.records.documentInfo.status, u"已发");
     EXPECT_EQ(state_.records.extendParameters.size(), 3u);
     EXPECT_EQ(config.last_error(), U16(path));
-    const std::vector<std::string> lines = LogLines();
+    const std::vector<std::u16string> lines = LogLines();
     ASSERT_EQ(lines.size(), lines_before + 1);
-    EXPECT_EQ(lines.back(),
-              Gbk(u"#" + ToText(lines.size()) + u"： Config.Init() Error:" + U16(path) +
-                  u"Object variable or With block variable not set(91:0) "
-                  u"Err.Source=QNMuroWPS Err.Number=91"));
+    EXPECT_EQ(lines.back(), u"#" + ToText(lines.size()) + u"： Config.Init() Error:" + U16(path) +
+                                u"Object variable or With block variable not set(91:0) "
+                                u"Err.Source=QNMuroWPS Err.Number=91");
   }
 }
 
@@ -295,7 +275,7 @@ TEST_F(ConfigTest, FileThatCannotBeLoadedLogsItsPath) {
       {"not xml", Write("text.xml", "this is not xml")},
       {"truncated", Write("cut.xml", example_.substr(0, example_.size() / 2))},
       {"50 MB of nesting", Write("deep.xml", deep)},
-      {"directory", FromPath(dir_)},
+      {"directory", FromPath(dir_.path())},
   };
   Config first(ctx_);
   ASSERT_TRUE(first.Init(Write("a.xml", example_)));
@@ -307,14 +287,14 @@ TEST_F(ConfigTest, FileThatCannotBeLoadedLogsItsPath) {
     EXPECT_TRUE(state_.controlLoadFailed);
     EXPECT_EQ(state_.records.commonInfo.name, u"zhangsan");
     EXPECT_EQ(config.last_error(), u"初始化控制参数时，无法打开配置文件：" + c.path);
-    const std::string line = LogLines().back();
-    const std::string expected_start =
-        Gbk(u"Config.Init() Error:初始化控制参数时，无法打开配置文件：" + c.path + u"(0:");
-    EXPECT_NE(line.find(expected_start), std::string::npos) << line;
-    EXPECT_TRUE(line.ends_with(") Err.Source= Err.Number=0")) << line;
+    const std::u16string line = LogLines().back();
+    const std::u16string expected_start =
+        u"Config.Init() Error:初始化控制参数时，无法打开配置文件：" + c.path + u"(0:";
+    EXPECT_NE(line.find(expected_start), std::u16string::npos) << U8(line);
+    EXPECT_TRUE(line.ends_with(u") Err.Source= Err.Number=0")) << U8(line);
   }
-  EXPECT_EQ(LogLines()[0], Gbk(u"#1： Config.Init() Error:初始化控制参数时，无法打开配置文件：" +
-                               cases[0].path + u"(0:2) Err.Source= Err.Number=0"));
+  EXPECT_EQ(LogLines()[0], u"#1： Config.Init() Error:初始化控制参数时，无法打开配置文件：" +
+                               cases[0].path + u"(0:2) Err.Source= Err.Number=0");
 }
 
 TEST_F(ConfigTest, ClientLogWords) {
@@ -339,11 +319,11 @@ TEST_F(ConfigTest, ClientLogWords) {
       EXPECT_EQ(state_.records.commonInfo.clientLog, c.value);
     }
   }
-  const std::string line = LogLines().back();
+  const std::u16string line = LogLines().back();
   EXPECT_TRUE(
-      line.ends_with(Gbk(u"Config.Init() Error:/config/common/clientLogType mismatch"
-                         u"(13:0) Err.Source=QNMuroWPS Err.Number=13")))
-      << line;
+      line.ends_with(u"Config.Init() Error:/config/common/clientLogType mismatch"
+                     u"(13:0) Err.Source=QNMuroWPS Err.Number=13"))
+      << U8(line);
 }
 
 TEST_F(ConfigTest, LogSwitchIsTakenOverEvenWhenTheLoadFailsLater) {
@@ -428,10 +408,10 @@ TEST_F(ConfigTest, SchemaCheck) {
   EXPECT_FALSE(config.initialised());
   EXPECT_EQ(state_.records.commonInfo.name, u"zhangsan");
   ASSERT_EQ(LogLines().size(), 1u);
-  const std::string line = LogLines()[0];
-  EXPECT_EQ(line.rfind(Gbk(u"#1： 执行Schema检查时发生错误：" + config.last_error() + u"(0:")), 0u)
-      << line;
-  EXPECT_TRUE(line.ends_with(" Err.Source= Err.Number=0"));
+  const std::u16string line = LogLines()[0];
+  EXPECT_EQ(line.rfind(u"#1： 执行Schema检查时发生错误：" + config.last_error() + u"(0:"), 0u)
+      << U8(line);
+  EXPECT_TRUE(line.ends_with(u" Err.Source= Err.Number=0"));
   const size_t blank = config.last_error().find(u' ');
   ASSERT_NE(blank, std::u16string::npos);
   EXPECT_GT(std::stol(U8(config.last_error().substr(0, blank))), 0);
@@ -441,7 +421,7 @@ TEST_F(ConfigTest, SchemaCheck) {
   const std::u16string before = config.last_error();
   EXPECT_FALSE(config.CheckSchema(Write("a.xml", example_), u"", FromPath(dir_ / "none.xsd")));
   EXPECT_EQ(config.last_error(), before);
-  EXPECT_TRUE(LogLines().back().ends_with(" Err.Source=QNMuroWPS Err.Number=53"));
+  EXPECT_TRUE(LogLines().back().ends_with(u" Err.Source=QNMuroWPS Err.Number=53"));
   EXPECT_FALSE(config.CheckSchema(Write("a.xml", example_), u"urn:wrong", xsd));
 }
 

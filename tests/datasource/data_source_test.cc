@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -16,6 +14,7 @@
 #include "common/shared_state.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
+#include "support/event_log.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro {
@@ -29,20 +28,12 @@ const std::string kNotSet = "Object variable or With block variable not set(91:0
 class DataSourceTest : public testing::Test {
  protected:
   DataSourceTest() : clock_(NewVirtualClock(FromLocalTime({2026, 12, 7, 9, 30, 0}))) {
-    dir_ =
-        fs::temp_directory_path() / ("qnmuro_ds_" + std::to_string(::getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    state_.eventLog = std::make_unique<VeltoLog>(FromPath(dir_), clock_.get(),
+    state_.eventLog = std::make_unique<VeltoLog>(FromPath(dir_.path()), clock_.get(),
                                                  &state_.records.commonInfo.clientLog);
     example_ = FromPath(fs::path(QNMURO_SOURCE_DIR) / "examples" / "notice.ds.xml");
     SetLastSystemError(0);
   }
-  ~DataSourceTest() override {
-    state_.eventLog.reset();
-    fs::remove_all(dir_);
-  }
+  ~DataSourceTest() override { state_.eventLog.reset(); }
 
   std::u16string Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
@@ -53,20 +44,10 @@ class DataSourceTest : public testing::Test {
     return Write("items.ds.xml", "<r><items>" + items + "</items></r>");
   }
 
-  // Log lines after the start banner, decoded from GBK.
-  std::vector<std::u16string> LogLines() {
-    const std::string bytes = test_util::ReadBytes(dir_ / "comlog.txt");
-    std::vector<std::u16string> lines;
-    size_t start = 0;
-    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      lines.push_back(FromCodePage(bytes.substr(start, end - start), "GBK"));
-    }
-    if (!lines.empty()) lines.erase(lines.begin());
-    return lines;
-  }
+  std::vector<std::u16string> LogLines() { return test_util::ReadEventLogLines(dir_.path()); }
 
   std::unique_ptr<VirtualClock> clock_;
-  fs::path dir_;
+  test_util::TempDir dir_;
   SharedState state_;
   std::u16string example_;
 };

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "addin/addin_fixture.h"
+#include "support/addin_fixture.h"
 
 namespace qnmuro::test_util {
 namespace {
@@ -103,8 +103,8 @@ TEST_F(MergeTest, MalformedDataSourceIsReportedTwice) {
   EXPECT_EQ(boxes[1].icon, MsgIcon::kNone);
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1].rfind(Gbk(u"#2： 无法装载数据源：" + path + u"！(0:"), 0), 0u) << lines[1];
-  EXPECT_EQ(lines[2], Gbk(u"#3： " + boxes[1].text + u" Err.Source= Err.Number=0"));
+  EXPECT_EQ(lines[1].rfind(u"#2： 无法装载数据源：" + path + u"！(0:", 0), 0u) << U8(lines[1]);
+  EXPECT_EQ(lines[2], u"#3： " + boxes[1].text + u" Err.Source= Err.Number=0");
 
   ui_.ClearRecords();
   addin_->SetDataSource();

@@ -8,14 +8,14 @@
 
 #include "oaserver/oa_store.h"
 #include "platform/http_client.h"
-#include "transfer/transfer_fixture.h"
+#include "support/transfer_fixture.h"
 
 namespace qnmuro {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ReadBytes;
-using test::WriteBytes;
+using test_util::ReadBytes;
+using test_util::WriteBytes;
 
 class OaServerTest : public test::TransferTest {
  protected:

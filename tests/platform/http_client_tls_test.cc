@@ -4,9 +4,9 @@
 
 #include "oaserver/oa_server.h"
 #include "platform/http_client.h"
+#include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"
 #include "transfer/test_certs.h"
-#include "transfer/transfer_fixture.h"
 
 namespace qnmuro {
 namespace {
@@ -19,7 +19,7 @@ class HttpClientTlsTest : public test::TransferTest {
     certs_ = root_ / "certs";
     fs::create_directories(certs_);
     fs::create_directories(root_ / "oa" / "files" / "U1");
-    test::WriteBytes(root_ / "oa" / "files" / "U1" / "a.doc", "secret bytes");
+    test_util::WriteBytes(root_ / "oa" / "files" / "U1" / "a.doc", "secret bytes");
     ca_ = test::MakeCa(certs_, "TestCA");
     other_ca_ = test::MakeCa(certs_, "OtherCA");
   }
@@ -110,7 +110,7 @@ TEST_F(HttpClientTlsTest, DownloadsOverHttpsOnlyFromATrustedChain) {
     const bool trusted_chain = trusted == &ca_;
     EXPECT_EQ(op.DownloadFileByStream(), trusted_chain) << LogText();
     if (trusted_chain) {
-      EXPECT_EQ(test::ReadBytes(work_ / "a.doc"), "secret bytes");
+      EXPECT_EQ(test_util::ReadBytes(work_ / "a.doc"), "secret bytes");
     } else {
       EXPECT_NE(LogText().find("通过wininet下载文件时发生错误：无法发送Internet请求" + url),
                 std::string::npos)

@@ -9,6 +9,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {
@@ -17,14 +18,6 @@ namespace fs = std::filesystem;
 
 class XmlTest : public testing::Test {
  protected:
-  XmlTest() {
-    dir_ =
-        fs::temp_directory_path() / ("qnmuro_xml_" + std::to_string(::getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  ~XmlTest() override { fs::remove_all(dir_); }
-
   std::u16string Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
     return FromPath(dir_ / name);
@@ -36,7 +29,7 @@ class XmlTest : public testing::Test {
     return s.str();
   }
 
-  fs::path dir_;
+  test_util::TempDir dir_;
 };
 
 TEST_F(XmlTest, LoadDropsBlankTextButKeepsRealText) {
@@ -218,7 +211,7 @@ TEST_F(XmlTest, SaveKeepsDeclaredEncodingAndReplacesAtomically) {
   EXPECT_NE(saved.find("encoding=\"GBK\""), std::string::npos);
   EXPECT_NE(saved.find(ToCodePage(u"更新", "GBK")), std::string::npos);
   size_t files = 0;
-  for (const auto& entry : fs::directory_iterator(dir_)) files += entry.is_regular_file();
+  for (const auto& entry : fs::directory_iterator(dir_.path())) files += entry.is_regular_file();
   EXPECT_EQ(files, 1u);  // no temporary left behind
 
   // A target in a missing directory fails with error 75 and leaves nothing.

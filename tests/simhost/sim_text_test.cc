@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
 #include "base/text.h"
 
 namespace qnmuro::simhost {
@@ -27,12 +30,18 @@ Span SpanOf(const TextStore& s, std::u16string_view name) {
 }
 
 struct EditCase {
-  const char* what;
+  const char* name;  // the test's name
   long start, end;
   const char16_t* text;
   Mode mode;
   Span b, c;
 };
+
+// The edit as the call that makes it, for the test listing: Replace(1, 1, "XY", typing).
+void PrintTo(const EditCase& k, std::ostream* os) {
+  *os << "Replace(" << k.start << ", " << k.end << ", \"" << U8(k.text) << "\", "
+      << (k.mode == Mode::kTyping ? "typing" : "set text") << ")";
+}
 
 class SimBookmarkMovementTest : public ::testing::TestWithParam<EditCase> {};
 
@@ -40,64 +49,43 @@ TEST_P(SimBookmarkMovementTest, FollowsTheEdit) {
   const EditCase& k = GetParam();
   TextStore s = Sample();
   s.Replace(k.start, k.end, k.text, k.mode, 0, {});
-  EXPECT_EQ(SpanOf(s, u"B"), k.b) << k.what;
-  EXPECT_EQ(SpanOf(s, u"C"), k.c) << k.what;
+  EXPECT_EQ(SpanOf(s, u"B"), k.b) << k.name;
+  EXPECT_EQ(SpanOf(s, u"C"), k.c) << k.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     SimTable, SimBookmarkMovementTest,
     ::testing::Values(
-        EditCase{"insert before", 1, 1, u"XY", Mode::kTyping, {5, 8}, {5, 5}},
-        EditCase{"insert inside", 4, 4, u"XY", Mode::kTyping, {3, 8}, {3, 3}},
-        EditCase{"insert at start goes before", 3, 3, u"XY", Mode::kTyping, {5, 8}, {5, 5}},
-        EditCase{"insert at end stays outside", 6, 6, u"XY", Mode::kTyping, {3, 6}, {3, 3}},
-        EditCase{"insert after", 8, 8, u"XY", Mode::kTyping, {3, 6}, {3, 3}},
-        EditCase{"delete before", 0, 2, u"", Mode::kTyping, {1, 4}, {1, 1}},
-        EditCase{"delete touching start", 1, 3, u"", Mode::kTyping, {1, 4}, {1, 1}},
-        EditCase{"delete inside", 4, 5, u"", Mode::kTyping, {3, 5}, {3, 3}},
-        EditCase{"delete across start clips", 2, 4, u"", Mode::kTyping, {2, 4}, {2, 2}},
-        EditCase{"delete across end clips", 5, 8, u"", Mode::kTyping, {3, 5}, {3, 3}},
-        EditCase{"delete exactly removes", 3, 6, u"", Mode::kTyping, {-1, -1}, {3, 3}},
-        EditCase{"delete covering removes", 2, 7, u"", Mode::kTyping, {-1, -1}, {2, 2}},
-        EditCase{"delete touching end", 6, 8, u"", Mode::kTyping, {3, 6}, {3, 3}},
-        EditCase{"delete after", 7, 9, u"", Mode::kTyping, {3, 6}, {3, 3}},
-        EditCase{
-            "typing over the bookmark removes it", 3, 6, u"Z", Mode::kTyping, {-1, -1}, {4, 4}},
-        EditCase{"set text of exactly the span keeps it",
+        EditCase{"InsertBefore", 1, 1, u"XY", Mode::kTyping, {5, 8}, {5, 5}},
+        EditCase{"InsertInside", 4, 4, u"XY", Mode::kTyping, {3, 8}, {3, 3}},
+        EditCase{"InsertAtStartGoesBefore", 3, 3, u"XY", Mode::kTyping, {5, 8}, {5, 5}},
+        EditCase{"InsertAtEndStaysOutside", 6, 6, u"XY", Mode::kTyping, {3, 6}, {3, 3}},
+        EditCase{"InsertAfter", 8, 8, u"XY", Mode::kTyping, {3, 6}, {3, 3}},
+        EditCase{"DeleteBefore", 0, 2, u"", Mode::kTyping, {1, 4}, {1, 1}},
+        EditCase{"DeleteTouchingStart", 1, 3, u"", Mode::kTyping, {1, 4}, {1, 1}},
+        EditCase{"DeleteInside", 4, 5, u"", Mode::kTyping, {3, 5}, {3, 3}},
+        EditCase{"DeleteAcrossStartClips", 2, 4, u"", Mode::kTyping, {2, 4}, {2, 2}},
+        EditCase{"DeleteAcrossEndClips", 5, 8, u"", Mode::kTyping, {3, 5}, {3, 3}},
+        EditCase{"DeleteExactlyRemoves", 3, 6, u"", Mode::kTyping, {-1, -1}, {3, 3}},
+        EditCase{"DeleteCoveringRemoves", 2, 7, u"", Mode::kTyping, {-1, -1}, {2, 2}},
+        EditCase{"DeleteTouchingEnd", 6, 8, u"", Mode::kTyping, {3, 6}, {3, 3}},
+        EditCase{"DeleteAfter", 7, 9, u"", Mode::kTyping, {3, 6}, {3, 3}},
+        EditCase{"TypingOverTheBookmarkRemovesIt", 3, 6, u"Z", Mode::kTyping, {-1, -1}, {4, 4}},
+        EditCase{"SetTextOfExactlyTheSpanKeepsIt",
                  3,
                  6,
                  u"ABCDEFG",
                  Mode::kReplaceRange,
                  {3, 10},
                  {10, 10}},
+        EditCase{"SetEmptyTextKeepsItCollapsed", 3, 6, u"", Mode::kReplaceRange, {3, 3}, {3, 3}},
+        EditCase{"SetTextInsideGrows", 4, 5, u"XYZ", Mode::kReplaceRange, {3, 8}, {3, 3}},
+        EditCase{"SetTextAcrossStart", 2, 4, u"Q", Mode::kReplaceRange, {3, 5}, {3, 3}},
+        EditCase{"SetTextEndingAtItsEndKeepsIt", 4, 6, u"QQQ", Mode::kReplaceRange, {3, 7}, {3, 3}},
         EditCase{
-            "set empty text keeps it collapsed", 3, 6, u"", Mode::kReplaceRange, {3, 3}, {3, 3}},
-        EditCase{"set text inside grows", 4, 5, u"XYZ", Mode::kReplaceRange, {3, 8}, {3, 3}},
-        EditCase{"set text across start", 2, 4, u"Q", Mode::kReplaceRange, {3, 5}, {3, 3}},
-        EditCase{"set text ending at its end keeps it",
-                 4,
-                 6,
-                 u"QQQ",
-                 Mode::kReplaceRange,
-                 {3, 7},
-                 {3, 3}},
-        EditCase{"set text over more than it removes it",
-                 2,
-                 7,
-                 u"Z",
-                 Mode::kReplaceRange,
-                 {-1, -1},
-                 {3, 3}},
-        EditCase{"set text at a point is an insertion",
-                 3,
-                 3,
-                 u"AB",
-                 Mode::kReplaceRange,
-                 {5, 8},
-                 {5, 5}}),
-    [](const ::testing::TestParamInfo<EditCase>& info) {
-      return "Edit" + std::to_string(info.index);
-    });
+            "SetTextOverMoreThanItRemovesIt", 2, 7, u"Z", Mode::kReplaceRange, {-1, -1}, {3, 3}},
+        EditCase{"SetTextAtAPointIsAnInsertion", 3, 3, u"AB", Mode::kReplaceRange, {5, 8}, {5, 5}}),
+    [](const ::testing::TestParamInfo<EditCase>& info) { return std::string(info.param.name); });
 
 TEST(SimTextStoreTest, RangeOfACollapsedBookmarkKeepsThatBookmarkOnly) {
   TextStore s;

@@ -1,8 +1,9 @@
 #include "transfer/agent.h"
 
 #include "oaserver/oa_server.h"
+#include "support/refusing_port.h"
+#include "support/transfer_fixture.h"
 #include "transfer/raw_http_server.h"
-#include "transfer/transfer_fixture.h"
 
 namespace qnmuro {
 namespace {
@@ -44,8 +45,8 @@ TEST_F(AgentTest, WithoutAStoredSessionNoCookieIsSent) {
 TEST_F(AgentTest, FailuresBecomeTheErrorTextAndThePointerIsRestored) {
   RawHttpServer garbage(
       [](const RawRequest&, int) { return RawHttpServer::Reply(200, "this is not xml"); });
-  const std::string refused =
-      "http://127.0.0.1:" + std::to_string(RawHttpServer::UnusedPort()) + "/oa";
+  const test_util::RefusingPort nowhere;
+  const std::string refused = nowhere.url("/oa");
   for (const std::string& root : {garbage.url("/oa"), refused, std::string("no-host")}) {
     ui_.SetCursorShape(32514);  // the caller's own wait cursor
     ui_.ClearRecords();

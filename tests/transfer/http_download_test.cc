@@ -7,9 +7,10 @@
 
 #include "common/cipher.h"
 #include "oaserver/oa_server.h"
+#include "support/refusing_port.h"
+#include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"
 #include "transfer/raw_http_server.h"
-#include "transfer/transfer_fixture.h"
 
 namespace qnmuro {
 namespace {
@@ -19,8 +20,8 @@ using test::RandomBytes;
 using test::RawHttpServer;
 using test::RawReply;
 using test::RawRequest;
-using test::ReadBytes;
-using test::WriteBytes;
+using test_util::ReadBytes;
+using test_util::WriteBytes;
 
 class DownloadTest : public test::TransferTest {
  protected:
@@ -228,7 +229,8 @@ TEST_F(DownloadTest, BrokenServersFailCleanlyAndKeepTheOldFile) {
 }
 
 TEST_F(DownloadTest, ARefusedConnectionFails) {
-  const std::string url = "http://127.0.0.1:" + std::to_string(RawHttpServer::UnusedPort()) + "/a";
+  const test_util::RefusingPort nowhere;
+  const std::string url = nowhere.url("/a");
   EXPECT_FALSE(Download(url, Dest("a.doc")));
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 2u);

@@ -4,9 +4,10 @@
 
 #include "common/cipher.h"
 #include "oaserver/oa_server.h"
+#include "support/refusing_port.h"
+#include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"
 #include "transfer/raw_http_server.h"
-#include "transfer/transfer_fixture.h"
 
 namespace qnmuro {
 namespace {
@@ -16,8 +17,8 @@ using test::RandomBytes;
 using test::RawHttpServer;
 using test::RawReply;
 using test::RawRequest;
-using test::ReadBytes;
-using test::WriteBytes;
+using test_util::ReadBytes;
+using test_util::WriteBytes;
 
 constexpr char kSuccess[] = "<result>success</result>";
 
@@ -185,8 +186,8 @@ TEST_F(UploadTest, FailuresLeaveTheDocumentAndItsBackupIntact) {
   const std::string body = RandomBytes(50000);
   WriteBytes(work_ / "a.doc", body);
   WriteBytes(work_ / "qnoawork.bak" / "a.doc", body);
-  const std::string refused =
-      "http://127.0.0.1:" + std::to_string(RawHttpServer::UnusedPort()) + "/doc";
+  const test_util::RefusingPort nowhere;
+  const std::string refused = nowhere.url("/doc");
   EXPECT_FALSE(Upload(refused, work_ / "a.doc"));
   EXPECT_EQ(U8(LogLines().back()), "通过wininet上传文件时发生错误：无法发送Internet请求" +
                                        refused.substr(0, refused.find("/doc")) +

@@ -46,8 +46,6 @@ class RawHttpServer {
   // A reply with this status, headers and body (Content-Length added).
   static RawReply Reply(int status, const std::string& body,
                         const std::vector<std::string>& headers = {});
-  // A port on which nothing listens.
-  static int UnusedPort();
 
  private:
   void Accept();

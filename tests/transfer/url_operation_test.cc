@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
 #include "base/text.h"
 
 namespace qnmuro {
 namespace {
 
 struct UrlCase {
+  const char* name;  // the test's name
   const char16_t* url;
   const char16_t* protocol;
   const char16_t* host;
@@ -15,6 +19,11 @@ struct UrlCase {
   const char16_t* object;
   bool ssl;
 };
+
+// The URL, for the test listing.
+void PrintTo(const UrlCase& c, std::ostream* os) {
+  *os << '"' << U8(c.url) << '"';
+}
 
 class UrlOperationTable : public ::testing::TestWithParam<UrlCase> {};
 
@@ -33,27 +42,32 @@ TEST_P(UrlOperationTable, SplitsTheUrl) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, UrlOperationTable,
     ::testing::Values(
-        UrlCase{u"http://oa.example:8080/db/doc?OpenDocument&a=1", u"http", u"oa.example", 8080,
-                u"/db/doc?OpenDocument&a=1", false},
-        UrlCase{u"HTTPS://oa.example/db", u"HTTPS", u"oa.example", 443, u"/db", true},
-        UrlCase{u"ftp://files.example", u"ftp", u"files.example", 21, u"", false},
-        UrlCase{u"oa.example:81/a", u"", u"oa.example", 81, u"/a", false},
-        UrlCase{u"oa.example/a", u"", u"oa.example", 80, u"/a", false},
-        UrlCase{u"http://oa.example:x1/a", u"http", u"oa.example", 0, u"/a", false},
+        UrlCase{"PortPathAndQuery", u"http://oa.example:8080/db/doc?OpenDocument&a=1", u"http",
+                u"oa.example", 8080, u"/db/doc?OpenDocument&a=1", false},
+        UrlCase{"UppercaseHttpsDefaultsTo443", u"HTTPS://oa.example/db", u"HTTPS", u"oa.example",
+                443, u"/db", true},
+        UrlCase{"FtpDefaultsTo21", u"ftp://files.example", u"ftp", u"files.example", 21, u"",
+                false},
+        UrlCase{"NoSchemeWithPort", u"oa.example:81/a", u"", u"oa.example", 81, u"/a", false},
+        UrlCase{"NoSchemeDefaultsTo80", u"oa.example/a", u"", u"oa.example", 80, u"/a", false},
+        UrlCase{"PortThatIsNoNumber", u"http://oa.example:x1/a", u"http", u"oa.example", 0, u"/a",
+                false},
         // The first ":" lies in the path: the host runs up to it and the port text is "b".
-        UrlCase{u"http://oa.example/a:b", u"http", u"oa.example/a", 0, u"/a:b", false},
-        UrlCase{u"http://oa.example/https-files/a", u"http", u"oa.example", 80, u"/https-files/a",
-                true},
-        UrlCase{u"", u"", u"", 0, u"", false}, UrlCase{u"   ", u"", u"", 0, u"", false},
-        UrlCase{u"http://oa.example: 82 /a", u"http", u"oa.example", 82, u"/a", false},
-        UrlCase{u"http://oa.example:99999999999/a", u"http", u"oa.example", 0, u"/a", false},
-        UrlCase{u"/only/a/path", u"", u"", 80, u"/only/a/path", false},
-        UrlCase{u"http://", u"http", u"", 80, u"", false},
-        UrlCase{u"https://主机.example:8443/文件", u"https", u"主机.example", 8443, u"/文件",
-                true}),
-    [](const ::testing::TestParamInfo<UrlCase>& info) {
-      return "Url" + std::to_string(info.index);
-    });
+        UrlCase{"ColonInThePath", u"http://oa.example/a:b", u"http", u"oa.example/a", 0, u"/a:b",
+                false},
+        UrlCase{"HttpsInThePathMeansSsl", u"http://oa.example/https-files/a", u"http",
+                u"oa.example", 80, u"/https-files/a", true},
+        UrlCase{"Empty", u"", u"", u"", 0, u"", false},
+        UrlCase{"Blanks", u"   ", u"", u"", 0, u"", false},
+        UrlCase{"PortWithBlanks", u"http://oa.example: 82 /a", u"http", u"oa.example", 82, u"/a",
+                false},
+        UrlCase{"PortOutOfRange", u"http://oa.example:99999999999/a", u"http", u"oa.example", 0,
+                u"/a", false},
+        UrlCase{"PathOnly", u"/only/a/path", u"", u"", 80, u"/only/a/path", false},
+        UrlCase{"SchemeOnly", u"http://", u"http", u"", 80, u"", false},
+        UrlCase{"NonAsciiHostAndPath", u"https://主机.example:8443/文件", u"https", u"主机.example",
+                8443, u"/文件", true}),
+    [](const ::testing::TestParamInfo<UrlCase>& info) { return std::string(info.param.name); });
 
 TEST(UrlOperationTest, EveryReadReflectsTheUrlStoredAtThatMoment) {
   UrlOperation url;

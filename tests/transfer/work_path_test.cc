@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "base/text.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro {
 namespace {
@@ -14,16 +15,13 @@ namespace fs = std::filesystem;
 class WorkPathTest : public ::testing::Test {
  protected:
   WorkPathTest() {
-    base_ = fs::temp_directory_path() / ("qnmuro_work_path_" + std::to_string(::getpid()));
-    fs::remove_all(base_);
     fs::create_directories(base_ / "work" / "sub");
     fs::create_directories(base_ / "outside");
     fs::create_directory_symlink(base_ / "outside", base_ / "work" / "link");
     work_ = FromPath(base_ / "work");
   }
-  ~WorkPathTest() override { fs::remove_all(base_); }
 
-  fs::path base_;
+  test_util::TempDir base_;
   std::u16string work_;
 };
 

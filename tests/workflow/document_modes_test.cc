@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "addin/addin_fixture.h"
+#include "support/addin_fixture.h"
 #include "workflow/revision_lock.h"
 
 namespace qnmuro::test_util {
@@ -157,7 +157,7 @@ TEST_F(DocumentModesTest, FinalizeFailureIsShownAndLogged) {
   EXPECT_EQ(boxes[1].title, u"");
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[2].rfind(Gbk(u"#3： " + boxes[1].text + u" Err.Source="), 0), 0u) << lines[2];
+  EXPECT_EQ(lines[2].rfind(u"#3： " + boxes[1].text + u" Err.Source=", 0), 0u) << U8(lines[2]);
 }
 
 TEST_F(DocumentModesTest, OtherActionsPrepareNothingButTheBar) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "addin/addin_fixture.h"
+#include "support/addin_fixture.h"
 
 namespace qnmuro::test_util {
 namespace {

@@ -1,8 +1,8 @@
 // A connected add-in on the simulated word processor, with a scripted UI, a virtual clock, a
 // registry file and a work directory of its own; helpers make template-made documents and
 // their control files the way the OA side hands them over.
-#ifndef QNMURO_TESTS_ADDIN_ADDIN_FIXTURE_H_
-#define QNMURO_TESTS_ADDIN_ADDIN_FIXTURE_H_
+#ifndef QNMURO_TESTS_SUPPORT_ADDIN_FIXTURE_H_
+#define QNMURO_TESTS_SUPPORT_ADDIN_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -26,6 +26,8 @@
 #include "platform/registry_store.h"
 #include "platform/ui.h"
 #include "simhost/sim_host.h"
+#include "support/event_log.h"
+#include "support/refusing_port.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro::test_util {
@@ -82,10 +84,11 @@ class AddinTest : public ::testing::Test {
   // Writes a document file in the work directory (with the add-in not looking).
   void MakeDocument(std::u16string_view name, const DocumentLayout& layout);
   // The example control file for `name` with the action keyword, the button list and the
-  // content binary's upload address replaced.
+  // content binary's upload address replaced; by default uploads go to `nowhere_`.
   void WriteControl(std::u16string_view document_name, std::string_view action,
-                    std::string_view buttons = "查看痕迹,隐藏红头",
-                    std::string_view upload_url = "http://127.0.0.1:9/oa/doc.nsf/upload?OpenAgent");
+                    std::string_view buttons = "查看痕迹,隐藏红头");
+  void WriteControl(std::u16string_view document_name, std::string_view action,
+                    std::string_view buttons, std::string_view upload_url);
   void WriteDataSource(std::u16string_view document_name, const std::string& xml);
   std::string ExampleDataSource() const;
 
@@ -96,9 +99,8 @@ class AddinTest : public ::testing::Test {
   std::shared_ptr<host::Document> OpenWorkflow(std::u16string_view name);
   std::shared_ptr<host::Document> Open(std::u16string_view name);
 
-  // The event log's lines after the start banner, as raw ANSI bytes.
-  std::vector<std::string> LogLines() const;
-  static std::string Gbk(std::u16string_view text) { return ToCodePage(text, "GBK"); }
+  // The event log's lines after the start banner.
+  std::vector<std::u16string> LogLines() const { return ReadEventLogLines(dir_.path()); }
 
   // Message boxes shown so far.
   std::vector<UiRecord> Boxes() const;
@@ -108,6 +110,7 @@ class AddinTest : public ::testing::Test {
   bool OptionsItemEnabled();
 
   TempDir dir_;
+  RefusingPort nowhere_;
   HookedUi ui_;
   std::unique_ptr<VirtualClock> clock_;
   std::unique_ptr<RegistryStore> registry_;
@@ -119,4 +122,4 @@ class AddinTest : public ::testing::Test {
 
 }  // namespace qnmuro::test_util
 
-#endif  // QNMURO_TESTS_ADDIN_ADDIN_FIXTURE_H_
+#endif  // QNMURO_TESTS_SUPPORT_ADDIN_FIXTURE_H_

@@ -1,4 +1,4 @@
-#include "addin/addin_fixture.h"
+#include "support/addin_fixture.h"
 
 #include "addin/command_bar.h"
 #include "addin/key_caps.h"
@@ -71,6 +71,11 @@ void AddinTest::MakeDocument(std::u16string_view name, const DocumentLayout& lay
 }
 
 void AddinTest::WriteControl(std::u16string_view document_name, std::string_view action,
+                             std::string_view buttons) {
+  WriteControl(document_name, action, buttons, nowhere_.url("/oa/doc.nsf/upload?OpenAgent"));
+}
+
+void AddinTest::WriteControl(std::u16string_view document_name, std::string_view action,
                              std::string_view buttons, std::string_view upload_url) {
   std::string xml = ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
   ReplaceOnce(xml, "<action>DraftDocument</action>",
@@ -113,17 +118,6 @@ std::shared_ptr<host::Document> AddinTest::OpenWorkflow(std::u16string_view name
 
 std::shared_ptr<host::Document> AddinTest::Open(std::u16string_view name) {
   return app_->GetDocuments().Open(PathOf(name), true);
-}
-
-std::vector<std::string> AddinTest::LogLines() const {
-  const std::string bytes = ReadBytes(dir_ / "comlog.txt");
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(bytes.substr(start, end - start));
-  }
-  if (!lines.empty()) lines.erase(lines.begin());
-  return lines;
 }
 
 std::vector<UiRecord> AddinTest::Boxes() const {

@@ -1,15 +1,12 @@
-// What transfer tests share: a fresh work directory with the event log in it, a context with
-// the libcurl client (short time-outs) and a registry file, and the log read back as lines.
-#ifndef QNMURO_TESTS_TRANSFER_TRANSFER_FIXTURE_H_
-#define QNMURO_TESTS_TRANSFER_TRANSFER_FIXTURE_H_
+// What the transfer, HTTP client and OA server tests share: a fresh work directory with the event
+// log in it, a context with the libcurl client (short time-outs) and a registry file, and the log
+// read back as lines.
+#ifndef QNMURO_TESTS_SUPPORT_TRANSFER_FIXTURE_H_
+#define QNMURO_TESTS_SUPPORT_TRANSFER_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -22,19 +19,10 @@
 #include "platform/http_client.h"
 #include "platform/registry_store.h"
 #include "platform/ui.h"
+#include "support/event_log.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro::test {
-
-inline std::string ReadBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
-  std::filesystem::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary);
-  out << bytes;
-}
 
 inline std::string RandomBytes(size_t size, unsigned seed = 7) {
   std::mt19937 gen(seed);
@@ -46,12 +34,6 @@ inline std::string RandomBytes(size_t size, unsigned seed = 7) {
 class TransferTest : public ::testing::Test {
  protected:
   TransferTest() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = std::filesystem::temp_directory_path() /
-            ("qnmuro_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-             std::to_string(::getpid()));
-    std::filesystem::remove_all(root_);
-    work_ = root_ / "work";
     std::filesystem::create_directories(work_);
     HttpClientOptions options;
     options.connect_timeout = std::chrono::milliseconds(2000);
@@ -65,26 +47,15 @@ class TransferTest : public ::testing::Test {
     ctx_.ui = &ui_;
     ctx_.workDir = FromPath(work_);
   }
-  ~TransferTest() override {
-    state_.eventLog.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
+  ~TransferTest() override { state_.eventLog.reset(); }
 
-  // The log's lines between the banners, decoded from the ANSI code page.
+  // The log's numbered lines without their "#n： " and without the banners.
   std::vector<std::u16string> LogLines() const {
-    const std::u16string text = FromAnsi(ReadBytes(work_ / "comlog.txt"));
     std::vector<std::u16string> lines;
-    size_t i = 0;
-    while (i < text.size()) {
-      size_t end = text.find(u"\r\n", i);
-      if (end == std::u16string::npos) end = text.size();
-      std::u16string line = text.substr(i, end - i);
-      if (line.rfind(u"#", 0) == 0) {
-        const size_t start = line.find(u"： ");
-        lines.push_back(start == std::u16string::npos ? line : line.substr(start + 2));
-      }
-      i = end + 2;
+    for (const std::u16string& line : test_util::ReadEventLogLines(work_)) {
+      if (line.rfind(u"#", 0) != 0) continue;
+      const size_t start = line.find(u"： ");
+      lines.push_back(start == std::u16string::npos ? line : line.substr(start + 2));
     }
     return lines;
   }
@@ -101,8 +72,9 @@ class TransferTest : public ::testing::Test {
     registry_->SetValue(kHkeyLocalMachine, key, u"sid", RegistryValue::String(cookie));
   }
 
-  std::filesystem::path root_;
-  std::filesystem::path work_;
+  test_util::TempDir temp_;  // first: removed after everything that writes into it
+  std::filesystem::path root_ = temp_.path();
+  std::filesystem::path work_ = root_ / "work";
   std::unique_ptr<HttpClient> http_;
   std::unique_ptr<RegistryStore> registry_;
   SharedState state_;
@@ -112,4 +84,4 @@ class TransferTest : public ::testing::Test {
 
 }  // namespace qnmuro::test
 
-#endif  // QNMURO_TESTS_TRANSFER_TRANSFER_FIXTURE_H_
+#endif  // QNMURO_TESTS_SUPPORT_TRANSFER_FIXTURE_H_

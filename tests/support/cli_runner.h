@@ -1,7 +1,7 @@
 // Runs the real qnmuro binary from a test: arguments quoted for /bin/sh, extra environment
 // settings in front, standard output and error captured separately.
-#ifndef QNMURO_TESTS_CLI_CLI_RUNNER_H_
-#define QNMURO_TESTS_CLI_CLI_RUNNER_H_
+#ifndef QNMURO_TESTS_SUPPORT_CLI_RUNNER_H_
+#define QNMURO_TESTS_SUPPORT_CLI_RUNNER_H_
 
 #include <sys/wait.h>
 
@@ -58,4 +58,4 @@ inline int CountLines(const std::string& text) {
 
 }  // namespace qnmuro::test_util
 
-#endif  // QNMURO_TESTS_CLI_CLI_RUNNER_H_
+#endif  // QNMURO_TESTS_SUPPORT_CLI_RUNNER_H_
