@@ -84,6 +84,15 @@ TEST_F(RegistryCliTest, BadArgumentsGiveOneLineAndStatusTwo) {
             "--help)\n");
   EXPECT_EQ(Run({"frob"}).err,
             "qnmuro: unknown subcommand 'frob' for 'qnmuro' (see qnmuro --help)\n");
+  // Every subcommand is listed, and the version needs none.
+  const auto help = Run({"--help"});
+  for (const char* name : {"demo", "run", "oa-server", "transfer", "agent", "config",
+                           "datasource", "registry", "password"}) {
+    EXPECT_NE(help.out.find(std::string("  ") + name + " "), std::string::npos) << name;
+  }
+  const auto version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "qnmuro " QNMURO_VERSION "\n");
 }
 
 TEST_F(RegistryCliTest, UnwritableRegistryIsOneLineAndStatusOne) {

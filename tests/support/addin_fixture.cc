@@ -26,23 +26,24 @@ DocumentLayout NoticeDocument() {
   return layout;
 }
 
-AddinTest::AddinTest()
-    : clock_(NewVirtualClock(FromLocalTime({2026, 12, 8, 9, 0, 0}))),
-      registry_(NewFileRegistryStore(dir_ / "registry.reg")),
-      http_(NewCurlHttpClient()) {
-  registry_->CreateKey(kHkeyLocalMachine, kIdentityKey);
+AddinTest::AddinTest() {
+  ServiceOptions service_options;
+  service_options.work_dir = WorkDir();
+  service_options.registry_file = dir_ / "registry.reg";
+  services_ = DefaultServices(service_options);
+  auto clock = NewVirtualClock(FromLocalTime({2026, 12, 8, 9, 0, 0}));
+  clock_ = clock.get();
+  services_.clock = std::move(clock);
+  services_.registry->CreateKey(kHkeyLocalMachine, kIdentityKey);
   simhost::SimHostOptions options;
   options.ui = &ui_;
-  options.clock = clock_.get();
+  options.clock = clock_;
   options.work_dir = WorkDir();
   options.user_name = u"原用户";
   options.user_initials = u"YY";
   app_ = simhost::NewSimApplication(options);
-  ctx_.ui = &ui_;
-  ctx_.clock = clock_.get();
-  ctx_.registry = registry_.get();
-  ctx_.http = http_.get();
-  ctx_.workDir = WorkDir();
+  ctx_ = ContextFor(services_, nullptr);
+  ctx_.ui = &ui_;  // the test answers every box
   addin_ = std::make_unique<WPSaddin>(ctx_);
   addin_->OnConnection(app_.get());
 }
@@ -103,8 +104,8 @@ void AddinTest::WriteDataSource(std::u16string_view document_name, const std::st
 }
 
 void AddinTest::SetCurrentFileValue(std::u16string_view value) {
-  registry_->SetValue(kHkeyLocalMachine, kIdentityKey, u"CurrentFile",
-                      RegistryValue::String(std::u16string(value)));
+  services_.registry->SetValue(kHkeyLocalMachine, kIdentityKey, u"CurrentFile",
+                               RegistryValue::String(std::u16string(value)));
 }
 
 std::u16string AddinTest::CurrentFileValue() {

@@ -22,8 +22,7 @@
 #include "common/shared_state.h"
 #include "host/host.h"
 #include "platform/clock.h"
-#include "platform/http_client.h"
-#include "platform/registry_store.h"
+#include "platform/services.h"
 #include "platform/ui.h"
 #include "simhost/sim_host.h"
 #include "support/event_log.h"
@@ -112,9 +111,9 @@ class AddinTest : public ::testing::Test {
   TempDir dir_;
   RefusingPort nowhere_;
   HookedUi ui_;
-  std::unique_ptr<VirtualClock> clock_;
-  std::unique_ptr<RegistryStore> registry_;
-  std::unique_ptr<HttpClient> http_;
+  // The platform's own services over the test's folder, with a virtual clock.
+  Services services_;
+  VirtualClock* clock_ = nullptr;
   std::unique_ptr<simhost::SimApplication> app_;
   Context ctx_;
   std::unique_ptr<WPSaddin> addin_;
