@@ -28,6 +28,8 @@ enum ErrorNumber : long {
   kErrNotSupported = 438,
   // Host-style numbers.
   kHostErrNoSuchMember = 5941,  // the requested member of the collection does not exist
+  // Classic numbers that came into use later.
+  kErrDiskFull = 61,
 };
 
 class Error : public std::exception {
