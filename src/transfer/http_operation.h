@@ -21,6 +21,7 @@
 #ifndef QNMURO_TRANSFER_HTTP_OPERATION_H_
 #define QNMURO_TRANSFER_HTTP_OPERATION_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
