@@ -83,7 +83,8 @@ struct HttpResponse {
 
 // Receives the body of each response in order, exactly the bytes received, in chunks of at
 // most max_chunk bytes, with that response's status (bodies of challenges that are answered
-// are not delivered). Returning false aborts the transfer (stage kSink).
+// are not delivered). Returning false aborts the transfer (stage kSink). A sink that throws
+// aborts it too: the connection is released and the exception reaches the caller of Send().
 using HttpSink = std::function<bool(int status, const char* data, size_t size)>;
 
 class HttpClient {
@@ -91,7 +92,8 @@ class HttpClient {
   virtual ~HttpClient() = default;
 
   // Sends one request and waits for the whole response; never throws for network or server
-  // faults (they are reported in the response). The sink may be empty: the body is discarded.
+  // faults (they are reported in the response), only what the sink throws. The sink may be
+  // empty: the body is discarded.
   virtual HttpResponse Send(const HttpRequest& request, const HttpSink& sink,
                             size_t max_chunk = 2048) = 0;
 };

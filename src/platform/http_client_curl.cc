@@ -1,11 +1,18 @@
 // The HTTP client over libcurl.
+//
+// libcurl is C: nothing may unwind through its frames. Every callback runs its step under
+// CurlExchange::Guard, which keeps the first exception, answers libcurl with that callback's
+// abort value, and lets Run() rethrow it once curl_easy_perform has returned.
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 #include <strings.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <mutex>
 
 #include "platform/http_client.h"
@@ -14,9 +21,37 @@ namespace qnmuro {
 
 namespace {
 
+constexpr char kCannotStart[] = "the HTTP library cannot start";
+
+struct EasyCleanup {
+  void operator()(CURL* curl) const noexcept { curl_easy_cleanup(curl); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+
+// The extra header lines of one request, freed with it.
+class HeaderList {
+ public:
+  HeaderList() = default;
+  ~HeaderList() { curl_slist_free_all(list_); }
+  HeaderList(const HeaderList&) = delete;
+  HeaderList& operator=(const HeaderList&) = delete;
+
+  // False when the library could not take the line; the list keeps what it had.
+  bool Append(const std::string& line) {
+    curl_slist* grown = curl_slist_append(list_, line.c_str());
+    if (grown == nullptr) return false;
+    list_ = grown;
+    return true;
+  }
+  curl_slist* get() const { return list_; }
+
+ private:
+  curl_slist* list_ = nullptr;
+};
+
 // A wrong name is tolerated by switching off host verification; expired and not-yet-valid
 // dates are tolerated here. Everything else about the chain must still hold.
-int VerifyIgnoringDates(int preverify_ok, X509_STORE_CTX* store) {
+int VerifyIgnoringDates(int preverify_ok, X509_STORE_CTX* store) noexcept {
   if (preverify_ok) return 1;
   const int err = X509_STORE_CTX_get_error(store);
   if (err == X509_V_ERR_CERT_HAS_EXPIRED || err == X509_V_ERR_CERT_NOT_YET_VALID) {
@@ -24,11 +59,6 @@ int VerifyIgnoringDates(int preverify_ok, X509_STORE_CTX* store) {
     return 1;
   }
   return 0;
-}
-
-CURLcode SetUpSslContext(CURL*, void* ssl_ctx, void*) {
-  SSL_CTX_set_verify(static_cast<SSL_CTX*>(ssl_ctx), SSL_VERIFY_PEER, VerifyIgnoringDates);
-  return CURLE_OK;
 }
 
 // Letters, digits, '-', '.', '_': anything else would let the host change the URL's meaning.
@@ -59,91 +89,305 @@ std::string EncodeTarget(const std::string& target) {
   return out;
 }
 
-struct Transfer {
-  CURL* curl;
-  const HttpRequest* request;
-  const HttpSink* sink;
-  size_t max_chunk;
-  HttpResponse* response;
-  uint64_t body_sent = 0;
-  bool body_failed = false;
-  bool sink_refused = false;
-  bool headers_complete = false;
+// One request on its own easy handle: the options, the state the callbacks share, and the
+// outcome. Lives for one Send().
+class CurlExchange {
+ public:
+  CurlExchange(const HttpRequest& request, const HttpSink& sink, size_t max_chunk,
+               const HttpClientOptions& options)
+      : request_(request),
+        sink_(sink),
+        max_chunk_(max_chunk == 0 ? 2048 : max_chunk),
+        options_(options) {}
+  CurlExchange(const CurlExchange&) = delete;
+  CurlExchange& operator=(const CurlExchange&) = delete;
+
+  // Sends the request and collects the response; rethrows what a callback threw.
+  HttpResponse Run();
+
+  // Runs one callback's step; after a throw (now or in an earlier callback) answers with
+  // `abort_value`, which makes libcurl end the transfer.
+  template <class Result, class Step>
+  Result Guard(Result abort_value, Step&& step) noexcept {
+    if (thrown_) return abort_value;
+    try {
+      return step();
+    } catch (...) {
+      thrown_ = std::current_exception();
+      return abort_value;
+    }
+  }
+
+  // The callbacks' steps.
+  size_t ReadBody(char* buffer, size_t room);
+  int SeekBody(curl_off_t offset, int origin);
+  size_t WriteBody(const char* data, size_t total);
+  size_t ReadHeader(const char* data, size_t total);
+
+ private:
+  HttpResponse Refuse(HttpStage stage, CURLcode code, const char* text);
+  // Each sets one group of options; the first option libcurl refuses is kept in setup_failure_.
+  bool SetHeaders();
+  void SetAddress();
+  void SetIdentity();
+  void SetMethodAndBody();
+  void SetReceivers();
+  void SetLimits();
+  void SetTls();
+  void ClassifyFailure(CURLcode rc);
+
+  template <class Value>
+  void Option(CURLoption option, Value value) {
+    const CURLcode rc = curl_easy_setopt(handle_.get(), option, value);
+    if (rc != CURLE_OK && setup_failure_ == CURLE_OK) setup_failure_ = rc;
+  }
+
+  const HttpRequest& request_;
+  const HttpSink& sink_;
+  const size_t max_chunk_;
+  const HttpClientOptions& options_;
+
+  HeaderList headers_;
+  std::string url_;
+  std::string target_;
+  char error_buffer_[CURL_ERROR_SIZE] = {0};
+  CURLcode setup_failure_ = CURLE_OK;
+
+  HttpResponse response_;
+  uint64_t body_sent_ = 0;
+  bool body_failed_ = false;
+  bool sink_refused_ = false;
+  bool headers_complete_ = false;
+  std::exception_ptr thrown_;
+  // Last, so that it is cleaned up first: the handle points at the members above.
+  EasyHandle handle_;
 };
 
-size_t ReadBody(char* buffer, size_t size, size_t count, void* user) {
-  auto* t = static_cast<Transfer*>(user);
-  const HttpRequest& r = *t->request;
-  const size_t room = size * count;
-  if (r.body_file != nullptr) {
-    const uint64_t left = r.body_size - t->body_sent;
+// The C entry points libcurl calls; each hands its step to the exchange under Guard.
+
+size_t ReadBodyCallback(char* buffer, size_t size, size_t count, void* user) noexcept {
+  auto* x = static_cast<CurlExchange*>(user);
+  return x->Guard(size_t{CURL_READFUNC_ABORT}, [&] { return x->ReadBody(buffer, size * count); });
+}
+
+int SeekBodyCallback(void* user, curl_off_t offset, int origin) noexcept {
+  auto* x = static_cast<CurlExchange*>(user);
+  return x->Guard(int{CURL_SEEKFUNC_FAIL}, [&] { return x->SeekBody(offset, origin); });
+}
+
+// Any count other than the one given aborts the transfer.
+size_t WriteBodyCallback(char* data, size_t size, size_t count, void* user) noexcept {
+  auto* x = static_cast<CurlExchange*>(user);
+  return x->Guard(size_t{0}, [&] { return x->WriteBody(data, size * count); });
+}
+
+size_t HeaderCallback(char* data, size_t size, size_t count, void* user) noexcept {
+  auto* x = static_cast<CurlExchange*>(user);
+  return x->Guard(size_t{0}, [&] { return x->ReadHeader(data, size * count); });
+}
+
+CURLcode SslContextCallback(CURL*, void* ssl_ctx, void* user) noexcept {
+  auto* x = static_cast<CurlExchange*>(user);
+  return x->Guard(CURLE_ABORTED_BY_CALLBACK, [&] {
+    SSL_CTX_set_verify(static_cast<SSL_CTX*>(ssl_ctx), SSL_VERIFY_PEER, VerifyIgnoringDates);
+    return CURLE_OK;
+  });
+}
+
+HttpResponse CurlExchange::Run() {
+  if (!IsPlainHost(request_.host) || request_.port <= 0 || request_.port > 65535) {
+    return Refuse(HttpStage::kConnect, CURLE_URL_MALFORMAT, "no usable host or port");
+  }
+  handle_.reset(curl_easy_init());
+  if (!handle_) return Refuse(HttpStage::kConnect, CURLE_FAILED_INIT, kCannotStart);
+  if (!SetHeaders()) return Refuse(HttpStage::kConnect, CURLE_OUT_OF_MEMORY, kCannotStart);
+  SetAddress();
+  SetIdentity();
+  SetMethodAndBody();
+  SetReceivers();
+  SetLimits();
+  if (request_.secure) SetTls();
+  if (setup_failure_ != CURLE_OK) return Refuse(HttpStage::kConnect, setup_failure_, kCannotStart);
+
+  const CURLcode rc = curl_easy_perform(handle_.get());
+  if (thrown_) std::rethrow_exception(thrown_);
+  long status = 0;
+  curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &status);
+  response_.status = static_cast<int>(status);
+  if (rc != CURLE_OK) ClassifyFailure(rc);
+  return std::move(response_);
+}
+
+HttpResponse CurlExchange::Refuse(HttpStage stage, CURLcode code, const char* text) {
+  response_.failed = stage;
+  response_.error_code = code;
+  response_.error_text = text;
+  return std::move(response_);
+}
+
+// The given headers, then blanks for what libcurl would add of its own.
+bool CurlExchange::SetHeaders() {
+  bool has_content_type = false;
+  for (const auto& [name, value] : request_.headers) {
+    if (strcasecmp(name.c_str(), "Content-Type") == 0) has_content_type = true;
+    if (!headers_.Append(name + ": " + value)) return false;
+  }
+  // Only what a plain client sends: no Accept, no Expect, no implicit form content type.
+  if (!headers_.Append("Accept:") || !headers_.Append("Expect:")) return false;
+  return has_content_type || headers_.Append("Content-Type:");
+}
+
+void CurlExchange::SetAddress() {
+  url_ = std::string(request_.secure ? "https" : "http") + "://" + request_.host + ":" +
+         std::to_string(request_.port) + "/";
+  target_ = EncodeTarget(request_.target);
+  Option(CURLOPT_ERRORBUFFER, error_buffer_);
+  Option(CURLOPT_URL, url_.c_str());
+  Option(CURLOPT_REQUEST_TARGET, target_.c_str());
+  Option(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  Option(CURLOPT_FOLLOWLOCATION, 0L);
+  Option(CURLOPT_NOSIGNAL, 1L);
+  // The system's proxy settings apply, except to this machine itself.
+  Option(CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
+  Option(CURLOPT_HTTPHEADER, headers_.get());
+  Option(CURLOPT_BUFFERSIZE, 128L * 1024);
+}
+
+void CurlExchange::SetIdentity() {
+  if (!request_.user_agent.empty()) Option(CURLOPT_USERAGENT, request_.user_agent.c_str());
+  if (!request_.cookie.empty()) Option(CURLOPT_COOKIE, request_.cookie.c_str());
+  if (!request_.user.empty()) {
+    Option(CURLOPT_USERNAME, request_.user.c_str());
+    Option(CURLOPT_PASSWORD, request_.password.c_str());
+    // More than one scheme: nothing is sent until the server asks, then its choice is answered.
+    Option(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+  }
+}
+
+void CurlExchange::SetMethodAndBody() {
+  const bool has_body = request_.body_file != nullptr || !request_.body.empty();
+  const curl_off_t body_size = static_cast<curl_off_t>(
+      request_.body_file != nullptr ? request_.body_size : request_.body.size());
+  if (request_.method == "GET") {
+    Option(CURLOPT_HTTPGET, 1L);
+  } else if (request_.method == "POST") {
+    Option(CURLOPT_POST, 1L);
+    Option(CURLOPT_POSTFIELDSIZE_LARGE, has_body ? body_size : curl_off_t{0});
+    if (has_body) {
+      Option(CURLOPT_READFUNCTION, ReadBodyCallback);
+      Option(CURLOPT_READDATA, this);
+      Option(CURLOPT_SEEKFUNCTION, SeekBodyCallback);
+      Option(CURLOPT_SEEKDATA, this);
+    } else {
+      Option(CURLOPT_POSTFIELDS, "");
+    }
+  } else {
+    Option(CURLOPT_CUSTOMREQUEST, request_.method.c_str());
+  }
+}
+
+void CurlExchange::SetReceivers() {
+  Option(CURLOPT_WRITEFUNCTION, WriteBodyCallback);
+  Option(CURLOPT_WRITEDATA, this);
+  Option(CURLOPT_HEADERFUNCTION, HeaderCallback);
+  Option(CURLOPT_HEADERDATA, this);
+}
+
+void CurlExchange::SetLimits() {
+  Option(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connect_timeout.count()));
+  Option(CURLOPT_LOW_SPEED_LIMIT, 1L);
+  Option(CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall_timeout.count()));
+}
+
+void CurlExchange::SetTls() {
+  Option(CURLOPT_SSL_VERIFYPEER, 1L);
+  Option(CURLOPT_SSL_VERIFYHOST, 0L);
+  Option(CURLOPT_SSL_CTX_FUNCTION, SslContextCallback);
+  Option(CURLOPT_SSL_CTX_DATA, this);
+  if (!options_.ca_bundle.empty()) Option(CURLOPT_CAINFO, options_.ca_bundle.c_str());
+}
+
+// Names the stage at which a transfer that libcurl ended with `rc` stopped.
+void CurlExchange::ClassifyFailure(CURLcode rc) {
+  response_.error_code = rc;
+  response_.error_text = error_buffer_[0] != '\0' ? error_buffer_ : curl_easy_strerror(rc);
+  if (body_failed_) {
+    response_.failed = HttpStage::kBody;
+  } else if (sink_refused_) {
+    response_.failed = HttpStage::kSink;
+  } else if (rc == CURLE_URL_MALFORMAT) {
+    response_.failed = HttpStage::kConnect;
+  } else if (headers_complete_ || response_.body_bytes > 0) {
+    response_.failed = HttpStage::kReceive;
+  } else {
+    response_.failed = HttpStage::kSend;
+  }
+}
+
+size_t CurlExchange::ReadBody(char* buffer, size_t room) {
+  if (request_.body_file != nullptr) {
+    const uint64_t left = request_.body_size - body_sent_;
     const size_t want = left < room ? static_cast<size_t>(left) : room;
     if (want == 0) return 0;
-    const size_t got = std::fread(buffer, 1, want, r.body_file);
+    const size_t got = std::fread(buffer, 1, want, request_.body_file);
     if (got == 0) {
-      t->body_failed = true;
+      body_failed_ = true;
       return CURL_READFUNC_ABORT;
     }
-    t->body_sent += got;
+    body_sent_ += got;
     return got;
   }
-  const uint64_t left = r.body.size() - t->body_sent;
+  const uint64_t left = request_.body.size() - body_sent_;
   const size_t n = left < room ? static_cast<size_t>(left) : room;
-  std::memcpy(buffer, r.body.data() + t->body_sent, n);
-  t->body_sent += n;
+  std::memcpy(buffer, request_.body.data() + body_sent_, n);
+  body_sent_ += n;
   return n;
 }
 
 // Called when an authentication challenge makes the body go out again.
-int SeekBody(void* user, curl_off_t offset, int origin) {
-  auto* t = static_cast<Transfer*>(user);
+int CurlExchange::SeekBody(curl_off_t offset, int origin) {
   if (origin != SEEK_SET || offset < 0) return CURL_SEEKFUNC_CANTSEEK;
-  const HttpRequest& r = *t->request;
-  if (r.body_file != nullptr) {
+  if (request_.body_file != nullptr) {
     const long long start =
-        static_cast<long long>(ftello(r.body_file)) - static_cast<long long>(t->body_sent);
-    if (fseeko(r.body_file, static_cast<off_t>(start + offset), SEEK_SET) != 0) {
+        static_cast<long long>(ftello(request_.body_file)) - static_cast<long long>(body_sent_);
+    if (fseeko(request_.body_file, static_cast<off_t>(start + offset), SEEK_SET) != 0) {
       return CURL_SEEKFUNC_FAIL;
     }
   }
-  t->body_sent = static_cast<uint64_t>(offset);
+  body_sent_ = static_cast<uint64_t>(offset);
   return CURL_SEEKFUNC_OK;
 }
 
-size_t WriteBody(char* data, size_t size, size_t count, void* user) {
-  auto* t = static_cast<Transfer*>(user);
-  const size_t total = size * count;
-  if (t->sink != nullptr && *t->sink) {
+size_t CurlExchange::WriteBody(const char* data, size_t total) {
+  if (sink_) {
     long status = 0;
-    curl_easy_getinfo(t->curl, CURLINFO_RESPONSE_CODE, &status);
-    for (size_t off = 0; off < total; off += t->max_chunk) {
-      const size_t n = total - off < t->max_chunk ? total - off : t->max_chunk;
-      if (!(*t->sink)(static_cast<int>(status), data + off, n)) {
-        t->sink_refused = true;
+    curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &status);
+    for (size_t off = 0; off < total; off += max_chunk_) {
+      const size_t n = total - off < max_chunk_ ? total - off : max_chunk_;
+      if (!sink_(static_cast<int>(status), data + off, n)) {
+        sink_refused_ = true;
         return 0;
       }
     }
   }
-  t->response->body_bytes += total;
+  response_.body_bytes += total;
   return total;
 }
 
-size_t ReadHeader(char* data, size_t size, size_t count, void* user) {
-  auto* t = static_cast<Transfer*>(user);
-  const size_t total = size * count;
+size_t CurlExchange::ReadHeader(const char* data, size_t total) {
   std::string line(data, total);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
   if (line.rfind("HTTP/", 0) == 0) {  // a new response (after 1xx or an auth challenge)
-    t->response->headers.clear();
-    t->headers_complete = false;
+    response_.headers.clear();
+    headers_complete_ = false;
   } else if (line.empty()) {
-    t->headers_complete = true;
+    headers_complete_ = true;
   } else {
     const size_t colon = line.find(':');
     if (colon != std::string::npos) {
       size_t v = colon + 1;
       while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
-      t->response->headers.emplace_back(line.substr(0, colon), line.substr(v));
+      response_.headers.emplace_back(line.substr(0, colon), line.substr(v));
     }
   }
   return total;
@@ -159,124 +403,14 @@ class CurlHttpClient final : public HttpClient {
     if (options_.stall_timeout.count() < 1) options_.stall_timeout = std::chrono::seconds(1);
   }
 
-  HttpResponse Send(const HttpRequest& request, const HttpSink& sink, size_t max_chunk) override;
+  HttpResponse Send(const HttpRequest& request, const HttpSink& sink, size_t max_chunk) override {
+    CurlExchange exchange(request, sink, max_chunk, options_);
+    return exchange.Run();
+  }
 
  private:
   HttpClientOptions options_;
 };
-
-HttpResponse CurlHttpClient::Send(const HttpRequest& request, const HttpSink& sink,
-                                  size_t max_chunk) {
-  HttpResponse response;
-  if (!IsPlainHost(request.host) || request.port <= 0 || request.port > 65535) {
-    response.failed = HttpStage::kConnect;
-    response.error_code = CURLE_URL_MALFORMAT;
-    response.error_text = "no usable host or port";
-    return response;
-  }
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) {
-    response.failed = HttpStage::kConnect;
-    response.error_code = CURLE_FAILED_INIT;
-    response.error_text = "the HTTP library cannot start";
-    return response;
-  }
-  Transfer t{curl, &request, &sink, max_chunk == 0 ? 2048 : max_chunk, &response};
-  char error_buffer[CURL_ERROR_SIZE] = {0};
-  const std::string url = std::string(request.secure ? "https" : "http") + "://" + request.host +
-                          ":" + std::to_string(request.port) + "/";
-  const std::string target = EncodeTarget(request.target);
-
-  curl_slist* headers = nullptr;
-  bool has_content_type = false;
-  for (const auto& [name, value] : request.headers) {
-    if (strcasecmp(name.c_str(), "Content-Type") == 0) has_content_type = true;
-    headers = curl_slist_append(headers, (name + ": " + value).c_str());
-  }
-  // Only what a plain client sends: no Accept, no Expect, no implicit form content type.
-  headers = curl_slist_append(headers, "Accept:");
-  headers = curl_slist_append(headers, "Expect:");
-  if (!has_content_type) headers = curl_slist_append(headers, "Content-Type:");
-
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_buffer);
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_REQUEST_TARGET, target.c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  // The system's proxy settings apply, except to this machine itself.
-  curl_easy_setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 128L * 1024);
-  if (!request.user_agent.empty()) {
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, request.user_agent.c_str());
-  }
-  if (!request.cookie.empty()) curl_easy_setopt(curl, CURLOPT_COOKIE, request.cookie.c_str());
-  if (!request.user.empty()) {
-    curl_easy_setopt(curl, CURLOPT_USERNAME, request.user.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, request.password.c_str());
-    // More than one scheme: nothing is sent until the server asks, then its choice is answered.
-    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
-  }
-  const bool has_body = request.body_file != nullptr || !request.body.empty();
-  const curl_off_t body_size = static_cast<curl_off_t>(
-      request.body_file != nullptr ? request.body_size : request.body.size());
-  if (request.method == "GET") {
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-  } else if (request.method == "POST") {
-    curl_easy_setopt(curl, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, has_body ? body_size : curl_off_t{0});
-    if (has_body) {
-      curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadBody);
-      curl_easy_setopt(curl, CURLOPT_READDATA, &t);
-      curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, SeekBody);
-      curl_easy_setopt(curl, CURLOPT_SEEKDATA, &t);
-    } else {
-      curl_easy_setopt(curl, CURLOPT_POSTFIELDS, "");
-    }
-  } else {
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
-  }
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, ReadHeader);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(options_.connect_timeout.count()));
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall_timeout.count()));
-  if (request.secure) {
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, SetUpSslContext);
-    if (!options_.ca_bundle.empty()) {
-      curl_easy_setopt(curl, CURLOPT_CAINFO, options_.ca_bundle.c_str());
-    }
-  }
-
-  const CURLcode rc = curl_easy_perform(curl);
-  long status = 0;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-  response.status = static_cast<int>(status);
-  if (rc != CURLE_OK) {
-    response.error_code = rc;
-    response.error_text = error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(rc);
-    if (t.body_failed) {
-      response.failed = HttpStage::kBody;
-    } else if (t.sink_refused) {
-      response.failed = HttpStage::kSink;
-    } else if (rc == CURLE_URL_MALFORMAT) {
-      response.failed = HttpStage::kConnect;
-    } else if (t.headers_complete || response.body_bytes > 0) {
-      response.failed = HttpStage::kReceive;
-    } else {
-      response.failed = HttpStage::kSend;
-    }
-  }
-  curl_slist_free_all(headers);
-  curl_easy_cleanup(curl);
-  return response;
-}
 
 }  // namespace
 

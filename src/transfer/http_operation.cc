@@ -5,12 +5,11 @@
 #include <system_error>
 
 #include "base/text.h"
-#include "common/cipher.h"
-#include "common/identity.h"
 #include "common/utils.h"
 #include "common/velto_log.h"
 #include "platform/http_client.h"
 #include "platform/xml.h"
+#include "transfer/url_request.h"
 #include "transfer/work_path.h"
 
 namespace qnmuro {
@@ -18,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kUserAgent[] = "QNSoft";
 constexpr char16_t kUploadHandler[] = u"/upload.muro?filename=";
 constexpr char16_t kConfirmParameter[] = u"&lastflag=last&filename=";
 constexpr char16_t kReplyFile[] = u"uploadres.xml";
@@ -41,20 +39,6 @@ Error WriteError(int err) {
   return MakeError(kErrPathAccess);
 }
 
-void RemoveQuietly(const std::u16string& path) {
-  std::error_code ec;
-  if (!path.empty()) fs::remove(ToPath(path), ec);
-}
-
-std::FILE* OpenLocal(const std::u16string& path, const char* mode) {
-#ifdef _WIN32
-  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
-  return _wfopen(ToPath(path).c_str(), wide_mode.c_str());
-#else
-  return std::fopen(ToPath(path).c_str(), mode);
-#endif
-}
-
 bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -68,39 +52,31 @@ HttpOperation::~HttpOperation() {
 }
 
 void HttpOperation::SetHttpUrl(std::u16string url) {
-  httpUrl_ = std::move(url);
-  url_.SetUrl(httpUrl_);
+  http_url_ = std::move(url);
+  url_.SetUrl(http_url_);
 }
 
 std::u16string HttpOperation::ReplyFilePath() const {
   return ctx_.workDir + kPathSeparator + kReplyFile;
 }
 
+RequestParty HttpOperation::Party(bool session_cookie) const {
+  return RequestParty{session_cookie, http_user_, http_password_};
+}
+
 bool HttpOperation::PrepareRequest(HttpRequest* request) {
-  if (!httpUser_.empty()) {
-    const std::u16string cookie = GetSessionCookie(ctx_);
-    if (!cookie.empty()) request->cookie = ToAnsi(cookie);
-  }
   if (ctx_.http == nullptr) {
     SetLastSystemError(0);
     errorMessage_ = kNoSession;
     return false;
   }
-  const std::u16string host = url_.Host();
-  const int32_t port = url_.Port();
-  if (Trim(host).empty() || port <= 0 || port > 65535) {
+  if (!HasUsableAddress(url_)) {
     SetLastSystemError(0);
     errorMessage_ = kNoConnection;
     return false;
   }
-  request->method = "POST";
-  request->secure = url_.CheckSSLHttp();
-  request->host = ToAnsi(host);
-  request->port = port;
-  request->target = ToAnsi(url_.UrlObject());
-  request->user_agent = kUserAgent;
-  request->user = ToAnsi(httpUser_);
-  request->password = httpUser_.empty() ? std::string() : ToAnsi(DecryptString(httpPassword_));
+  // The session cookie goes along only with credentials.
+  *request = RequestForUrl(ctx_, url_, "POST", Party(!http_user_.empty()));
   return true;
 }
 
@@ -129,27 +105,27 @@ void HttpOperation::FailFromResponse(const HttpResponse& response) {
 
 bool HttpOperation::OpenDestination() {
   DiscardDestination();
-  const std::optional<std::u16string> target = ResolveInWorkDir(ctx_.workDir, destFile_);
+  const std::optional<std::u16string> target = ResolveInWorkDir(ctx_.workDir, dest_file_);
   if (!target) return false;
-  targetPath_ = *target;
+  target_path_ = *target;
   for (int i = 0; i < 100; ++i) {
-    tempPath_ = targetPath_ + u".part" + (i == 0 ? std::u16string() : ToText(i));
+    temp_path_ = target_path_ + u".part" + (i == 0 ? std::u16string() : ToText(i));
     // Exclusive creation: never write into a file somebody else left or placed there.
-    file_ = OpenLocal(tempPath_, "wbx");
-    if (file_ != nullptr) {
-      std::setvbuf(file_, nullptr, _IOFBF, 256 * 1024);
+    file_ = OpenLocal(temp_path_, "wbx");
+    if (file_) {
+      std::setvbuf(file_.get(), nullptr, _IOFBF, 256 * 1024);
       return true;
     }
     if (errno != EEXIST) break;
   }
   SetLastSystemError(errno);
-  tempPath_.clear();
+  temp_path_.clear();
   return false;
 }
 
 bool HttpOperation::WriteChunk(const char* data, size_t size) {
-  if (file_ == nullptr) return false;
-  if (std::fwrite(data, 1, size, file_) == size) return true;
+  if (!file_) return false;
+  if (std::fwrite(data, 1, size, file_.get()) == size) return true;
   failure_ = WriteError(errno);
   WriteErrorLog(ctx_.state, ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
   DiscardDestination();
@@ -157,49 +133,44 @@ bool HttpOperation::WriteChunk(const char* data, size_t size) {
 }
 
 bool HttpOperation::CommitDestination(uint64_t* size) {
-  if (file_ == nullptr) {
+  if (!file_) {
     if (!failure_) failure_ = MakeError(kErrPathAccess);
     return false;
   }
-  std::FILE* file = file_;
-  file_ = nullptr;
-  const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
-  const int flush_errno = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!flushed || !closed) {
-    failure_ = WriteError(!flushed ? flush_errno : errno);
+  int err = 0;
+  if (!CloseFile(std::move(file_), &err)) {
+    failure_ = WriteError(err);
     WriteErrorLog(ctx_.state, ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
     DiscardDestination();
     return false;
   }
   std::error_code ec;
-  fs::rename(ToPath(tempPath_), ToPath(targetPath_), ec);
+  fs::rename(ToPath(temp_path_), ToPath(target_path_), ec);
   if (ec) {
     SetLastSystemError(ec.value());
     failure_ = MakeError(kErrPathAccess);
     DiscardDestination();
     return false;
   }
-  tempPath_.clear();
-  const uintmax_t bytes = fs::file_size(ToPath(targetPath_), ec);
+  temp_path_.clear();
+  const uintmax_t bytes = fs::file_size(ToPath(target_path_), ec);
   *size = ec ? 0 : static_cast<uint64_t>(bytes);
   return true;
 }
 
 void HttpOperation::DiscardDestination() {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
-  RemoveQuietly(tempPath_);
-  tempPath_.clear();
+  file_.reset();
+  RemoveQuietly(temp_path_);
+  temp_path_.clear();
 }
 
 bool HttpOperation::DownloadFileByStream() {
   errorMessage_.clear();
   failure_.reset();
-  if (!destFile_.empty()) {
-    if (!IsInsideWorkDir(ctx_.workDir, destFile_)) {
+  if (!dest_file_.empty()) {
+    if (!IsInsideWorkDir(ctx_.workDir, dest_file_)) {
       SetLastSystemError(0);
-      errorMessage_ = kOutsideWorkDir + destFile_;
+      errorMessage_ = kOutsideWorkDir + dest_file_;
       WriteErrorLog(ctx_.state,
                     ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), NoError()));
       return false;
@@ -212,46 +183,50 @@ bool HttpOperation::DownloadFileByStream() {
 
 bool HttpOperation::ReadStreamToFile() {
   failure_.reset();
-  try {
-    for (int redirects = 0;; ++redirects) {
-      HttpRequest request;
-      if (!PrepareRequest(&request)) break;
-      uint64_t total = 0;
-      auto sink = [&](int status, const char* data, size_t size) {
-        if (status != 200) return true;  // only a 200 body is the resource
-        total += size;
-        return destFile_.empty() || WriteChunk(data, size);
-      };
-      const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
-      if (!response.ok()) {
-        FailFromResponse(response);
-        break;
-      }
-      SetLastSystemError(0);
-      if (response.status == 200) {
-        uint64_t size = 0;
-        if (!destFile_.empty() && !CommitDestination(&size)) break;
-        WriteLog(ctx_.state,
-                 u"以httpstream方式从" + httpUrl_ + u"中读取：" + ToText(total) + u"字节");
-        return true;
-      }
-      if (response.status == 302 && redirects < kMaxRedirects) {
-        const std::u16string previous = httpUrl_;
-        SetHttpUrl(FromAnsi(response.Header("Location")));
-        WriteLog(ctx_.state, u"重定向" + previous + u"到" + httpUrl_);
-        continue;
-      }
-      errorMessage_ = u"http返回错误代码：" + ToText(response.status);
-      break;
-    }
-  } catch (...) {
-    failure_ = CurrentError();
-  }
+  bool done = false;
+  TrapFirstFailure([&] { done = StreamFollowingRedirects(); },
+                   [&](const Error& error) { failure_ = error; });
+  if (done) return true;
   const Error& error = failure_ ? *failure_ : NoError();
   WriteErrorLog(ctx_.state, ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), error),
                 failure_ ? &error : nullptr);
   DiscardDestination();
   return false;
+}
+
+// POSTs to HttpUrl, following 302s; true once the 200 body is in DestFile and logged.
+bool HttpOperation::StreamFollowingRedirects() {
+  for (int redirects = 0;; ++redirects) {
+    HttpRequest request;
+    if (!PrepareRequest(&request)) return false;
+    uint64_t total = 0;
+    auto sink = [&](int status, const char* data, size_t size) {
+      if (status != 200) return true;  // only a 200 body is the resource
+      total += size;
+      return dest_file_.empty() || WriteChunk(data, size);
+    };
+    const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
+    if (!response.ok()) {
+      FailFromResponse(response);
+      return false;
+    }
+    SetLastSystemError(0);
+    if (response.status == 200) {
+      uint64_t size = 0;
+      if (!dest_file_.empty() && !CommitDestination(&size)) return false;
+      WriteLog(ctx_.state,
+               u"以httpstream方式从" + http_url_ + u"中读取：" + ToText(total) + u"字节");
+      return true;
+    }
+    if (response.status == 302 && redirects < kMaxRedirects) {
+      const std::u16string previous = http_url_;
+      SetHttpUrl(FromAnsi(response.Header("Location")));
+      WriteLog(ctx_.state, u"重定向" + previous + u"到" + http_url_);
+      continue;
+    }
+    errorMessage_ = u"http返回错误代码：" + ToText(response.status);
+    return false;
+  }
 }
 
 // Stands in for the platform's URL-download service: a plain GET that follows redirects by
@@ -260,56 +235,48 @@ bool HttpOperation::FallbackDownload() {
   failure_.reset();
   uint64_t size = 0;
   bool ok = false;
-  try {
-    if (!destFile_.empty() && ctx_.http != nullptr && OpenDestination()) {
-      UrlOperation where;
-      where.SetUrl(httpUrl_);
-      for (int hop = 0; hop <= kMaxRedirects; ++hop) {
-        const std::u16string host = where.Host();
-        const int32_t port = where.Port();
-        if (Trim(host).empty() || port <= 0 || port > 65535) break;
-        HttpRequest request;
-        request.method = "GET";
-        request.secure = where.CheckSSLHttp();
-        request.host = ToAnsi(host);
-        request.port = port;
-        request.target = ToAnsi(where.UrlObject());
-        request.user_agent = kUserAgent;
-        request.cookie = ToAnsi(GetSessionCookie(ctx_));
-        request.user = ToAnsi(httpUser_);
-        if (!httpUser_.empty()) request.password = ToAnsi(DecryptString(httpPassword_));
-        auto sink = [&](int status, const char* data, size_t n) {
-          return status != 200 || WriteChunk(data, n);
-        };
-        const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
-        SetLastSystemError(response.error_code);
-        if (!response.ok()) break;
-        if (response.status == 200) {
-          ok = CommitDestination(&size);
-          break;
-        }
-        const std::u16string location = FromAnsi(response.Header("Location"));
-        if (!IsRedirect(response.status) || location.empty()) break;
-        if (location[0] == u'/') {
-          where.SetUrl(where.Protocol() + u"://" + host + u":" + ToText(port) + location);
-        } else {
-          where.SetUrl(location);
-        }
-      }
-    }
-  } catch (...) {
-    failure_ = CurrentError();
-    ok = false;
-  }
+  TrapFirstFailure(
+      [&] {
+        ok = !dest_file_.empty() && ctx_.http != nullptr && OpenDestination() &&
+             GetFollowingRedirects(&size);
+      },
+      [&](const Error& error) { failure_ = error; });
   if (ok) {
-    WriteLog(ctx_.state, u"以urldownload方式从" + httpUrl_ + u"中读取：" + ToText(size) + u"字节");
+    WriteLog(ctx_.state, u"以urldownload方式从" + http_url_ + u"中读取：" + ToText(size) + u"字节");
     return true;
   }
   DiscardDestination();
-  errorMessage_ = u"无法通过UrlDownloadToFile下载文件从：" + httpUrl_ + u"到：" + destFile_;
+  errorMessage_ = u"无法通过UrlDownloadToFile下载文件从：" + http_url_ + u"到：" + dest_file_;
   const Error& error = failure_ ? *failure_ : NoError();
   WriteErrorLog(ctx_.state, ComposeErrorReport(kFallbackLine, errorMessage_, error),
                 failure_ ? &error : nullptr);
+  return false;
+}
+
+// GETs HttpUrl into the open destination, following up to kMaxRedirects redirects of any
+// kind; a Location that is a bare path stays on the same protocol, host and port.
+bool HttpOperation::GetFollowingRedirects(uint64_t* size) {
+  UrlOperation where;
+  where.SetUrl(http_url_);
+  for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+    if (!HasUsableAddress(where)) return false;
+    const HttpRequest request = RequestForUrl(ctx_, where, "GET", Party(true));
+    auto sink = [&](int status, const char* data, size_t n) {
+      return status != 200 || WriteChunk(data, n);
+    };
+    const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
+    SetLastSystemError(response.error_code);
+    if (!response.ok()) return false;
+    if (response.status == 200) return CommitDestination(size);
+    const std::u16string location = FromAnsi(response.Header("Location"));
+    if (!IsRedirect(response.status) || location.empty()) return false;
+    if (location[0] == u'/') {
+      where.SetUrl(where.Protocol() + u"://" + where.Host() + u":" + ToText(where.Port()) +
+                   location);
+    } else {
+      where.SetUrl(location);
+    }
+  }
   return false;
 }
 
@@ -318,126 +285,42 @@ bool HttpOperation::UploadFileByStream() {
   failure_.reset();
   std::u16string upload_address;
   std::u16string confirm_address;
-  try {
-    const std::u16string name = GetFileName(destFile_);
-    upload_address =
-        url_.Protocol() + u"://" + url_.Host() + u":" + ToText(url_.Port()) + kUploadHandler + name;
-    confirm_address =
-        AppendUrlParameter(httpUrl_, std::u16string(kConfirmParameter) + EncodeFileName(name));
-  } catch (...) {
-    failure_ = CurrentError();
-    WriteErrorLog(ctx_.state,
-                  ComposeErrorReport(kUploadLine, errorMessage_ + url_.Url(), *failure_),
-                  &*failure_);
-    return false;
-  }
-  const std::u16string user = httpUser_;
-  const std::u16string password = httpPassword_;
-  httpUser_.clear();
-  httpPassword_.clear();
+  const bool addressed = TrapFirstFailure(
+      [&] {
+        const std::u16string name = GetFileName(dest_file_);
+        upload_address = url_.Protocol() + u"://" + url_.Host() + u":" + ToText(url_.Port()) +
+                         kUploadHandler + name;
+        confirm_address =
+            AppendUrlParameter(http_url_, std::u16string(kConfirmParameter) + EncodeFileName(name));
+      },
+      [&](const Error& error) {
+        failure_ = error;
+        WriteErrorLog(ctx_.state,
+                      ComposeErrorReport(kUploadLine, errorMessage_ + url_.Url(), error), &error);
+      });
+  if (!addressed) return false;
+  // The file itself goes without credentials (and so without the session cookie).
+  const std::u16string user = http_user_;
+  const std::u16string password = http_password_;
+  http_user_.clear();
+  http_password_.clear();
   url_.SetUrl(upload_address);
   if (!PostStream()) return false;
   url_.SetUrl(confirm_address);
-  httpUser_ = user;
-  httpPassword_ = password;
-  destFile_.clear();
+  http_user_ = user;
+  http_password_ = password;
+  dest_file_.clear();
   return PostStream();
 }
 
 bool HttpOperation::PostStream() {
   failure_.reset();
-  const std::u16string reply_path = ReplyFilePath();
-  std::FILE* body = nullptr;
-  std::FILE* reply = nullptr;
   uint64_t size = 0;
   bool ok = false;
-  try {
-    ok = [&]() -> bool {
-      HttpRequest request;
-      if (!PrepareRequest(&request)) return false;
-      if (!destFile_.empty()) {
-        std::error_code ec;
-        size = fs::file_size(ToPath(destFile_), ec);
-        if (ec) {
-          SetLastSystemError(ec.value());
-          failure_ = MakeError(kErrFileNotFound);
-          return false;
-        }
-        body = OpenLocal(destFile_, "rb");
-        if (body == nullptr || size == 0) {
-          // An empty file has no bytes to send: the read of it fails like a bad subscript.
-          if (body == nullptr) SetLastSystemError(errno);
-          failure_ = MakeError(body == nullptr ? kErrPathAccess : kErrSubscript);
-          WriteErrorLog(
-              ctx_.state,
-              ComposeErrorReport(u"读取文件" + destFile_ + u"时发生错误：", u"", *failure_),
-              &*failure_);
-          return false;
-        }
-        request.body_file = body;
-        request.body_size = size;
-      }
-      request.headers.emplace_back("Content-Type", "multipart/form-data");
-      auto sink = [&](int, const char* data, size_t n) {
-        if (reply == nullptr) {
-          RemoveQuietly(reply_path);
-          reply = OpenLocal(reply_path, "wb");
-          if (reply == nullptr) {
-            failure_ = WriteError(errno);
-            return false;
-          }
-        }
-        if (std::fwrite(data, 1, n, reply) == n) return true;
-        failure_ = WriteError(errno);
-        return false;
-      };
-      const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
-      if (reply != nullptr) {
-        const bool closed = std::fclose(reply) == 0;
-        reply = nullptr;
-        if (!closed && !failure_) failure_ = WriteError(errno);
-      } else if (response.ok()) {
-        RemoveQuietly(reply_path);  // an empty reply leaves no earlier reply behind
-      }
-      if (response.failed == HttpStage::kBody) {
-        SetLastSystemError(errno);
-        failure_ = MakeError(kErrPathAccess);
-        WriteErrorLog(ctx_.state,
-                      ComposeErrorReport(u"读取文件" + destFile_ + u"时发生错误：", u"", *failure_),
-                      &*failure_);
-        return false;
-      }
-      if (!response.ok()) {
-        FailFromResponse(response);
-        return false;
-      }
-      if (failure_) return false;
-      XmlDocument doc;
-      if (!doc.LoadFile(reply_path)) {
-        errorMessage_ = u"无法解析上载处理结果！";
-        RemoveQuietly(reply_path);
-        return false;
-      }
-      const XmlNode result = doc.Root().SelectSingleNode("/result");
-      if (!result) throw MakeError(kErrObjectNotSet);
-      if (Trim(AsciiLower(result.Text())) != u"success") {
-        std::u16string xml = doc.ToXml();
-        while (!xml.empty() && (xml.back() == u'\n' || xml.back() == u'\r')) xml.pop_back();
-        SetLastSystemError(0);
-        errorMessage_ = u"服务器返回错误：" + xml;
-        return false;
-      }
-      RemoveQuietly(reply_path);
-      return true;
-    }();
-  } catch (...) {
-    failure_ = CurrentError();
-    ok = false;
-  }
-  if (body != nullptr) std::fclose(body);
-  if (reply != nullptr) std::fclose(reply);
+  TrapFirstFailure([&] { ok = PostAndCheckReply(&size); },
+                   [&](const Error& error) { failure_ = error; });
   if (ok) {
-    WriteLog(ctx_.state, u"以httpstream方式上传文件" + destFile_ + u"共" + ToText(size) +
+    WriteLog(ctx_.state, u"以httpstream方式上传文件" + dest_file_ + u"共" + ToText(size) +
                              u"字节到" + url_.Url());
     return true;
   }
@@ -445,6 +328,105 @@ bool HttpOperation::PostStream() {
   WriteErrorLog(ctx_.state, ComposeErrorReport(kUploadLine, errorMessage_ + url_.Url(), error),
                 failure_ ? &error : nullptr);
   return false;
+}
+
+// POSTs DestFile's bytes (none when DestFile is empty) to url(); true when the server's reply
+// says success. `size` receives the number of bytes sent.
+bool HttpOperation::PostAndCheckReply(uint64_t* size) {
+  HttpRequest request;
+  if (!PrepareRequest(&request)) return false;
+  FilePtr body;  // open until the reply has been checked
+  if (!dest_file_.empty() && !OpenUploadBody(&request, &body, size)) return false;
+  request.headers.emplace_back("Content-Type", "multipart/form-data");
+  const std::u16string reply_path = ReplyFilePath();
+  return ReceiveReply(request, reply_path) && CheckReply(reply_path);
+}
+
+// Opens DestFile as the request's body, streamed from the file.
+bool HttpOperation::OpenUploadBody(HttpRequest* request, FilePtr* body, uint64_t* size) {
+  std::error_code ec;
+  *size = fs::file_size(ToPath(dest_file_), ec);
+  if (ec) {
+    SetLastSystemError(ec.value());
+    failure_ = MakeError(kErrFileNotFound);
+    return false;
+  }
+  *body = OpenLocal(dest_file_, "rb");
+  if (!*body || *size == 0) {
+    // An empty file has no bytes to send: the read of it fails like a bad subscript.
+    if (!*body) SetLastSystemError(errno);
+    failure_ = MakeError(!*body ? kErrPathAccess : kErrSubscript);
+    ReportReadFailure();
+    return false;
+  }
+  request->body_file = body->get();
+  request->body_size = *size;
+  return true;
+}
+
+void HttpOperation::ReportReadFailure() {
+  WriteErrorLog(ctx_.state,
+                ComposeErrorReport(u"读取文件" + dest_file_ + u"时发生错误：", u"", *failure_),
+                &*failure_);
+}
+
+// Sends the request and writes the reply's body to `reply_path`; a reply without body leaves
+// no file there, not even an earlier one.
+bool HttpOperation::ReceiveReply(const HttpRequest& request, const std::u16string& reply_path) {
+  FilePtr reply;
+  auto sink = [&](int, const char* data, size_t n) {
+    if (!reply) {
+      RemoveQuietly(reply_path);
+      reply = OpenLocal(reply_path, "wb");
+      if (!reply) {
+        failure_ = WriteError(errno);
+        return false;
+      }
+    }
+    if (std::fwrite(data, 1, n, reply.get()) == n) return true;
+    failure_ = WriteError(errno);
+    return false;
+  };
+  const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
+  int err = 0;
+  if (reply) {
+    if (!CloseFile(std::move(reply), &err) && !failure_) failure_ = WriteError(err);
+  } else if (response.ok()) {
+    RemoveQuietly(reply_path);
+  }
+  if (response.failed == HttpStage::kBody) {
+    SetLastSystemError(errno);
+    failure_ = MakeError(kErrPathAccess);
+    ReportReadFailure();
+    return false;
+  }
+  if (!response.ok()) {
+    FailFromResponse(response);
+    return false;
+  }
+  return !failure_;
+}
+
+// The reply must be <result>success</result> (blanks and case aside); anything else is kept
+// for inspection, except a reply that is no XML at all.
+bool HttpOperation::CheckReply(const std::u16string& reply_path) {
+  XmlDocument doc;
+  if (!doc.LoadFile(reply_path)) {
+    errorMessage_ = u"无法解析上载处理结果！";
+    RemoveQuietly(reply_path);
+    return false;
+  }
+  const XmlNode result = doc.Root().SelectSingleNode("/result");
+  if (!result) throw MakeError(kErrObjectNotSet);
+  if (Trim(AsciiLower(result.Text())) != u"success") {
+    std::u16string xml = doc.ToXml();
+    while (!xml.empty() && (xml.back() == u'\n' || xml.back() == u'\r')) xml.pop_back();
+    SetLastSystemError(0);
+    errorMessage_ = u"服务器返回错误：" + xml;
+    return false;
+  }
+  RemoveQuietly(reply_path);
+  return true;
 }
 
 }  // namespace qnmuro

@@ -21,20 +21,21 @@
 #ifndef QNMURO_TRANSFER_HTTP_OPERATION_H_
 #define QNMURO_TRANSFER_HTTP_OPERATION_H_
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "base/error.h"
 #include "common/context.h"
+#include "transfer/local_file.h"
 #include "transfer/url_operation.h"
 
 namespace qnmuro {
 
 struct HttpRequest;
 struct HttpResponse;
+struct RequestParty;
 
 class HttpOperation {
  public:
@@ -49,16 +50,16 @@ class HttpOperation {
   HttpOperation(const HttpOperation&) = delete;
   HttpOperation& operator=(const HttpOperation&) = delete;
 
-  const std::u16string& HttpUrl() const { return httpUrl_; }
+  const std::u16string& HttpUrl() const { return http_url_; }
   // Also becomes the Url of the owned UrlOperation.
   void SetHttpUrl(std::u16string url);
-  const std::u16string& HttpUser() const { return httpUser_; }
-  void SetHttpUser(std::u16string user) { httpUser_ = std::move(user); }
+  const std::u16string& HttpUser() const { return http_user_; }
+  void SetHttpUser(std::u16string user) { http_user_ = std::move(user); }
   // Enciphered (hex digits); deciphered only when handed to the connection.
-  const std::u16string& HttpPassword() const { return httpPassword_; }
-  void SetHttpPassword(std::u16string password) { httpPassword_ = std::move(password); }
-  const std::u16string& DestFile() const { return destFile_; }
-  void SetDestFile(std::u16string path) { destFile_ = std::move(path); }
+  const std::u16string& HttpPassword() const { return http_password_; }
+  void SetHttpPassword(std::u16string password) { http_password_ = std::move(password); }
+  const std::u16string& DestFile() const { return dest_file_; }
+  void SetDestFile(std::u16string path) { dest_file_ = std::move(path); }
 
   // Fetches HttpUrl into DestFile (empty DestFile: the body is discarded). True when DestFile
   // now holds the whole resource. Leaves HttpUrl at the last redirect followed.
@@ -73,30 +74,43 @@ class HttpOperation {
   const UrlOperation& url() const { return url_; }
 
  private:
+  // Download: the streamed POST, then the plain GET that stands in when it fails.
   bool ReadStreamToFile();
+  bool StreamFollowingRedirects();
   bool FallbackDownload();
-  bool PostStream();
+  bool GetFollowingRedirects(uint64_t* size);
   bool WriteChunk(const char* data, size_t size);
-  // Request set-up shared by both directions; false with errorMessage set on failure.
-  bool PrepareRequest(HttpRequest* request);
-  void FailFromResponse(const HttpResponse& response);
   bool OpenDestination();
   bool CommitDestination(uint64_t* size);
   void DiscardDestination();
+
+  // Upload: one POST of DestFile (or of nothing) to url() and the check of its reply.
+  bool PostStream();
+  bool PostAndCheckReply(uint64_t* size);
+  bool OpenUploadBody(HttpRequest* request, FilePtr* body, uint64_t* size);
+  bool ReceiveReply(const HttpRequest& request, const std::u16string& reply_path);
+  bool CheckReply(const std::u16string& reply_path);
+  void ReportReadFailure();
   std::u16string ReplyFilePath() const;
 
+  // Request set-up shared by both directions; false with errorMessage set on failure.
+  bool PrepareRequest(HttpRequest* request);
+  RequestParty Party(bool session_cookie) const;
+  void FailFromResponse(const HttpResponse& response);
+
   Context& ctx_;
-  std::u16string httpUrl_;
-  std::u16string httpUser_;
-  std::u16string httpPassword_;
-  std::u16string destFile_;
+  std::u16string http_url_;
+  std::u16string http_user_;
+  std::u16string http_password_;
+  std::u16string dest_file_;
   UrlOperation url_;
+  // Named apart from its accessor errorMessage(), which callers use.
   std::u16string errorMessage_;
 
   // The open download target: a temporary file beside the resolved DestFile.
-  std::FILE* file_ = nullptr;
-  std::u16string tempPath_;
-  std::u16string targetPath_;
+  FilePtr file_;
+  std::u16string temp_path_;
+  std::u16string target_path_;
   // A run-time failure met inside a step (write, read), reported with the step's line.
   std::optional<Error> failure_;
 };

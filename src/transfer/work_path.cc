@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/error.h"
 #include "base/text.h"
 
 namespace qnmuro {
@@ -20,26 +21,29 @@ std::filesystem::path Canonical(const std::filesystem::path& p) {
   return out;
 }
 
+std::optional<std::u16string> Resolve(std::u16string_view work_dir, std::u16string_view path) {
+  if (Trim(work_dir).empty() || path.empty()) return std::nullopt;
+  std::error_code ec;
+  std::filesystem::path base = ToPath(work_dir);
+  if (base.is_relative()) base = std::filesystem::absolute(base, ec);
+  if (ec) return std::nullopt;
+  base = Canonical(base);
+  std::filesystem::path target = ToPath(path);
+  if (target.is_relative()) target = base / target;
+  target = Canonical(target);
+  const auto [b, t] = std::mismatch(base.begin(), base.end(), target.begin(), target.end());
+  if (b != base.end() || t == target.end()) return std::nullopt;
+  return FromPath(target);
+}
+
 }  // namespace
 
 std::optional<std::u16string> ResolveInWorkDir(std::u16string_view work_dir,
                                                std::u16string_view path) {
-  try {
-    if (Trim(work_dir).empty() || path.empty()) return std::nullopt;
-    std::error_code ec;
-    std::filesystem::path base = ToPath(work_dir);
-    if (base.is_relative()) base = std::filesystem::absolute(base, ec);
-    if (ec) return std::nullopt;
-    base = Canonical(base);
-    std::filesystem::path target = ToPath(path);
-    if (target.is_relative()) target = base / target;
-    target = Canonical(target);
-    const auto [b, t] = std::mismatch(base.begin(), base.end(), target.begin(), target.end());
-    if (b != base.end() || t == target.end()) return std::nullopt;
-    return FromPath(target);
-  } catch (...) {
-    return std::nullopt;
-  }
+  // A path that cannot be resolved is as good as one outside.
+  std::optional<std::u16string> resolved;
+  IgnoreFailure([&] { resolved = Resolve(work_dir, path); });
+  return resolved;
 }
 
 }  // namespace qnmuro
