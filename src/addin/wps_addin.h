@@ -74,6 +74,9 @@ class WPSaddin final : public host::AddIn,
   // RedHead_Click ignores each step's failure.
   void Revision_Click(host::Control& button, bool& cancel_default);
   void RedHead_Click(host::Control& button, bool& cancel_default);
+  // The toolbar's commands (the cancel-default flag is not read). Each reports its own
+  // failures, except BackToSystem_Click, which is not trapped.
+  void InsertFile_Click(host::Control& button, bool& cancel_default);
   bool InsertTail();
   bool InsertHead();
   // True once a workflow document has been opened since connection.
@@ -163,7 +166,7 @@ class WPSaddin final : public host::AddIn,
   std::u16string messageText;
   host::Application* wpsApp = nullptr;
   std::shared_ptr<host::Document> wpsDoc;
-  ButtonMember InsertFile{this, nullptr, u"InsertFile_Click"};
+  ButtonMember InsertFile{this, &WPSaddin::InsertFile_Click, u"InsertFile_Click"};
   ButtonMember BackToSystem{this, nullptr, u"BackToSystem_Click"};
   ButtonMember Revision{this, &WPSaddin::Revision_Click, u"Revision_Click"};
   ButtonMember RedHead{this, &WPSaddin::RedHead_Click, u"RedHead_Click"};

@@ -1,0 +1,13 @@
+// The toolbar's commands: each click handler hands the work to its workflow operation with
+// the add-in's application, workflow document and notice text.
+#include "addin/wps_addin.h"
+#include "common/shared_state.h"
+#include "workflow/file_insertion.h"
+
+namespace qnmuro {
+
+void WPSaddin::InsertFile_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
+  qnmuro::InsertFile(context_, wpsApp, wpsDoc.get(), state().records.documentInfo.action);
+}
+
+}  // namespace qnmuro
