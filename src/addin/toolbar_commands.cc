@@ -2,12 +2,22 @@
 // the add-in's application, workflow document and notice text.
 #include "addin/wps_addin.h"
 #include "common/shared_state.h"
+#include "host/host_util.h"
 #include "workflow/file_insertion.h"
+#include "workflow/original_draft.h"
 
 namespace qnmuro {
 
 void WPSaddin::InsertFile_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
   qnmuro::InsertFile(context_, wpsApp, wpsDoc.get(), state().records.documentInfo.action);
+}
+
+void WPSaddin::Manuscript_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
+  ShowOriginalDraft(context_, messageText);
+}
+
+void WPSaddin::BackToSystem_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
+  if (CloseForReturn(Require(wpsApp)) && wpsApp != nullptr) AssignApp(nullptr);
 }
 
 }  // namespace qnmuro

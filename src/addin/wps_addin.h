@@ -21,13 +21,12 @@
 #include "base/error.h"
 #include "common/context.h"
 #include "host/host.h"
+#include "workflow/command_support.h"
 
 namespace qnmuro {
 
 struct SharedState;
 class Timer;
-
-inline constexpr char16_t kNoticeTitle[] = u"QNSoft";
 
 // The host's user name for a workflow user: `lastName`, followed by the part of `fullName`
 // from its first "/" on when that "/" is not the first character (A/B/C with Z gives Z/B/C).
@@ -77,6 +76,10 @@ class WPSaddin final : public host::AddIn,
   // The toolbar's commands (the cancel-default flag is not read). Each reports its own
   // failures, except BackToSystem_Click, which is not trapped.
   void InsertFile_Click(host::Control& button, bool& cancel_default);
+  void Manuscript_Click(host::Control& button, bool& cancel_default);
+  // Closes the active document; with none left, lets go of the host application (its events
+  // no longer reach the add-in until it is connected again).
+  void BackToSystem_Click(host::Control& button, bool& cancel_default);
   bool InsertTail();
   bool InsertHead();
   // True once a workflow document has been opened since connection.
@@ -167,12 +170,12 @@ class WPSaddin final : public host::AddIn,
   host::Application* wpsApp = nullptr;
   std::shared_ptr<host::Document> wpsDoc;
   ButtonMember InsertFile{this, &WPSaddin::InsertFile_Click, u"InsertFile_Click"};
-  ButtonMember BackToSystem{this, nullptr, u"BackToSystem_Click"};
+  ButtonMember BackToSystem{this, &WPSaddin::BackToSystem_Click, u"BackToSystem_Click"};
   ButtonMember Revision{this, &WPSaddin::Revision_Click, u"Revision_Click"};
   ButtonMember RedHead{this, &WPSaddin::RedHead_Click, u"RedHead_Click"};
   ButtonMember ChangeTemplate{this, nullptr, u"ChangeTemplate_Click"};
   ButtonMember SetSeal{this, nullptr, u"SetSeal_Click"};
-  ButtonMember Manuscript{this, nullptr, u"Manuscript_Click"};
+  ButtonMember Manuscript{this, &WPSaddin::Manuscript_Click, u"Manuscript_Click"};
   ButtonMember InsertReport{this, nullptr, u"InsertReport_Click"};
 
   // The reminder form, created by the first workflow document's open.

@@ -44,6 +44,7 @@ AddinTest::AddinTest() {
   app_ = simhost::NewSimApplication(options);
   ctx_ = ContextFor(services_, nullptr);
   ctx_.ui = &ui_;  // the test answers every box
+  ctx_.shell = &shell_;
   addin_ = std::make_unique<WPSaddin>(ctx_);
   addin_->OnConnection(app_.get());
 }
@@ -125,6 +126,14 @@ std::vector<UiRecord> AddinTest::Boxes() const {
   std::vector<UiRecord> out;
   for (const auto& r : ui_.records()) {
     if (r.kind == UiRecord::Kind::kMessage) out.push_back(r);
+  }
+  return out;
+}
+
+std::vector<std::u16string> AddinTest::ShownBoxes() const {
+  std::vector<std::u16string> out;
+  for (const auto& b : Boxes()) {
+    out.push_back(u"[" + b.title + u"] " + Utf8ToUtf16(ToString(b.icon)) + u": " + b.text);
   }
   return out;
 }

@@ -76,11 +76,8 @@ TEST_F(FileInsertionTest, HostWithoutTheMenuItemReportsRemovesMarkersAndKeepsThe
       ->SetCaption(u"Insert");
   ui_.ClearRecords();
   ASSERT_TRUE(app_->Click(kButton));
-  const auto boxes = Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, u"The requested member of the collection does not exist.");
-  EXPECT_EQ(boxes[0].icon, MsgIcon::kNone);
-  EXPECT_EQ(boxes[0].title, u"");
+  EXPECT_EQ(ShownBoxes(), std::vector<std::u16string>{
+                              u"[] none: The requested member of the collection does not exist."});
   EXPECT_FALSE(doc->GetBookmarks().Exists(kInsertFileStart));
   EXPECT_EQ(doc->GetProtectionType(), host::kAllowOnlyRevisions);
   EXPECT_TRUE(doc->TrackRevisions());
