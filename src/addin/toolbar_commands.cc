@@ -3,6 +3,7 @@
 #include "addin/wps_addin.h"
 #include "common/shared_state.h"
 #include "host/host_util.h"
+#include "seals/report_insertion.h"
 #include "workflow/file_insertion.h"
 #include "workflow/original_draft.h"
 
@@ -14,6 +15,10 @@ void WPSaddin::InsertFile_Click(host::Control& /*button*/, bool& /*cancel_defaul
 
 void WPSaddin::Manuscript_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
   ShowOriginalDraft(context_, messageText);
+}
+
+void WPSaddin::InsertReport_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
+  qnmuro::InsertReport(context_, wpsApp, wpsDoc.get(), messageText);
 }
 
 void WPSaddin::BackToSystem_Click(host::Control& /*button*/, bool& /*cancel_default*/) {

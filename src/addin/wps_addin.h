@@ -77,6 +77,7 @@ class WPSaddin final : public host::AddIn,
   // failures, except BackToSystem_Click, which is not trapped.
   void InsertFile_Click(host::Control& button, bool& cancel_default);
   void Manuscript_Click(host::Control& button, bool& cancel_default);
+  void InsertReport_Click(host::Control& button, bool& cancel_default);
   // Closes the active document; with none left, lets go of the host application (its events
   // no longer reach the add-in until it is connected again).
   void BackToSystem_Click(host::Control& button, bool& cancel_default);
@@ -176,7 +177,7 @@ class WPSaddin final : public host::AddIn,
   ButtonMember ChangeTemplate{this, nullptr, u"ChangeTemplate_Click"};
   ButtonMember SetSeal{this, nullptr, u"SetSeal_Click"};
   ButtonMember Manuscript{this, &WPSaddin::Manuscript_Click, u"Manuscript_Click"};
-  ButtonMember InsertReport{this, nullptr, u"InsertReport_Click"};
+  ButtonMember InsertReport{this, &WPSaddin::InsertReport_Click, u"InsertReport_Click"};
 
   // The reminder form, created by the first workflow document's open.
   std::unique_ptr<Timer> reminder_;

@@ -150,6 +150,13 @@ std::vector<std::u16string> AddinTest::Toolbar() {
   return out;
 }
 
+bool AddinTest::Tracked(host::Document& doc, std::u16string_view text) {
+  for (const auto& r : app_->Revisions(doc)) {
+    if (r.text.find(text) != std::u16string::npos) return true;
+  }
+  return false;
+}
+
 long AddinTest::Setting(std::u16string_view name) {
   for (const auto& [n, v] : app_->Settings()) {
     if (n == name) return v;

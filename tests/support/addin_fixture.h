@@ -109,6 +109,8 @@ class AddinTest : public ::testing::Test {
   // Captions of the add-in's bar and the face labels, "caption[F1]".
   std::vector<std::u16string> Toolbar();
   long Setting(std::u16string_view name);
+  // Whether a tracked revision of the document holds `text`.
+  bool Tracked(host::Document& doc, std::u16string_view text);
   bool OptionsItemEnabled();
 
   TempDir dir_;

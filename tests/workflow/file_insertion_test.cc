@@ -21,12 +21,6 @@ class FileInsertionTest : public AddinTest {
     WriteControl(u"notice.doc", action, "引入文章");
     return OpenWorkflow(u"notice.doc");
   }
-  bool HasInsertRevision(host::Document& doc) {
-    for (const auto& r : app_->Revisions(doc)) {
-      if (r.text.find(kArticle) != std::u16string::npos) return true;
-    }
-    return false;
-  }
 };
 
 TEST_F(FileInsertionTest, InsertsThePickedFileTrackedOnlyWhereTheActionTracks) {
@@ -47,7 +41,7 @@ TEST_F(FileInsertionTest, InsertsThePickedFileTrackedOnlyWhereTheActionTracks) {
     ASSERT_TRUE(app_->Click(kButton));
     EXPECT_NE(doc->Content()->Text().find(kArticle), std::u16string::npos);
     EXPECT_EQ(doc->GetProtectionType(), c.protection_after);
-    EXPECT_EQ(HasInsertRevision(*doc), c.tracked);
+    EXPECT_EQ(Tracked(*doc, kArticle), c.tracked);
     EXPECT_TRUE(Boxes().empty());
     doc->SetSaved(true);
     doc->Close();
