@@ -4,6 +4,7 @@
 #include "common/shared_state.h"
 #include "host/host_util.h"
 #include "seals/report_insertion.h"
+#include "seals/seal_stamp.h"
 #include "workflow/file_insertion.h"
 #include "workflow/original_draft.h"
 
@@ -19,6 +20,11 @@ void WPSaddin::Manuscript_Click(host::Control& /*button*/, bool& /*cancel_defaul
 
 void WPSaddin::InsertReport_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
   qnmuro::InsertReport(context_, wpsApp, wpsDoc.get(), messageText);
+}
+
+void WPSaddin::SetSeal_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
+  if (!seal_form_) seal_form_ = std::make_unique<ChangeSealForm>(context_);
+  qnmuro::SetSeal(context_, wpsApp, *seal_form_, messageText);
 }
 
 void WPSaddin::BackToSystem_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
