@@ -7,6 +7,7 @@
 #include "seals/seal_stamp.h"
 #include "workflow/file_insertion.h"
 #include "workflow/original_draft.h"
+#include "workflow/template_change.h"
 
 namespace qnmuro {
 
@@ -25,6 +26,11 @@ void WPSaddin::InsertReport_Click(host::Control& /*button*/, bool& /*cancel_defa
 void WPSaddin::SetSeal_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
   if (!seal_form_) seal_form_ = std::make_unique<ChangeSealForm>(context_);
   qnmuro::SetSeal(context_, wpsApp, *seal_form_, messageText);
+}
+
+void WPSaddin::ChangeTemplate_Click(host::Control& /*button*/, bool& /*cancel_default*/) {
+  if (!template_form_) template_form_ = std::make_unique<ChangeTemplateForm>(context_);
+  qnmuro::ChangeTemplate(context_, wpsApp, wpsDoc.get(), *template_form_, messageText);
 }
 
 void WPSaddin::BackToSystem_Click(host::Control& /*button*/, bool& /*cancel_default*/) {

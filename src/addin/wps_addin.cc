@@ -14,6 +14,7 @@
 #include "workflow/document_modes.h"
 #include "workflow/red_head.h"
 #include "workflow/revision_lock.h"
+#include "workflow/template_form.h"
 
 namespace qnmuro {
 

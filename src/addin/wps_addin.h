@@ -28,6 +28,7 @@ namespace qnmuro {
 struct SharedState;
 class Timer;
 class ChangeSealForm;
+class ChangeTemplateForm;
 
 // The host's user name for a workflow user: `lastName`, followed by the part of `fullName`
 // from its first "/" on when that "/" is not the first character (A/B/C with Z gives Z/B/C).
@@ -80,6 +81,7 @@ class WPSaddin final : public host::AddIn,
   void Manuscript_Click(host::Control& button, bool& cancel_default);
   void InsertReport_Click(host::Control& button, bool& cancel_default);
   void SetSeal_Click(host::Control& button, bool& cancel_default);
+  void ChangeTemplate_Click(host::Control& button, bool& cancel_default);
   // Closes the active document; with none left, lets go of the host application (its events
   // no longer reach the add-in until it is connected again).
   void BackToSystem_Click(host::Control& button, bool& cancel_default);
@@ -176,7 +178,7 @@ class WPSaddin final : public host::AddIn,
   ButtonMember BackToSystem{this, &WPSaddin::BackToSystem_Click, u"BackToSystem_Click"};
   ButtonMember Revision{this, &WPSaddin::Revision_Click, u"Revision_Click"};
   ButtonMember RedHead{this, &WPSaddin::RedHead_Click, u"RedHead_Click"};
-  ButtonMember ChangeTemplate{this, nullptr, u"ChangeTemplate_Click"};
+  ButtonMember ChangeTemplate{this, &WPSaddin::ChangeTemplate_Click, u"ChangeTemplate_Click"};
   ButtonMember SetSeal{this, &WPSaddin::SetSeal_Click, u"SetSeal_Click"};
   ButtonMember Manuscript{this, &WPSaddin::Manuscript_Click, u"Manuscript_Click"};
   ButtonMember InsertReport{this, &WPSaddin::InsertReport_Click, u"InsertReport_Click"};
@@ -185,6 +187,8 @@ class WPSaddin final : public host::AddIn,
   std::unique_ptr<Timer> reminder_;
   // The seal dialog, created on its first use and kept while the add-in is loaded.
   std::unique_ptr<ChangeSealForm> seal_form_;
+  // The template dialog, likewise.
+  std::unique_ptr<ChangeTemplateForm> template_form_;
   // Set while SaveToServer runs: a before-save the host raises for the add-in's own save is
   // ignored, so one user save never asks or uploads twice.
   bool in_save_to_server_ = false;

@@ -1,9 +1,7 @@
 #include "seals/seal_form.h"
 
 #include "base/error.h"
-#include "common/identity.h"
 #include "common/shared_state.h"
-#include "common/utils.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
 #include "workflow/command_support.h"
@@ -57,9 +55,7 @@ void ChangeSealForm::OK_Click() {
           return;
         }
         const std::u16string local = WorkFilePath(ctx_, records.documentInfo.unid + u"." + file);
-        DownloadOrRaise(ctx_, ControlFileLogin(ctx_, records.commonInfo),
-                        records.commonInfo.rootUrl + u"/0/" + unid + u"/$file/" + EscapeText(file),
-                        local);
+        DownloadServerFile(ctx_, unid, file, local);
         local_seal_path_ = local;
         form_.Hide();
       },

@@ -3,8 +3,10 @@
 #include <filesystem>
 
 #include "base/text.h"
+#include "common/shared_state.h"
 #include "common/utils.h"
 #include "common/velto_log.h"
+#include "host/host_util.h"
 #include "platform/ui.h"
 #include "transfer/http_operation.h"
 #include "transfer/work_path.h"
@@ -78,6 +80,14 @@ void DownloadOrRaise(Context ctx, const Login& login, std::u16string_view url,
   std::u16string reason;
   if (Fetch(ctx, login, url, path, &reason)) return;
   throw Error(kErrFileNotFound, reason.empty() ? DefaultDescription(kErrFileNotFound) : reason);
+}
+
+void DownloadServerFile(Context ctx, std::u16string_view unid, std::u16string_view file,
+                        std::u16string_view path) {
+  const CommonInfo& common = Require(ctx.state).records.commonInfo;
+  const std::u16string url =
+      common.rootUrl + u"/0/" + std::u16string(unid) + u"/$file/" + EscapeText(file);
+  DownloadOrRaise(ctx, ControlFileLogin(ctx, common), url, path);
 }
 
 }  // namespace qnmuro

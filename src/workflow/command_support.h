@@ -46,6 +46,12 @@ bool DownloadTo(Context ctx, const Login& login, std::u16string_view url, std::u
 void DownloadOrRaise(Context ctx, const Login& login, std::u16string_view url,
                      std::u16string_view path);
 
+// Downloads a file of one of the OA server's documents (a template, a seal picture) into
+// `path`: from the control file's root address + "/0/" + `unid` + "/$file/" + the script-escaped
+// `file`, as the control file's user (ControlFileLogin). Raises as DownloadOrRaise does.
+void DownloadServerFile(Context ctx, std::u16string_view unid, std::u16string_view file,
+                        std::u16string_view path);
+
 }  // namespace qnmuro
 
 #endif  // QNMURO_WORKFLOW_COMMAND_SUPPORT_H_
