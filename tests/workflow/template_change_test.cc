@@ -115,18 +115,35 @@ TEST_F(TemplateChangeTest, TheDialogOffersWpsTemplatesAndFallsBackToTheFirstBody
   form.form().Find(u"OK")->Click();
   EXPECT_EQ(form.LocalTemplatePath(), PathOf(u"New_notice.doc"));
   EXPECT_FALSE(form.form().visible());
+  // OK with no template chosen says so and keeps the dialog open.
+  form.form().Show();
+  types.SetText(u"函");
+  form.form().Find(u"OK")->Click();
+  EXPECT_TRUE(form.form().visible());
+  EXPECT_EQ(ShownBoxes().back(), u"[] none: 请选择模板！");
 }
 
-TEST_F(TemplateChangeTest, CancelOrNoTemplateChangesNothing) {
+TEST_F(TemplateChangeTest, CancelNoTemplateOrAFailedDownloadChangesNothing) {
   const auto doc = OpenNotice("ViewDocument");
   const std::u16string before = doc->Content()->Text();
-  for (const FormAnswer& answer :
-       {FormAnswer{std::nullopt, std::nullopt, true}, FormAnswer{u"通知", u"不存在", false}}) {
+  const struct {
+    FormAnswer answer;
+    std::u16string box;  // the start of the one box shown, or none
+  } cases[] = {
+      {{std::nullopt, std::nullopt, true}, u""},
+      {{u"通知", u"不存在", false}, u"[] none: 请选择模板！"},
+      {{u"通知", u"红头通知", false},  // nothing published
+       u"[] none: 更换模板错误.OK_Click:无法通过UrlDownloadToFile"},
+  };
+  for (const auto& c : cases) {
     ui_.ClearRecords();
-    ui_.QueueFormAnswer(answer);
+    ui_.QueueFormAnswer(c.answer);
     ASSERT_TRUE(app_->Click(kButton));
-    EXPECT_EQ(ShownBoxes(), answer.cancel ? std::vector<std::u16string>{}
-                                          : std::vector<std::u16string>{u"[] none: 请选择模板！"});
+    const auto boxes = ShownBoxes();
+    ASSERT_EQ(boxes.size(), c.box.empty() ? 0u : 1u);
+    if (!c.box.empty()) {
+      EXPECT_EQ(boxes[0].rfind(c.box, 0), 0u) << U8(boxes[0]);
+    }
     EXPECT_EQ(doc->Content()->Text(), before);
     EXPECT_EQ(doc->GetProtectionType(), host::kAllowOnlyRevisions);
     EXPECT_FALSE(fs::exists(dir_ / "New_notice.doc"));
@@ -214,18 +231,6 @@ TEST_F(TemplateChangeTest, AFailureLeavesTheDocumentAsItWasWithTheUsersLastEdit)
     doc->SetSaved(true);
     doc->Close();
   }
-}
-
-TEST_F(TemplateChangeTest, AFailedDownloadKeepsTheDialogAndTheDocument) {
-  const auto doc = OpenNotice("ViewDocument");
-  const std::u16string before = doc->Content()->Text();
-  Change(u"通知", u"红头通知");  // nothing published
-  const auto boxes = ShownBoxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].rfind(u"[] none: 更换模板错误.OK_Click:无法通过UrlDownloadToFile", 0), 0u)
-      << U8(boxes[0]);
-  EXPECT_EQ(doc->Content()->Text(), before);
-  EXPECT_EQ(doc->GetProtectionType(), host::kAllowOnlyRevisions);
 }
 
 }  // namespace
