@@ -6,18 +6,8 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 qnmuro="${1:-$here/../build/qnmuro}"
-work="$(mktemp -d)"
-server_log="$work/oa-server.log"
-export QNMURO_WORKDIR="$work/OAWork"
-export QNMURO_REGISTRY="$work/registry.reg"
-mkdir -p "$QNMURO_WORKDIR" "$work/server"
-trap 'kill "$server_pid" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
-
-"$qnmuro" oa-server --root "$work/server" --port 0 >"$server_log" &
-server_pid=$!
-for _ in $(seq 50); do grep -q "serving" "$server_log" && break; sleep 0.1; done
-base="$(sed -n 's/.* on \(http:[^ ]*[0-9]\)\/.*/\1/p' "$server_log" | head -n 1)"
-echo "== OA server at $base"
+# shellcheck source=example_env.sh
+source "$here/example_env.sh"
 
 cp "$here/docmarkline.bmp" "$QNMURO_WORKDIR/"
 echo "== making notice.doc"

@@ -1,6 +1,4 @@
 // Document open: recognising the workflow document and preparing it for its action.
-#include <filesystem>
-
 #include "addin/save_reminder.h"
 #include "addin/wps_addin.h"
 #include "base/error.h"
@@ -32,11 +30,6 @@ std::shared_ptr<host::Document> SharedHandle(host::Application& app, host::Docum
   auto active = app.ActiveDocument();
   if (active.get() == &document) return active;
   throw MakeError(kErrObjectNotSet);
-}
-
-bool IsPlainFile(std::u16string_view path) {
-  std::error_code ec;
-  return std::filesystem::is_regular_file(ToPath(path), ec);
 }
 
 }  // namespace

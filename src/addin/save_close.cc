@@ -20,8 +20,6 @@ constexpr char16_t kSaveQuestion[] = u"是否要保存文档到服务器？";
 constexpr char16_t kCloseErrorNotice[] =
     u"文件关闭时发生错误，您对文档的修改可能无法保存或者更新到服务器，请联系系统管理员！";
 constexpr long kWindowMinimized = 2;
-constexpr int kWaitCursor = 32514;
-constexpr int kArrowCursor = 32512;
 
 bool ActionUploads(long action) {
   return action == kActionDraftDocument || action == kActionApproveDocument ||
@@ -93,12 +91,9 @@ bool WPSaddin::SaveToServer() {
           doc->SetSaved(true);
           BackupFile(context_, local);
           HttpOperation transfer(context_);
-          std::u16string user = records.commonInfo.name;
-          if (user.empty()) user = GetCurrentUser(context_);
-          std::u16string password = records.commonInfo.password;
-          if (password.empty()) password = GetUserPassword(context_, user);
-          transfer.SetHttpUser(user);
-          transfer.SetHttpPassword(password);
+          Login login = ControlFileLogin(context_, records.commonInfo);
+          transfer.SetHttpUser(std::move(login.user));
+          transfer.SetHttpPassword(std::move(login.password));
           transfer.SetHttpUrl(AppendUrlParameter(ContentUploadUrl(records),
                                                  UploadQuery(records.documentInfo.unid, action)));
           transfer.SetDestFile(local);

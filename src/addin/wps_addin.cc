@@ -9,10 +9,12 @@
 #include "host/host_util.h"
 #include "platform/clock.h"
 #include "platform/shell.h"
+#include "seals/seal_form.h"
 #include "transfer/agent.h"
 #include "workflow/document_modes.h"
 #include "workflow/red_head.h"
 #include "workflow/revision_lock.h"
+#include "workflow/template_form.h"
 
 namespace qnmuro {
 

@@ -21,13 +21,14 @@
 #include "base/error.h"
 #include "common/context.h"
 #include "host/host.h"
+#include "workflow/command_support.h"
 
 namespace qnmuro {
 
 struct SharedState;
 class Timer;
-
-inline constexpr char16_t kNoticeTitle[] = u"QNSoft";
+class ChangeSealForm;
+class ChangeTemplateForm;
 
 // The host's user name for a workflow user: `lastName`, followed by the part of `fullName`
 // from its first "/" on when that "/" is not the first character (A/B/C with Z gives Z/B/C).
@@ -74,6 +75,16 @@ class WPSaddin final : public host::AddIn,
   // RedHead_Click ignores each step's failure.
   void Revision_Click(host::Control& button, bool& cancel_default);
   void RedHead_Click(host::Control& button, bool& cancel_default);
+  // The toolbar's commands (the cancel-default flag is not read). Each reports its own
+  // failures, except BackToSystem_Click, which is not trapped.
+  void InsertFile_Click(host::Control& button, bool& cancel_default);
+  void Manuscript_Click(host::Control& button, bool& cancel_default);
+  void InsertReport_Click(host::Control& button, bool& cancel_default);
+  void SetSeal_Click(host::Control& button, bool& cancel_default);
+  void ChangeTemplate_Click(host::Control& button, bool& cancel_default);
+  // Closes the active document; with none left, lets go of the host application (its events
+  // no longer reach the add-in until it is connected again).
+  void BackToSystem_Click(host::Control& button, bool& cancel_default);
   bool InsertTail();
   bool InsertHead();
   // True once a workflow document has been opened since connection.
@@ -163,17 +174,21 @@ class WPSaddin final : public host::AddIn,
   std::u16string messageText;
   host::Application* wpsApp = nullptr;
   std::shared_ptr<host::Document> wpsDoc;
-  ButtonMember InsertFile{this, nullptr, u"InsertFile_Click"};
-  ButtonMember BackToSystem{this, nullptr, u"BackToSystem_Click"};
+  ButtonMember InsertFile{this, &WPSaddin::InsertFile_Click, u"InsertFile_Click"};
+  ButtonMember BackToSystem{this, &WPSaddin::BackToSystem_Click, u"BackToSystem_Click"};
   ButtonMember Revision{this, &WPSaddin::Revision_Click, u"Revision_Click"};
   ButtonMember RedHead{this, &WPSaddin::RedHead_Click, u"RedHead_Click"};
-  ButtonMember ChangeTemplate{this, nullptr, u"ChangeTemplate_Click"};
-  ButtonMember SetSeal{this, nullptr, u"SetSeal_Click"};
-  ButtonMember Manuscript{this, nullptr, u"Manuscript_Click"};
-  ButtonMember InsertReport{this, nullptr, u"InsertReport_Click"};
+  ButtonMember ChangeTemplate{this, &WPSaddin::ChangeTemplate_Click, u"ChangeTemplate_Click"};
+  ButtonMember SetSeal{this, &WPSaddin::SetSeal_Click, u"SetSeal_Click"};
+  ButtonMember Manuscript{this, &WPSaddin::Manuscript_Click, u"Manuscript_Click"};
+  ButtonMember InsertReport{this, &WPSaddin::InsertReport_Click, u"InsertReport_Click"};
 
   // The reminder form, created by the first workflow document's open.
   std::unique_ptr<Timer> reminder_;
+  // The seal dialog, created on its first use and kept while the add-in is loaded.
+  std::unique_ptr<ChangeSealForm> seal_form_;
+  // The template dialog, likewise.
+  std::unique_ptr<ChangeTemplateForm> template_form_;
   // Set while SaveToServer runs: a before-save the host raises for the add-in's own save is
   // ignored, so one user save never asks or uploads twice.
   bool in_save_to_server_ = false;

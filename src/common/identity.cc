@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "common/cipher.h"
 #include "common/context.h"
+#include "common/records.h"
 #include "common/registry.h"
 #include "common/velto_log.h"
 #include "platform/ui.h"
@@ -75,6 +76,13 @@ std::u16string GetUserPassword(const Context& ctx, std::u16string_view user_name
         WriteErrorLog(ctx.state, ComposeErrorReport(u"GetUserPassword(Name) Error:", u"", e), &e);
       });
   return result;
+}
+
+Login ControlFileLogin(const Context& ctx, const CommonInfo& common) {
+  Login login{common.name, common.password};
+  if (login.user.empty()) login.user = GetCurrentUser(ctx);
+  if (login.password.empty()) login.password = GetUserPassword(ctx, login.user);
+  return login;
 }
 
 }  // namespace qnmuro

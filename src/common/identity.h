@@ -14,6 +14,7 @@
 namespace qnmuro {
 
 struct Context;
+struct CommonInfo;
 
 // The key, below HKEY_LOCAL_MACHINE.
 inline constexpr char16_t kIdentityKey[] = u"SOFTWARE\\zuzozer\\web";
@@ -41,6 +42,15 @@ bool SaveUserPassword(const Context& ctx, std::u16string_view user_name,
 // or an empty answer returns the empty text and stores nothing. Any other failure writes
 // "GetUserPassword(Name) Error:..." to the event log and returns the empty text.
 std::u16string GetUserPassword(const Context& ctx, std::u16string_view user_name);
+
+// The login the add-in's transfers use: the control file's user name, else the registry's
+// current user; the control file's enciphered password, else the one stored for that user
+// (GetUserPassword, which may ask for it).
+struct Login {
+  std::u16string user;
+  std::u16string password;  // enciphered
+};
+Login ControlFileLogin(const Context& ctx, const CommonInfo& common);
 
 }  // namespace qnmuro
 

@@ -71,7 +71,10 @@ std::u16string FindAssociatedProgram(const Context& ctx, std::u16string_view pat
 // case) unless it has a visible window below the foreground window, and then writes
 // "强行关闭进程：<name><pid>" with WriteLog. Errors are ignored.
 void KillProcess(const Context& ctx, std::u16string_view program);
-// Sets the mouse cursor (32514 wait, 32512 arrow) through ctx.ui; errors are ignored.
+// System cursor codes.
+inline constexpr int kWaitCursor = 32514;
+inline constexpr int kArrowCursor = 32512;
+// Sets the mouse cursor (kWaitCursor, kArrowCursor) through ctx.ui; errors are ignored.
 void SetCursorShape(const Context& ctx, int code);
 
 }  // namespace qnmuro

@@ -12,6 +12,16 @@ host::CommandBar& FindBar(host::Application& app, std::u16string_view name) {
   return *bar;
 }
 
+// An item of one of the popups on the host's "Menu Bar".
+std::shared_ptr<host::Control> MenuItem(host::Application& app, std::u16string_view popup_caption,
+                                        std::u16string_view item_caption) {
+  host::CommandBar& menu = FindBar(app, kMenuBarName);
+  const auto popup = menu.GetControls().Item(popup_caption);
+  auto item = Require(popup).GetControls().Item(item_caption);
+  Require(item);
+  return item;
+}
+
 }  // namespace
 
 void SetToolBarEnabled(host::Application& app, std::u16string_view bar_name, bool enabled) {
@@ -23,9 +33,11 @@ void SetToolBarEnabled(host::Application& app, std::u16string_view bar_name, boo
 }
 
 void SetOptionsMenuEnabled(host::Application& app, bool enabled) {
-  host::CommandBar& menu = FindBar(app, kMenuBarName);
-  const auto tools = menu.GetControls().Item(kToolsMenuCaption);
-  Require(Require(tools).GetControls().Item(kOptionsItemCaption)).SetEnabled(enabled);
+  MenuItem(app, kToolsMenuCaption, kOptionsItemCaption)->SetEnabled(enabled);
+}
+
+void RunInsertFileMenu(host::Application& app) {
+  MenuItem(app, kInsertMenuCaption, kInsertFileItemCaption)->Execute();
 }
 
 }  // namespace qnmuro

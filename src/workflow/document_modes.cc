@@ -53,13 +53,16 @@ void FinalizeDocument(const Context& context, host::Application* app, host::Docu
       });
 }
 
-int64_t RemoveAllBookmarks(host::Document& doc) {
+int64_t RemoveAllBookmarks(host::Document& doc, int64_t* removed) {
   host::Bookmarks& bookmarks = doc.GetBookmarks();
   // The count is read once into a wide counter and the loop bounded by it, so any number of
   // bookmarks goes and a host that fails to remove one cannot keep the loop going. Removing
   // from the last one on never renumbers a bookmark still to be removed.
   const int64_t count = bookmarks.Count();
-  for (int64_t i = count; i >= 1; --i) Require(bookmarks.Item(static_cast<long>(i))).Delete();
+  for (int64_t i = count; i >= 1; --i) {
+    Require(bookmarks.Item(static_cast<long>(i))).Delete();
+    if (removed != nullptr) ++*removed;
+  }
   return count;
 }
 

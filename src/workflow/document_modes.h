@@ -34,7 +34,9 @@ void FinalizeDocument(const Context& context, host::Application* app, host::Docu
                       std::u16string_view message_text);
 
 // Deletes every bookmark of `doc`, however many, keeping the text; returns how many went.
-int64_t RemoveAllBookmarks(host::Document& doc);
+// `removed`, when given, counts each deletion as it happens, so that a caller whose later step
+// fails knows how many to undo.
+int64_t RemoveAllBookmarks(host::Document& doc, int64_t* removed = nullptr);
 
 }  // namespace qnmuro
 

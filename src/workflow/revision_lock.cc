@@ -54,6 +54,27 @@ bool UnTrackRevision(host::Application* app, host::Document* doc) {
   return true;
 }
 
+LockState SaveLockState(host::Document* doc) noexcept {
+  LockState state;
+  state.known = IgnoreFailure([&] {
+    host::Document& d = Require(doc);
+    state.protection = d.GetProtectionType();
+    state.track = d.TrackRevisions();
+    state.print = d.PrintRevisions();
+    state.show = d.ShowRevisions();
+  });
+  return state;
+}
+
+void RestoreLockState(host::Application* app, host::Document* doc,
+                      const LockState& state) noexcept {
+  if (!state.known) return;
+  if (state.protection == host::kAllowOnlyRevisions) TrackRevision(app, doc);
+  IgnoreFailure([&] { Require(doc).SetTrackRevisions(state.track); });
+  IgnoreFailure([&] { Require(doc).SetPrintRevisions(state.print); });
+  IgnoreFailure([&] { Require(doc).SetShowRevisions(state.show); });
+}
+
 void ShowRevision(host::Application& app) {
   Require(app.ActiveDocument()).SetShowRevisions(true);
 }

@@ -27,6 +27,20 @@ bool TrackRevisionWithoutPrint(host::Document* doc);
 // is attempted; always returns true.
 bool UnTrackRevision(host::Application* app, host::Document* doc);
 
+// The lock and revision switches of a document as a command found them, so that a command
+// that lifted the lock and then failed can put them back.
+struct LockState {
+  bool known = false;  // false: the document could not be read, nothing to put back
+  long protection = host::kNoProtection;
+  bool track = false;
+  bool print = false;
+  bool show = false;
+};
+LockState SaveLockState(host::Document* doc) noexcept;
+// A document that was locked for revisions is locked again (TrackRevision); then tracking
+// and the printing and showing of marks get their saved values. Every step is attempted.
+void RestoreLockState(host::Application* app, host::Document* doc, const LockState& state) noexcept;
+
 // On the active document: marks shown / marks hidden and not printed. Not trapped.
 void ShowRevision(host::Application& app);
 void HideRevision(host::Application& app);

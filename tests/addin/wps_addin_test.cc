@@ -254,7 +254,7 @@ class RecordingShell : public ShellService {
 };
 
 TEST_F(WPSaddinTest, MakeWPSTopAsksForTheMainWindow) {
-  addin_->MakeWPSTop();  // no shell service: nothing happens
+  addin_->MakeWPSTop();  // the fixture's shell has no window: nothing happens
   RecordingShell shell;
   Context ctx = ctx_;
   ctx.shell = &shell;

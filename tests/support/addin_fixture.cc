@@ -44,6 +44,7 @@ AddinTest::AddinTest() {
   app_ = simhost::NewSimApplication(options);
   ctx_ = ContextFor(services_, nullptr);
   ctx_.ui = &ui_;  // the test answers every box
+  ctx_.shell = &shell_;
   addin_ = std::make_unique<WPSaddin>(ctx_);
   addin_->OnConnection(app_.get());
 }
@@ -129,6 +130,14 @@ std::vector<UiRecord> AddinTest::Boxes() const {
   return out;
 }
 
+std::vector<std::u16string> AddinTest::ShownBoxes() const {
+  std::vector<std::u16string> out;
+  for (const auto& b : Boxes()) {
+    out.push_back(u"[" + b.title + u"] " + Utf8ToUtf16(ToString(b.icon)) + u": " + b.text);
+  }
+  return out;
+}
+
 std::vector<std::u16string> AddinTest::Toolbar() {
   std::vector<std::u16string> out;
   const auto bar = app_->GetCommandBars().Find(kBarName);
@@ -139,6 +148,13 @@ std::vector<std::u16string> AddinTest::Toolbar() {
     out.push_back(c->Caption() + u"[" + c->Face().label + u"]");
   }
   return out;
+}
+
+bool AddinTest::Tracked(host::Document& doc, std::u16string_view text) {
+  for (const auto& r : app_->Revisions(doc)) {
+    if (r.text.find(text) != std::u16string::npos) return true;
+  }
+  return false;
 }
 
 long AddinTest::Setting(std::u16string_view name) {

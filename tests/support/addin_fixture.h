@@ -27,6 +27,7 @@
 #include "simhost/sim_host.h"
 #include "support/event_log.h"
 #include "support/refusing_port.h"
+#include "support/shell_fake.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro::test_util {
@@ -103,14 +104,20 @@ class AddinTest : public ::testing::Test {
 
   // Message boxes shown so far.
   std::vector<UiRecord> Boxes() const;
+  // The same, each as "[<title>] <icon>: <text>" (an empty title stays empty).
+  std::vector<std::u16string> ShownBoxes() const;
   // Captions of the add-in's bar and the face labels, "caption[F1]".
   std::vector<std::u16string> Toolbar();
   long Setting(std::u16string_view name);
+  // Whether a tracked revision of the document holds `text`.
+  bool Tracked(host::Document& doc, std::u16string_view text);
   bool OptionsItemEnabled();
 
   TempDir dir_;
   RefusingPort nowhere_;
   HookedUi ui_;
+  // The add-in's shell: no test starts or ends a real program.
+  FakeShell shell_;
   // The platform's own services over the test's folder, with a virtual clock.
   Services services_;
   VirtualClock* clock_ = nullptr;

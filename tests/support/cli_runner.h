@@ -31,12 +31,13 @@ inline std::string ShellQuote(const std::string& s) {
   return out + "'";
 }
 
-// `env` holds NAME=VALUE settings; `scratch` receives the captured output files.
-inline CliResult RunQnmuro(const std::vector<std::string>& args,
-                           const std::vector<std::string>& env, const TempDir& scratch) {
+// Runs `program` with `args`; `env` holds NAME=VALUE settings; `scratch` receives the
+// captured output files.
+inline CliResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                            const std::vector<std::string>& env, const TempDir& scratch) {
   std::string command;
   for (const std::string& e : env) command += ShellQuote(e) + " ";
-  command += ShellQuote(QNMURO_BIN);
+  command += ShellQuote(program);
   for (const std::string& a : args) command += " " + ShellQuote(a);
   const auto out = scratch / "stdout";
   const auto err = scratch / "stderr";
@@ -48,6 +49,12 @@ inline CliResult RunQnmuro(const std::vector<std::string>& args,
   result.out = ReadBytes(out);
   result.err = ReadBytes(err);
   return result;
+}
+
+// The qnmuro binary under test.
+inline CliResult RunQnmuro(const std::vector<std::string>& args,
+                           const std::vector<std::string>& env, const TempDir& scratch) {
+  return RunProgram(QNMURO_BIN, args, env, scratch);
 }
 
 inline int CountLines(const std::string& text) {

@@ -1,0 +1,37 @@
+#include "workflow/command_support.h"
+
+#include <gtest/gtest.h>
+
+#include "base/text.h"
+#include "support/temp_dir.h"
+
+namespace qnmuro {
+namespace {
+
+TEST(CommandSupportTest, LocalCopiesStayInTheWorkDirectoryWithTheAddressExtension) {
+  const test_util::TempDir dir;
+  Context ctx;
+  ctx.workDir = FromPath(dir.path());
+  EXPECT_EQ(WorkFilePath(ctx, u"6F2A.report.doc"), ctx.workDir + u"/6F2A.report.doc");
+  for (const char16_t* name : {u"../6F2A.report.doc", u"sub/../../x", u".."}) {
+    try {
+      WorkFilePath(ctx, name);
+      ADD_FAILURE() << U8(name);
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), kErrBadFileName);
+    }
+  }
+  const struct {
+    const char16_t* name;
+    const char16_t* extension;
+  } cases[] = {
+      {u"http://127.0.0.1:8080/oa/0/R1/$file/report.doc", u".doc"},
+      {u"http://127.0.0.1:8080/oa/0/R1/$file/report", u""},  // the dots are the host's
+      {u"notice.wps", u".wps"},
+      {u"notice", u""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CopyExtension(c.name), c.extension) << U8(c.name);
+}
+
+}  // namespace
+}  // namespace qnmuro
