@@ -10,8 +10,12 @@
 //     no Expect: 100-continue, no Content-Type unless given);
 //   - HTTPS verifies that the server's chain leads to a trusted CA, but accepts a certificate
 //     for another host name and one whose dates have passed or not yet come;
-//   - a connection that cannot be made within the connect time-out, or a transfer that moves
-//     no byte for the stall time-out, fails: Send() never waits forever.
+//   - a connection that cannot be made within the connect time-out, a transfer that moves no
+//     byte for the stall time-out, or one whose average rate over the slow window stays under
+//     the slow rate, fails: Send() never waits forever, not even for a peer that trickles;
+//   - no header line carries a control character: a request whose header values, cookie, user
+//     agent or user name hold one (CR, LF, NUL, any byte under 0x20, DEL) is refused before
+//     anything is sent (stage kConnect).
 #ifndef QNMURO_PLATFORM_HTTP_CLIENT_H_
 #define QNMURO_PLATFORM_HTTP_CLIENT_H_
 
@@ -66,6 +70,7 @@ struct HttpResponse {
   HttpStage failed = HttpStage::kNone;
   long error_code = 0;     // the library's error code (curl's CURLcode), 0 when none
   std::string error_text;  // the library's explanation, English, for diagnostics
+  bool too_slow = false;   // ended because the average rate stayed under the slow rate
 
   bool ok() const { return failed == HttpStage::kNone; }
   // The first header of that name (ASCII case-insensitive), or empty.
@@ -102,6 +107,11 @@ struct HttpClientOptions {
   std::chrono::milliseconds connect_timeout{60000};
   // A transfer that moves no byte for this long fails (whole seconds, at least 1).
   std::chrono::seconds stall_timeout{60};
+  // A transfer that, once it has run for slow_window, has moved fewer than slow_rate bytes a
+  // second on average over the last slow_window (request and response bodies together) fails
+  // with too_slow set. Either at 0 switches the check off.
+  std::chrono::seconds slow_window{60};
+  uint64_t slow_rate = 1024;  // bytes per second
   // PEM file of trusted CAs; empty: QNMURO_CA_BUNDLE, else the system's.
   std::string ca_bundle;
 };

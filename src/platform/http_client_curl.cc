@@ -8,12 +8,16 @@
 #include <openssl/x509_vfy.h>
 #include <strings.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <string_view>
+#include <utility>
 
 #include "platform/http_client.h"
 
@@ -22,6 +26,10 @@ namespace qnmuro {
 namespace {
 
 constexpr char kCannotStart[] = "the HTTP library cannot start";
+constexpr char kControlInHeader[] = "a header value holds a control character";
+
+// How often the rate check keeps a sample of the bytes moved so far.
+constexpr std::chrono::milliseconds kSampleSpacing{100};
 
 struct EasyCleanup {
   void operator()(CURL* curl) const noexcept { curl_easy_cleanup(curl); }
@@ -70,6 +78,27 @@ bool IsPlainHost(const std::string& host) {
     if (!ok) return false;
   }
   return true;
+}
+
+// CR and LF would end the header line and start one of the sender's choosing; the other
+// controls (NUL, tab, DEL, ...) have no place in the values the add-in sends either.
+bool HasControl(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+// Whether every text that becomes (part of) a header line is free of control characters. The
+// password never appears as it is (Base64 or a digest hash), so it is not examined.
+bool HeadersAreClean(const HttpRequest& request) {
+  for (const auto& [name, value] : request.headers) {
+    if (HasControl(name) || name.find(':') != std::string::npos || HasControl(value)) {
+      return false;
+    }
+  }
+  return !HasControl(request.cookie) && !HasControl(request.user_agent) &&
+         !HasControl(request.user);
 }
 
 std::string EncodeTarget(const std::string& target) {
@@ -123,6 +152,8 @@ class CurlExchange {
   int SeekBody(curl_off_t offset, int origin);
   size_t WriteBody(const char* data, size_t total);
   size_t ReadHeader(const char* data, size_t total);
+  // Fails the transfer (non-zero) once its average rate over the slow window is too low.
+  int CheckRate(curl_off_t dlnow, curl_off_t ulnow);
 
  private:
   HttpResponse Refuse(HttpStage stage, CURLcode code, const char* text);
@@ -158,6 +189,13 @@ class CurlExchange {
   bool body_failed_ = false;
   bool sink_refused_ = false;
   bool headers_complete_ = false;
+  // The rate check: bytes moved so far (both directions, across the requests an
+  // authentication challenge adds) and samples of it, oldest first.
+  using Clock = std::chrono::steady_clock;
+  uint64_t moved_ = 0;
+  uint64_t last_counted_ = 0;
+  std::deque<std::pair<Clock::time_point, uint64_t>> samples_;
+  bool too_slow_ = false;
   std::exception_ptr thrown_;
   // Last, so that it is cleaned up first: the handle points at the members above.
   EasyHandle handle_;
@@ -186,6 +224,12 @@ size_t HeaderCallback(char* data, size_t size, size_t count, void* user) noexcep
   return x->Guard(size_t{0}, [&] { return x->ReadHeader(data, size * count); });
 }
 
+int ProgressCallback(void* user, curl_off_t, curl_off_t dlnow, curl_off_t,
+                     curl_off_t ulnow) noexcept {
+  auto* x = static_cast<CurlExchange*>(user);
+  return x->Guard(1, [&] { return x->CheckRate(dlnow, ulnow); });
+}
+
 CURLcode SslContextCallback(CURL*, void* ssl_ctx, void* user) noexcept {
   auto* x = static_cast<CurlExchange*>(user);
   return x->Guard(CURLE_ABORTED_BY_CALLBACK, [&] {
@@ -198,6 +242,9 @@ HttpResponse CurlExchange::Run() {
   if (!IsPlainHost(request_.host) || request_.port <= 0 || request_.port > 65535) {
     return Refuse(HttpStage::kConnect, CURLE_URL_MALFORMAT, "no usable host or port");
   }
+  if (!HeadersAreClean(request_)) {
+    return Refuse(HttpStage::kConnect, CURLE_BAD_FUNCTION_ARGUMENT, kControlInHeader);
+  }
   handle_.reset(curl_easy_init());
   if (!handle_) return Refuse(HttpStage::kConnect, CURLE_FAILED_INIT, kCannotStart);
   if (!SetHeaders()) return Refuse(HttpStage::kConnect, CURLE_OUT_OF_MEMORY, kCannotStart);
@@ -209,6 +256,7 @@ HttpResponse CurlExchange::Run() {
   if (request_.secure) SetTls();
   if (setup_failure_ != CURLE_OK) return Refuse(HttpStage::kConnect, setup_failure_, kCannotStart);
 
+  samples_.emplace_back(Clock::now(), 0);
   const CURLcode rc = curl_easy_perform(handle_.get());
   if (thrown_) std::rethrow_exception(thrown_);
   long status = 0;
@@ -297,6 +345,11 @@ void CurlExchange::SetLimits() {
   Option(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connect_timeout.count()));
   Option(CURLOPT_LOW_SPEED_LIMIT, 1L);
   Option(CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall_timeout.count()));
+  if (options_.slow_window.count() > 0 && options_.slow_rate > 0) {
+    Option(CURLOPT_XFERINFOFUNCTION, ProgressCallback);
+    Option(CURLOPT_XFERINFODATA, this);
+    Option(CURLOPT_NOPROGRESS, 0L);
+  }
 }
 
 void CurlExchange::SetTls() {
@@ -311,6 +364,12 @@ void CurlExchange::SetTls() {
 void CurlExchange::ClassifyFailure(CURLcode rc) {
   response_.error_code = rc;
   response_.error_text = error_buffer_[0] != '\0' ? error_buffer_ : curl_easy_strerror(rc);
+  if (too_slow_) {
+    response_.too_slow = true;
+    response_.error_text = "the average rate stayed under " + std::to_string(options_.slow_rate) +
+                           " bytes per second for " + std::to_string(options_.slow_window.count()) +
+                           " seconds";
+  }
   if (body_failed_) {
     response_.failed = HttpStage::kBody;
   } else if (sink_refused_) {
@@ -391,6 +450,25 @@ size_t CurlExchange::ReadHeader(const char* data, size_t total) {
     }
   }
   return total;
+}
+
+int CurlExchange::CheckRate(curl_off_t dlnow, curl_off_t ulnow) {
+  // The counters start again at 0 for the request that answers a challenge.
+  const uint64_t counted =
+      static_cast<uint64_t>(dlnow > 0 ? dlnow : 0) + static_cast<uint64_t>(ulnow > 0 ? ulnow : 0);
+  moved_ += counted >= last_counted_ ? counted - last_counted_ : counted;
+  last_counted_ = counted;
+  const Clock::time_point now = Clock::now();
+  if (now - samples_.back().first >= kSampleSpacing) samples_.emplace_back(now, moved_);
+  // Keep the newest sample that is at least a window old, and everything after it.
+  const Clock::time_point window_start = now - options_.slow_window;
+  while (samples_.size() >= 2 && samples_[1].first <= window_start) samples_.pop_front();
+  if (samples_.front().first > window_start) return 0;  // not a whole window yet
+  const uint64_t in_window = moved_ - samples_.front().second;
+  const uint64_t seconds = static_cast<uint64_t>(options_.slow_window.count());
+  if (in_window / seconds >= options_.slow_rate) return 0;
+  too_slow_ = true;
+  return 1;
 }
 
 class CurlHttpClient final : public HttpClient {

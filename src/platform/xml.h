@@ -5,7 +5,11 @@
 //     under xml:space="preserve", so the first child of an element is its first element or its
 //     first real text;
 //   - nothing is fetched from the network and no external entity or DTD is loaded; libxml2's
-//     default size and depth limits apply, so huge or deeply nested input fails cleanly.
+//     default size and depth limits apply, so huge or deeply nested input fails cleanly;
+//   - the encoding labels "gb2312", "GB_2312-80", "csGB2312" and "CP936" (any letter case)
+//     are read and written as GBK (code page 936), as the OA servers that use them mean it;
+//   - libxml2 never writes to the terminal: what goes wrong is reported only through the
+//     results below (parse_error(), Error).
 //
 // XmlDocument owns the tree; XmlNode is a non-owning handle that stays valid while its document
 // lives and the node is not removed (SetText removes the children of the node it is called on).
@@ -77,6 +81,10 @@ class XmlNode {
   XmlNode SelectSingleNode(std::string_view xpath, const XPathVariables& variables = {}) const;
   std::vector<XmlNode> SelectNodes(std::string_view xpath,
                                    const XPathVariables& variables = {}) const;
+
+  // The node as XML text: no XML declaration, and no line break or indentation of the
+  // serialiser's own. UTF-8 content, escaped as XML needs. Empty for the null node.
+  std::u16string ToXml() const;
 
   _xmlNode* raw() const { return node_; }
   friend bool operator==(const XmlNode& a, const XmlNode& b) { return a.node_ == b.node_; }

@@ -1,6 +1,8 @@
 #include "platform/xml.h"
 
 #include <fcntl.h>
+#include <libxml/encoding.h>
+#include <libxml/globals.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/schemasInternals.h>
@@ -60,6 +62,14 @@ xmlParserInputPtr RefuseEntity(void*, const xmlChar*, const xmlChar*) {
   return nullptr;
 }
 
+// libxml2's generic error channel writes to standard error; the add-in reports through its
+// own results and its event log instead.
+void Silent(void*, const char*, ...) {}
+
+// The labels that mean code page 936 to the OA servers (and to the parser the add-in was
+// written for), although GB2312 proper lacks characters such as 镕 that GBK has.
+constexpr const char* kGbkLabels[] = {"GB2312", "GB_2312-80", "CSGB2312", "CP936"};
+
 void InitLibxml() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -67,7 +77,16 @@ void InitLibxml() {
     // Schema imports and includes may name http: locations; those are refused, local files
     // still load.
     xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
+    for (const char* label : kGbkLabels) xmlAddEncodingAlias("GBK", label);
+    // The default for threads started from now on.
+    xmlThrDefSetGenericErrorFunc(nullptr, Silent);
   });
+  // The error channel is kept per thread: silence this one (once per thread is enough).
+  thread_local bool silenced = false;
+  if (!silenced) {
+    xmlSetGenericErrorFunc(nullptr, Silent);
+    silenced = true;
+  }
 }
 
 // Keeps the first error (warnings skipped) that libxml2 reports through a structured handler.
@@ -271,6 +290,19 @@ XmlNode XmlNode::ChildElement(std::u16string_view name) const {
   return XmlNode();
 }
 
+std::u16string XmlNode::ToXml() const {
+  if (node_ == nullptr) return {};
+  InitLibxml();
+  xmlBufferPtr buffer = xmlBufferCreate();
+  if (buffer == nullptr) throw MakeError(kErrOutOfMemory);
+  // level 0, format 0: nothing is added around or between the nodes.
+  xmlNodeDump(buffer, node_->doc, node_, 0, 0);
+  std::u16string text = Utf8ToUtf16(std::string_view(
+      reinterpret_cast<const char*>(xmlBufferContent(buffer)), xmlBufferLength(buffer)));
+  xmlBufferFree(buffer);
+  return text;
+}
+
 XmlNode XmlNode::Parent() const {
   return XmlNode(node_ != nullptr ? node_->parent : nullptr);
 }
@@ -299,6 +331,7 @@ XmlSchemaSet::~XmlSchemaSet() {
 }
 
 void XmlSchemaSet::Add(std::u16string_view namespace_uri, std::u16string_view xsd_path) {
+  InitLibxml();
   const std::string path = ToPath(xsd_path).string();
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -405,6 +438,7 @@ bool XmlDocument::LoadText(std::string_view bytes, const XmlSchemaSet* schemas) 
 
 bool XmlDocument::Parse(std::string_view bytes, const std::string& url,
                         const XmlSchemaSet* schemas) {
+  InitLibxml();  // this thread may not be the one that made the document
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (ctxt == nullptr) {
     error_.code = XML_ERR_NO_MEMORY;
@@ -489,6 +523,7 @@ std::u16string XmlDocument::ToXml() const {
 
 void XmlDocument::SaveFile(std::u16string_view path) const {
   if (doc_ == nullptr) throw MakeError(kErrObjectNotSet);
+  InitLibxml();
   const std::string target = ToPath(path).string();
   std::string temp = target + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());

@@ -25,6 +25,7 @@ constexpr char16_t kNoSession[] = u"无法初始化Internet连接";
 constexpr char16_t kNoConnection[] = u"无法打开Internet连接";
 constexpr char16_t kNotSent[] = u"无法发送Internet请求";
 constexpr char16_t kNotReceived[] = u"无法读取Internet数据";
+constexpr char16_t kTooSlow[] = u"传输速度过慢，已中止";
 constexpr char16_t kOutsideWorkDir[] = u"本地文件不在工作目录中：";
 
 constexpr char16_t kStreamLine[] = u"通过wininet下载文件时发生错误：";
@@ -41,6 +42,33 @@ Error WriteError(int err) {
 
 bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// A Location that names a scheme (the text before its first "://", as UrlOperation reads it)
+// must name http or https: anything else (ftp:, file:, ...) would be spoken to as plain HTTP.
+// One without "://" keeps the URL rules of Part 6.1.
+bool IsHttpLocation(const std::u16string& location) {
+  const size_t p = location.find(u"://");
+  if (p == std::u16string::npos) return true;
+  const std::u16string scheme = AsciiLower(location.substr(0, p));
+  return scheme == u"http" || scheme == u"https";
+}
+
+// The reply's line breaks as character references, so that it stays on its log line; in text
+// and attribute values that is the same XML.
+std::u16string OnOneLine(const std::u16string& xml) {
+  std::u16string out;
+  out.reserve(xml.size());
+  for (char16_t c : xml) {
+    if (c == u'\n') {
+      out += u"&#10;";
+    } else if (c == u'\r') {
+      out += u"&#13;";
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -61,7 +89,7 @@ std::u16string HttpOperation::ReplyFilePath() const {
 }
 
 RequestParty HttpOperation::Party(bool session_cookie) const {
-  return RequestParty{session_cookie, http_user_, http_password_};
+  return RequestParty{session_cookie, http_user_, http_password_, origin_};
 }
 
 bool HttpOperation::PrepareRequest(HttpRequest* request) {
@@ -81,6 +109,11 @@ bool HttpOperation::PrepareRequest(HttpRequest* request) {
 }
 
 void HttpOperation::FailFromResponse(const HttpResponse& response) {
+  if (response.too_slow) {
+    SetLastSystemError(response.error_code);
+    errorMessage_ = kTooSlow;
+    return;
+  }
   switch (response.failed) {
     case HttpStage::kConnect:
       SetLastSystemError(response.error_code);
@@ -167,6 +200,7 @@ void HttpOperation::DiscardDestination() {
 bool HttpOperation::DownloadFileByStream() {
   errorMessage_.clear();
   failure_.reset();
+  origin_ = OriginOf(url_);
   if (!dest_file_.empty()) {
     if (!IsInsideWorkDir(ctx_.workDir, dest_file_)) {
       SetLastSystemError(0);
@@ -219,8 +253,13 @@ bool HttpOperation::StreamFollowingRedirects() {
       return true;
     }
     if (response.status == 302 && redirects < kMaxRedirects) {
+      const std::u16string location = FromAnsi(response.Header("Location"));
+      if (!IsHttpLocation(location)) {
+        errorMessage_ = u"不跟随到非http(s)地址的重定向：" + location + u"，来自";
+        return false;
+      }
       const std::u16string previous = http_url_;
-      SetHttpUrl(FromAnsi(response.Header("Location")));
+      SetHttpUrl(location);
       WriteLog(ctx_.state, u"重定向" + previous + u"到" + http_url_);
       continue;
     }
@@ -235,10 +274,11 @@ bool HttpOperation::FallbackDownload() {
   failure_.reset();
   uint64_t size = 0;
   bool ok = false;
+  bool too_slow = false;
   TrapFirstFailure(
       [&] {
         ok = !dest_file_.empty() && ctx_.http != nullptr && OpenDestination() &&
-             GetFollowingRedirects(&size);
+             GetFollowingRedirects(&size, &too_slow);
       },
       [&](const Error& error) { failure_ = error; });
   if (ok) {
@@ -247,6 +287,7 @@ bool HttpOperation::FallbackDownload() {
   }
   DiscardDestination();
   errorMessage_ = u"无法通过UrlDownloadToFile下载文件从：" + http_url_ + u"到：" + dest_file_;
+  if (too_slow) errorMessage_ += std::u16string(u"，") + kTooSlow;
   const Error& error = failure_ ? *failure_ : NoError();
   WriteErrorLog(ctx_.state, ComposeErrorReport(kFallbackLine, errorMessage_, error),
                 failure_ ? &error : nullptr);
@@ -254,8 +295,9 @@ bool HttpOperation::FallbackDownload() {
 }
 
 // GETs HttpUrl into the open destination, following up to kMaxRedirects redirects of any
-// kind; a Location that is a bare path stays on the same protocol, host and port.
-bool HttpOperation::GetFollowingRedirects(uint64_t* size) {
+// kind to http and https addresses; a Location that is a bare path stays on the same
+// protocol, host and port.
+bool HttpOperation::GetFollowingRedirects(uint64_t* size, bool* too_slow) {
   UrlOperation where;
   where.SetUrl(http_url_);
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
@@ -266,10 +308,15 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size) {
     };
     const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
     SetLastSystemError(response.error_code);
-    if (!response.ok()) return false;
+    if (!response.ok()) {
+      *too_slow = response.too_slow;
+      return false;
+    }
     if (response.status == 200) return CommitDestination(size);
     const std::u16string location = FromAnsi(response.Header("Location"));
     if (!IsRedirect(response.status) || location.empty()) return false;
+    // A bare path stays where it is, whatever its query holds.
+    if (location[0] != u'/' && !IsHttpLocation(location)) return false;
     if (location[0] == u'/') {
       where.SetUrl(where.Protocol() + u"://" + where.Host() + u":" + ToText(where.Port()) +
                    location);
@@ -283,6 +330,7 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size) {
 bool HttpOperation::UploadFileByStream() {
   errorMessage_.clear();
   failure_.reset();
+  origin_ = OriginOf(url_);
   std::u16string upload_address;
   std::u16string confirm_address;
   const bool addressed = TrapFirstFailure(
@@ -374,7 +422,14 @@ void HttpOperation::ReportReadFailure() {
 // no file there, not even an earlier one.
 bool HttpOperation::ReceiveReply(const HttpRequest& request, const std::u16string& reply_path) {
   FilePtr reply;
+  uint64_t received = 0;
+  bool too_long = false;
   auto sink = [&](int, const char* data, size_t n) {
+    received += n;
+    if (received > max_reply_size_) {
+      too_long = true;
+      return false;
+    }
     if (!reply) {
       RemoveQuietly(reply_path);
       reply = OpenLocal(reply_path, "wb");
@@ -393,6 +448,12 @@ bool HttpOperation::ReceiveReply(const HttpRequest& request, const std::u16strin
     if (!CloseFile(std::move(reply), &err) && !failure_) failure_ = WriteError(err);
   } else if (response.ok()) {
     RemoveQuietly(reply_path);
+  }
+  if (too_long) {
+    RemoveQuietly(reply_path);  // not a reply, and not worth keeping
+    SetLastSystemError(0);
+    errorMessage_ = u"服务器的上载处理结果超过" + ToText(max_reply_size_) + u"字节，已中止";
+    return false;
   }
   if (response.failed == HttpStage::kBody) {
     SetLastSystemError(errno);
@@ -419,10 +480,9 @@ bool HttpOperation::CheckReply(const std::u16string& reply_path) {
   const XmlNode result = doc.Root().SelectSingleNode("/result");
   if (!result) throw MakeError(kErrObjectNotSet);
   if (Trim(AsciiLower(result.Text())) != u"success") {
-    std::u16string xml = doc.ToXml();
-    while (!xml.empty() && (xml.back() == u'\n' || xml.back() == u'\r')) xml.pop_back();
+    // The reply's element alone: no declaration (the log is not UTF-8) and no line break.
     SetLastSystemError(0);
-    errorMessage_ = u"服务器返回错误：" + xml;
+    errorMessage_ = u"服务器返回错误：" + OnOneLine(doc.DocumentElement().ToXml());
     return false;
   }
   RemoveQuietly(reply_path);

@@ -6,13 +6,19 @@
 // The exchange:
 //   - download: POST to HttpUrl without body; 200 streams the body into DestFile, 302 is
 //     followed (at most kMaxRedirects in a row), anything else fails; after any failure a
-//     plain GET of the then-current HttpUrl (following redirects) is tried instead;
+//     plain GET of the then-current HttpUrl (following redirects) is tried instead. Only
+//     redirects to http and https addresses are followed (a Location naming another scheme
+//     fails the request);
 //   - upload: POST of the raw file to "<protocol>://<host>:<port>/upload.muro?filename=<name>"
 //     without credentials or cookie, then POST of an empty body to HttpUrl joined with
 //     "&lastflag=last&filename=<EncodeFileName(name)>", with credentials and cookie; both
 //     replies are written to uploadres.xml in the work directory and must say
-//     <result>success</result>.
-// Every text handed to the network is in the ANSI code page.
+//     <result>success</result>; a reply longer than MaxReplySize() fails the upload.
+// Every text handed to the network is in the ANSI code page. TLS is used when the address's
+// scheme is https. The session cookie and the credentials go only to the origin (scheme, host,
+// port) of the HttpUrl the operation was called with, never to where a redirect points.
+// A transfer whose average rate stays too low (HttpClientOptions::slow_window, slow_rate)
+// fails with "传输速度过慢，已中止" in its error line.
 //
 // Local files: a download's DestFile must lie inside the work directory (else the transfer
 // fails with a log line); the body goes to a temporary file beside it that replaces DestFile
@@ -30,17 +36,19 @@
 #include "common/context.h"
 #include "transfer/local_file.h"
 #include "transfer/url_operation.h"
+#include "transfer/url_request.h"
 
 namespace qnmuro {
 
 struct HttpRequest;
 struct HttpResponse;
-struct RequestParty;
 
 class HttpOperation {
  public:
   static constexpr int kMaxRedirects = 10;
   static constexpr size_t kReceiveChunk = 2048;
+  // The upload reply is a small XML document; a longer one fails the upload.
+  static constexpr uint64_t kMaxReplySize = uint64_t{16} << 20;
 
   // Uses ctx.http for the network, ctx.state for the log, ctx.registry for the session
   // cookie and ctx.workDir for the reply file; all must outlive the object. A missing HTTP
@@ -69,6 +77,10 @@ class HttpOperation {
   // user and password are empty too.
   bool UploadFileByStream();
 
+  // The most bytes an upload reply may have (kMaxReplySize unless changed; tests lower it).
+  uint64_t MaxReplySize() const { return max_reply_size_; }
+  void SetMaxReplySize(uint64_t bytes) { max_reply_size_ = bytes; }
+
   // The text of the last explicit failure.
   const std::u16string& errorMessage() const { return errorMessage_; }
   const UrlOperation& url() const { return url_; }
@@ -78,7 +90,7 @@ class HttpOperation {
   bool ReadStreamToFile();
   bool StreamFollowingRedirects();
   bool FallbackDownload();
-  bool GetFollowingRedirects(uint64_t* size);
+  bool GetFollowingRedirects(uint64_t* size, bool* too_slow);
   bool WriteChunk(const char* data, size_t size);
   bool OpenDestination();
   bool CommitDestination(uint64_t* size);
@@ -104,6 +116,9 @@ class HttpOperation {
   std::u16string http_password_;
   std::u16string dest_file_;
   UrlOperation url_;
+  // Where the session cookie and the credentials of the running operation belong.
+  UrlOrigin origin_;
+  uint64_t max_reply_size_ = kMaxReplySize;
   // Named apart from its accessor errorMessage(), which callers use.
   std::u16string errorMessage_;
 

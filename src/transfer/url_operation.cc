@@ -89,7 +89,7 @@ std::u16string UrlOperation::UrlObject() const {
 }
 
 bool UrlOperation::CheckSSLHttp() const {
-  return ContainsIgnoreCase(url_, u"https");
+  return AsciiLower(Protocol()) == u"https";
 }
 
 }  // namespace qnmuro

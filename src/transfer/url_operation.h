@@ -28,7 +28,8 @@ class UrlOperation {
   int32_t Port() const;
   // From the first "/" after the host to the end, query included; empty when there is none.
   std::u16string UrlObject() const;
-  // True when the URL contains "https" anywhere, compared without regard to case.
+  // True when the URL's scheme (Protocol) is "https", compared without regard to case; an
+  // "https" anywhere else in the URL (host, path, query) does not make it secure.
   bool CheckSSLHttp() const;
 
  private:

@@ -1,17 +1,30 @@
 #include "transfer/url_request.h"
 
+#include <string_view>
 #include <utility>
 
 #include "base/text.h"
 #include "common/cipher.h"
 #include "common/identity.h"
+#include "common/velto_log.h"
 
 namespace qnmuro {
 namespace {
 
 constexpr char kUserAgent[] = "QNSoft";
 
+bool HasControl(std::string_view bytes) {
+  for (unsigned char c : bytes) {
+    if (c < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+UrlOrigin OriginOf(const UrlOperation& url) {
+  return UrlOrigin{url.CheckSSLHttp(), AsciiLower(url.Host()), url.Port()};
+}
 
 bool HasUsableAddress(const UrlOperation& url) {
   const int32_t port = url.Port();
@@ -27,10 +40,23 @@ HttpRequest RequestForUrl(const Context& ctx, const UrlOperation& url, std::stri
   request.port = url.Port();
   request.target = ToAnsi(url.UrlObject());
   request.user_agent = kUserAgent;
-  if (party.session_cookie) request.cookie = ToAnsi(GetSessionCookie(ctx));
+  // The session and the credentials belong to one origin, never to where a redirect points.
+  if (party.origin && OriginOf(url) != *party.origin) return request;
+  if (party.session_cookie) {
+    request.cookie = ToAnsi(GetSessionCookie(ctx));
+    if (HasControl(request.cookie)) {
+      request.cookie.clear();
+      WriteErrorLog(ctx.state, u"注册表值sid含有控制字符，不作为会话Cookie发送到" + url.Url());
+    }
+  }
   if (!party.user.empty()) {
     request.user = ToAnsi(party.user);
-    request.password = ToAnsi(DecryptString(party.password));
+    if (HasControl(request.user)) {
+      request.user.clear();
+      WriteErrorLog(ctx.state, u"用户名含有控制字符，不作为凭据发送到" + url.Url());
+    } else {
+      request.password = ToAnsi(DecryptString(party.password));
+    }
   }
   return request;
 }

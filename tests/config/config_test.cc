@@ -18,7 +18,9 @@
 #include "platform/ui.h"
 #include "platform/xml.h"
 #include "support/event_log.h"
+#include "support/stderr_capture.h"
 #include "support/temp_dir.h"
+#include "support/xml_encodings.h"
 
 namespace qnmuro {
 namespace {
@@ -423,6 +425,53 @@ TEST_F(ConfigTest, SchemaCheck) {
   EXPECT_EQ(config.last_error(), before);
   EXPECT_TRUE(LogLines().back().ends_with(u" Err.Source=QNMuroWPS Err.Number=53"));
   EXPECT_FALSE(config.CheckSchema(Write("a.xml", example_), u"urn:wrong", xsd));
+}
+
+// Control files come in every encoding the OA servers write; gb2312-labelled ones hold GBK
+// (朱镕基: 镕 is GBK only). Each loads whole, and the XML library says nothing on the terminal.
+class ConfigEncodingTest : public ConfigTest,
+                           public testing::WithParamInterface<test_util::XmlEncodingCase> {};
+
+TEST_P(ConfigEncodingTest, LoadsTheControlFile) {
+  std::string text = example_.substr(example_.find("?>") + 2);  // without its declaration
+  for (const auto& [from, to] :
+       {std::pair<std::string, std::string>{"<name>zhangsan</name>", "<name>朱镕基</name>"},
+        {"<lastName>张三</lastName>", "<lastName>镕基</lastName>"}}) {
+    ASSERT_NE(text.find(from), std::string::npos);
+    text.replace(text.find(from), from.size(), to);
+  }
+  const std::u16string path = Write("a.xml", test_util::EncodeXml(GetParam(), U16(text)));
+  test_util::StderrCapture terminal;
+  Config config(ctx_);
+  const bool loaded = config.Init(path);
+  EXPECT_EQ(terminal.Stop(), "");
+  ASSERT_TRUE(loaded) << U8(config.last_report());
+  const ControlRecords& r = state_.records;
+  EXPECT_EQ(U8(r.commonInfo.name), "朱镕基");
+  EXPECT_EQ(U8(r.commonInfo.lastName), "镕基");
+  EXPECT_EQ(U8(r.commonInfo.dept), "办公室");
+  EXPECT_EQ(U8(r.documentInfo.database.server.title), "OA服务器");
+  EXPECT_EQ(U8(r.documentInfo.button),
+            "查看痕迹,隐藏红头,引入文章,引入签报,更换模板,查看原文,加盖印章");
+  EXPECT_TRUE(LogLines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, ConfigEncodingTest,
+                         testing::ValuesIn(test_util::XmlEncodingCases()),
+                         [](const testing::TestParamInfo<test_util::XmlEncodingCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// A file whose bytes are not what its label says fails to load as any broken file does, and
+// the XML library's complaint stays off the terminal.
+TEST_F(ConfigTest, AFileThatBreaksItsEncodingFailsQuietly) {
+  const std::string broken = "<?xml version=\"1.0\" encoding=\"GBK\"?><config>\x81\x20</config>";
+  const std::u16string path = Write("broken.xml", broken);
+  test_util::StderrCapture terminal;
+  Config config(ctx_);
+  EXPECT_FALSE(config.Init(path));
+  EXPECT_EQ(terminal.Stop(), "");
+  EXPECT_EQ(config.last_error(), u"初始化控制参数时，无法打开配置文件：" + path);
 }
 
 }  // namespace

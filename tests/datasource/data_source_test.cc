@@ -15,7 +15,9 @@
 #include "common/velto_log.h"
 #include "platform/clock.h"
 #include "support/event_log.h"
+#include "support/stderr_capture.h"
 #include "support/temp_dir.h"
+#include "support/xml_encodings.h"
 
 namespace qnmuro {
 namespace {
@@ -267,6 +269,52 @@ TEST_F(DataSourceTest, ExtensionTest) {
   EXPECT_FALSE(ds.ItemIsExtendExist(u"nobody"));
   EXPECT_TRUE(LogLines().empty());
 }
+
+// Data sources come in every encoding the OA servers write; gb2312-labelled ones hold GBK
+// (镕 is GBK only). Each loads, its items are found by Chinese keys, a saved change keeps the
+// file's encoding and label, and the XML library says nothing on the terminal.
+class DataSourceEncodingTest : public DataSourceTest,
+                               public testing::WithParamInterface<test_util::XmlEncodingCase> {};
+
+TEST_P(DataSourceEncodingTest, LoadsLooksUpAndSaves) {
+  const std::u16string body =
+      u"<document><items>"
+      u"<item><name>signer</name><desc>签发人</desc><value>朱镕基</value></item>"
+      u"<item><name>opinions</name><desc>领导意见</desc><value>"
+      u"<opinion><text>同意。镕</text><user>朱镕基</user><date>2026-12-07 09:30:00</date></opinion>"
+      u"</value></item>"
+      u"</items></document>";
+  const std::u16string path = Write("a.ds.xml", test_util::EncodeXml(GetParam(), body));
+  test_util::StderrCapture terminal;
+  DataSource ds(&state_);
+  const bool loaded = ds.LoadXML(path);
+  const std::string said = terminal.Stop();
+  EXPECT_EQ(said, "");
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(U8(ds.ItemGetValueByDesc(u"签发人")), "朱镕基");
+  EXPECT_EQ(U8(ds.ItemGetValueByDesc(u"领导意见")),
+            U8(u"同意。镕\r" + kIndent + u"朱镕基 2026-12-07 "));
+  EXPECT_EQ(U8(ds.ItemGetDescByName(u"signer")), "签发人");
+
+  ds.ItemSetValueByDesc(u"签发人", u"镕基");
+  ds.Save(path);
+  const std::string saved = test_util::ReadBytes(dir_ / "a.ds.xml");
+  if (GetParam().form == test_util::XmlEncodingCase::Form::kGbk) {
+    EXPECT_NE(saved.find(std::string("encoding=\"") + GetParam().label + "\""), std::string::npos)
+        << saved;
+    EXPECT_NE(saved.find(ToCodePage(u"<value>镕基</value>", "GBK")), std::string::npos);
+  }
+  DataSource again(&state_);
+  ASSERT_TRUE(again.LoadXML(path));
+  EXPECT_EQ(U8(again.ItemGetValueByName(u"signer")), "镕基");
+  EXPECT_TRUE(LogLines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, DataSourceEncodingTest,
+                         testing::ValuesIn(test_util::XmlEncodingCases()),
+                         [](const testing::TestParamInfo<test_util::XmlEncodingCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace qnmuro

@@ -6,9 +6,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "base/error.h"
 #include "base/text.h"
+#include "support/stderr_capture.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro {
@@ -249,6 +251,65 @@ TEST_F(XmlTest, ValidatesAgainstSchemaOfRootNamespace) {
   EXPECT_THROW(other.Add(u"urn:other", xsd), Error);
   EXPECT_THROW(other.Add(u"urn:qn", FromPath(dir_ / "missing.xsd")), Error);
   EXPECT_THROW(other.Add(u"urn:qn", Write("bad.xsd", "<notaschema/>")), Error);
+}
+
+// The labels OA servers put on code page 936 text are read as GBK, in any letter case; 镕 is
+// in GBK but not in GB2312 proper.
+TEST_F(XmlTest, Gb2312AndItsAliasesReadAsGbk) {
+  const std::string body = "<r>" + ToCodePage(u"朱镕基", "GBK") + "</r>";
+  for (const char* label : {"gb2312", "GB2312", "Gb2312", "GB_2312-80", "gb_2312-80", "csGB2312",
+                            "CP936", "cp936", "GBK", "gbk"}) {
+    SCOPED_TRACE(label);
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadText("<?xml version='1.0' encoding='" + std::string(label) + "'?>" + body))
+        << U8(doc.parse_error().reason);
+    EXPECT_EQ(U8(doc.DocumentElement().Text()), "朱镕基");
+  }
+}
+
+// libxml2 reports some faults (bytes its converter refuses, an encoder that cannot write a
+// character) on its global error channel, which is standard error unless told otherwise; the
+// add-in's terminal stays clean, on every thread.
+TEST_F(XmlTest, TheLibraryNeverWritesToTheTerminal) {
+  const std::string cases[] = {
+      "<?xml version='1.0' encoding='GBK'?><r>\x81\x20</r>",
+      "<?xml version='1.0' encoding='gb2312'?><r>\xFF\xFF\xFF</r>",
+      "<?xml version='1.0' encoding='UTF-8'?><r>\xC3\x28</r>",
+      "<?xml version='1.0' encoding='ISO-2022-JP'?><r>\x1B$B\xFF\xFF</r>",
+      "<?xml version='1.0' encoding='nonsense'?><r/>",
+  };
+  const std::u16string out = FromPath(dir_ / "out.xml");
+  auto run = [&] {
+    for (const std::string& bytes : cases) {
+      XmlDocument doc;
+      EXPECT_FALSE(doc.LoadText(bytes)) << bytes;
+      EXPECT_NE(doc.parse_error().code, 0);
+    }
+    // A character the declared encoding cannot hold is written as a character reference.
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadText("<?xml version='1.0' encoding='ISO-8859-1'?><r/>"));
+    doc.DocumentElement().SetText(u"朱镕基");
+    doc.SaveFile(out);
+    XmlDocument again;
+    ASSERT_TRUE(again.LoadFile(out));
+    EXPECT_EQ(U8(again.DocumentElement().Text()), "朱镕基");
+  };
+  test_util::StderrCapture terminal;
+  run();
+  std::thread other(run);  // a thread that has never used the library
+  other.join();
+  EXPECT_EQ(terminal.Stop(), "");
+}
+
+TEST_F(XmlTest, ANodeAsXmlHasNoDeclarationAndNoLineBreaksOfItsOwn) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadText(
+      "<?xml version='1.0' encoding='GBK'?>\r\n<result>\r\n  <code a='1&#10;2'>" +
+      ToCodePage(u"失败", "GBK") + "</code>\r\n  <why>&lt;x&gt; &amp; y</why>\r\n</result>\r\n"));
+  EXPECT_EQ(U8(doc.DocumentElement().ToXml()),
+            "<result><code a=\"1&#10;2\">失败</code><why>&lt;x&gt; &amp; y</why></result>");
+  EXPECT_EQ(U8(doc.DocumentElement().FirstChild().ToXml()), "<code a=\"1&#10;2\">失败</code>");
+  EXPECT_EQ(XmlNode().ToXml(), u"");
 }
 
 }  // namespace

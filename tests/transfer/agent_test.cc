@@ -79,5 +79,23 @@ TEST_F(AgentTest, TheDevelopmentServerEchoesAndChecksTheSession) {
   EXPECT_EQ(U8(ExecuteAgent(ctx_, root, u"ping", u"", std::nullopt, false)), "success");
 }
 
+// A stored session holding CR LF would add header lines of its own: the call goes without
+// it, and (unlike a call that merely fails) the refusal is written to the event log.
+TEST_F(AgentTest, ASessionValueWithLineBreaksIsRefusedWithALogLine) {
+  SetSessionCookie(u"a=b\r\nX-Evil: 1");
+  RawHttpServer server(
+      [](const RawRequest&, int) { return RawHttpServer::Reply(200, "<r>ok</r>"); });
+  const std::u16string root = U16(server.url("/oa"));
+  EXPECT_EQ(U8(ExecuteAgent(ctx_, root, u"a", u"", std::nullopt, false)), "ok");
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_FALSE(server.requests()[0].has_header("X-Evil"));
+  EXPECT_FALSE(server.requests()[0].has_header("Cookie"));
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(U8(lines[0]), "注册表值sid含有控制字符，不作为会话Cookie发送到" +
+                              server.url("/oa/a?OpenAgent&Login&Seq=") +
+                              " Err.Source= Err.Number=0");
+}
+
 }  // namespace
 }  // namespace qnmuro

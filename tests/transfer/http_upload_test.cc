@@ -1,5 +1,6 @@
 // UploadFileByStream: the exact two requests, the reply file, and the development server
 // storing what arrives.
+#include <chrono>
 #include <filesystem>
 
 #include "common/cipher.h"
@@ -130,8 +131,7 @@ TEST_F(UploadTest, RepliesAreTrimmedAndCompared) {
   };
   const Case cases[] = {
       {"<result>  SUCCESS </result>", true, false, ""},
-      {"<result>fail</result>", false, true,
-       "服务器返回错误：<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<result>fail</result>"},
+      {"<result>fail</result>", false, true, "服务器返回错误：<result>fail</result>"},
       {"not xml at all", false, false, "无法解析上载处理结果！"},
       {"", false, false, "无法解析上载处理结果！"},
       {"<other>success</other>", false, true, ""},
@@ -282,6 +282,145 @@ TEST_F(UploadToOaServerTest, TheConfirmationNeedsTheRightCredentials) {
     EXPECT_FALSE(Upload(SaveUrl(), work_ / "a.doc", u"", u""));
     server_->Stop();
   }
+}
+
+// The "服务器返回错误：" line carries the reply's element alone: no XML declaration (the log is
+// GBK, not the UTF-8 a declaration would claim) and no line break (the log's lines end in
+// CR LF); a line break inside a text becomes its character reference.
+TEST_F(UploadTest, ARefusalIsLoggedAsTheReplysElementOnOneLine) {
+  struct Case {
+    const char* name;
+    std::string reply;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"plain", "<result>fail</result>", "<result>fail</result>"},
+      {"declared and indented",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<result>\r\n  "
+       "<code>E1</code>\r\n</result>\r\n",
+       "<result><code>E1</code></result>"},
+      {"GBK with a line break in the text",
+       "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n<result reason=\"a&#10;b\">" +
+           ToCodePage(u"朱镕基：文件已锁定\r\n请稍后", "GBK") + "</result>\n",
+       "<result reason=\"a&#10;b\">朱镕基：文件已锁定&#10;请稍后</result>"},
+  };
+  WriteBytes(work_ / "a.doc", "abc");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(work_ / "comlog.txt");
+    state_.eventLog = std::make_unique<VeltoLog>(FromPath(work_), nullptr, nullptr);
+    RawHttpServer server(
+        [&](const RawRequest&, int) { return RawHttpServer::Reply(200, c.reply); });
+    EXPECT_FALSE(Upload(server.url("/doc"), work_ / "a.doc"));
+    EXPECT_EQ(ReadBytes(work_ / "uploadres.xml"), c.reply);  // kept as it came
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u) << LogText();
+    EXPECT_EQ(U8(lines[0]), std::string("通过wininet上传文件时发生错误：服务器返回错误：") +
+                                c.logged + server.url("/upload.muro?filename=a.doc") +
+                                "(0:0) Err.Source= Err.Number=0");
+    // Every line of the file ends in CR LF.
+    const std::string log = ReadBytes(work_ / "comlog.txt");
+    for (size_t at = log.find('\n'); at != std::string::npos; at = log.find('\n', at + 1)) {
+      ASSERT_TRUE(at > 0 && log[at - 1] == '\r') << "bare LF at " << at;
+    }
+    EXPECT_EQ(log.find("<?xml"), std::string::npos);
+  }
+}
+
+// The reply to an upload is a small XML document: one longer than the cap fails the upload
+// as soon as the cap is passed, and nothing of it is kept.
+TEST_F(UploadTest, AReplyLongerThanTheCapFailsTheUpload) {
+  EXPECT_EQ(HttpOperation(ctx_).MaxReplySize(), uint64_t{16} << 20);
+  struct Case {
+    const char* name;
+    uint64_t cap;
+    size_t size;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"at the cap", 65536, 65536, true},
+      {"one byte more", 65536, 65537, false},
+      {"far more", 65536, 1 << 20, false},
+      {"the default cap, passed", HttpOperation::kMaxReplySize, (16u << 20) + 1, false},
+  };
+  WriteBytes(work_ / "a.doc", "abc");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(work_ / "comlog.txt");
+    state_.eventLog = std::make_unique<VeltoLog>(FromPath(work_), nullptr, nullptr);
+    std::string reply = kSuccess;
+    reply += std::string(c.size - reply.size(), ' ');  // trailing blanks are still XML
+    RawHttpServer server([&](const RawRequest&, int) { return RawHttpServer::Reply(200, reply); });
+    HttpOperation op(ctx_);
+    op.SetHttpUrl(U16(server.url("/doc")));
+    op.SetDestFile(FromPath(work_ / "a.doc"));
+    op.SetMaxReplySize(c.cap);
+    EXPECT_EQ(op.UploadFileByStream(), c.ok) << LogText();
+    EXPECT_FALSE(fs::exists(work_ / "uploadres.xml"));
+    if (!c.ok) {
+      EXPECT_EQ(server.requests().size(), 1u);
+      EXPECT_EQ(U8(LogLines().back()), "通过wininet上传文件时发生错误：服务器的上载处理结果超过" +
+                                           std::to_string(c.cap) + "字节，已中止" +
+                                           server.url("/upload.muro?filename=a.doc") +
+                                           "(0:0) Err.Source= Err.Number=0");
+    }
+  }
+}
+
+// A reply that trickles in for ever fails the upload once its rate has stayed under the floor
+// for the window (here 1 KiB/s over 2 s).
+TEST_F(UploadTest, ATrickledReplyFailsOnceTheWindowHasPassed) {
+  HttpClientOptions options;
+  options.connect_timeout = std::chrono::milliseconds(2000);
+  options.stall_timeout = std::chrono::seconds(5);
+  options.slow_window = std::chrono::seconds(2);
+  const auto client = NewCurlHttpClient(options);
+  ctx_.http = client.get();
+  WriteBytes(work_ / "a.doc", "abc");
+  RawHttpServer server([&](const RawRequest&, int) {
+    RawReply reply{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n<result>"};
+    reply.trickle = std::string(1200, ' ');
+    reply.trickle_piece = 10;
+    return reply;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Upload(server.url("/doc"), work_ / "a.doc"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+  server.Stop();
+  ctx_.http = http_.get();
+  EXPECT_EQ(U8(LogLines().back()), "通过wininet上传文件时发生错误：传输速度过慢，已中止" +
+                                       server.url("/upload.muro?filename=a.doc") +
+                                       "(0:42) Err.Source= Err.Number=0");
+}
+
+// A document whose name contains "https" goes over plain HTTP like any other.
+TEST_F(UploadTest, OnlyTheSchemeDecidesTls) {
+  WriteBytes(work_ / "https_notes.doc", "notes");
+  RawHttpServer server([&](const RawRequest&, int) { return RawHttpServer::Reply(200, kSuccess); });
+  ASSERT_TRUE(Upload(server.url("/https/save?OpenAgent"), work_ / "https_notes.doc")) << LogText();
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].target(), "/upload.muro?filename=https_notes.doc");
+  EXPECT_EQ(requests[0].body, "notes");
+  EXPECT_EQ(requests[1].target(),
+            "/https/save?OpenAgent&lastflag=last&filename=aHR0cHNfbm90ZXMuZG9j");
+}
+
+// The confirmation carries the stored session only when it holds no control character.
+TEST_F(UploadTest, ASessionValueWithLineBreaksIsRefusedWithALogLine) {
+  SetSessionCookie(u"a=b\r\nX-Evil: 1");
+  WriteBytes(work_ / "a.doc", "abc");
+  RawHttpServer server([&](const RawRequest&, int) { return RawHttpServer::Reply(200, kSuccess); });
+  ASSERT_TRUE(Upload(server.url("/doc"), work_ / "a.doc")) << LogText();
+  for (const RawRequest& r : server.requests()) {
+    EXPECT_FALSE(r.has_header("X-Evil"));
+    EXPECT_FALSE(r.has_header("Cookie"));
+  }
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 3u) << LogText();
+  EXPECT_EQ(U8(lines[1]), "注册表值sid含有控制字符，不作为会话Cookie发送到" +
+                              server.url("/doc?lastflag=last&filename=YS5kb2M=") +
+                              " Err.Source= Err.Number=0");
 }
 
 }  // namespace

@@ -152,11 +152,25 @@ void RawHttpServer::Serve(int fd) {
       stopped_.wait(lock, [this] { return stopping_.load(); });
       return;
     }
-    if (!SendAll(fd, reply.bytes) || reply.close) {
+    if (!SendAll(fd, reply.bytes) || !Trickle(fd, reply) || reply.close) {
       ::shutdown(fd, SHUT_RDWR);
       return;
     }
   }
+}
+
+bool RawHttpServer::Trickle(int fd, const RawReply& reply) {
+  const size_t piece = reply.trickle_piece == 0 ? 1 : reply.trickle_piece;
+  for (size_t off = 0; off < reply.trickle.size(); off += piece) {
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      if (stopped_.wait_for(lock, reply.trickle_every, [this] { return stopping_.load(); })) {
+        return false;
+      }
+    }
+    if (!SendAll(fd, reply.trickle.substr(off, piece))) return false;
+  }
+  return true;
 }
 
 RawReply RawHttpServer::Reply(int status, const std::string& body,

@@ -5,7 +5,9 @@
 #define QNMURO_TESTS_TRANSFER_RAW_HTTP_SERVER_H_
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -28,6 +30,11 @@ struct RawReply {
   std::string bytes;   // written as they are
   bool close = false;  // close the connection after writing
   bool hang = false;   // write nothing and keep the connection open until Stop()
+  // After `bytes`: `trickle` in pieces of trickle_piece bytes, one piece every trickle_every
+  // (a slow or stalling peer), until all is written or the server stops.
+  std::string trickle = {};
+  size_t trickle_piece = 1;
+  std::chrono::milliseconds trickle_every{100};
 };
 
 class RawHttpServer {
@@ -50,6 +57,7 @@ class RawHttpServer {
  private:
   void Accept();
   void Serve(int fd);
+  bool Trickle(int fd, const RawReply& reply);
 
   Handler handler_;
   int listen_fd_ = -1;

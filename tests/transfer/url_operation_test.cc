@@ -55,8 +55,16 @@ INSTANTIATE_TEST_SUITE_P(
         // The first ":" lies in the path: the host runs up to it and the port text is "b".
         UrlCase{"ColonInThePath", u"http://oa.example/a:b", u"http", u"oa.example/a", 0, u"/a:b",
                 false},
-        UrlCase{"HttpsInThePathMeansSsl", u"http://oa.example/https-files/a", u"http",
-                u"oa.example", 80, u"/https-files/a", true},
+        // Only the scheme decides: "https" elsewhere in the URL does not.
+        UrlCase{"HttpsInThePathIsNoSsl", u"http://oa.example/docs/https_guide.doc", u"http",
+                u"oa.example", 80, u"/docs/https_guide.doc", false},
+        UrlCase{"HttpsInTheQueryIsNoSsl", u"http://oa.example/save?filename=https.doc", u"http",
+                u"oa.example", 80, u"/save?filename=https.doc", false},
+        UrlCase{"HttpsInTheHostIsNoSsl", u"http://https.example:8080/a", u"http", u"https.example",
+                8080, u"/a", false},
+        UrlCase{"MixedCaseHttpsScheme", u"hTTpS://oa.example:8443/a", u"hTTpS", u"oa.example", 8443,
+                u"/a", true},
+        UrlCase{"NoSchemeIsNoSsl", u"https.example/a", u"", u"https.example", 80, u"/a", false},
         UrlCase{"Empty", u"", u"", u"", 0, u"", false},
         UrlCase{"Blanks", u"   ", u"", u"", 0, u"", false},
         UrlCase{"PortWithBlanks", u"http://oa.example: 82 /a", u"http", u"oa.example", 82, u"/a",
