@@ -46,7 +46,7 @@ bool IsRedirect(int status) {
 
 // A Location that names a scheme (the text before its first "://", as UrlOperation reads it)
 // must name http or https: anything else (ftp:, file:, ...) would be spoken to as plain HTTP.
-// One without "://" keeps the URL rules of Part 6.1.
+// One without "://" keeps the URL operation's own rules.
 bool IsHttpLocation(const std::u16string& location) {
   const size_t p = location.find(u"://");
   if (p == std::u16string::npos) return true;
