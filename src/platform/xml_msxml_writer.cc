@@ -14,6 +14,8 @@ class Writer {
   explicit Writer(std::string encoding) : encoding_(std::move(encoding)) {}
 
   void Markup(std::u16string_view text) { Encode(text, false); }
+  // Character data that is escaped already.
+  void Reference(std::u16string_view text) { Encode(text, true); }
   void Escaped(std::u16string_view text, bool in_attribute) {
     std::u16string out;
     for (char16_t c : text) {
@@ -102,8 +104,18 @@ void WriteNode(const Ptr<IXMLDOMNode>& node, Writer* out) {
   switch (TypeOf(node)) {
     case NODE_ELEMENT:
       return WriteElement(node, out);
-    case NODE_TEXT:
-      return out->Escaped(ValueOf(node), false);
+    case NODE_TEXT: {
+      // A parser may hand out a CR of the text as LF while its own markup of the node keeps
+      // it as a reference: that markup is then the faithful form.
+      const std::u16string value = ValueOf(node);
+      Bstr xml;
+      if (value.find(u'\r') == std::u16string::npos && node->get_xml(xml.Out()) == S_OK &&
+          (xml.Text().find(u"&#13;") != std::u16string::npos ||
+           xml.Text().find(u"&#xD;") != std::u16string::npos)) {
+        return out->Reference(xml.Text());
+      }
+      return out->Escaped(value, false);
+    }
     case NODE_CDATA_SECTION:
       return out->Markup(u"<![CDATA[" + ValueOf(node) + u"]]>");
     case NODE_COMMENT:
