@@ -9,6 +9,7 @@
 #define QNMURO_BASE_TEXT_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -21,8 +22,9 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // UTF-16 -> UTF-8. An unpaired surrogate becomes U+FFFD; never throws.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-// The ANSI code page's iconv name: QNMURO_CODEPAGE, or "GBK" when unset or empty. Read from
-// the environment once, at the first use, and fixed from then on, as the system's code page is.
+// The ANSI code page's name: on Windows the system's ("CP936"); elsewhere QNMURO_CODEPAGE,
+// or "GBK" when unset or empty, read from the environment once, at the first use, and fixed
+// from then on, as the system's code page is.
 const std::string& AnsiCodePage();
 
 // UTF-16 -> ANSI bytes. A character the code page cannot represent becomes "?", as the
@@ -40,6 +42,9 @@ std::u16string FromCodePage(std::string_view bytes, const std::string& code_page
 // A UTF-16 path text (either separator accepted) as a filesystem path, and back.
 std::filesystem::path ToPath(std::u16string_view text);
 std::u16string FromPath(const std::filesystem::path& path);
+// std::fopen for a path of any characters (through the wide name on Windows); nullptr and
+// errno set on failure.
+std::FILE* OpenPath(const std::filesystem::path& path, const char* mode);
 
 // Shorthand for literals and ASCII data: u"" for UTF-8 text held in a std::string.
 inline std::u16string U16(std::string_view utf8) {

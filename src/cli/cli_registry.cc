@@ -13,6 +13,7 @@
 #include "cli/command.h"
 #include "common/identity.h"
 #include "platform/registry_store.h"
+#include "platform/services.h"
 
 namespace qnmuro::cli {
 namespace {
@@ -32,7 +33,7 @@ void Fail(const char* what, long code) {
 }
 
 void Get(const RegistryArgs& args) {
-  const auto store = NewFileRegistryStore(DefaultRegistryPath());
+  const auto store = DefaultRegistryStore();
   RegistryValue value;
   const long code = store->GetValue(kHkeyLocalMachine, kIdentityKey, U16(args.name), &value);
   if (code == kRegNotFound) {
@@ -44,7 +45,7 @@ void Get(const RegistryArgs& args) {
 }
 
 void Set(const RegistryArgs& args) {
-  const auto store = NewFileRegistryStore(DefaultRegistryPath());
+  const auto store = DefaultRegistryStore();
   long code = store->CreateKey(kHkeyLocalMachine, kIdentityKey);
   if (code == kRegOk) {
     code = store->SetValue(kHkeyLocalMachine, kIdentityKey, U16(args.name),
@@ -54,13 +55,13 @@ void Set(const RegistryArgs& args) {
 }
 
 void Unset(const RegistryArgs& args) {
-  const auto store = NewFileRegistryStore(DefaultRegistryPath());
+  const auto store = DefaultRegistryStore();
   const long code = store->DeleteValue(kHkeyLocalMachine, kIdentityKey, U16(args.name));
   if (code != kRegOk && code != kRegNotFound) Fail("write", code);  // already gone is fine
 }
 
 void List() {
-  const auto store = NewFileRegistryStore(DefaultRegistryPath());
+  const auto store = DefaultRegistryStore();
   RegistryValueList values;
   const long code = store->ListValues(kHkeyLocalMachine, kIdentityKey, &values);
   if (code == kRegNotFound) return;

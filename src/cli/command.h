@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <string>
+#include <vector>
 
 namespace qnmuro::cli {
 
@@ -18,6 +19,10 @@ void AddConfig(CLI::App& app);
 void AddDataSource(CLI::App& app);
 void AddRegistry(CLI::App& app);
 void AddPassword(CLI::App& app);
+
+// The command's arguments as UTF-8 (argv[0] first), with the standard streams set to pass
+// bytes unchanged: on Windows read from the wide command line, elsewhere argv as it is.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // The exit status the command ends with; a subcommand's callback sets it.
 int& ExitStatus();

@@ -55,8 +55,11 @@ int main(int argc, char** argv) {
                    AddRegistry, AddPassword}) {
     add(app);
   }
+  std::vector<std::string> args = Utf8Arguments(argc, argv);
+  std::vector<char*> arg_pointers;
+  for (std::string& arg : args) arg_pointers.push_back(arg.data());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(arg_pointers.size()), arg_pointers.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {

@@ -39,7 +39,7 @@ VeltoLog::VeltoLog(std::u16string work_dir, Clock* clock, const bool* log_switch
     fs::copy_file(log, bak, ec);
     if (!ec) fs::remove(log, ec);
   }
-  file_ = std::fopen(log.c_str(), "ab");
+  file_ = OpenPath(log, "ab");
   Append(Banner(clock_, u"日志开始于"));
   sequence_ = 1;
 }

@@ -118,6 +118,8 @@ struct HttpClientOptions {
 
 // The libcurl client.
 std::unique_ptr<HttpClient> NewCurlHttpClient(const HttpClientOptions& options = {});
+// The WinINet client (Windows; the CA bundle is the system's certificate store).
+std::unique_ptr<HttpClient> NewWinInetHttpClient(const HttpClientOptions& options = {});
 
 // Forwards every call to another client; tests derive from it to inject faults.
 class HttpClientWrapper : public HttpClient {

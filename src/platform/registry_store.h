@@ -100,6 +100,9 @@ std::filesystem::path DefaultRegistryPath();
 // as they are and otherwise ignored.
 std::unique_ptr<RegistryStore> NewFileRegistryStore(std::filesystem::path file);
 
+// The Windows registry itself, through its ANSI functions (registry_store_win.cc).
+std::unique_ptr<RegistryStore> NewWindowsRegistryStore();
+
 // Root names as .reg files write them ("HKEY_LOCAL_MACHINE"); empty for an unknown code.
 std::u16string RegistryRootName(uint32_t root);
 // The code of a root name (long form, or HKLM / HKCU / HKCR / HKU / HKCC); nullopt if unknown.

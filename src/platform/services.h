@@ -47,6 +47,10 @@ struct Services {
 // processes, and libcurl. Never fails: a service that cannot be used fails when it is used.
 Services DefaultServices(const ServiceOptions& options = {});
 
+// This platform's registry store: the registry file at DefaultRegistryPath() on Linux, the
+// Windows registry on Windows.
+std::unique_ptr<RegistryStore> DefaultRegistryStore();
+
 // QNMURO_WORKDIR, or ~/OAWork when unset (C:\OAWork on Windows), without trailing separator.
 std::u16string DefaultWorkDir();
 

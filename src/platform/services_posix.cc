@@ -18,12 +18,16 @@ std::u16string DefaultWorkDir() {
   return out;
 }
 
+std::unique_ptr<RegistryStore> DefaultRegistryStore() {
+  return NewFileRegistryStore(DefaultRegistryPath());
+}
+
 Services DefaultServices(const ServiceOptions& options) {
   Services services;
   services.clock = NewSystemClock();
   services.ui = NewTerminalUi(DefaultTerminalUiOptions(options.assume_yes));
-  services.registry = NewFileRegistryStore(options.registry_file.empty() ? DefaultRegistryPath()
-                                                                         : options.registry_file);
+  services.registry = options.registry_file.empty() ? DefaultRegistryStore()
+                                                    : NewFileRegistryStore(options.registry_file);
   services.shell = NewPosixShellService();
   services.http = NewCurlHttpClient();
   services.work_dir = options.work_dir.empty() ? DefaultWorkDir() : options.work_dir;

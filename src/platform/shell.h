@@ -62,6 +62,10 @@ class ShellService {
 // so it answers that every process may have one, and so leaves running programs alone.
 std::unique_ptr<ShellService> NewPosixShellService();
 
+// The Windows implementation (shell_win.cc): ShellExecuteA, FindExecutableA, toolhelp
+// snapshots, TerminateProcess and the window functions.
+std::unique_ptr<ShellService> NewWindowsShellService();
+
 }  // namespace qnmuro
 
 #endif  // QNMURO_PLATFORM_SHELL_H_

@@ -3,20 +3,25 @@
 #ifndef QNMURO_TESTS_SUPPORT_TEMP_DIR_H_
 #define QNMURO_TESTS_SUPPORT_TEMP_DIR_H_
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace qnmuro::test_util {
 
 class TempDir {
  public:
+  // A new folder of a random name: create_directory says false when the name was taken.
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qnmuro-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const std::filesystem::path candidate = base / ("qnmuro-test-" + std::to_string(random()));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
+    }
   }
   ~TempDir() {
     std::error_code ec;

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Runs the Windows tests under Wine, headless, in code page 936, for both bitnesses:
+#   - the test suite (portable tests and the Windows backends' tests), with the development OA
+#     server running natively on 127.0.0.1 for the transfer tests;
+#   - qnmuro.exe against the Linux qnmuro: the same output and exit status for the same inputs,
+#     and a registry value it writes visible to `wine reg query`.
+# Expects scripts/windows.sh to have built build-win/<arch>/ and the Linux qnmuro in build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+export WINEPREFIX=$root/build-win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=zh_CN.UTF-8
+unset DISPLAY WAYLAND_DISPLAY
+
+# Tests left out on Windows, each with its reason: Wine gaps, and tests written for Linux
+# paths or wording (the README lists them).
+skipped_tests=(
+  "XmlTest.ValidatesAgainstSchemaOfRootNamespace|the schema check's reason is the parser's own
+   text, and only libxml2's quotes the rejected value"
+  "XmlTest.SetTextReplacesAllContentAndSurvivesSave|Wine gap: Wine's MSXML hands a CR of a text
+   node out as LF, so a CR written into a document does not survive saving"
+  "DataSourceTest.WritesReplaceTheWholeValueAndSaveKeepsEverythingElse|Wine gap: the same CR"
+  "VeltoLogTest.LivesInTheWorkDirectory|expects the Linux path separator before comlog.txt"
+  "FileUtilsTest.BackupCopiesIntoTheFolderBesideTheDocument|builds its path from a UTF-8 byte
+   string, which Windows reads in the ANSI code page"
+  "FileUtilsTest.PrepareBackupFolderDeletesFilesOlderThanSevenDays|ages a folder with
+   std::filesystem::last_write_time, which mingw's library cannot do for folders"
+)
+filter="-"
+for entry in "${skipped_tests[@]}"; do
+  echo "left out: ${entry%%|*}: $(echo "${entry#*|}" | tr -s ' \n' ' ')"
+  filter+="${entry%%|*}:"
+done
+
+# A new prefix (32- and 64-bit) with the null graphics driver, so windows need no display.
+if [ ! -f "$WINEPREFIX/.qnmuro-ready" ]; then
+  rm -rf "$WINEPREFIX"
+  start=$SECONDS
+  wineboot -u
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+  wineserver -w
+  touch "$WINEPREFIX/.qnmuro-ready"
+  echo "windows_tests.sh: Wine prefix made in $((SECONDS - start)) s"
+fi
+wineserver -k 2>/dev/null || true
+wineserver -p
+
+# The development OA server, native, on a free port.
+scratch=$(mktemp -d "$root/build-win/run.XXXXXX")
+mkdir -p "$scratch/oa"
+build/qnmuro oa-server --root "$scratch/oa" --port 0 >"$scratch/oa.log" 2>&1 &
+server=$!
+cleanup() {
+  kill "$server" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+for _ in $(seq 50); do grep -qs 'serving' "$scratch/oa.log" && break; sleep 0.1; done
+address=$(sed -n 's|.*on http://\([^/]*\)/.*|\1|p' "$scratch/oa.log")
+[ -n "$address" ] || { echo "windows_tests.sh: the OA server did not start"; cat "$scratch/oa.log"; exit 1; }
+export QNMURO_OA_SERVER=$address QNMURO_OA_ROOT="Z:$scratch/oa"
+
+passed=0
+failed=0
+check() {  # NAME COMMAND...: one counted result
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
+}
+
+# The same output and exit status as the Linux command, for the same arguments.
+same_as_linux() {
+  local exe=$1
+  shift
+  local linux_status=0 windows_status=0
+  QNMURO_REGISTRY=$scratch/registry.reg build/qnmuro "$@" >"$scratch/linux.out" 2>&1 \
+    || linux_status=$?
+  wine "$exe" "$@" >"$scratch/windows.out" 2>&1 || windows_status=$?
+  if [ "$linux_status" != "$windows_status" ] || ! cmp -s "$scratch/linux.out" "$scratch/windows.out"; then
+    echo "qnmuro $*: exit $linux_status on Linux, $windows_status on Windows"
+    diff "$scratch/linux.out" "$scratch/windows.out" | head -20 || true
+    return 1
+  fi
+}
+
+# A value qnmuro.exe writes is in the registry itself (the Linux registry file gets it too, for
+# the comparisons after this one).
+registry_visible() {
+  QNMURO_REGISTRY=$scratch/registry.reg build/qnmuro registry set CurrentFile 公文.doc
+  wine "$1" registry set CurrentFile 公文.doc >/dev/null
+  # `reg` prints in the console's code page; the value's GBK bytes are what the registry holds.
+  wine reg query 'HKLM\SOFTWARE\zuzozer\web' /v CurrentFile | iconv -f GBK -t UTF-8 \
+    | grep -q 'CurrentFile.*REG_SZ.*公文\.doc'
+}
+
+for arch in i686 x86_64; do
+  dir=build-win/$arch
+  for f in qnmuro_tests.exe qnmuro.exe; do
+    [ -f "$dir/$f" ] || { echo "windows_tests.sh: $dir/$f is missing (run scripts/windows.sh --no-test)"; exit 1; }
+  done
+  echo "== $arch: test suite =="
+  start=$SECONDS
+  check "$arch suite" wine "$dir/qnmuro_tests.exe" --gtest_brief=1 "--gtest_filter=$filter"
+  echo "== $arch: qnmuro.exe against the Linux qnmuro =="
+  exe=$dir/qnmuro.exe
+  check "$arch config check" same_as_linux "$exe" config check examples/control.xml
+  check "$arch bad control file" same_as_linux "$exe" config check examples/notice.ds.xml
+  check "$arch datasource" same_as_linux "$exe" datasource examples/notice.ds.xml get-value-by-desc 领导意见
+  check "$arch datasource missing" same_as_linux "$exe" datasource examples/notice.ds.xml get-value-by-name none
+  check "$arch password" same_as_linux "$exe" password encrypt secret123
+  check "$arch registry" registry_visible "$exe"
+  check "$arch registry get" same_as_linux "$exe" registry get CurrentFile
+  check "$arch version" same_as_linux "$exe" --version
+  echo "== $arch: $((SECONDS - start)) s =="
+done
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,288 @@
+// The HTTP client over WinINet: one session, connection and request per Send(), closed in
+// that order. The session cookie goes through WinINet's cookie store, as the OA client
+// components that share it expect.
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <wininet.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/http_client.h"
+
+namespace qnmuro {
+namespace {
+
+// Closes a WinINet handle on every path.
+class Handle {
+ public:
+  explicit Handle(HINTERNET handle = nullptr) : handle_(handle) {}
+  ~Handle() {
+    if (handle_ != nullptr) InternetCloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HINTERNET get() const { return handle_; }
+
+ private:
+  HINTERNET handle_;
+};
+
+bool IsPlainHost(const std::string& host) {
+  if (host.empty()) return false;
+  for (unsigned char c : host) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '-' || c == '.' || c == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string EncodeTarget(const std::string& target) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : target) {
+    if (c <= 0x20 || c == 0x7F) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (out.empty() || out[0] != '/') out.insert(out.begin(), '/');
+  return out;
+}
+
+std::string SystemText(DWORD code) {
+  char* text = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE;
+  FormatMessageA(flags, GetModuleHandleA("wininet.dll"), code, MAKELANGID(LANG_ENGLISH, 0),
+                 reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = text != nullptr ? text : "";
+  LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+    message.pop_back();
+  }
+  return message.empty() ? "WinINet error " + std::to_string(code) : message;
+}
+
+// One request: the handles, the body's progress and the outcome. Lives for one Send().
+class Exchange {
+ public:
+  Exchange(const HttpRequest& request, const HttpSink& sink, size_t max_chunk,
+           const HttpClientOptions& options)
+      : request_(request),
+        sink_(sink),
+        max_chunk_(max_chunk == 0 ? 2048 : max_chunk),
+        options_(options) {}
+
+  HttpResponse Run();
+
+ private:
+  HttpResponse Fail(HttpStage stage, DWORD code) {
+    response_.failed = stage;
+    response_.error_code = static_cast<long>(code);
+    response_.error_text = SystemText(code);
+    return std::move(response_);
+  }
+  bool Open();
+  bool SendOnce();
+  bool WriteBody();
+  void ReadStatusAndHeaders();
+  HttpResponse ReadBody();
+
+  const HttpRequest& request_;
+  const HttpSink& sink_;
+  const size_t max_chunk_;
+  const HttpClientOptions& options_;
+  std::unique_ptr<Handle> session_, connection_, request_handle_;
+  long long body_start_ = -1;  // where the body file stood when the first send began
+  bool body_failed_ = false;
+  HttpResponse response_;
+};
+
+bool Exchange::Open() {
+  session_ = std::make_unique<Handle>(InternetOpenA(
+      request_.user_agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (session_->get() == nullptr) return false;
+  DWORD connect_ms = static_cast<DWORD>(options_.connect_timeout.count());
+  DWORD stall_ms = static_cast<DWORD>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(options_.stall_timeout).count());
+  InternetSetOptionA(session_->get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connect_ms,
+                     sizeof connect_ms);
+  InternetSetOptionA(session_->get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &stall_ms, sizeof stall_ms);
+  InternetSetOptionA(session_->get(), INTERNET_OPTION_SEND_TIMEOUT, &stall_ms, sizeof stall_ms);
+  // With credentials WinINet sends nothing until the server asks, then answers its scheme.
+  const char* user = request_.user.empty() ? nullptr : request_.user.c_str();
+  const char* password = request_.user.empty() ? nullptr : request_.password.c_str();
+  connection_ = std::make_unique<Handle>(InternetConnectA(
+      session_->get(), request_.host.c_str(), static_cast<INTERNET_PORT>(request_.port), user,
+      password, INTERNET_SERVICE_HTTP, 0, 0));
+  if (connection_->get() == nullptr) return false;
+  // Nothing into the cache (so nothing comes from it), no redirect followed, no dialog; over HTTPS
+  // the chain must hold while a certificate for another name or outside its dates is accepted.
+  DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
+  if (request_.secure) {
+    flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID |
+             INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
+  }
+  const std::string target = EncodeTarget(request_.target);
+  request_handle_ = std::make_unique<Handle>(
+      HttpOpenRequestA(connection_->get(), request_.method.c_str(), target.c_str(), "HTTP/1.1",
+                       nullptr, nullptr, flags, 0));
+  if (request_handle_->get() == nullptr) return false;
+  // Continue without a client certificate when the server asks for one.
+  InternetSetOptionA(request_handle_->get(), INTERNET_OPTION_SECURITY_SELECT_CLIENT_CERT, nullptr,
+                     0);
+  for (const auto& [name, value] : request_.headers) {
+    const std::string line = name + ": " + value + "\r\n";
+    HttpAddRequestHeadersA(request_handle_->get(), line.c_str(), static_cast<DWORD>(line.size()),
+                           HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+  }
+  if (!request_.cookie.empty()) {
+    const std::string url = std::string(request_.secure ? "https" : "http") + "://" +
+                            request_.host + ":" + std::to_string(request_.port) + "/";
+    InternetSetCookieA(url.c_str(), nullptr, request_.cookie.c_str());
+  }
+  return true;
+}
+
+// Sends the request line, the headers and the body, streamed from its file or memory.
+bool Exchange::SendOnce() {
+  const bool has_body = request_.body_file != nullptr || !request_.body.empty();
+  if (!has_body) return HttpSendRequestA(request_handle_->get(), nullptr, 0, nullptr, 0) != FALSE;
+  INTERNET_BUFFERSA buffers{};
+  buffers.dwStructSize = sizeof buffers;
+  buffers.dwBufferTotal =
+      static_cast<DWORD>(request_.body_file != nullptr ? request_.body_size : request_.body.size());
+  if (!HttpSendRequestExA(request_handle_->get(), &buffers, nullptr, 0, 0)) return false;
+  if (!WriteBody()) return false;
+  return HttpEndRequestA(request_handle_->get(), nullptr, 0, 0) != FALSE;
+}
+
+bool Exchange::WriteBody() {
+  if (request_.body_file == nullptr) {
+    DWORD written = 0;
+    return InternetWriteFile(request_handle_->get(), request_.body.data(),
+                             static_cast<DWORD>(request_.body.size()), &written) &&
+           written == request_.body.size();
+  }
+  if (body_start_ < 0) {
+    body_start_ = _ftelli64(request_.body_file);
+  } else if (_fseeki64(request_.body_file, body_start_, SEEK_SET) != 0) {  // a second send
+    body_failed_ = true;
+    return false;
+  }
+  std::string buffer(64 * 1024, '\0');
+  for (uint64_t left = request_.body_size; left > 0;) {
+    const size_t want = left < buffer.size() ? static_cast<size_t>(left) : buffer.size();
+    const size_t got = std::fread(buffer.data(), 1, want, request_.body_file);
+    if (got == 0) {
+      body_failed_ = true;
+      return false;
+    }
+    DWORD written = 0;
+    if (!InternetWriteFile(request_handle_->get(), buffer.data(), static_cast<DWORD>(got),
+                           &written) ||
+        written != got) {
+      return false;
+    }
+    left -= got;
+  }
+  return true;
+}
+
+void Exchange::ReadStatusAndHeaders() {
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  HttpQueryInfoA(request_handle_->get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                 &size, nullptr);
+  response_.status = static_cast<int>(status);
+  response_.headers.clear();
+  std::string raw(8192, '\0');
+  size = static_cast<DWORD>(raw.size());
+  if (!HttpQueryInfoA(request_handle_->get(), HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &size,
+                      nullptr)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
+    raw.assign(size, '\0');
+    if (!HttpQueryInfoA(request_handle_->get(), HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &size,
+                        nullptr)) {
+      return;
+    }
+  }
+  raw.resize(size);
+  size_t start = raw.find("\r\n");  // past the status line
+  while (start != std::string::npos && start + 2 < raw.size()) {
+    start += 2;
+    const size_t end = raw.find("\r\n", start);
+    const std::string line = raw.substr(start, end - start);
+    const size_t colon = line.find(':');
+    if (colon != std::string::npos) {
+      size_t v = colon + 1;
+      while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
+      response_.headers.emplace_back(line.substr(0, colon), line.substr(v));
+    }
+    start = end;
+  }
+}
+
+HttpResponse Exchange::ReadBody() {
+  std::string buffer(max_chunk_, '\0');
+  while (true) {
+    DWORD got = 0;
+    if (!InternetReadFile(request_handle_->get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                          &got)) {
+      return Fail(HttpStage::kReceive, GetLastError());
+    }
+    if (got == 0) break;
+    if (sink_ && !sink_(response_.status, buffer.data(), got)) {
+      return Fail(HttpStage::kSink, ERROR_CANCELLED);
+    }
+    response_.body_bytes += got;
+  }
+  // A connection closed before the announced length arrived is a broken transfer, not the end.
+  const std::string length = response_.Header("Content-Length");
+  if (!length.empty() && response_.Header("Transfer-Encoding").empty() &&
+      response_.body_bytes < std::strtoull(length.c_str(), nullptr, 10)) {
+    return Fail(HttpStage::kReceive, ERROR_INTERNET_CONNECTION_RESET);
+  }
+  return std::move(response_);
+}
+
+HttpResponse Exchange::Run() {
+  if (!IsPlainHost(request_.host) || request_.port <= 0 || request_.port > 65535) {
+    return Fail(HttpStage::kConnect, ERROR_INTERNET_INVALID_URL);
+  }
+  if (!Open()) return Fail(HttpStage::kConnect, GetLastError());
+  if (!SendOnce()) return Fail(body_failed_ ? HttpStage::kBody : HttpStage::kSend, GetLastError());
+  ReadStatusAndHeaders();
+  return ReadBody();
+}
+
+class WinInetHttpClient final : public HttpClient {
+ public:
+  explicit WinInetHttpClient(const HttpClientOptions& options) : options_(options) {
+    if (options_.stall_timeout.count() < 1) options_.stall_timeout = std::chrono::seconds(1);
+  }
+
+  HttpResponse Send(const HttpRequest& request, const HttpSink& sink, size_t max_chunk) override {
+    Exchange exchange(request, sink, max_chunk, options_);
+    return exchange.Run();
+  }
+
+ private:
+  HttpClientOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpClient> NewWinInetHttpClient(const HttpClientOptions& options) {
+  return std::make_unique<WinInetHttpClient>(options);
+}
+
+}  // namespace qnmuro

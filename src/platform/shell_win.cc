@@ -1,0 +1,128 @@
+// Shell, process and window services over the Windows shell, toolhelp snapshots and the window
+// functions, through the ANSI entry points the add-in's paths are handed to.
+#include <windows.h>
+// After windows.h, whose types they use.
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <string>
+
+#include "base/text.h"
+#include "platform/shell.h"
+
+namespace qnmuro {
+namespace {
+
+struct WindowSearch {
+  DWORD pid = 0;
+  bool found = false;
+};
+
+// A visible top-level window of the process, at or below the foreground window in Z order.
+BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->pid && IsWindowVisible(window)) {
+    search->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct ClassSearch {
+  std::u16string fragment;
+  HWND window = nullptr;
+};
+
+BOOL CALLBACK FindClassFragment(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<ClassSearch*>(data);
+  wchar_t name[256] = {};
+  const int length = GetClassNameW(window, name, 256);
+  const std::u16string class_name(reinterpret_cast<const char16_t*>(name),
+                                  static_cast<size_t>(std::max(length, 0)));
+  if (class_name.find(search->fragment) != std::u16string::npos) {
+    search->window = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+class WindowsShellService final : public ShellService {
+ public:
+  long OpenDocument(std::u16string_view path, std::u16string_view working_dir) override {
+    const std::string file = ToAnsi(path);
+    const std::string folder = ToAnsi(working_dir);
+    const HINSTANCE result =
+        ShellExecuteA(nullptr, "open", file.c_str(), nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
+    return static_cast<long>(reinterpret_cast<INT_PTR>(result));
+  }
+
+  long FindProgram(std::u16string_view file_name, std::u16string_view folder,
+                   std::u16string* program) override {
+    const std::string file = ToAnsi(file_name);
+    const std::string directory = ToAnsi(folder);
+    char found[MAX_PATH] = {};
+    const HINSTANCE result =
+        FindExecutableA(file.c_str(), directory.empty() ? nullptr : directory.c_str(), found);
+    const long code = static_cast<long>(reinterpret_cast<INT_PTR>(result));
+    if (code > 32) *program = FromAnsi(found);
+    return code;
+  }
+
+  bool ListProcesses(std::vector<ProcessEntry>* processes) override {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    std::vector<ProcessEntry> list;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+      list.push_back({entry.th32ProcessID,
+                      std::u16string(reinterpret_cast<const char16_t*>(entry.szExeFile))});
+    }
+    CloseHandle(snapshot);
+    std::sort(list.begin(), list.end(),
+              [](const ProcessEntry& a, const ProcessEntry& b) { return a.pid < b.pid; });
+    *processes = std::move(list);
+    return true;
+  }
+
+  bool HasVisibleWindow(uint32_t pid) override {
+    WindowSearch search{pid};
+    for (HWND window = GetForegroundWindow(); window != nullptr && !search.found;
+         window = GetWindow(window, GW_HWNDNEXT)) {
+      FindVisibleWindow(window, reinterpret_cast<LPARAM>(&search));
+    }
+    return search.found;
+  }
+
+  bool EndProcess(uint32_t pid) override {
+    // 0 is the idle process and the host itself must live on.
+    if (pid == 0 || pid == GetCurrentProcessId()) return false;
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+    if (process == nullptr) return false;
+    const bool ended = TerminateProcess(process, 0) != FALSE;
+    CloseHandle(process);
+    return ended;
+  }
+
+  bool BringMainWindowToFront(std::u16string_view class_fragment) override {
+    ClassSearch search{std::u16string(class_fragment)};
+    EnumWindows(FindClassFragment, reinterpret_cast<LPARAM>(&search));
+    if (search.window == nullptr) return false;
+    if (IsIconic(search.window)) ShowWindow(search.window, SW_RESTORE);
+    SetWindowPos(search.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    return SetForegroundWindow(search.window) != FALSE;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ShellService> NewWindowsShellService() {
+  return std::make_unique<WindowsShellService>();
+}
+
+}  // namespace qnmuro

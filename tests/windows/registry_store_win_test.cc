@@ -1,0 +1,83 @@
+// The Windows registry store against the real registry (the test prefix's under Wine).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "base/text.h"
+#include "platform/registry_store.h"
+
+namespace qnmuro {
+namespace {
+
+constexpr char16_t kKey[] = u"SOFTWARE\\zuzozer\\web-test";
+
+class WindowsRegistryStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(store_->CreateKey(kHkeyLocalMachine, kKey), kRegOk); }
+  void TearDown() override {
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, U8(kKey).c_str(), KEY_WOW64_32KEY, 0);
+  }
+
+  std::unique_ptr<RegistryStore> store_ = NewWindowsRegistryStore();
+};
+
+TEST_F(WindowsRegistryStoreTest, ValuesRoundTripByType) {
+  const struct {
+    const char16_t* name;
+    RegistryValue value;
+  } cases[] = {
+      {u"CurrentUser", RegistryValue::String(u"zhang")},
+      {u"CurrentFile", RegistryValue::String(u"公文.doc")},
+      {u"", RegistryValue::String(u"default value")},
+      {u"Empty", RegistryValue::String(u"")},
+      {u"Count", RegistryValue::Dword(10)},
+      {u"Blob", RegistryValue::Binary({1, 2, 0, 255})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(U8(c.name));
+    ASSERT_EQ(store_->SetValue(kHkeyLocalMachine, kKey, c.name, c.value), kRegOk);
+    RegistryValue read;
+    ASSERT_EQ(store_->GetValue(kHkeyLocalMachine, kKey, c.name, &read), kRegOk);
+    EXPECT_EQ(read, c.value);
+  }
+  RegistryValueList all;
+  ASSERT_EQ(store_->ListValues(kHkeyLocalMachine, kKey, &all), kRegOk);
+  EXPECT_EQ(all.size(), std::size(cases));
+}
+
+TEST_F(WindowsRegistryStoreTest, StringsAreStoredInTheAnsiCodePageWithTheirNul) {
+  ASSERT_EQ(
+      store_->SetValue(kHkeyLocalMachine, kKey, u"CurrentFile", RegistryValue::String(u"公文.doc")),
+      kRegOk);
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, U8(kKey).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key),
+      ERROR_SUCCESS);
+  char data[64] = {};
+  DWORD size = sizeof data;
+  DWORD type = 0;
+  EXPECT_EQ(
+      RegQueryValueExA(key, "CurrentFile", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+      ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(std::string(data, size), ToAnsi(u"公文.doc") + std::string(1, '\0'));
+}
+
+TEST_F(WindowsRegistryStoreTest, MissingThingsGiveTheRegistryCodes) {
+  RegistryValue value;
+  RegistryValueList values;
+  EXPECT_EQ(store_->GetValue(kHkeyLocalMachine, kKey, u"sid", &value), kRegNotFound);
+  EXPECT_EQ(store_->DeleteValue(kHkeyLocalMachine, kKey, u"sid"), kRegNotFound);
+  EXPECT_EQ(store_->KeyExists(kHkeyLocalMachine, u"SOFTWARE\\zuzozer\\absent"), kRegNotFound);
+  EXPECT_EQ(store_->SetValue(kHkeyLocalMachine, u"SOFTWARE\\zuzozer\\absent", u"a",
+                             RegistryValue::String(u"b")),
+            kRegNotFound);
+  EXPECT_EQ(store_->ListValues(kHkeyLocalMachine, u"SOFTWARE\\zuzozer\\absent", &values),
+            kRegNotFound);
+  EXPECT_EQ(store_->GetValue(0x12345678, kKey, u"a", &value), kRegInvalidHandle);
+  EXPECT_EQ(store_->KeyExists(kHkeyLocalMachine, u""), kRegOk);
+}
+
+}  // namespace
+}  // namespace qnmuro
