@@ -51,8 +51,10 @@ void WPSaddin::ButtonMember::Assign(std::shared_ptr<host::Control> button) {
 }
 
 void WPSaddin::ButtonMember::Click(host::Control& button, bool& cancel_default) {
-  TrapFirstFailure([&] { (owner_->*handler_)(button, cancel_default); },
-                   [&](const Error& error) { owner_->ReportAtBoundary(name_, error); });
+  WPSaddin* owner = owner_;
+  const Handler handler = handler_;
+  TrapFirstFailure([&] { (owner->*handler)(button, cancel_default); },
+                   [&](const Error& error) { owner->ReportAtBoundary(name_, error); });
 }
 
 void WPSaddin::ReportAtBoundary(std::u16string_view operation, const Error& error) noexcept {
