@@ -51,13 +51,10 @@ void WPSaddin::ButtonMember::Assign(std::shared_ptr<host::Control> button) {
 }
 
 void WPSaddin::ButtonMember::Click(host::Control& button, bool& cancel_default) {
-  // The lambdas work on copies of the members: reading them through the captured this made
-  // GCC 12's sanitizer build warn of an uninitialised read and report an invalid object.
-  WPSaddin* const owner = owner_;
+  WPSaddin* owner = owner_;
   const Handler handler = handler_;
-  const std::u16string name = name_;
   TrapFirstFailure([&] { (owner->*handler)(button, cancel_default); },
-                   [&](const Error& error) { owner->ReportAtBoundary(name, error); });
+                   [&](const Error& error) { owner->ReportAtBoundary(name_, error); });
 }
 
 void WPSaddin::ReportAtBoundary(std::u16string_view operation, const Error& error) noexcept {
