@@ -126,10 +126,13 @@ TEST(WindowsShellTest, ProcessesAreListedAndEndedButNeverTheHost) {
   EXPECT_FALSE(shell->EndProcess(GetCurrentProcessId()));
   EXPECT_FALSE(shell->EndProcess(0));
 
+  // A program of its own (no shell in between whose child would outlive it), without this
+  // process's standard handles.
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
   PROCESS_INFORMATION child{};
-  wchar_t command[] = L"cmd.exe /c ping -n 30 127.0.0.1";
+  wchar_t command[] = L"ping.exe -n 30 127.0.0.1";
   ASSERT_TRUE(CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                              nullptr, &startup, &child));
   EXPECT_TRUE(shell->EndProcess(child.dwProcessId));
