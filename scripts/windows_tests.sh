@@ -75,7 +75,8 @@ check() {  # NAME COMMAND...: one counted result
 suite() {
   local out=$scratch/suite.out status=0 ran_ok ran_failed
   # Into a file, not a pipe: Wine's helper processes keep a pipe open until the server stops.
-  wine "$1" --gtest_brief=1 "--gtest_filter=$filter" >"$out" 2>&1 || status=$?
+  # A window nobody answers would wait forever: the suite gets ten minutes.
+  timeout 600 wine "$1" --gtest_brief=1 "--gtest_filter=$filter" >"$out" 2>&1 || status=$?
   cat "$out"
   ran_ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$out" | tail -1)
   ran_failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$out" | tail -1)
@@ -129,6 +130,7 @@ for arch in i686 x86_64; do
   check "$arch password" same_as_linux "$exe" password encrypt secret123
   check "$arch registry" registry_visible "$exe"
   check "$arch registry get" same_as_linux "$exe" registry get CurrentFile
+  check "$arch registry missing" same_as_linux "$exe" registry get NoSuchValue
   check "$arch version" same_as_linux "$exe" --version
   echo "== $arch: $((SECONDS - start)) s =="
 done
