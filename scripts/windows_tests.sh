@@ -70,6 +70,24 @@ check() {  # NAME COMMAND...: one counted result
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
 }
 
+# One suite: its tests count one each; a run that fails without a failed test (a crash) counts
+# as one failure.
+suite() {
+  local out=$scratch/suite.out status=0 ran_ok ran_failed
+  # Into a file, not a pipe: Wine's helper processes keep a pipe open until the server stops.
+  # A window nobody answers would wait forever: the suite gets ten minutes.
+  timeout 600 wine "$1" --gtest_brief=1 "--gtest_filter=$filter" >"$out" 2>&1 || status=$?
+  cat "$out"
+  ran_ok=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$out" | tail -1)
+  ran_failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$out" | tail -1)
+  passed=$((passed + ${ran_ok:-0}))
+  failed=$((failed + ${ran_failed:-0}))
+  if [ "$status" != 0 ] && [ "${ran_failed:-0}" = 0 ]; then
+    failed=$((failed + 1))
+    echo "FAILED: $1 ended with status $status"
+  fi
+}
+
 # The same output and exit status as the Linux command, for the same arguments.
 same_as_linux() {
   local exe=$1
@@ -102,7 +120,7 @@ for arch in i686 x86_64; do
   done
   echo "== $arch: test suite =="
   start=$SECONDS
-  check "$arch suite" wine "$dir/qnmuro_tests.exe" --gtest_brief=1 "--gtest_filter=$filter"
+  suite "$dir/qnmuro_tests.exe"
   echo "== $arch: qnmuro.exe against the Linux qnmuro =="
   exe=$dir/qnmuro.exe
   check "$arch config check" same_as_linux "$exe" config check examples/control.xml
@@ -112,6 +130,7 @@ for arch in i686 x86_64; do
   check "$arch password" same_as_linux "$exe" password encrypt secret123
   check "$arch registry" registry_visible "$exe"
   check "$arch registry get" same_as_linux "$exe" registry get CurrentFile
+  check "$arch registry missing" same_as_linux "$exe" registry get NoSuchValue
   check "$arch version" same_as_linux "$exe" --version
   echo "== $arch: $((SECONDS - start)) s =="
 done

@@ -23,7 +23,8 @@
 #include <string_view>
 #include <vector>
 
-// libxml2's own types, so that this header does not pull in libxml2's headers.
+// The backend's node and document types, so that this header pulls in no backend's headers:
+// libxml2's own on Linux; the MSXML backend defines its own under these names.
 struct _xmlDoc;
 struct _xmlNode;
 

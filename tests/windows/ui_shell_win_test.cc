@@ -88,10 +88,13 @@ TEST(WindowsUiTest, FormControlsFollowTheModelAndItsHandlers) {
     SendMessageW(list_box, LB_SETCURSEL, 1, 0);
     PostMessageW(window, WM_COMMAND, MAKEWPARAM(100, LBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(list_box));
-    Sleep(100);
+    // The label shows the handler's text once the form has refreshed (the test checks it).
     wchar_t text[32] = {};
-    GetWindowTextW(Child(window, L"STATIC"), text, 32);
-    if (std::wstring(text) == L"合同章") Press(window, 102);  // the label shows the handler's text
+    for (int i = 0; i < 500 && std::wstring(text) != L"合同章"; ++i) {
+      Sleep(10);
+      GetWindowTextW(Child(window, L"STATIC"), text, 32);
+    }
+    Press(window, 102);
   });
   ui->ShowForm(form);
   EXPECT_FALSE(form.visible());
@@ -126,10 +129,13 @@ TEST(WindowsShellTest, ProcessesAreListedAndEndedButNeverTheHost) {
   EXPECT_FALSE(shell->EndProcess(GetCurrentProcessId()));
   EXPECT_FALSE(shell->EndProcess(0));
 
+  // A program of its own (no shell in between whose child would outlive it), without this
+  // process's standard handles.
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
   PROCESS_INFORMATION child{};
-  wchar_t command[] = L"cmd.exe /c ping -n 30 127.0.0.1";
+  wchar_t command[] = L"ping.exe -n 30 127.0.0.1";
   ASSERT_TRUE(CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                              nullptr, &startup, &child));
   EXPECT_TRUE(shell->EndProcess(child.dwProcessId));
