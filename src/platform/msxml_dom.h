@@ -53,6 +53,8 @@ std::string DeclaredEncoding(const Ptr<IXMLDOMNode>& document);
 // The whole document in `encoding` with a declaration naming it. Written here rather than by
 // the parser's own save, which is not trusted to keep a CR or the declared encoding.
 std::string Serialize(const Ptr<IXMLDOMNode>& document, const std::string& encoding);
+// One node as UTF-8 XML text: no declaration, nothing added around or between its parts.
+std::string SerializeNode(const Ptr<IXMLDOMNode>& node);
 
 }  // namespace qnmuro::msxml
 

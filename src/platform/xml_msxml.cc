@@ -290,6 +290,11 @@ std::u16string XmlNode::Name() const {
   return node_ == nullptr ? std::u16string() : NameOf(node_->dom);
 }
 
+std::u16string XmlNode::ToXml() const {
+  if (node_ == nullptr) return {};
+  return Utf8ToUtf16(msxml::SerializeNode(node_->dom));
+}
+
 std::u16string XmlNode::Text() const {
   if (node_ == nullptr) return {};
   const DOMNodeType type = node_->type;

@@ -149,6 +149,12 @@ std::string DeclaredEncoding(const Ptr<IXMLDOMNode>& document) {
   return Utf16ToUtf8(declaration.substr(open + 1, close - open - 1));
 }
 
+std::string SerializeNode(const Ptr<IXMLDOMNode>& node) {
+  Writer out("UTF-8");
+  WriteNode(node, &out);
+  return out.bytes();
+}
+
 std::string Serialize(const Ptr<IXMLDOMNode>& document, const std::string& encoding) {
   Writer out(encoding);
   out.Markup(u"<?xml version=\"1.0\" encoding=\"" + Utf8ToUtf16(encoding) + u"\"?>\n");
