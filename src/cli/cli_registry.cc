@@ -26,9 +26,14 @@ struct RegistryArgs {
 // A store failure other than "missing": one line on stderr, exit status 1.
 void Fail(const char* what, long code) {
   const long err = LastSystemError();
+  std::string why = U8(RegistryResultText(code));
+  if (code == kRegLockTimeout) {
+    why += "; gave up after " + std::to_string(kRegistryLockWait.count() / 1000) + " s";
+  } else if (why.empty()) {
+    why = err > 0 && err != code ? std::strerror(static_cast<int>(err)) : "registry error";
+  }
   std::cerr << "qnmuro: registry: cannot " << what << " " << DefaultRegistryPath().string() << ": "
-            << (err > 0 && err != code ? std::strerror(static_cast<int>(err)) : "registry error")
-            << " (code " << code << ")\n";
+            << why << " (code " << code << ")\n";
   ExitStatus() = 1;
 }
 

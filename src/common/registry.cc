@@ -18,6 +18,14 @@ long Failure(long code) {
   return code;
 }
 
+// Error 17, saying why where the store's result code tells more than the system error (a
+// registry file locked by another program).
+Error StoreError(long code) {
+  const std::u16string why = RegistryResultText(code);
+  if (why.empty()) return MakeError(kErrCantPerform);
+  return Error(kErrCantPerform, DefaultDescription(kErrCantPerform) + u": " + why);
+}
+
 // The host's conversion of a value to a 32-bit integer: blanks trimmed, an optional sign,
 // digits and an optional fraction rounded half to even. Not a number: error 13; out of
 // range: error 6.
@@ -70,14 +78,14 @@ void CreateRegistryKey(RegistryStore* store, std::u16string_view subkey, uint32_
     SetLastSystemError(kRegInvalidHandle);
     throw MakeError(kErrCantPerform);
   }
-  if (store->CreateKey(root, AnsiRoundTrip(subkey)) != kRegOk) throw MakeError(kErrCantPerform);
+  if (const long code = store->CreateKey(root, AnsiRoundTrip(subkey))) throw StoreError(code);
 }
 
 void SetRegistryValue(RegistryStore* store, std::u16string_view subkey, std::u16string_view name,
                       const RegistryData& value, long type, uint32_t root) {
   RegistryKey key;
   OpenRegistryKey(store, subkey, root, &key);  // a failed open fails the write below
-  if (WriteValue(key, name, type, value) != kRegOk) throw MakeError(kErrCantPerform);
+  if (const long code = WriteValue(key, name, type, value)) throw StoreError(code);
 }
 
 RegistryData QueryRegistryValue(RegistryStore* store, std::u16string_view subkey,
@@ -85,7 +93,7 @@ RegistryData QueryRegistryValue(RegistryStore* store, std::u16string_view subkey
   RegistryKey key;
   OpenRegistryKey(store, subkey, root, &key);  // a missing key shows as a failed read
   RegistryData value;
-  if (ReadValue(key, name, &value) != kRegOk) throw MakeError(kErrCantPerform);
+  if (const long code = ReadValue(key, name, &value)) throw StoreError(code);
   return value;
 }
 

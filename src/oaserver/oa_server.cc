@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "common/base64.h"
+#include "oaserver/deadline_server.h"
 #include "oaserver/oa_store.h"
 #include "platform/xml.h"
 
@@ -303,16 +304,17 @@ int OaServer::Start(const std::string& host, int port, std::string* error) {
   }
   auto impl = std::make_unique<Impl>(options_);
   if (secure()) {
-    auto tls =
-        std::make_unique<httplib::SSLServer>(options_.cert_file.c_str(), options_.key_file.c_str());
+    auto tls = NewDeadlineTlsServer(options_.cert_file, options_.key_file, options_.head_deadline);
     if (!tls->is_valid()) {
       *error = "cannot use certificate " + options_.cert_file + " with key " + options_.key_file;
       return -1;
     }
     impl->server = std::move(tls);
   } else {
-    impl->server = std::make_unique<httplib::Server>();
+    impl->server = NewDeadlineServer(options_.head_deadline);
   }
+  // Uploads that a killed server (or client) broke off left their temporary files behind.
+  impl->store.RemoveStaleUploads();
   impl->Install(*impl->server);
   // Address reuse for a quick restart, but never two servers sharing one port.
   impl->server->set_socket_options([](socket_t sock) {

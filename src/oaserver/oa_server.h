@@ -12,9 +12,13 @@
 // Every fault is answered with <result>reason</result>, never with success. With users, file
 // downloads and confirmations need valid credentials (asked for with 401), agents a session
 // cookie (403 otherwise). Each request is reported as one line through the log callback.
+// Slow clients cannot hold the server up: each connection has a thread of its own, and a
+// request's head must arrive within the head deadline (deadline_server.h). Starting the server
+// removes the temporary files that uploads of earlier runs left behind (oa_store.h).
 #ifndef QNMURO_OASERVER_OA_SERVER_H_
 #define QNMURO_OASERVER_OA_SERVER_H_
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -33,6 +37,9 @@ struct OaServerOptions {
   std::string key_file;
   std::vector<OaUser> users;  // empty: nobody is checked
   OaAuthScheme auth = OaAuthScheme::kBasic;
+  // How long a client may take to send a request's head (for HTTPS, the first one's
+  // handshake included) before the server drops the connection.
+  std::chrono::milliseconds head_deadline{10000};
   // Receives one line per request (and nothing else); may be empty. Called from the server's
   // worker threads, one call at a time.
   std::function<void(const std::string&)> log;

@@ -1,8 +1,15 @@
 #include "oaserver/oa_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "base/text.h"
@@ -26,6 +33,43 @@ std::vector<std::string> SplitPath(const std::string& path) {
 
 bool IsValidUtf8(const std::string& bytes) {
   return Utf16ToUtf8(Utf8ToUtf16(bytes)) == bytes;
+}
+
+constexpr char kTempPrefix[] = ".upload-";
+constexpr char kTempSuffix[] = ".part";
+
+bool EndsWith(const std::string& s, const std::string& end) {
+  return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// An upload's temporary file: this server's (".upload-<random>.part") or an earlier version's
+// (".<name>.part<N>").
+bool IsUploadTemp(const std::string& name) {
+  if (name.rfind(kTempPrefix, 0) == 0 && EndsWith(name, kTempSuffix)) return true;
+  if (name.size() < 3 || name[0] != '.') return false;
+  size_t digits = 0;
+  while (digits < name.size() &&
+         std::isdigit(static_cast<unsigned char>(name[name.size() - 1 - digits]))) {
+    ++digits;
+  }
+  return digits > 0 && EndsWith(name.substr(0, name.size() - digits), kTempSuffix) &&
+         name.size() - digits > std::strlen(kTempSuffix) + 1;
+}
+
+// Creates a new temporary file in `dir` under a name nobody can guess: never an existing file,
+// never through a link. Returns the open descriptor, or -1 with errno set.
+int CreateTemp(const fs::path& dir, fs::path* path) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%s%08x%08x%s", kTempPrefix, random(), random(), kTempSuffix);
+    *path = dir / name;
+    const int fd =
+        ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 }  // namespace
@@ -98,38 +142,51 @@ std::optional<fs::path> OaStore::MapRequestPath(const std::string& path) const {
   return std::nullopt;
 }
 
+std::optional<fs::path> OaStore::FolderInside(const fs::path& relative) const {
+  const fs::path dir = root_ / relative;
+  // Before creating anything: a link in the existing part of the path must not lead out.
+  if (!Inside(dir)) return std::nullopt;
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec || !Inside(dir) || !fs::is_directory(dir, ec)) return std::nullopt;
+  return dir;
+}
+
 std::string OaStore::StoreUpload(const std::string& ansi_name, const BodyReader& read) {
   const std::optional<std::string> name = FileNameOf(ansi_name);
   if (!name) return "invalid file name";
-  std::error_code ec;
-  const fs::path dir = root_ / "incoming";
-  fs::create_directories(dir, ec);
-  const fs::path target = dir / *name;
+  const std::optional<fs::path> dir = FolderInside("incoming");
+  if (!dir) return "cannot store the upload: incoming/ is not a folder inside the root";
+  const fs::path target = *dir / *name;
   if (!Inside(target)) return "invalid file name";
   fs::path temp;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    temp = dir / ("." + *name + ".part" + std::to_string(++counter_));
+  const int fd = CreateTemp(*dir, &temp);
+  if (fd < 0) return std::string("cannot store the upload: ") + std::strerror(errno);
+  // Held until the file has its name: RemoveStaleUploads leaves a locked file alone.
+  ::flock(fd, LOCK_EX);
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    ::close(fd);
+    return std::string("cannot store the upload: ") + std::strerror(err);
   }
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (file == nullptr) return std::string("cannot store the upload: ") + std::strerror(errno);
   std::setvbuf(file, nullptr, _IOFBF, 256 * 1024);
   bool written = true;
   const bool whole = read([&](const char* data, size_t size) {
     written = std::fwrite(data, 1, size, file) == size;
     return written;
   });
-  const bool closed = std::fclose(file) == 0;
-  if (!whole || !written || !closed) {
-    fs::remove(temp, ec);
-    return !whole ? "the upload broke off" : "cannot store the upload";
+  const bool flushed = written && std::fflush(file) == 0;
+  std::string reason;
+  if (!whole || !written || !flushed) {
+    reason = !whole ? "the upload broke off" : "cannot store the upload";
+  } else if (::rename(temp.c_str(), target.c_str()) != 0) {
+    reason = std::string("cannot store the upload: ") + std::strerror(errno);
   }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    return "cannot store the upload: " + ec.message();
-  }
-  return "";
+  if (!reason.empty()) ::unlink(temp.c_str());
+  std::fclose(file);  // and with it the lock
+  return reason;
 }
 
 std::string OaStore::Confirm(const std::string& ansi_unid, const std::string& ansi_name) {
@@ -143,19 +200,47 @@ std::string OaStore::Confirm(const std::string& ansi_unid, const std::string& an
   if (!Inside(incoming) || !fs::is_regular_file(incoming, ec)) {
     return "no upload of " + *name + " to confirm";
   }
-  const fs::path dir = root_ / "documents" / *unid;
-  fs::create_directories(dir, ec);
-  const fs::path current = dir / *name;
+  const std::optional<fs::path> dir = FolderInside(fs::path("documents") / *unid);
+  if (!dir)
+    return "cannot store the document: documents/" + *unid + " is not a folder inside the root";
+  const fs::path current = *dir / *name;
   if (!Inside(current)) return "invalid file name";
   if (fs::exists(current, ec)) {
     int version = 1;
-    while (fs::exists(dir / (*name + ".v" + std::to_string(version)), ec)) ++version;
-    fs::rename(current, dir / (*name + ".v" + std::to_string(version)), ec);
+    while (fs::exists(*dir / (*name + ".v" + std::to_string(version)), ec)) ++version;
+    fs::rename(current, *dir / (*name + ".v" + std::to_string(version)), ec);
     if (ec) return "cannot keep the earlier version: " + ec.message();
   }
   fs::rename(incoming, current, ec);
   if (ec) return "cannot store the document: " + ec.message();
   return "";
+}
+
+int OaStore::RemoveStaleUploads() {
+  const fs::path dir = root_ / "incoming";
+  if (!Inside(dir)) return 0;
+  std::vector<fs::path> candidates;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    if (IsUploadTemp(it->path().filename().string())) candidates.push_back(it->path());
+  }
+  int removed = 0;
+  for (const fs::path& path : candidates) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISLNK(st.st_mode)) {
+      // Planted under a temporary name: the link goes, whatever it points to stays.
+      removed += ::unlink(path.c_str()) == 0;
+      continue;
+    }
+    if (!S_ISREG(st.st_mode)) continue;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    // A server receiving into the file holds its lock.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) removed += ::unlink(path.c_str()) == 0;
+    ::close(fd);
+  }
+  return removed;
 }
 
 }  // namespace qnmuro

@@ -2,10 +2,15 @@
 //   DIR/files/<unid>/<name>        attachments, served for /<db>/0/<unid>/$file/<name>
 //   DIR/<path>                     anything else that is served as it lies
 //   DIR/incoming/<name>            the body of the last upload of that name, not yet confirmed
+//   DIR/incoming/.upload-<random>.part   an upload being received (kept open and locked
+//                                  while it is; an unlocked one is a leftover)
 //   DIR/documents/<unid>/<name>    the current confirmed version of a document;
 //   DIR/documents/<unid>/<name>.v<N>  the earlier versions, 1 the oldest
 // Names in requests are bytes in the ANSI code page (as the add-in sends them) and are stored
-// under their UTF-8 form. No name or path from a request ever leads outside DIR. Thread-safe.
+// under their UTF-8 form. No name or path from a request ever leads outside DIR: each folder is
+// checked before anything is created in it, a link planted in the tree is never written
+// through, and temporary files are created exclusively under unpredictable names.
+// Thread-safe.
 #ifndef QNMURO_OASERVER_OA_STORE_H_
 #define QNMURO_OASERVER_OA_STORE_H_
 
@@ -38,16 +43,23 @@ class OaStore {
   // before it. Returns the empty text on success, else the reason.
   std::string Confirm(const std::string& unid, const std::string& name);
 
+  // Removes the temporary files of uploads that no running server is receiving any more
+  // (left by a server or client killed mid-upload), and those of earlier versions of the
+  // server (".<name>.part<N>"). Returns how many were removed.
+  int RemoveStaleUploads();
+
   // A name usable as one file name: not empty, no separator, not "." or "..", no NUL or
   // control byte. Returns the UTF-8 form, or nullopt.
   static std::optional<std::string> FileNameOf(const std::string& ansi_name);
 
  private:
   bool Inside(const std::filesystem::path& p) const;
+  // Creates root_/`relative` (a folder path inside DIR) unless a link would put any part of
+  // it outside DIR; nullopt when it would or when creating fails.
+  std::optional<std::filesystem::path> FolderInside(const std::filesystem::path& relative) const;
 
   std::filesystem::path root_;
   std::mutex mu_;  // confirmations of one document must not interleave
-  unsigned long counter_ = 0;
 };
 
 }  // namespace qnmuro

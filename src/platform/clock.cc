@@ -1,6 +1,8 @@
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <ctime>
+#include <limits>
 #include <map>
 
 #include "base/text.h"
@@ -12,9 +14,68 @@ std::string Two(int v) {
   return (v < 10 ? "0" : "") + std::to_string(v);
 }
 
+// `t`'s fields must be in their calendar ranges and its year within the clock's years, so
+// that the seconds fit a TimePoint.
+TimePoint LocalToTimePoint(const LocalTime& t) {
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_isdst = -1;
+  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+}
+
+// The time `by` after `t` (within the clock's range), stopping at the clock's last time.
+// Compared in milliseconds, so that a huge `by` cannot overflow the TimePoint's count.
+TimePoint LaterOrLast(TimePoint t, std::chrono::milliseconds by) {
+  const auto room = std::chrono::duration_cast<std::chrono::milliseconds>(LatestClockTime() - t);
+  return by >= room ? LatestClockTime() : t + by;
+}
+
+TimePoint IntoRange(TimePoint t) {
+  return std::clamp(t, EarliestClockTime(), LatestClockTime());
+}
+
+// Due times are kept as TimePoint counts with saturating arithmetic: a timer whose next tick
+// falls beyond what a TimePoint can hold waits at the largest count and never fires, while one
+// that is merely beyond the clock's last time keeps its remaining time if the clock is set
+// back.
+using Ticks = TimePoint::duration::rep;
+constexpr Ticks kMaxTicks = std::numeric_limits<Ticks>::max();
+constexpr Ticks kMinTicks = std::numeric_limits<Ticks>::min();
+
+Ticks AddTicks(Ticks a, Ticks b) {
+  Ticks r;
+  if (__builtin_add_overflow(a, b, &r)) return b > 0 ? kMaxTicks : kMinTicks;
+  return r;
+}
+
+Ticks SubTicks(Ticks a, Ticks b) {
+  Ticks r;
+  if (__builtin_sub_overflow(a, b, &r)) return b < 0 ? kMaxTicks : kMinTicks;
+  return r;
+}
+
+Ticks TicksOf(std::chrono::milliseconds d) {
+  constexpr Ticks kPerMs =
+      std::chrono::duration_cast<TimePoint::duration>(std::chrono::milliseconds(1)).count();
+  Ticks r;
+  if (__builtin_mul_overflow(static_cast<Ticks>(d.count()), kPerMs, &r)) {
+    return d.count() > 0 ? kMaxTicks : kMinTicks;
+  }
+  return r;
+}
+
+Ticks TicksOf(TimePoint t) {
+  return t.time_since_epoch().count();
+}
+
 struct Timer {
-  std::chrono::milliseconds interval;
-  TimePoint due;
+  Ticks interval;
+  Ticks due;
   std::function<void()> tick;
 };
 
@@ -25,27 +86,31 @@ class TimerTable {
                        std::function<void()> tick) {
     if (interval.count() <= 0) interval = std::chrono::milliseconds(1);
     const Clock::TimerId id = next_id_++;
-    timers_[id] = Timer{interval, now + interval, std::move(tick)};
+    timers_[id] =
+        Timer{TicksOf(interval), AddTicks(TicksOf(now), TicksOf(interval)), std::move(tick)};
     return id;
   }
   void Stop(Clock::TimerId id) { timers_.erase(id); }
-  // Moves every due time by the same amount.
-  void Shift(std::chrono::system_clock::duration by) {
-    for (auto& [id, timer] : timers_) timer.due += by;
+  // Moves every due time from `from` to `to`, keeping what is left of each timer.
+  void Shift(TimePoint from, TimePoint to) {
+    for (auto& [id, timer] : timers_) {
+      timer.due = AddTicks(TicksOf(to), SubTicks(timer.due, TicksOf(from)));
+    }
   }
 
   // Fires the earliest timer due at or before `until`, telling `set_now` its due time first;
   // false when none is due.
   template <class SetNow>
   bool FireOne(TimePoint until, SetNow&& set_now) {
+    const Ticks last = TicksOf(until);
     auto best = timers_.end();
     for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-      if (it->second.due <= until && (best == timers_.end() || it->second.due < best->second.due))
+      if (it->second.due <= last && (best == timers_.end() || it->second.due < best->second.due))
         best = it;
     }
     if (best == timers_.end()) return false;
-    set_now(best->second.due);
-    best->second.due += best->second.interval;
+    set_now(TimePoint(TimePoint::duration(best->second.due)));
+    best->second.due = AddTicks(best->second.due, best->second.interval);
     std::function<void()> tick = best->second.tick;  // the tick may stop its own timer
     tick();
     return true;
@@ -74,18 +139,20 @@ class SystemClockImpl final : public SystemClock {
 
 class VirtualClockImpl final : public VirtualClock {
  public:
-  explicit VirtualClockImpl(TimePoint start) : now_(start) {}
+  explicit VirtualClockImpl(TimePoint start) : now_(IntoRange(start)) {}
   TimePoint Now() override { return now_; }
   TimerId StartTimer(std::chrono::milliseconds interval, std::function<void()> tick) override {
     return table_.Start(now_, interval, std::move(tick));
   }
   void StopTimer(TimerId id) override { table_.Stop(id); }
   void Set(TimePoint t) override {
-    table_.Shift(t - now_);
+    t = IntoRange(t);
+    table_.Shift(now_, t);
     now_ = t;
   }
   void Advance(std::chrono::milliseconds by) override {
-    const TimePoint until = now_ + by;
+    if (by.count() < 0) by = std::chrono::milliseconds(0);
+    const TimePoint until = LaterOrLast(now_, by);
     // Each tick sees the clock at its own due time.
     while (table_.FireOne(until, [this](TimePoint t) { now_ = t; })) {
     }
@@ -106,16 +173,27 @@ LocalTime ToLocalTime(TimePoint t) {
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+TimePoint EarliestClockTime() {
+  static const TimePoint t = LocalToTimePoint({kFirstClockYear, 1, 1, 0, 0, 0});
+  return t;
+}
+
+TimePoint LatestClockTime() {
+  static const TimePoint t = LocalToTimePoint({kLastClockYear, 12, 31, 23, 59, 59});
+  return t;
+}
+
 TimePoint FromLocalTime(const LocalTime& t) {
-  std::tm tm{};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+  // Checked before any arithmetic: a year read from a file may be anything an int holds.
+  if (t.year < kFirstClockYear) return EarliestClockTime();
+  if (t.year > kLastClockYear) return LatestClockTime();
+  LocalTime in = t;
+  in.month = std::clamp(t.month, 1, 12);
+  in.day = std::clamp(t.day, 1, 31);
+  in.hour = std::clamp(t.hour, 0, 23);
+  in.minute = std::clamp(t.minute, 0, 59);
+  in.second = std::clamp(t.second, 0, 59);
+  return IntoRange(LocalToTimePoint(in));
 }
 
 std::u16string FormatTimestamp(const LocalTime& t) {

@@ -1,6 +1,7 @@
 #include "platform/reg_document.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "base/text.h"
 
@@ -176,11 +177,17 @@ bool ParseHeader(std::u16string_view line, bool* valid, uint32_t* root, std::u16
 bool IsBlank(const std::vector<std::string>& raw) {
   for (const std::string& line : raw) {
     for (char c : line) {
-      if (c != ' ' && c != '\t' && c != '\r') return false;
+      if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
     }
   }
   return true;
 }
+
+// A physical line as Parse splits the file: its content and its line end.
+struct RawLine {
+  std::string_view content;
+  std::string_view end;
+};
 
 bool EndsWithContinuation(std::u16string_view s) {
   s = TrimView(s);
@@ -206,33 +213,36 @@ std::u16string NormalizeRegistryPath(std::u16string_view path) {
 
 RegDocument RegDocument::Parse(std::string_view bytes) {
   RegDocument doc;
-  std::vector<std::string> lines;
+  std::vector<RawLine> lines;
   size_t start = 0;
   while (start < bytes.size()) {
     size_t end = bytes.find('\n', start);
+    const size_t next = end == bytes.npos ? bytes.size() : end + 1;
     if (end == bytes.npos) end = bytes.size();
-    std::string line(bytes.substr(start, end - start));
-    if (!line.empty() && line.back() == '\r') {
+    size_t content_end = end;
+    if (end < bytes.size() && content_end > start && bytes[content_end - 1] == '\r') {
+      --content_end;
       if (lines.empty()) doc.eol_ = "\r\n";
-      line.pop_back();
     }
-    lines.push_back(std::move(line));
-    start = end + 1;
+    lines.push_back(
+        {bytes.substr(start, content_end - start), bytes.substr(content_end, next - content_end)});
+    start = next;
   }
+  auto whole = [&](size_t i) { return std::string(lines[i].content) + std::string(lines[i].end); };
   for (size_t i = 0; i < lines.size(); ++i) {
-    std::string_view first = lines[i];
+    std::string_view first = lines[i].content;
     if (i == 0 && first.substr(0, 3) == "\xEF\xBB\xBF") first.remove_prefix(3);
     std::u16string text = Utf8ToUtf16(first);
     Section section;
     std::u16string path;
     if (ParseHeader(text, &section.valid, &section.root, &path)) {
-      section.header.push_back(lines[i]);
+      section.header.push_back(whole(i));
       section.folded_path = AsciiLower(path);
       doc.sections_.push_back(std::move(section));
       continue;
     }
     Entry entry;
-    entry.raw.push_back(lines[i]);
+    entry.raw.push_back(whole(i));
     const std::u16string_view trimmed = TrimView(text);
     if ((StartsWith(trimmed, u"\"") || StartsWith(trimmed, u"@")) &&
         AsciiLower(text).find(u"=hex") != std::u16string::npos) {
@@ -240,8 +250,8 @@ RegDocument RegDocument::Parse(std::string_view bytes) {
       while (EndsWithContinuation(text) && i + 1 < lines.size()) {
         text = std::u16string(TrimView(text));
         text.pop_back();
-        text += TrimView(Utf8ToUtf16(lines[++i]));
-        entry.raw.push_back(lines[i]);
+        text += TrimView(Utf8ToUtf16(lines[++i].content));
+        entry.raw.push_back(whole(i));
       }
     }
     entry.is_value = doc.sections_.back().valid && ParseValueLine(text, &entry.name, &entry.value);
@@ -253,10 +263,16 @@ RegDocument RegDocument::Parse(std::string_view bytes) {
 
 std::string RegDocument::Serialize() const {
   std::string out;
+  // A last line without its line end gets one when more follows (or the file ends), so that
+  // no line runs into the next.
+  auto add = [&](const std::string& line) {
+    out += line;
+    if (line.empty() || line.back() != '\n') out += eol_;
+  };
   for (const Section& section : sections_) {
-    for (const std::string& line : section.header) out += line + eol_;
+    for (const std::string& line : section.header) add(line);
     for (const Entry& entry : section.entries) {
-      for (const std::string& line : entry.raw) out += line + eol_;
+      for (const std::string& line : entry.raw) add(line);
     }
   }
   return out;
@@ -290,16 +306,16 @@ void RegDocument::CreateKey(uint32_t root, std::u16string_view path) {
   Section& last = sections_.back();
   if (sections_.size() == 1 && last.entries.empty()) {
     // A new file opens with the version line, as regedit writes it.
-    last.entries.push_back(Entry{{kVersionLine}, false, {}, {}, {}});
-    last.entries.push_back(Entry{{""}, false, {}, {}, {}});
+    last.entries.push_back(Entry{{kVersionLine + eol_}, false, {}, {}, {}});
+    last.entries.push_back(Entry{{eol_}, false, {}, {}, {}});
   } else if (last.entries.empty() ? !last.header.empty() : !IsBlank(last.entries.back().raw)) {
-    last.entries.push_back(Entry{{""}, false, {}, {}, {}});
+    last.entries.push_back(Entry{{eol_}, false, {}, {}, {}});
   }
   Section section;
   std::u16string header = u"[" + RegistryRootName(root);
   if (!normalized.empty()) header += u"\\" + normalized;
   header += u"]";
-  section.header.push_back(Utf16ToUtf8(header));
+  section.header.push_back(Utf16ToUtf8(header) + eol_);
   section.valid = true;
   section.root = root;
   section.folded_path = AsciiLower(normalized);
@@ -329,14 +345,14 @@ bool RegDocument::Set(uint32_t root, std::u16string_view path, std::u16string_vi
     }
   }
   if (target != nullptr) {
-    target->raw = {FormatRegistryValueLine(target->name, value)};
+    target->raw = {FormatRegistryValueLine(target->name, value) + eol_};
     target->value = value;
     return true;
   }
   CreateKey(root, path);  // a key that exists only as a parent gets its own section
   Section* section = &sections_[SectionsOf(root, path).back()];
   Entry entry;
-  entry.raw = {FormatRegistryValueLine(name, value)};
+  entry.raw = {FormatRegistryValueLine(name, value) + eol_};
   entry.is_value = true;
   entry.name = std::u16string(name);
   entry.folded_name = folded;
@@ -364,16 +380,15 @@ bool RegDocument::Remove(uint32_t root, std::u16string_view path, std::u16string
 
 RegistryValueList RegDocument::List(uint32_t root, std::u16string_view path) const {
   RegistryValueList out;
-  std::vector<std::u16string> folded;
+  std::unordered_map<std::u16string_view, size_t> index;  // folded name -> position in `out`
   for (size_t i : SectionsOf(root, path)) {
     for (const Entry& entry : sections_[i].entries) {
       if (!entry.is_value) continue;
-      const auto it = std::find(folded.begin(), folded.end(), entry.folded_name);
-      if (it == folded.end()) {
-        folded.push_back(entry.folded_name);
+      const auto [it, added] = index.try_emplace(entry.folded_name, out.size());
+      if (added) {
         out.emplace_back(entry.name, entry.value);
       } else {
-        out[static_cast<size_t>(it - folded.begin())] = {entry.name, entry.value};
+        out[it->second] = {entry.name, entry.value};
       }
     }
   }

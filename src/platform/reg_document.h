@@ -3,7 +3,8 @@
 // blank lines, lines it cannot parse, values in a form it does not know) is kept byte for
 // byte, so a hand-edited or damaged file never loses what the store did not understand.
 //
-// Syntax read and written (UTF-8, optional BOM, LF or CR LF):
+// Syntax read and written (UTF-8, optional BOM, LF or CR LF; lines the store writes take the
+// first line's ending):
 //   Windows Registry Editor Version 5.00
 //   [HKEY_LOCAL_MACHINE\SOFTWARE\zuzozer\web]
 //   "CurrentUser"="zhang \"san\" C:\\x"      strings escape only \ and "
@@ -46,14 +47,16 @@ class RegDocument {
 
  private:
   struct Entry {
-    std::vector<std::string> raw;  // the physical lines, without line ends
+    // The physical lines, each with its own line end ("\n", "\r\n", or none for a last
+    // line without one), so that a line the store leaves alone is written back byte for byte.
+    std::vector<std::string> raw;
     bool is_value = false;
     std::u16string name;
     std::u16string folded_name;
     RegistryValue value;
   };
   struct Section {
-    std::vector<std::string> header;  // empty for the lines before the first key
+    std::vector<std::string> header;  // empty for the lines before the first key; as `raw`
     bool valid = false;
     uint32_t root = 0;
     std::u16string folded_path;
@@ -64,7 +67,7 @@ class RegDocument {
   std::vector<size_t> SectionsOf(uint32_t root, std::u16string_view path) const;
 
   std::vector<Section> sections_{Section{}};
-  std::string eol_ = "\n";
+  std::string eol_ = "\n";  // for the lines the store writes: the file's first line end
 };
 
 // A key path split at "\" with empty parts dropped, joined again ("SOFTWARE\zuzozer\web").

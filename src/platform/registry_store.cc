@@ -88,6 +88,17 @@ std::filesystem::path DefaultRegistryPath() {
          "qnmuro" / "registry.reg";
 }
 
+std::u16string RegistryResultText(long code) {
+  switch (code) {
+    case kRegBadStorage:
+      return u"the registry file is not a regular file";
+    case kRegLockTimeout:
+      return u"the registry file is locked by another program";
+    default:
+      return {};
+  }
+}
+
 std::u16string RegistryRootName(uint32_t root) {
   for (const RootName& r : kRoots) {
     if (r.code == root) return r.name;

@@ -9,15 +9,17 @@
 //
 // Every operation returns a Windows-style result code: 0 for success, kRegNotFound when the
 // key or value is missing, kRegInvalidHandle for an unknown root, kRegAccessDenied when the
-// backing storage refuses access, kRegCantRead / kRegCantWrite for other storage failures. On
-// failure the thread's last system error (common/error.h) is set: errno for storage failures,
-// the result code otherwise.
+// backing storage refuses access, kRegBadStorage when it is no usable file, kRegLockTimeout
+// when another program keeps it locked, kRegCantRead / kRegCantWrite for other storage
+// failures. On failure the thread's last system error (common/error.h) is set: errno for
+// storage failures, the result code otherwise.
 //
 // Implementations must be safe against other processes using the same storage at the same
 // time: no write may lose another writer's value. One store object is used from one thread.
 #ifndef QNMURO_PLATFORM_REGISTRY_STORE_H_
 #define QNMURO_PLATFORM_REGISTRY_STORE_H_
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -51,6 +53,10 @@ inline constexpr long kRegInvalidHandle = 6;
 inline constexpr long kRegMoreData = 234;
 inline constexpr long kRegCantRead = 1012;
 inline constexpr long kRegCantWrite = 1013;
+// The storage is not a file the store may use (a device, a folder, a link to nothing).
+inline constexpr long kRegBadStorage = 1009;
+// Another program kept the storage locked for longer than the store waits.
+inline constexpr long kRegLockTimeout = 1460;
 
 // One value. A string (type 1) is held as text; every other type as its raw bytes (a DWORD
 // is 4 bytes, little-endian).
@@ -92,13 +98,29 @@ class RegistryStore {
 // The registry file: QNMURO_REGISTRY, or ~/.config/qnmuro/registry.reg when unset.
 std::filesystem::path DefaultRegistryPath();
 
+// How long a write waits for another program's lock on the registry file by default.
+inline constexpr std::chrono::milliseconds kRegistryLockWait{10000};
+
+struct FileRegistryOptions {
+  // A write gives up with kRegLockTimeout when the lock is still held after this long.
+  std::chrono::milliseconds lock_wait = kRegistryLockWait;
+};
+
 // A store over a text file in .reg syntax (registry_store_file.cc). The file and its folder
-// are created by the first write; a missing file is an empty registry. Each write takes an
-// exclusive lock on the companion file "<file>.lock" and replaces the file atomically
-// (temporary file, fsync, rename), so concurrent writers in other processes never lose each
-// other's values and readers always see a whole file. Lines the store cannot parse are kept
-// as they are and otherwise ignored.
-std::unique_ptr<RegistryStore> NewFileRegistryStore(std::filesystem::path file);
+// are created by the first write; a missing file is an empty registry. A symbolic link is
+// followed to the regular file it names, which is read and replaced in place of the link;
+// anything else that is not a regular file (a device, a pipe, a folder, a link to nothing)
+// is refused with kRegBadStorage. Each write takes an exclusive lock on the companion file
+// "<file>.lock" beside the regular file, waiting at most options.lock_wait for it, and
+// replaces the file atomically (ReplaceFileContents), so concurrent writers in other
+// processes never lose each other's values and readers always see a whole file. Lines the
+// store cannot parse are kept byte for byte (line ends included) and otherwise ignored.
+std::unique_ptr<RegistryStore> NewFileRegistryStore(std::filesystem::path file,
+                                                    FileRegistryOptions options = {});
+
+// Why an operation failed, for messages, when its result code says more than the system
+// error does ("the registry file is locked by another program"); empty otherwise.
+std::u16string RegistryResultText(long code);
 
 // The Windows registry itself, through its ANSI functions (registry_store_win.cc).
 std::unique_ptr<RegistryStore> NewWindowsRegistryStore();

@@ -4,11 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "base/error.h"
+#include "platform/file_io.h"
 #include "platform/reg_document.h"
 #include "platform/registry_store.h"
 
@@ -41,26 +47,10 @@ class Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
 
  private:
   int fd_;
 };
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 // Text that would break a line of the file (a key path or value name with a line break).
 bool BreaksLine(std::u16string_view text) {
@@ -72,8 +62,8 @@ bool BreaksLine(std::u16string_view text) {
 
 class FileRegistryStore final : public RegistryStore {
  public:
-  explicit FileRegistryStore(std::filesystem::path file)
-      : file_(std::move(file)), lock_(file_.string() + ".lock") {}
+  FileRegistryStore(std::filesystem::path file, FileRegistryOptions options)
+      : file_(std::move(file)), options_(options) {}
 
   long CreateKey(uint32_t root, std::u16string_view path) override {
     if (const long code = CheckKey(root, path)) return code;
@@ -133,27 +123,74 @@ class FileRegistryStore final : public RegistryStore {
     return kRegOk;
   }
 
-  // Reads the whole file; a missing file is an empty registry. The file is only ever
-  // replaced by rename, so a read without the lock still sees one whole version.
-  long Load(RegDocument* doc) const {
-    Fd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
+  // The regular file behind file_: file_ itself when it is one or is missing, the file that
+  // a symbolic link (or a chain of them) ends in. Anything else is refused.
+  long Resolve(std::filesystem::path* target) const {
+    struct stat st {};
+    if (::lstat(file_.c_str(), &st) != 0) {
       if (errno == ENOENT || errno == ENOTDIR) {
-        *doc = RegDocument();
+        *target = file_;
         return kRegOk;
       }
       return StorageFailure(AccessCode(errno, kRegCantRead), errno);
     }
-    std::string bytes;
-    char buf[65536];
-    while (true) {
-      const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return StorageFailure(kRegCantRead, errno);
-      if (n == 0) break;
-      bytes.append(buf, static_cast<size_t>(n));
+    if (S_ISREG(st.st_mode)) {
+      *target = file_;
+      return kRegOk;
     }
-    *doc = RegDocument::Parse(bytes);
+    if (S_ISLNK(st.st_mode)) {
+      std::unique_ptr<char, decltype(&std::free)> real(::realpath(file_.c_str(), nullptr),
+                                                       &std::free);
+      if (real != nullptr && ::stat(real.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+        *target = real.get();
+        return kRegOk;
+      }
+    }
+    return Failure(kRegBadStorage);
+  }
+
+  // Reads the whole file; a missing file is an empty registry. The file is only ever
+  // replaced by rename, so a read without the lock still sees one whole version.
+  long Load(RegDocument* doc) const {
+    std::filesystem::path target;
+    if (const long code = Resolve(&target)) return code;
+    return LoadFrom(target, doc);
+  }
+
+  static long LoadFrom(const std::filesystem::path& target, RegDocument* doc) {
+    std::string bytes;
+    int err = 0;
+    switch (ReadRegularFile(target, std::string().max_size(), &bytes, &err)) {
+      case FileReadStatus::kOk:
+        *doc = RegDocument::Parse(bytes);
+        return kRegOk;
+      case FileReadStatus::kMissing:
+        *doc = RegDocument();
+        return kRegOk;
+      case FileReadStatus::kNotRegular:
+        return Failure(kRegBadStorage);
+      case FileReadStatus::kTooLarge:
+        return StorageFailure(kRegCantRead, EFBIG);
+      case FileReadStatus::kFailed:
+        break;
+    }
+    return StorageFailure(AccessCode(err, kRegCantRead), err);
+  }
+
+  // Takes the exclusive lock on `lock`, waiting at most options_.lock_wait for another
+  // holder to let go.
+  long Lock(const Fd& lock) const {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point give_up = Clock::now() + options_.lock_wait;
+    auto pause = std::chrono::milliseconds(5);
+    while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      if (errno != EWOULDBLOCK) return StorageFailure(kRegCantWrite, errno);
+      const Clock::time_point now = Clock::now();
+      if (now >= give_up) return Failure(kRegLockTimeout);
+      std::this_thread::sleep_for(std::min<Clock::duration>(pause, give_up - now));
+      pause = std::min(pause * 2, std::chrono::milliseconds(100));
+    }
     return kRegOk;
   }
 
@@ -161,61 +198,37 @@ class FileRegistryStore final : public RegistryStore {
   // result code; only a successful change is written back.
   template <class Change>
   long Modify(Change&& change) {
+    std::filesystem::path target;
+    if (const long code = Resolve(&target)) return code;
     std::error_code ec;
-    if (file_.has_parent_path()) std::filesystem::create_directories(file_.parent_path(), ec);
-    Fd lock(::open(lock_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+    // Never through a link planted under the lock's name.
+    const std::string lock_path = target.string() + ".lock";
+    Fd lock(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (lock.get() < 0) return StorageFailure(AccessCode(errno, kRegCantWrite), errno);
-    while (::flock(lock.get(), LOCK_EX) != 0) {
-      if (errno != EINTR) return StorageFailure(kRegCantWrite, errno);
-    }
+    if (const long code = Lock(lock)) return code;
     RegDocument doc;
-    if (const long code = Load(&doc)) return code;
+    if (const long code = LoadFrom(target, &doc)) return code;
     const std::string before = doc.Serialize();
     if (const long code = change(&doc)) return Failure(code);
     const std::string after = doc.Serialize();
     if (after == before) return kRegOk;
-    return Replace(after);
+    if (const int err = ReplaceFileContents(target, after)) {
+      return StorageFailure(AccessCode(err, kRegCantWrite), err);
+    }
+    return kRegOk;
     // The lock is released when `lock` closes.
   }
 
-  // Writes `bytes` to a new file beside the registry file and renames it over the old one.
-  long Replace(const std::string& bytes) {
-    struct stat old_stat {};
-    const bool had_file = ::stat(file_.c_str(), &old_stat) == 0;
-    std::string temp;
-    int raw = -1;
-    for (int n = 0; n < 100 && raw < 0; ++n) {
-      // Under the exclusive lock only a crashed writer's leftover can hold the name.
-      temp = file_.string() + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(n);
-      raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (raw < 0 && errno != EEXIST) break;
-    }
-    if (raw < 0) return StorageFailure(AccessCode(errno, kRegCantWrite), errno);
-    Fd out(raw);
-    int err = 0;
-    if (had_file) ::fchmod(out.get(), old_stat.st_mode & 07777);
-    if (!WriteAll(out.get(), bytes) || ::fsync(out.get()) != 0) err = errno;
-    if (::close(out.release()) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temp.c_str(), file_.c_str()) != 0) err = errno;
-    if (err != 0) {
-      ::unlink(temp.c_str());
-      return StorageFailure(AccessCode(err, kRegCantWrite), err);
-    }
-    // Make the rename itself durable.
-    Fd dir(::open(file_.has_parent_path() ? file_.parent_path().c_str() : ".",
-                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) ::fsync(dir.get());
-    return kRegOk;
-  }
-
   std::filesystem::path file_;
-  std::filesystem::path lock_;
+  FileRegistryOptions options_;
 };
 
 }  // namespace
 
-std::unique_ptr<RegistryStore> NewFileRegistryStore(std::filesystem::path file) {
-  return std::make_unique<FileRegistryStore>(std::move(file));
+std::unique_ptr<RegistryStore> NewFileRegistryStore(std::filesystem::path file,
+                                                    FileRegistryOptions options) {
+  return std::make_unique<FileRegistryStore>(std::move(file), options);
 }
 
 }  // namespace qnmuro

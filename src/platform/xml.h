@@ -133,6 +133,10 @@ class XmlDocument {
   bool LoadFile(std::u16string_view path, const XmlSchemaSet* schemas = nullptr);
   bool LoadText(std::string_view bytes, const XmlSchemaSet* schemas = nullptr);
 
+  // Keeps the text nodes that hold only white space on the following loads (for documents
+  // whose spaces are content); by default they are dropped as described above.
+  void set_keep_blank_text(bool keep) { keep_blank_text_ = keep; }
+
   bool loaded() const { return doc_ != nullptr; }
   const XmlParseError& parse_error() const { return error_; }
 
@@ -155,6 +159,7 @@ class XmlDocument {
 
   _xmlDoc* doc_ = nullptr;
   XmlParseError error_;
+  bool keep_blank_text_ = false;
 };
 
 }  // namespace qnmuro

@@ -378,13 +378,16 @@ XmlDocument::~XmlDocument() {
 }
 
 XmlDocument::XmlDocument(XmlDocument&& other) noexcept
-    : doc_(std::exchange(other.doc_, nullptr)), error_(std::move(other.error_)) {}
+    : doc_(std::exchange(other.doc_, nullptr)),
+      error_(std::move(other.error_)),
+      keep_blank_text_(other.keep_blank_text_) {}
 
 XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
   if (this != &other) {
     if (doc_ != nullptr) xmlFreeDoc(doc_);
     doc_ = std::exchange(other.doc_, nullptr);
     error_ = std::move(other.error_);
+    keep_blank_text_ = other.keep_blank_text_;
   }
   return *this;
 }
@@ -461,7 +464,7 @@ bool XmlDocument::Parse(std::string_view bytes, const std::string& url,
     return false;
   }
   xmlFreeParserCtxt(ctxt);
-  DropBlankText(reinterpret_cast<xmlNodePtr>(doc));
+  if (!keep_blank_text_) DropBlankText(reinterpret_cast<xmlNodePtr>(doc));
 
   if (schemas != nullptr) {
     xmlNodePtr root = xmlDocGetRootElement(doc);

@@ -8,6 +8,7 @@
 #ifndef QNMURO_SIMHOST_FODT_FORMAT_H_
 #define QNMURO_SIMHOST_FODT_FORMAT_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,19 @@
 #include "simhost/sim_text.h"
 
 namespace qnmuro::simhost {
+
+// Bounds of a document, so that no file can make the host exhaust its memory or stack. The
+// reader and the writer both hold to them, so every document the host saves it opens again.
+//   Characters of text (the main text with its paragraph marks, plus the text of tracked
+//   deletions), in UTF-16 units; this also keeps every text node of the file under the XML
+//   reader's 10 MB limit for one text node.
+inline constexpr size_t kMaxDocumentChars = 3'000'000;
+//   Bytes of one picture (its Base64 form stays under that same limit).
+inline constexpr size_t kMaxPictureBytes = 7 << 20;
+//   Bytes of the whole file.
+inline constexpr size_t kMaxDocumentFileBytes = 256 << 20;
+//   Elements nested in one another (the XML reader's own bound is the same).
+inline constexpr int kMaxDocumentNesting = 256;
 
 struct FileShape {
   ShapeRec shape;
@@ -37,13 +51,17 @@ struct DocumentFile {
 
 // The file's bytes (UTF-8 XML).
 std::string SerializeFodt(const DocumentFile& document);
-// Parses a file's bytes; raises kFileError when they are not a text document.
+// Parses a file's bytes; raises kFileError when they are not a text document or exceed the
+// bounds above. Entities are never expanded: a reference to one the file declares is read as
+// nothing.
 DocumentFile ParseFodt(std::string_view bytes);
 
-// Writes through a temporary file beside `path` renamed over it, so that a failed save leaves
-// the old file whole; raises kFileError on failure.
+// Writes through ReplaceFileContents (platform/file_io.h), so that a failed save leaves
+// the old file whole and nothing planted beside it can catch the write; raises kFileError on
+// failure and when the document exceeds the bounds above.
 void SaveDocumentFile(const std::u16string& path, const DocumentFile& document);
-// Raises kFileError when the file is missing, unreadable or not a text document.
+// Raises kFileError when the file is missing, not a regular file, unreadable, too large or
+// not a text document.
 DocumentFile LoadDocumentFile(const std::u16string& path);
 
 }  // namespace qnmuro::simhost

@@ -1,20 +1,19 @@
-// Reading Flat ODF text documents, with libxml2's tree directly: the reader needs every text
-// node as it stands (spaces included) and attributes by namespace, and nothing else.
-#include <libxml/parser.h>
+// Reading Flat ODF text documents. The file is parsed with the add-in's own XML settings
+// (platform/xml.h: no entity expansion, no network, libxml2's size and depth limits), keeping
+// white-space text; the reader then walks libxml2's tree directly, as it needs every text node
+// as it stands and attributes by namespace.
 #include <libxml/tree.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <limits>
 #include <map>
 #include <memory>
 
 #include "base/error.h"
 #include "base/text.h"
+#include "platform/file_io.h"
+#include "platform/xml.h"
 #include "simhost/byte_base64.h"
 #include "simhost/fodt_format.h"
 #include "simhost/sim_document.h"
@@ -43,20 +42,35 @@ bool Is(const xmlNode* n, const char* ns, const char* name) {
          std::strcmp(reinterpret_cast<const char*>(n->name), name) == 0;
 }
 
+void AppendText(const xmlNode* n, std::string* out) {
+  if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content != nullptr)
+    *out += reinterpret_cast<const char*>(n->content);
+}
+
+// An attribute's value. Only its text counts: a reference to an entity the file declares adds
+// nothing, so that no value can be blown up by nested entities.
 std::string Attr(const xmlNode* n, const char* ns, const char* name) {
-  xmlChar* v =
-      xmlGetNsProp(n, reinterpret_cast<const xmlChar*>(name), reinterpret_cast<const xmlChar*>(ns));
-  if (v == nullptr) return {};
-  std::string s(reinterpret_cast<const char*>(v));
-  xmlFree(v);
+  const xmlAttr* a =
+      xmlHasNsProp(n, reinterpret_cast<const xmlChar*>(name), reinterpret_cast<const xmlChar*>(ns));
+  std::string s;
+  if (a == nullptr || a->type != XML_ATTRIBUTE_NODE) return s;
+  for (const xmlNode* c = a->children; c != nullptr; c = c->next) AppendText(c, &s);
   return s;
 }
 
-std::string Content(const xmlNode* n) {
-  xmlChar* v = xmlNodeGetContent(n);
-  if (v == nullptr) return {};
-  std::string s(reinterpret_cast<const char*>(v));
-  xmlFree(v);
+// The text of an element's descendants, by the same rule; iterative, so depth costs no stack.
+std::string Content(const xmlNode* top) {
+  std::string s;
+  const xmlNode* n = top->children;
+  while (n != nullptr && n != top) {
+    AppendText(n, &s);
+    if (n->type == XML_ELEMENT_NODE && n->children != nullptr) {
+      n = n->children;
+      continue;
+    }
+    while (n != top && n->next == nullptr) n = n->parent;
+    if (n != top) n = n->next;
+  }
   return s;
 }
 
@@ -85,15 +99,46 @@ long Integer(const std::string& v, long fallback) {
   return (end != nullptr && *end == 0) ? x : fallback;
 }
 
-TimePoint ParseDate(const std::string& v) {
-  LocalTime t;
-  if (std::sscanf(v.c_str(), "%d-%d-%dT%d:%d:%d", &t.year, &t.month, &t.day, &t.hour, &t.minute,
-                  &t.second) < 3)
-    return TimePoint{};
-  return FromLocalTime(t);
+// "YYYY-MM-DDTHH:MM:SS" (the time may be missing, anything after the seconds is ignored).
+// Dates outside the clock's years are taken at its edge (FromLocalTime); fewer than three
+// numbers give the clock's epoch.
+TimePoint ParseDate(std::string_view v) {
+  while (!v.empty() && (v.front() == ' ' || v.front() == '\t' || v.front() == '\n')) {
+    v.remove_prefix(1);
+  }
+  static constexpr char kSeparators[] = "--T::";
+  int fields[6] = {1970, 1, 1, 0, 0, 0};
+  int count = 0;
+  size_t i = 0;
+  for (; count < 6; ++count) {
+    if (count > 0) {
+      if (i >= v.size() || v[i] != kSeparators[count - 1]) break;
+      ++i;
+    }
+    const size_t start = i;
+    long long x = 0;
+    for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
+      if (x < 100'000'000) x = x * 10 + (v[i] - '0');  // beyond: out of range all the same
+    }
+    if (i == start) break;
+    fields[count] = static_cast<int>(x);
+  }
+  if (count < 3) return TimePoint{};
+  return FromLocalTime({fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]});
+}
+
+[[noreturn]] void TooLarge() {
+  ThrowHost(host::kFileError, u"The document is too large to open: it holds more than " +
+                                  ToText(static_cast<long long>(kMaxDocumentChars)) +
+                                  u" characters of text");
 }
 
 struct Reader {
+  // `used` counts the characters of the whole document, shared with the scratch readers of
+  // deleted paragraphs.
+  explicit Reader(size_t* used) : used_(used) {}
+
+  size_t* used_;
   DocumentFile doc;
   std::map<std::string, bool> behind_styles;
   std::map<std::string, size_t> change_index;  // region id -> index in doc.revisions
@@ -102,6 +147,16 @@ struct Reader {
   bool after_space = false;  // white-space folding inside a paragraph
 
   long Pos() const { return static_cast<long>(doc.text.size()); }
+
+  // Accounts for `n` more characters of text before they are added.
+  void Grow(size_t n) {
+    if (n > kMaxDocumentChars - *used_) TooLarge();
+    *used_ += n;
+  }
+
+  static void CheckDepth(int depth) {
+    if (depth > kMaxDocumentNesting) Bad(u"its elements are nested too deeply");
+  }
 
   void Styles(const xmlNode* styles) {
     for (auto* s = styles->children; s != nullptr; s = s->next) {
@@ -154,9 +209,12 @@ struct Reader {
             }
           } else if (Is(c, kText, "p") || Is(c, kText, "h")) {
             // The deleted paragraphs: read with the body's rules into a scratch reader.
-            Reader scratch;
-            scratch.Paragraph(c);
-            if (!first) r.deleted_text += u'\r';
+            Reader scratch(used_);
+            scratch.Paragraph(c, 7);  // document, body, text, tracked-changes, region, change, p
+            if (!first) {
+              Grow(1);
+              r.deleted_text += u'\r';
+            }
             r.deleted_text += scratch.doc.text;
             first = false;
           }
@@ -185,6 +243,11 @@ struct Reader {
         if (!Is(data, kOffice, "binary-data")) continue;
         auto bytes = DecodeBytesBase64(Content(data));
         if (!bytes) Bad(u"a picture's data is damaged");
+        if (bytes->size() > kMaxPictureBytes) {
+          ThrowHost(host::kFileError,
+                    u"The document is too large to open: it holds a picture of more than " +
+                        ToText(static_cast<long long>(kMaxPictureBytes)) + u" bytes");
+        }
         s.shape.image = std::make_shared<const std::vector<uint8_t>>(std::move(*bytes));
       }
     }
@@ -197,9 +260,11 @@ struct Reader {
     for (char16_t c : chars) {
       if (c == u' ' || c == u'\t' || c == u'\n' || c == u'\r') {
         if (after_space) continue;
+        Grow(1);
         doc.text += u' ';
         after_space = true;
       } else {
+        Grow(1);
         doc.text += c;
         after_space = false;
       }
@@ -207,7 +272,16 @@ struct Reader {
   }
 
   void Literal(std::u16string_view chars) {
+    Grow(chars.size());
     doc.text += chars;
+    after_space = false;
+  }
+
+  // A run of `count` blanks (text:s), as long as the writer made it.
+  void Blanks(long count) {
+    const size_t n = count < 1 ? 1 : static_cast<size_t>(count);
+    Grow(n);
+    doc.text.append(n, u' ');
     after_space = false;
   }
 
@@ -238,15 +312,15 @@ struct Reader {
     }
   }
 
-  void Inline(const xmlNode* parent) {
+  void Inline(const xmlNode* parent, int depth) {
+    CheckDepth(depth);
     for (auto* n = parent->children; n != nullptr; n = n->next) {
       if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
-        AppendChars(U16(reinterpret_cast<const char*>(n->content)));
+        if (n->content != nullptr) AppendChars(U16(reinterpret_cast<const char*>(n->content)));
       } else if (n->type != XML_ELEMENT_NODE) {
-        continue;
+        continue;  // comments, processing instructions, entity references
       } else if (Is(n, kText, "s")) {
-        long count = std::clamp(Integer(Attr(n, kText, "c"), 1), 1L, 10000L);
-        Literal(std::u16string(static_cast<size_t>(count), u' '));
+        Blanks(Integer(Attr(n, kText, "c"), 1));
       } else if (Is(n, kText, "tab")) {
         Literal(u"\t");
       } else if (Is(n, kText, "line-break")) {
@@ -271,23 +345,27 @@ struct Reader {
       } else if (Is(n, kText, "note") || Is(n, kOffice, "annotation")) {
         continue;  // notes and comments are not main text
       } else {
-        Inline(n);  // spans, links, fields: their text
+        Inline(n, depth + 1);  // spans, links, fields: their text
       }
     }
   }
 
-  void Paragraph(const xmlNode* p) {
-    if (!first_paragraph) doc.text += u'\r';
+  void Paragraph(const xmlNode* p, int depth) {
+    if (!first_paragraph) {
+      Grow(1);
+      doc.text += u'\r';
+    }
     first_paragraph = false;
     after_space = true;  // leading white space of a paragraph is not text
-    Inline(p);
+    Inline(p, depth);
   }
 
-  void Block(const xmlNode* parent) {
+  void Block(const xmlNode* parent, int depth) {
+    CheckDepth(depth);
     for (auto* n = parent->children; n != nullptr; n = n->next) {
       if (n->type != XML_ELEMENT_NODE) continue;
       if (Is(n, kText, "p") || Is(n, kText, "h")) {
-        Paragraph(n);
+        Paragraph(n, depth + 1);
       } else if (Is(n, kText, "tracked-changes")) {
         TrackedChanges(n);
       } else if (Is(n, kDraw, "frame")) {
@@ -296,7 +374,7 @@ struct Reader {
                  Is(n, kText, "bookmark-end")) {
         Bookmark(n, Is(n, kText, "bookmark") ? 0 : (Is(n, kText, "bookmark-start") ? 1 : 2));
       } else if (!Is(n, kText, "sequence-decls") && !Is(n, kOffice, "forms")) {
-        Block(n);  // lists, sections, tables: their paragraphs in order
+        Block(n, depth + 1);  // lists, sections, tables: their paragraphs in order
       }
     }
   }
@@ -315,21 +393,20 @@ struct Reader {
 }  // namespace
 
 DocumentFile ParseFodt(std::string_view bytes) {
-  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) Bad(u"too large");
-  std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> xml(
-      xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
-                    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE),
-      &xmlFreeDoc);
-  if (!xml) {
-    const xmlError* e = xmlGetLastError();
-    SetLastSystemError(e != nullptr ? e->code : 0);
-    Bad(u"not well-formed XML");
+  if (bytes.size() > kMaxDocumentFileBytes) {
+    ThrowHost(host::kFileError, u"The document is too large to open: the file has more than " +
+                                    ToText(static_cast<long long>(kMaxDocumentFileBytes)) +
+                                    u" bytes");
   }
-  xmlNode* root = xmlDocGetRootElement(xml.get());
+  XmlDocument xml;
+  xml.set_keep_blank_text(true);                          // blanks between words are text
+  if (!xml.LoadText(bytes)) Bad(u"not well-formed XML");  // sets the last system error
+  const xmlNode* root = xml.DocumentElement().raw();
   if (!Is(root, kOffice, "document")) Bad(u"no office:document root");
   std::string mime = Attr(root, kOffice, "mimetype");
   if (!mime.empty() && mime != kTextMime) Bad(u"not a text document");
-  Reader reader;
+  size_t used = 0;
+  Reader reader(&used);
   const xmlNode* text = nullptr;
   for (auto* n = root->children; n != nullptr; n = n->next) {
     if (Is(n, kOffice, "automatic-styles") || Is(n, kOffice, "styles")) reader.Styles(n);
@@ -340,23 +417,30 @@ DocumentFile ParseFodt(std::string_view bytes) {
     }
   }
   if (text == nullptr) Bad(u"no office:text body");
-  reader.Block(text);
+  reader.Block(text, 3);  // office:document, office:body, office:text
   reader.Finish();
   return std::move(reader.doc);
 }
 
 DocumentFile LoadDocumentFile(const std::u16string& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(ToPath(path), ec))
-    ThrowHost(host::kFileError, u"The file could not be found or opened: " + path);
-  std::ifstream in(ToPath(path), std::ios::binary);
-  if (!in) {
-    SetLastSystemError(errno);
-    ThrowHost(host::kFileError, u"The file could not be found or opened: " + path);
+  std::string bytes;
+  int err = 0;
+  switch (ReadRegularFile(ToPath(path), kMaxDocumentFileBytes, &bytes, &err)) {
+    case FileReadStatus::kOk:
+      return ParseFodt(bytes);
+    case FileReadStatus::kTooLarge:
+      ThrowHost(host::kFileError, u"The document is too large to open: the file has more than " +
+                                      ToText(static_cast<long long>(kMaxDocumentFileBytes)) +
+                                      u" bytes: " + path);
+    case FileReadStatus::kFailed:
+      SetLastSystemError(err);
+      ThrowHost(host::kFileError, u"The file could not be read: " + path);
+    case FileReadStatus::kMissing:
+    case FileReadStatus::kNotRegular:
+      break;
   }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) ThrowHost(host::kFileError, u"The file could not be read: " + path);
-  return ParseFodt(bytes);
+  SetLastSystemError(err);
+  ThrowHost(host::kFileError, u"The file could not be found or opened: " + path);
 }
 
 }  // namespace qnmuro::simhost

@@ -1,11 +1,10 @@
 // Writing Flat ODF text documents.
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "base/error.h"
 #include "base/text.h"
+#include "platform/file_io.h"
 #include "simhost/byte_base64.h"
 #include "simhost/fodt_format.h"
 #include "simhost/image_probe.h"
@@ -237,26 +236,31 @@ std::string SerializeFodt(const DocumentFile& d) {
 }
 
 void SaveDocumentFile(const std::u16string& path, const DocumentFile& document) {
-  std::string bytes = SerializeFodt(document);
-  std::filesystem::path target = ToPath(path);
-  std::filesystem::path temp = target;
-  temp += ".tmp~";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      SetLastSystemError(errno);
-      std::error_code ignored;
-      std::filesystem::remove(temp, ignored);
-      ThrowHost(host::kFileError, u"The file could not be written: " + path);
+  // The reader's bounds: a document saved must open again.
+  size_t chars = document.text.size();
+  for (const auto& r : document.revisions) chars += r.deleted_text.size();
+  if (chars > kMaxDocumentChars) {
+    ThrowHost(host::kFileError, u"The document is too large to save: it holds more than " +
+                                    ToText(static_cast<long long>(kMaxDocumentChars)) +
+                                    u" characters of text: " + path);
+  }
+  for (const auto& s : document.shapes) {
+    if (s.shape.image && s.shape.image->size() > kMaxPictureBytes) {
+      ThrowHost(host::kFileError,
+                u"The document is too large to save: it holds a picture of more "
+                u"than " +
+                    ToText(static_cast<long long>(kMaxPictureBytes)) + u" bytes: " + path);
     }
   }
-  std::error_code ec;
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    SetLastSystemError(ec.value());
-    std::filesystem::remove(temp, ec);
+  const std::string bytes = SerializeFodt(document);
+  if (bytes.size() > kMaxDocumentFileBytes) {
+    ThrowHost(host::kFileError,
+              u"The document is too large to save: the file would have more "
+              u"than " +
+                  ToText(static_cast<long long>(kMaxDocumentFileBytes)) + u" bytes: " + path);
+  }
+  if (const int err = ReplaceFileContents(ToPath(path), bytes)) {
+    SetLastSystemError(err);
     ThrowHost(host::kFileError, u"The file could not be written: " + path);
   }
 }

@@ -72,6 +72,11 @@ std::string CheckArgument(std::string_view placeholder, std::u16string_view valu
       return "the answer must be ok, yes, no or cancel, not " + Quoted(value);
   } else if (placeholder == "YYYY-MM-DDTHH:MM:SS") {
     if (!ParseClockTime(value)) {
+      if (ParseCalendarTime(value)) {
+        return "the time must lie between " + std::to_string(kFirstClockYear) +
+               "-01-01T00:00:00 and " + std::to_string(kLastClockYear) + "-12-31T23:59:59, not " +
+               Quoted(value);
+      }
       return "the time must be a valid YYYY-MM-DDTHH:MM:SS, not " + Quoted(value);
     }
   } else if (placeholder == "DURATION") {
@@ -236,6 +241,12 @@ std::optional<MsgAnswer> ParseAnswer(std::u16string_view text) {
 }
 
 std::optional<LocalTime> ParseClockTime(std::u16string_view text) {
+  std::optional<LocalTime> t = ParseCalendarTime(text);
+  if (t && (t->year < kFirstClockYear || t->year > kLastClockYear)) return std::nullopt;
+  return t;
+}
+
+std::optional<LocalTime> ParseCalendarTime(std::u16string_view text) {
   // Fixed layout: digits everywhere but the separators.
   constexpr std::u16string_view kLayout = u"0000-00-00T00:00:00";
   if (text.size() != kLayout.size()) return std::nullopt;
@@ -248,8 +259,7 @@ std::optional<LocalTime> ParseClockTime(std::u16string_view text) {
   };
   LocalTime t{field(0, 4), field(5, 2), field(8, 2), field(11, 2), field(14, 2), field(17, 2)};
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (t.year < 1970 || t.month < 1 || t.month > 12 || t.day < 1 || t.hour > 23 || t.minute > 59 ||
-      t.second > 59) {
+  if (t.month < 1 || t.month > 12 || t.day < 1 || t.hour > 23 || t.minute > 59 || t.second > 59) {
     return std::nullopt;
   }
   const int days = kDays[t.month - 1] + (t.month == 2 && IsLeapYear(t.year) ? 1 : 0);

@@ -54,8 +54,11 @@ std::optional<long> ParsePosition(std::u16string_view text);
 std::optional<float> ParseLength(std::u16string_view text);
 // "ok", "yes", "no" or "cancel".
 std::optional<MsgAnswer> ParseAnswer(std::u16string_view text);
-// YYYY-MM-DDTHH:MM:SS, a valid local date and time from year 1970 to 9999.
+// YYYY-MM-DDTHH:MM:SS, a valid local date and time within the clock's years
+// (kFirstClockYear to kLastClockYear, platform/clock.h: 1970 to 2261).
 std::optional<LocalTime> ParseClockTime(std::u16string_view text);
+// The same layout and calendar checks, any year from 0000 to 9999.
+std::optional<LocalTime> ParseCalendarTime(std::u16string_view text);
 // Digits followed by s, m or h ("90s", "59m", "2h"), at most 10 years.
 std::optional<std::chrono::milliseconds> ParseDuration(std::u16string_view text);
 

@@ -44,8 +44,9 @@
 //   define-macro NAME               define a host macro; running it prints `MACRO NAME`
 //   set-registry NAME VALUE         write a text value under the add-in's registry key
 //   disconnect                      disconnect the add-ins now
-//   clock YYYY-MM-DDTHH:MM:SS       set the clock (local time; no timer fires)
-//   wait DURATION                   let time pass (`90s`, `59m`, `2h`), firing due timers
+//   clock YYYY-MM-DDTHH:MM:SS       set the clock (local time, 1970 to 2261; no timer fires)
+//   wait DURATION                   let time pass (`90s`, `59m`, `2h`), firing due timers;
+//                                   the clock stops at 2261-12-31T23:59:59
 //
 // Answers for the boxes to come, queued per kind and taken in order; a box that finds none
 // takes its default (message box: its first button; input box, file dialog, form: cancel) and

@@ -1,10 +1,12 @@
 #include "simhost/sim_shapes.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <string>
 
+#include "base/error.h"
 #include "base/text.h"
+#include "platform/file_io.h"
+#include "simhost/fodt_format.h"
 #include "simhost/image_probe.h"
 
 namespace qnmuro::simhost {
@@ -91,11 +93,24 @@ class SimShape final : public host::Shape {
 }  // namespace
 
 std::vector<uint8_t> ReadPictureFile(const std::u16string& path) {
-  std::ifstream in(ToPath(path), std::ios::binary);
-  if (!in) ThrowHost(host::kFileError, u"The file could not be found: " + path);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
-  if (in.bad()) ThrowHost(host::kFileError, u"The file could not be read: " + path);
+  // Only a regular file: a device or a pipe could be read for ever.
+  std::string data;
+  int err = 0;
+  switch (ReadRegularFile(ToPath(path), kMaxPictureBytes, &data, &err)) {
+    case FileReadStatus::kOk:
+      break;
+    case FileReadStatus::kTooLarge:
+      ThrowHost(host::kBadPicture, u"The picture is too large (more than " +
+                                       ToText(static_cast<long long>(kMaxPictureBytes)) +
+                                       u" bytes): " + path);
+    case FileReadStatus::kFailed:
+      SetLastSystemError(err);
+      ThrowHost(host::kFileError, u"The file could not be read: " + path);
+    case FileReadStatus::kMissing:
+    case FileReadStatus::kNotRegular:
+      ThrowHost(host::kFileError, u"The file could not be found: " + path);
+  }
+  std::vector<uint8_t> bytes(data.begin(), data.end());
   if (ProbeImage(bytes).mime.empty())
     ThrowHost(host::kBadPicture, u"The file is not a picture the host can read: " + path);
   return bytes;

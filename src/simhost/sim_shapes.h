@@ -26,8 +26,9 @@ class SimShapes final : public host::Shapes {
   SimDocument* document_;  // owns this collection
 };
 
-// Reads a picture file for a document: kFileError when it cannot be read, kBadPicture when it
-// is not a picture the host shows.
+// Reads a picture file for a document: kFileError when it is missing, not a regular file or
+// cannot be read, kBadPicture when it is not a picture the host shows or is larger than
+// kMaxPictureBytes (fodt_format.h).
 std::vector<uint8_t> ReadPictureFile(const std::u16string& path);
 
 }  // namespace qnmuro::simhost

@@ -1,6 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "support/cli_runner.h"
 
@@ -113,6 +119,48 @@ TEST_F(RegistryCliTest, CorruptFileStillServesItsGoodValues) {
   EXPECT_EQ(Run({"registry", "set", "CurrentFile", "a.doc"}).status, 0);
   EXPECT_EQ(ReadBytes(file_).rfind("\xFF\xFE garbage\n", 0), 0u);
   EXPECT_EQ(Run({"registry", "get", "CurrentFile"}).out, "a.doc\n");
+}
+
+TEST_F(RegistryCliTest, ALinkIsFollowedAndAnythingElseNotRegularRefused) {
+  const auto real = dir_ / "real" / "registry.reg";
+  WriteBytes(real, "");
+  std::filesystem::create_symlink(real, dir_ / "link.reg");
+  auto r = RunQnmuro({"registry", "set", "CurrentUser", "li"},
+                     {"QNMURO_REGISTRY=" + (dir_ / "link.reg").string()}, dir_);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link.reg"));
+  EXPECT_NE(ReadBytes(real).find("\"CurrentUser\"=\"li\""), std::string::npos);
+
+  ASSERT_EQ(::mkfifo((dir_ / "pipe.reg").c_str(), 0600), 0);
+  const std::string pipe = (dir_ / "pipe.reg").string();
+  r = RunQnmuro({"registry", "set", "CurrentUser", "wang"}, {"QNMURO_REGISTRY=" + pipe}, dir_);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "qnmuro: registry: cannot write " + pipe +
+                       ": the registry file is not a regular file (code 1009)\n");
+  r = RunQnmuro({"registry", "get", "CurrentUser"}, {"QNMURO_REGISTRY=" + pipe}, dir_);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "qnmuro: registry: cannot read " + pipe +
+                       ": the registry file is not a regular file (code 1009)\n");
+  EXPECT_FALSE(std::filesystem::is_regular_file(dir_ / "pipe.reg"));
+}
+
+TEST_F(RegistryCliTest, AWriteWaitsForAnotherProgramsLock) {
+  EXPECT_EQ(Run({"registry", "set", "a", "1"}).status, 0);
+  const int holder = ::open((file_ + ".lock").c_str(), O_RDWR);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  std::thread release([holder] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ::flock(holder, LOCK_UN);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const auto r = Run({"registry", "set", "a", "2"});
+  const auto waited = std::chrono::steady_clock::now() - start;
+  release.join();
+  ::close(holder);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_GE(waited, std::chrono::milliseconds(600));
+  EXPECT_EQ(Run({"registry", "get", "a"}).out, "2\n");
 }
 
 TEST_F(RegistryCliTest, TwoWriterProcessesAtOnceLoseNothing) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,43 @@ TEST(VirtualClockTest, SettingTheTimeFiresNothingAndKeepsWhatIsLeftOfEachTimer) 
     clock->Advance(minutes(1));
     EXPECT_EQ(ticks, std::vector<std::u16string>{c.first_tick});
   }
+}
+
+TEST(ClockRangeTest, DatesOutsideTheClocksYearsAreTakenAtTheEdge) {
+  EXPECT_EQ(FormatTimestamp(ToLocalTime(EarliestClockTime())), u"1970-01-01 00:00:00");
+  EXPECT_EQ(FormatTimestamp(ToLocalTime(LatestClockTime())), u"2261-12-31 23:59:59");
+  // Years a TimePoint cannot count, and fields no calendar has, without overflow.
+  const LocalTime late[] = {{2262, 4, 12, 0, 0, 0},
+                            {2300, 1, 1, 0, 0, 0},
+                            {9999, 12, 31, 23, 59, 59},
+                            {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX}};
+  for (const LocalTime& t : late) EXPECT_EQ(FromLocalTime(t), LatestClockTime()) << t.year;
+  const LocalTime early[] = {{1969, 12, 31, 23, 59, 59},
+                             {1, 1, 1, 0, 0, 0},
+                             {INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN}};
+  for (const LocalTime& t : early) EXPECT_EQ(FromLocalTime(t), EarliestClockTime()) << t.year;
+  EXPECT_EQ(FormatTimestamp(ToLocalTime(FromLocalTime({2026, 99, -5, 77, 61, -1}))),
+            u"2026-12-01 23:59:00");
+}
+
+TEST(ClockRangeTest, TheVirtualClockStopsAtItsLastTime) {
+  auto clock = NewVirtualClock(FromLocalTime({9999, 1, 1, 0, 0, 0}));
+  EXPECT_EQ(clock->Now(), LatestClockTime());
+  clock->Set(FromLocalTime({2261, 12, 31, 20, 0, 0}));
+  int hourly = 0, yearly = 0;
+  clock->StartTimer(std::chrono::hours(1), [&] { ++hourly; });
+  clock->StartTimer(std::chrono::hours(24 * 366), [&] { ++yearly; });
+  clock->StartTimer(std::chrono::milliseconds(std::chrono::milliseconds::max()), [&] { ++yearly; });
+  clock->Advance(std::chrono::hours(24 * 365 * 10));  // ten years on: stops at the edge
+  EXPECT_EQ(clock->Now(), LatestClockTime());
+  EXPECT_EQ(hourly, 3);  // 21:00, 22:00, 23:00
+  EXPECT_EQ(yearly, 0);
+  clock->Advance(std::chrono::milliseconds(std::chrono::milliseconds::max()));
+  EXPECT_EQ(clock->Now(), LatestClockTime());
+  EXPECT_EQ(hourly, 3);
+  clock->Set(FromLocalTime({2026, 1, 1, 0, 0, 0}));  // and back, with what was left
+  clock->Advance(std::chrono::hours(1));
+  EXPECT_EQ(hourly, 4);
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 #include "platform/registry_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "base/error.h"
 #include "base/text.h"
@@ -212,8 +217,127 @@ TEST_F(RegistryStoreTest, UnwritableFileFailsWithoutCrashing) {
   EXPECT_EQ(store->GetValue(kHkeyLocalMachine, kKey, u"a", &v), kRegNotFound);
   fs::create_directory(dir_ / "dir.reg");
   const auto dir_store = NewFileRegistryStore(dir_ / "dir.reg");
-  EXPECT_EQ(dir_store->GetValue(kHkeyLocalMachine, kKey, u"a", &v), kRegCantRead);
+  EXPECT_EQ(dir_store->GetValue(kHkeyLocalMachine, kKey, u"a", &v), kRegBadStorage);
   EXPECT_NE(dir_store->CreateKey(kHkeyLocalMachine, kKey), kRegOk);
+}
+
+TEST_F(RegistryStoreTest, AHeldLockMakesAWriteGiveUpInTime) {
+  ASSERT_EQ(store_->CreateKey(kHkeyLocalMachine, kKey), kRegOk);
+  // Another program holding the lock (a second open file description of the lock file).
+  const int holder = ::open((file_.string() + ".lock").c_str(), O_RDWR);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+
+  const auto waiting = NewFileRegistryStore(file_, {std::chrono::milliseconds(300)});
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(waiting->SetValue(kHkeyLocalMachine, kKey, u"a", RegistryValue::String(u"1")),
+            kRegLockTimeout);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_LT(waited, std::chrono::seconds(3));
+  EXPECT_EQ(LastSystemError(), kRegLockTimeout);
+  EXPECT_EQ(RegistryResultText(kRegLockTimeout), u"the registry file is locked by another program");
+  EXPECT_EQ(GetText(u"a"), u"<missing>");  // reading needs no lock
+  EXPECT_EQ(kRegistryLockWait, std::chrono::seconds(10));
+
+  // A lock let go while a writer waits: the write goes through.
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::flock(holder, LOCK_UN);
+  });
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(store_->SetValue(kHkeyLocalMachine, kKey, u"a", RegistryValue::String(u"2")), kRegOk);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+  release.join();
+  ::close(holder);
+  EXPECT_EQ(GetText(u"a"), u"2");
+}
+
+TEST_F(RegistryStoreTest, ALinkIsFollowedToItsRegularFile) {
+  const fs::path real = dir_ / "real" / "registry.reg";
+  WriteBytes(real, "[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n\"a\"=\"1\"\n");
+  fs::create_symlink(real, dir_ / "second.reg");
+  fs::create_symlink(dir_ / "second.reg", file_);  // a chain of two links
+  ASSERT_EQ(store_->SetValue(kHkeyLocalMachine, kKey, u"b", RegistryValue::String(u"2")), kRegOk);
+  EXPECT_TRUE(fs::is_symlink(file_));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "second.reg"));
+  EXPECT_EQ(ReadBytes(real),
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n\"a\"=\"1\"\n\"b\"=\"2\"\n");
+  EXPECT_EQ(GetText(u"a"), u"1");
+  // Writers through the link and through the real name share one lock, beside the file.
+  EXPECT_TRUE(fs::exists(real.string() + ".lock"));
+  EXPECT_FALSE(fs::exists(file_.string() + ".lock"));
+  const auto direct = NewFileRegistryStore(real);
+  ASSERT_EQ(direct->SetValue(kHkeyLocalMachine, kKey, u"c", RegistryValue::String(u"3")), kRegOk);
+  EXPECT_EQ(GetText(u"c"), u"3");
+}
+
+TEST_F(RegistryStoreTest, FilesThatAreNotRegularAreRefused) {
+  // A pipe (which would block a reader), a folder, a link to nothing.
+  ASSERT_EQ(::mkfifo((dir_ / "pipe.reg").c_str(), 0600), 0);
+  fs::create_directory(dir_ / "folder.reg");
+  fs::create_symlink(dir_ / "nothing", dir_ / "dangling.reg");
+  fs::create_symlink(dir_ / "pipe.reg", dir_ / "to-pipe.reg");
+  for (const char* name : {"pipe.reg", "folder.reg", "dangling.reg", "to-pipe.reg"}) {
+    SCOPED_TRACE(name);
+    const auto store = NewFileRegistryStore(dir_ / name);
+    RegistryValue v;
+    EXPECT_EQ(store->GetValue(kHkeyLocalMachine, kKey, u"a", &v), kRegBadStorage);
+    EXPECT_EQ(store->CreateKey(kHkeyLocalMachine, kKey), kRegBadStorage);
+    EXPECT_EQ(store->SetValue(kHkeyLocalMachine, kKey, u"a", RegistryValue::String(u"1")),
+              kRegBadStorage);
+    EXPECT_EQ(LastSystemError(), kRegBadStorage);
+  }
+  EXPECT_EQ(RegistryResultText(kRegBadStorage), u"the registry file is not a regular file");
+  // Each is still what it was.
+  struct stat st {};
+  ASSERT_EQ(::lstat((dir_ / "pipe.reg").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(fs::is_directory(dir_ / "folder.reg"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.reg"));
+  EXPECT_FALSE(fs::exists(dir_ / "nothing"));
+}
+
+TEST_F(RegistryStoreTest, LinesItCannotParseKeepTheirOwnLineEnds) {
+  // A file written with LF, where a hand edit (or another tool) left CR LF lines and a last
+  // line without any.
+  const std::string file =
+      "Windows Registry Editor Version 5.00\n"
+      "; edited on Windows\r\n"
+      "garbage\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n"
+      "\"a\"=\"1\"\r\n"
+      "\"broken\r\n"
+      "\"stray\r\"=\"cr inside\"\n"
+      "\"b\"=\"2\"\n"
+      "; no line end";
+  WriteBytes(file_, file);
+  ASSERT_EQ(store_->SetValue(kHkeyLocalMachine, kKey, u"b", RegistryValue::String(u"3")), kRegOk);
+  std::string expected = file;
+  expected.replace(expected.find("\"b\"=\"2\""), 7, "\"b\"=\"3\"");
+  EXPECT_EQ(ReadBytes(file_), expected + "\n");
+  ASSERT_EQ(store_->SetValue(kHkeyLocalMachine, kKey, u"c", RegistryValue::String(u"4")), kRegOk);
+  EXPECT_EQ(ReadBytes(file_), expected + "\n\"c\"=\"4\"\n");
+  EXPECT_EQ(GetText(u"a"), u"1");
+}
+
+TEST_F(RegistryStoreTest, ListingManyValuesTakesLinearTime) {
+  // 40,000 values took 43 s when each was looked up among the ones listed before it.
+  constexpr int kValues = 40000;
+  std::string file = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n";
+  for (int i = 0; i < kValues; ++i) {
+    file += "\"value" + std::to_string(i) + "\"=\"" + std::to_string(i) + "\"\n";
+  }
+  file += "\"VALUE7\"=\"again\"\n";  // a later occurrence replaces the data, not the place
+  WriteBytes(file_, file);
+  const auto start = std::chrono::steady_clock::now();
+  RegistryValueList list;
+  ASSERT_EQ(store_->ListValues(kHkeyLocalMachine, kKey, &list), kRegOk);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_EQ(list.size(), static_cast<size_t>(kValues));
+  EXPECT_EQ(list[7].first, u"VALUE7");
+  EXPECT_EQ(list[7].second.text, u"again");
+  EXPECT_EQ(list[kValues - 1].first, u"value" + ToText(kValues - 1));
 }
 
 TEST_F(RegistryStoreTest, CreatesItsFolderAndLeavesNoTemporaryFiles) {

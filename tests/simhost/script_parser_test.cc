@@ -78,6 +78,16 @@ TEST(ScriptParserTest, ReportsTheLineAndTheReason) {
       {"answer YES", "line 1: answer: the answer must be ok, yes, no or cancel, not \"YES\""},
       {"clock 2026-02-30T10:00:00",
        "line 1: clock: the time must be a valid YYYY-MM-DDTHH:MM:SS, not \"2026-02-30T10:00:00\""},
+      // Past what the clock can count (April 2262), and before it.
+      {"clock 9999-12-31T23:59:59",
+       "line 1: clock: the time must lie between 1970-01-01T00:00:00 and 2261-12-31T23:59:59, "
+       "not \"9999-12-31T23:59:59\""},
+      {"clock 2262-04-12T00:00:00",
+       "line 1: clock: the time must lie between 1970-01-01T00:00:00 and 2261-12-31T23:59:59, "
+       "not \"2262-04-12T00:00:00\""},
+      {"clock 1969-12-31T23:59:59",
+       "line 1: clock: the time must lie between 1970-01-01T00:00:00 and 2261-12-31T23:59:59, "
+       "not \"1969-12-31T23:59:59\""},
       {"wait 5d",
        "line 1: wait: the duration must be a number followed by s, m or h "
        "(90s, 59m, 2h), not \"5d\""},
@@ -157,6 +167,8 @@ TEST(ScriptParserTest, ReadsArgumentValues) {
     EXPECT_EQ(ParseClockTime(bad), std::nullopt);
   }
   EXPECT_TRUE(ParseClockTime(u"2000-02-29T00:00:00"));
+  EXPECT_TRUE(ParseClockTime(u"2261-12-31T23:59:59"));
+  EXPECT_EQ(ParseClockTime(u"2262-01-01T00:00:00"), std::nullopt);
 }
 
 }  // namespace

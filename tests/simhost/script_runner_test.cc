@@ -1,7 +1,11 @@
 #include "simhost/script_runner.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -171,6 +175,20 @@ TEST_F(ScriptRunnerTest, BoxesTakeQueuedAnswersInOrderOrTheirDefault) {
             "yes (default)\n"
             "DOCUMENTS 1: keep.fodt\n");
   EXPECT_TRUE(std::filesystem::exists(dir_ / "Document2.fodt"));
+}
+
+TEST_F(ScriptRunnerTest, SetRegistryGivesUpOnALockHeldByAnotherProgram) {
+  registry_ = NewFileRegistryStore(dir_ / "registry.reg", {std::chrono::milliseconds(200)});
+  const int holder =
+      ::open((dir_ / "registry.reg.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  EXPECT_EQ(Run("set-registry CurrentUser zhang\nnew\nshow documents\n"), 0);
+  ::close(holder);
+  EXPECT_EQ(out_,
+            "HOST-ERROR 17 Can't perform requested operation: the registry file is locked by "
+            "another program\n"
+            "DOCUMENTS 1: Document1\n");
 }
 
 TEST_F(ScriptRunnerTest, HostErrorsAreReportedAndTheScriptGoesOn) {

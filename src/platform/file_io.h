@@ -1,0 +1,40 @@
+// Reading and replacing whole files safely, for stores and documents that hostile hands may
+// have touched: nothing but a regular file is read, no read can block on a pipe or run for
+// ever on a device, and no write can be redirected by something planted beside the file.
+#ifndef QNMURO_PLATFORM_FILE_IO_H_
+#define QNMURO_PLATFORM_FILE_IO_H_
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace qnmuro {
+
+enum class FileReadStatus {
+  kOk,
+  kMissing,     // nothing is there, or a folder on the way is missing
+  kNotRegular,  // a folder, a device, a pipe, a socket, a link to one of them
+  kTooLarge,    // more than the bytes allowed
+  kFailed,      // the system refused; *err holds its errno
+};
+
+// Reads the whole regular file at `path` (links followed) into *bytes, when it holds at most
+// `max_bytes`. The file is opened without blocking, so that a pipe in its place cannot hold the
+// reader up, and checked to be a regular file before anything is read. *err is set to the
+// errno of a failure (0 otherwise).
+FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_bytes,
+                               std::string* bytes, int* err);
+
+// Writes `bytes` to a new file in `path`'s folder, created exclusively under an unpredictable
+// name (creation fails rather than open anything already there, link or file), flushes it to
+// the disk, renames it over `path` and flushes the folder. The new file takes the permission
+// bits of the regular file it replaces (a first file: 0666 less the umask). `path` itself is
+// replaced, also when it is a symbolic link; callers that write through links resolve them
+// first. Returns 0 on success, else the errno of the step that failed; then `path` is
+// untouched and the temporary file is gone.
+int ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace qnmuro
+
+#endif  // QNMURO_PLATFORM_FILE_IO_H_

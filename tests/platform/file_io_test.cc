@@ -1,0 +1,68 @@
+#include "platform/file_io.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace qnmuro {
+namespace {
+
+namespace fs = std::filesystem;
+using test_util::ReadBytes;
+using test_util::TempDir;
+using test_util::WriteBytes;
+
+TEST(FileIoTest, ReadsOnlyRegularFilesWithinTheirBound) {
+  TempDir dir;
+  WriteBytes(dir / "a.txt", "twelve bytes");
+  fs::create_symlink(dir / "a.txt", dir / "link.txt");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  fs::create_directory(dir / "folder");
+  std::string bytes;
+  int err = -1;
+  EXPECT_EQ(ReadRegularFile(dir / "a.txt", 12, &bytes, &err), FileReadStatus::kOk);
+  EXPECT_EQ(bytes, "twelve bytes");
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(ReadRegularFile(dir / "link.txt", 100, &bytes, &err), FileReadStatus::kOk);
+  EXPECT_EQ(bytes, "twelve bytes");
+  EXPECT_EQ(ReadRegularFile(dir / "a.txt", 11, &bytes, &err), FileReadStatus::kTooLarge);
+  EXPECT_EQ(ReadRegularFile(dir / "missing", 100, &bytes, &err), FileReadStatus::kMissing);
+  EXPECT_EQ(ReadRegularFile(dir / "a.txt" / "x", 100, &bytes, &err), FileReadStatus::kMissing);
+  // Neither blocks: a pipe without a writer, a device that never ends.
+  EXPECT_EQ(ReadRegularFile(dir / "pipe", 100, &bytes, &err), FileReadStatus::kNotRegular);
+  EXPECT_EQ(ReadRegularFile("/dev/zero", 100, &bytes, &err), FileReadStatus::kNotRegular);
+  EXPECT_EQ(ReadRegularFile(dir / "folder", 100, &bytes, &err), FileReadStatus::kNotRegular);
+  EXPECT_TRUE(bytes.empty());
+}
+
+TEST(FileIoTest, ReplacesTheFileItselfKeepingItsPermissionsAndLeavingNothingBehind) {
+  TempDir dir;
+  WriteBytes(dir / "doc", "old");
+  ASSERT_EQ(::chmod((dir / "doc").c_str(), 0640), 0);
+  ASSERT_EQ(ReplaceFileContents(dir / "doc", "new"), 0);
+  EXPECT_EQ(ReadBytes(dir / "doc"), "new");
+  EXPECT_EQ(fs::status(dir / "doc").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  // A link in the file's place is replaced, not written through.
+  WriteBytes(dir / "victim", "precious");
+  fs::create_symlink(dir / "victim", dir / "linked");
+  ASSERT_EQ(ReplaceFileContents(dir / "linked", "content"), 0);
+  EXPECT_FALSE(fs::is_symlink(dir / "linked"));
+  EXPECT_EQ(ReadBytes(dir / "linked"), "content");
+  EXPECT_EQ(ReadBytes(dir / "victim"), "precious");
+  // A failure leaves the target as it was and no temporary file.
+  EXPECT_NE(ReplaceFileContents(dir / "no" / "such" / "folder", "x"), 0);
+  int entries = 0;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    (void)entry;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 3);  // doc, victim, linked
+}
+
+}  // namespace
+}  // namespace qnmuro
