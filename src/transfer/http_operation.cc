@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "common/utils.h"
 #include "common/velto_log.h"
+#include "platform/file_io.h"
 #include "platform/http_client.h"
 #include "platform/xml.h"
 #include "transfer/url_request.h"
@@ -20,6 +21,8 @@ namespace fs = std::filesystem;
 constexpr char16_t kUploadHandler[] = u"/upload.muro?filename=";
 constexpr char16_t kConfirmParameter[] = u"&lastflag=last&filename=";
 constexpr char16_t kReplyFile[] = u"uploadres.xml";
+// Temporary names a download may take beside its target: "<target>.part", then .part1 to .part99.
+constexpr int kPartNames = 100;
 
 constexpr char16_t kNoSession[] = u"无法初始化Internet连接";
 constexpr char16_t kNoConnection[] = u"无法打开Internet连接";
@@ -141,11 +144,17 @@ bool HttpOperation::OpenDestination() {
   const std::optional<std::u16string> target = ResolveInWorkDir(ctx_.workDir, dest_file_);
   if (!target) return false;
   target_path_ = *target;
-  for (int i = 0; i < 100; ++i) {
-    temp_path_ = target_path_ + u".part" + (i == 0 ? std::u16string() : ToText(i));
+  const auto part_path = [&](int i) {
+    return target_path_ + u".part" + (i == 0 ? std::u16string() : ToText(i));
+  };
+  // A transfer killed earlier left its temporary files; one still running has marked its own.
+  for (int i = 0; i < kPartNames; ++i) RemoveLeftover(ToPath(part_path(i)));
+  for (int i = 0; i < kPartNames; ++i) {
+    temp_path_ = part_path(i);
     // Exclusive creation: never write into a file somebody else left or placed there.
     file_ = OpenLocal(temp_path_, "wbx");
     if (file_) {
+      MarkInUse(file_.get());
       std::setvbuf(file_.get(), nullptr, _IOFBF, 256 * 1024);
       return true;
     }
