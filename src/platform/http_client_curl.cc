@@ -386,12 +386,7 @@ size_t CurlExchange::ReadHeader(const char* data, size_t total) {
   } else if (line.empty()) {
     headers_complete_ = true;
   } else {
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-      size_t v = colon + 1;
-      while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
-      response_.headers.emplace_back(line.substr(0, colon), line.substr(v));
-    }
+    AddHeaderLine(line, &response_.headers);
   }
   return total;
 }

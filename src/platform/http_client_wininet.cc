@@ -255,19 +255,7 @@ void Exchange::ReadStatusAndHeaders() {
     }
   }
   raw.resize(size);
-  size_t start = raw.find("\r\n");  // past the status line
-  while (start != std::string::npos && start + 2 < raw.size()) {
-    start += 2;
-    const size_t end = raw.find("\r\n", start);
-    const std::string line = raw.substr(start, end - start);
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-      size_t v = colon + 1;
-      while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
-      response_.headers.emplace_back(line.substr(0, colon), line.substr(v));
-    }
-    start = end;
-  }
+  AddHeaderLines(raw, &response_.headers);
 }
 
 HttpResponse Exchange::ReadBody() {

@@ -30,22 +30,6 @@ std::string HresultText(const char* what, HRESULT hr) {
   return std::string(what) + " (HRESULT 0x" + hex + ")";
 }
 
-// The response's raw header lines ("Name: value" separated by CR LF).
-void ParseHeaders(const std::string& raw, HttpResponse* response) {
-  for (size_t start = 0; start < raw.size();) {
-    size_t end = raw.find("\r\n", start);
-    if (end == std::string::npos) end = raw.size();
-    const std::string line = raw.substr(start, end - start);
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-      const size_t v = line.find_first_not_of(" \t", colon + 1);
-      response->headers.emplace_back(line.substr(0, colon),
-                                     v == std::string::npos ? "" : line.substr(v));
-    }
-    start = end + 2;
-  }
-}
-
 // Hands the body's bytes to the sink in chunks; false when the sink refused one.
 bool Deliver(Variant& body, const HttpSink& sink, size_t max_chunk, HttpResponse* response) {
   VARIANT* v = body.get();
@@ -113,7 +97,7 @@ HttpResponse XmlHttpClient::Send(const HttpRequest& request, const HttpSink& sin
   response.status = static_cast<int>(status);
   Bstr headers;
   if (SUCCEEDED(xhr->getAllResponseHeaders(headers.Out()))) {
-    ParseHeaders(ToAnsi(headers.Text()), &response);
+    AddHeaderLines(ToAnsi(headers.Text()), &response.headers);
   }
   Variant reply;
   hr = xhr->get_responseBody(reply.get());

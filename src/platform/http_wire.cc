@@ -52,6 +52,22 @@ std::string EncodeTarget(const std::string& target) {
   return out;
 }
 
+void AddHeaderLine(std::string_view line, HttpHeaders* headers) {
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return;
+  size_t v = colon + 1;
+  while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
+  headers->emplace_back(std::string(line.substr(0, colon)), std::string(line.substr(v)));
+}
+
+void AddHeaderLines(std::string_view raw, HttpHeaders* headers) {
+  while (!raw.empty()) {
+    const size_t end = raw.find("\r\n");
+    AddHeaderLine(raw.substr(0, end), headers);
+    raw = end == std::string_view::npos ? std::string_view() : raw.substr(end + 2);
+  }
+}
+
 RateFloor::RateFloor(const HttpClientOptions& options, Clock::time_point start)
     : window_(options.slow_window), rate_(options.slow_rate) {
   samples_.emplace_back(start, 0);

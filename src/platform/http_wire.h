@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/http_client.h"
 
@@ -35,6 +36,15 @@ bool HeadersAreClean(const HttpRequest& request);
 // The target as the request line carries it: controls, space and DEL percent-encoded, and a
 // leading '/' when it has none.
 std::string EncodeTarget(const std::string& target);
+
+using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
+
+// Adds the header of one line "Name: value" (the value without leading blanks) to `headers`;
+// a line without ':' (a status line, the blank line) adds nothing.
+void AddHeaderLine(std::string_view line, HttpHeaders* headers);
+
+// Adds every header of `raw`, lines separated by CR LF, in order.
+void AddHeaderLines(std::string_view raw, HttpHeaders* headers);
 
 // The slow-transfer check (HttpClientOptions::slow_window, slow_rate): fed with the bytes
 // moved so far, it says when the average over the last window has stayed under the rate.

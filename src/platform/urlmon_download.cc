@@ -156,18 +156,7 @@ class DownloadCallback final : public IBindStatusCallbackEx,
 HttpResponse DownloadCallback::Outcome(HRESULT hr) const {
   HttpResponse response;
   response.status = status_;
-  for (size_t start = headers_.find("\r\n"); start != std::string::npos;) {
-    start += 2;
-    const size_t end = headers_.find("\r\n", start);
-    const std::string line = headers_.substr(start, end - start);
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-      const size_t v = line.find_first_not_of(" \t", colon + 1);
-      response.headers.emplace_back(line.substr(0, colon),
-                                    v == std::string::npos ? "" : line.substr(v));
-    }
-    start = end;
-  }
+  AddHeaderLines(headers_, &response.headers);
   if (redirected_) {
     response.status = 302;
     response.headers.emplace_back("Location", location_);
