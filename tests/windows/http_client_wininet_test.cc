@@ -279,7 +279,7 @@ TEST_F(WinInetTransferTest, ATricklingPeerMeetsTheRateFloor) {
 
 // The fallback download goes through urlmon and keeps the streamed download's rules: the
 // session stays with its origin on every hop, only http(s) redirects are followed, and a
-// broken body leaves the earlier file as it was.
+// broken or trickled body (rate floor over 2 s here) leaves the earlier file as it was.
 TEST_F(WinInetTransferTest, TheUrlmonFallbackKeepsTheSessionAndTheFileSafe) {
   struct Case {
     const char* name;
@@ -292,7 +292,14 @@ TEST_F(WinInetTransferTest, TheUrlmonFallbackKeepsTheSessionAndTheFileSafe) {
       {"other port", "{B}/new", "data", true},
       {"ftp", "ftp://127.0.0.1/new", "data", false},
       {"cut short", "/cut", "", false},
+      {"trickled", "/slow", "", false},
   };
+  HttpClientOptions options;
+  options.connect_timeout = std::chrono::milliseconds(2000);
+  options.stall_timeout = std::chrono::seconds(5);
+  options.slow_window = std::chrono::seconds(2);
+  const auto http = NewWinInetHttpClient(options);
+  ctx_.http = http.get();
   SetSessionCookie(u"SessionID=abc");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -309,6 +316,12 @@ TEST_F(WinInetTransferTest, TheUrlmonFallbackKeepsTheSessionAndTheFileSafe) {
         return test::RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort", true};
       }
       if (r.target() == "/new") return RawHttpServer::Reply(200, c.body);
+      if (r.target() == "/slow") {
+        test::RawReply reply{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n", true};
+        reply.trickle = std::string(1200, 'x');
+        reply.trickle_piece = 10;
+        return reply;
+      }
       return RawHttpServer::Reply(302, "", {"Location: " + location});
     };
     RawHttpServer server(handler);
@@ -333,7 +346,9 @@ TEST_F(WinInetTransferTest, TheUrlmonFallbackKeepsTheSessionAndTheFileSafe) {
     }
   }
   const auto lines = test_util::ReadEventLogLines(work_);
-  EXPECT_NE(U8(lines.empty() ? u"" : lines.back()).find("UrlDownloadToFile"), std::string::npos);
+  const std::string last = U8(lines.empty() ? u"" : lines.back());
+  EXPECT_NE(last.find("UrlDownloadToFile"), std::string::npos) << last;
+  EXPECT_NE(last.find("传输速度过慢，已中止"), std::string::npos) << last;
 }
 
 // The agent call through the platform's XML HTTP request object: the request the libcurl
