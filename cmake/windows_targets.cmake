@@ -1,7 +1,7 @@
 # Windows: the system libraries the backends call, and the tests that run under Wine. Included
 # from the top-level CMakeLists.txt after every layer is defined.
 target_link_libraries(qnmuro_platform PUBLIC advapi32 comdlg32 gdi32 ole32 oleaut32 shell32 user32
-                      uuid wininet)
+                      urlmon uuid wininet)
 
 if(QNMURO_TESTS)
   find_package(GTest REQUIRED)

@@ -21,7 +21,8 @@ std::u16string CallAgent(Context& ctx, const std::u16string& address,
   UrlOperation url;
   url.SetUrl(address);
   if (!HasUsableAddress(url)) throw Error(kErrInvalidCall, u"服务器地址无效：" + address);
-  if (ctx.http == nullptr) throw Error(kErrObjectNotSet, DefaultDescription(kErrObjectNotSet));
+  HttpClient* const client = ctx.agentHttp != nullptr ? ctx.agentHttp : ctx.http;
+  if (client == nullptr) throw Error(kErrObjectNotSet, DefaultDescription(kErrObjectNotSet));
   // The session speaks for the user: no credentials of its own.
   RequestParty session;
   session.session_cookie = true;
@@ -37,7 +38,7 @@ std::u16string CallAgent(Context& ctx, const std::u16string& address,
     reply.append(data, size);
     return true;
   };
-  const HttpResponse response = ctx.http->Send(request, sink, kReplyChunk);
+  const HttpResponse response = client->Send(request, sink, kReplyChunk);
   if (!response.ok()) {
     SetLastSystemError(response.error_code);
     throw Error(kErrCantPerform, Utf8ToUtf16(response.error_text));

@@ -15,10 +15,10 @@ inline constexpr int kAppStartingCursor = 32650;
 
 // POSTs `strPara`-extended "<rootUrl>/<strAgent>?OpenAgent<strPara>&Login&Seq=" with `varData`
 // as the body (UTF-8 text; no body when absent), the stored session cookie and no
-// credentials, synchronously through ctx.http, showing the wait pointer meanwhile (ctx.ui,
-// restored afterwards). Returns the reply document as XML text (`blnReturnXML`) or its text
-// content. Any failure (no client, server unreachable, reply not XML) gives
-// "执行代理 " + strAgent + " 发生错误：" + the error's description. Never throws, never logs.
+// credentials, synchronously through ctx.agentHttp (else ctx.http), showing the wait pointer
+// meanwhile (ctx.ui, restored afterwards). Returns the reply document as XML text (`blnReturnXML`)
+// or its text content. Any failure (no client, server unreachable, reply not XML) gives "执行代理 "
+// + strAgent + " 发生错误：" + the error's description. Never throws, never logs.
 std::u16string ExecuteAgent(Context& ctx, std::u16string_view rootUrl, std::u16string_view strAgent,
                             std::u16string_view strPara,
                             const std::optional<std::u16string>& varData, bool blnReturnXML);

@@ -175,12 +175,12 @@ bool HttpOperation::WriteChunk(const char* data, size_t size) {
 }
 
 bool HttpOperation::CommitDestination(uint64_t* size) {
-  if (!file_) {
+  if (temp_path_.empty()) {
     if (!failure_) failure_ = MakeError(kErrPathAccess);
     return false;
   }
   int err = 0;
-  if (!CloseFile(std::move(file_), &err)) {
+  if (file_ && !CloseFile(std::move(file_), &err)) {
     failure_ = WriteError(err);
     WriteErrorLog(ctx_.state, ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
     DiscardDestination();
@@ -277,8 +277,8 @@ bool HttpOperation::StreamFollowingRedirects() {
   }
 }
 
-// Stands in for the platform's URL-download service: a plain GET that follows redirects by
-// itself, with the same session cookie and credentials.
+// The platform's URL-download service (or a plain GET standing in for it) that follows
+// redirects by itself, with the same session cookie and credentials.
 bool HttpOperation::FallbackDownload() {
   failure_.reset();
   uint64_t size = 0;
@@ -312,10 +312,7 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size, bool* too_slow) {
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
     if (!HasUsableAddress(where)) return false;
     const HttpRequest request = RequestForUrl(ctx_, where, "GET", Party(true));
-    auto sink = [&](int status, const char* data, size_t n) {
-      return status != 200 || WriteChunk(data, n);
-    };
-    const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
+    const HttpResponse response = FetchHop(request);
     SetLastSystemError(response.error_code);
     if (!response.ok()) {
       *too_slow = response.too_slow;
@@ -334,6 +331,19 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size, bool* too_slow) {
     }
   }
   return false;
+}
+
+// One GET of the fallback into the open destination: through the platform's URL download
+// service where the client has one (it writes the temporary file itself), else streamed.
+HttpResponse HttpOperation::FetchHop(const HttpRequest& request) {
+  if (ctx_.http->HasUrlDownload()) {
+    file_.reset();  // the service opens the file on its own
+    return ctx_.http->DownloadToFile(request, ToPath(temp_path_));
+  }
+  auto sink = [&](int status, const char* data, size_t n) {
+    return status != 200 || WriteChunk(data, n);
+  };
+  return ctx_.http->Send(request, sink, kReceiveChunk);
 }
 
 bool HttpOperation::UploadFileByStream() {
