@@ -44,9 +44,8 @@ build_arch() {
   cmake -S . -B "build-win/$arch" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DQNMURO_TESTS=ON \
     -DCMAKE_FIND_ROOT_PATH="$root/build-win/$arch/googletest" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
-  # What runs on Windows today: the command and the tests. The add-in's upper layers compile
-  # for Windows as well, but nothing there links them yet.
-  cmake --build "build-win/$arch" -j2 --target qnmuro qnmuro_tests
+  # The command, the COM server and the tests that run under Wine.
+  cmake --build "build-win/$arch" -j2 --target qnmuro qnmuro_tests QNMuroWPS qnmuro_com_tests
 }
 
 # Code page 936 for the tests: Wine takes the ANSI code page from LC_ALL.

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/error.h"
 #include "common/context.h"
 
 namespace qnmuro {
@@ -19,6 +20,10 @@ inline constexpr int kAppStartingCursor = 32650;
 // restored afterwards). Returns the reply document as XML text (`blnReturnXML`) or its text
 // content. Any failure (no client, server unreachable, reply not XML) gives
 // "执行代理 " + strAgent + " 发生错误：" + the error's description. Never throws, never logs.
+// "执行代理 " + strAgent + " 发生错误：" + the error's description: what a failed agent call
+// returns.
+std::u16string AgentErrorText(std::u16string_view strAgent, const Error& error);
+
 std::u16string ExecuteAgent(Context& ctx, std::u16string_view rootUrl, std::u16string_view strAgent,
                             std::u16string_view strPara,
                             const std::optional<std::u16string>& varData, bool blnReturnXML);
