@@ -74,4 +74,13 @@ com_server_tests() {
   check "$1 regsvr32 /u" wine regsvr32 /s /u "$dll"
   com_export "$state.after" && check "$1 registry as before" \
     com_registry_unchanged "$state.before" "$state.after"
+  # dist/install.cmd (both DLLs) and its /uninstall, once, with the 64-bit views in the export.
+  if [ "$1" = x86_64 ] && [ -f dist/install.cmd ]; then
+    check "install.cmd" wine cmd /c "Z:$root/dist/install.cmd"
+    check "install.cmd: add-in keys" com_addin_keys
+    check "install.cmd: classes" com_registered
+    check "install.cmd /uninstall" wine cmd /c "Z:$root/dist/install.cmd" /uninstall
+    com_export "$state.uninstalled" && check "install.cmd /uninstall: registry as before" \
+      com_registry_unchanged "$state.before" "$state.uninstalled"
+  fi
 }

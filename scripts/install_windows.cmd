@@ -8,9 +8,14 @@ setlocal
 set here=%~dp0
 if /i "%~1"=="/uninstall" goto uninstall
 if not exist C:\OAWork mkdir C:\OAWork
-regsvr32 /s "%here%x86\QNMuroWPS.dll" || goto failed
-regsvr32 /s /n /i "%here%x86\QNMuroWPS.dll" || goto failed
-if defined ProgramFiles(x86) regsvr32 /s "%here%x64\QNMuroWPS.dll" || goto failed
+regsvr32 /s "%here%x86\QNMuroWPS.dll"
+if errorlevel 1 goto failed
+regsvr32 /s /n /i "%here%x86\QNMuroWPS.dll"
+if errorlevel 1 goto failed
+if not defined ProgramFiles(x86) goto installed
+regsvr32 /s "%here%x64\QNMuroWPS.dll"
+if errorlevel 1 goto failed
+:installed
 echo QNMuroWPS installed.
 exit /b 0
 :uninstall
