@@ -44,8 +44,22 @@ endif()
 
 if(QNMURO_TESTS)
   # The C++ client of the registered server (its type library, calls by name, errors).
-  add_executable(qnmuro_com_tests ${CMAKE_SOURCE_DIR}/tests/com/type_library_test.cc)
+  # A host object's type library for the event tests, read from the build folder (drive Z:).
+  add_custom_command(
+    OUTPUT ${QNMURO_COM_GEN}/fake_host.h ${QNMURO_COM_GEN}/fake_host.tlb
+    COMMAND ${QNMURO_WIDL} ${QNMURO_WIDL_ARCH} -I${QNMURO_IDL_DIR} -L${QNMURO_WINE_LIBS}
+            -h -o ${QNMURO_COM_GEN}/fake_host.h ${CMAKE_SOURCE_DIR}/tests/com/fake_host.idl
+    COMMAND ${QNMURO_WIDL} ${QNMURO_WIDL_ARCH} -I${QNMURO_IDL_DIR} -L${QNMURO_WINE_LIBS}
+            -t -o ${QNMURO_COM_GEN}/fake_host.tlb ${CMAKE_SOURCE_DIR}/tests/com/fake_host.idl
+    DEPENDS ${CMAKE_SOURCE_DIR}/tests/com/fake_host.idl
+    COMMENT "widl: the test host's type library")
+  add_custom_target(qnmuro_fake_host_idl DEPENDS ${QNMURO_COM_GEN}/fake_host.h
+                    ${QNMURO_COM_GEN}/fake_host.tlb)
+  add_executable(qnmuro_com_tests ${CMAKE_SOURCE_DIR}/tests/com/type_library_test.cc
+                 ${CMAKE_SOURCE_DIR}/tests/com/event_sink_test.cc)
   target_include_directories(qnmuro_com_tests PRIVATE ${QNMURO_COM_GEN})
-  target_link_libraries(qnmuro_com_tests PRIVATE qnmuro_platform GTest::gtest GTest::gtest_main)
-  add_dependencies(qnmuro_com_tests qnmuro_com_idl)
+  target_compile_definitions(qnmuro_com_tests PRIVATE
+                             QNMURO_FAKE_HOST_TLB=L"Z:${QNMURO_COM_GEN}/fake_host.tlb")
+  target_link_libraries(qnmuro_com_tests PRIVATE qnmuro_com GTest::gtest GTest::gtest_main)
+  add_dependencies(qnmuro_com_tests qnmuro_com_idl qnmuro_fake_host_idl)
 endif()
