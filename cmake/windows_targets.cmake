@@ -42,3 +42,6 @@ add_executable(qnmuro
 target_include_directories(qnmuro PRIVATE ${CMAKE_BINARY_DIR}/cli11)
 target_link_libraries(qnmuro PRIVATE qnmuro_transfer qnmuro_datasource)
 set_target_properties(qnmuro PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
+
+# The COM server QNMuroWPS.dll and its tests.
+include(${CMAKE_CURRENT_LIST_DIR}/com_server.cmake)

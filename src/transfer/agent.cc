@@ -52,6 +52,10 @@ std::u16string CallAgent(Context& ctx, const std::u16string& address,
 
 }  // namespace
 
+std::u16string AgentErrorText(std::u16string_view strAgent, const Error& error) {
+  return u"执行代理 " + std::u16string(strAgent) + u" 发生错误：" + error.description();
+}
+
 std::u16string ExecuteAgent(Context& ctx, std::u16string_view rootUrl, std::u16string_view strAgent,
                             std::u16string_view strPara,
                             const std::optional<std::u16string>& varData, bool blnReturnXML) {
@@ -66,10 +70,7 @@ std::u16string ExecuteAgent(Context& ctx, std::u16string_view rootUrl, std::u16s
   });
   std::u16string result;
   TrapFirstFailure([&] { result = CallAgent(ctx, address, varData, blnReturnXML); },
-                   [&](const Error& error) {
-                     result = u"执行代理 " + std::u16string(strAgent) + u" 发生错误：" +
-                              error.description();
-                   });
+                   [&](const Error& error) { result = AgentErrorText(strAgent, error); });
   IgnoreFailure([&] {
     if (ctx.ui != nullptr) ctx.ui->SetCursorShape(previous_cursor);
   });

@@ -6,12 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "base/error.h"
 #include "common/context.h"
 
 namespace qnmuro {
 
 // The mouse pointer shown while an agent runs (arrow with hourglass).
 inline constexpr int kAppStartingCursor = 32650;
+
+// "执行代理 " + strAgent + " 发生错误：" + the error's description: what a failed agent call
+// returns.
+std::u16string AgentErrorText(std::u16string_view strAgent, const Error& error);
 
 // POSTs `strPara`-extended "<rootUrl>/<strAgent>?OpenAgent<strPara>&Login&Seq=" with `varData`
 // as the body (UTF-8 text; no body when absent), the stored session cookie and no
