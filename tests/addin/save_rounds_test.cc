@@ -83,7 +83,7 @@ TEST_F(SaveRoundsTest, RoundAfterRoundLeavesNothingBehind) {
   for (int i = 0; i < kWarmUp; ++i) ASSERT_NO_FATAL_FAILURE(round());
   const auto descriptors = SettledDescriptors();
   const auto entries = Entries(dir_.path(), dir_ / "server");
-  const long resident = ResidentKiB();
+  [[maybe_unused]] const long resident = ResidentKiB();
   for (int i = 0; i < rounds; ++i) ASSERT_NO_FATAL_FAILURE(round()) << "round " << i;
 
   EXPECT_EQ(SettledDescriptors(descriptors), descriptors);
