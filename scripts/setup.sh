@@ -2,8 +2,10 @@
 # Installs what the build needs (Debian 12 packages) and builds into build/.
 #   scripts/setup.sh           the qnmuro command only (what `qnmuro demo` needs)
 #   scripts/setup.sh --tests   also GoogleTest and the test suite
+# BUILD_DIR (default build) names the build folder, CMAKE_ARGS adds options to its configuration.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+build="${BUILD_DIR:-build}"
 
 tests=OFF
 [ "${1:-}" = "--tests" ] && tests=ON
@@ -24,13 +26,13 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # A build folder that already has the tests keeps them: a later plain setup does not drop them.
-if [ "$tests" = OFF ] && grep -q '^QNMURO_TESTS:BOOL=ON' build/CMakeCache.txt 2>/dev/null; then
+if [ "$tests" = OFF ] && grep -q '^QNMURO_TESTS:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
   tests=ON
 fi
-cmake -S . -B build -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DQNMURO_TESTS="$tests" \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DQNMURO_TESTS="$tests" \
   ${CMAKE_ARGS:-}
 if [ "$tests" = ON ]; then
-  cmake --build build -j"$(nproc)"
+  cmake --build "$build" -j"$(nproc)"
 else
-  cmake --build build -j"$(nproc)" --target qnmuro
+  cmake --build "$build" -j"$(nproc)" --target qnmuro
 fi

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <string>
+#include <system_error>
 #include <vector>
 
 #include "base/error.h"
@@ -23,6 +25,28 @@ constexpr std::u16string_view kUnescaped =
 constexpr size_t kMaxBackupNameLength = 32;
 constexpr size_t kProgramBufferLength = 255;
 constexpr auto kBackupKeepTime = std::chrono::hours(24 * 7);
+
+// Copies into a new file beside `to` and renames it over `to` only once the copy is whole, so
+// that a disk filling up half-way never leaves a partial copy, nor one in place of an earlier
+// backup of the same name.
+bool CopyWhole(const fs::path& from, const fs::path& to) {
+  for (int i = 0; i < 100; ++i) {
+    fs::path temp = to;
+    temp += ".part" + std::to_string(i);
+    std::error_code ec;
+    // Without an overwrite option the copy creates its target exclusively: a file someone
+    // left under that name is never written, nor removed.
+    if (fs::copy_file(from, temp, ec) && !ec) {
+      fs::rename(temp, to, ec);
+      if (!ec) return true;
+    } else if (ec == std::errc::file_exists) {
+      continue;
+    }
+    fs::remove(temp, ec);
+    return false;
+  }
+  return false;
+}
 
 bool IsSeparator(char16_t c) {
   return c == u'/' || c == u'\\';
@@ -143,10 +167,7 @@ bool BackupFile(const Context& ctx, std::u16string_view path) {
     PrepareBackupFolder(ctx, backup_folder);
     const std::u16string target =
         backup_folder + kPathSeparator + FormatCompactTimestamp(Now(ctx)) + name;
-    std::error_code ec;
-    copied =
-        fs::copy_file(ToPath(path), ToPath(target), fs::copy_options::overwrite_existing, ec) &&
-        !ec;
+    copied = CopyWhole(ToPath(path), ToPath(target));
   });
   return copied;
 }

@@ -33,11 +33,11 @@ VeltoLog::VeltoLog(std::u16string work_dir, Clock* clock, const bool* log_switch
   std::error_code ec;
   const fs::path log = ToPath(log_path_);
   const fs::path bak = ToPath(backup);
-  // Each step's failure is skipped; the open below then appends to whatever is still there.
+  // The full log becomes the backup by renaming, which replaces the previous backup in one step
+  // and needs no room on the disk: a full disk cannot leave a partial backup, nor lose lines.
+  // A failure is skipped; the open below then appends to whatever is still there.
   if (fs::exists(log, ec) && fs::file_size(log, ec) >= kRotateSize && !ec) {
-    fs::remove(bak, ec);
-    fs::copy_file(log, bak, ec);
-    if (!ec) fs::remove(log, ec);
+    fs::rename(log, bak, ec);
   }
   file_ = OpenPath(log, "ab");
   Append(Banner(clock_, u"日志开始于"));
@@ -57,9 +57,14 @@ void VeltoLog::CloseLog() {
 
 void VeltoLog::Append(const std::u16string& line) {
   if (file_ == nullptr) return;
-  const std::string bytes = ToAnsi(line) + "\r\n";
-  std::fwrite(bytes.data(), 1, bytes.size(), file_);
-  std::fflush(file_);  // readers and a crashing host see every line written so far
+  // A line that a full disk cut short is ended first, so that it never runs into this one.
+  std::string bytes = torn_ ? "\r\n" : "";
+  bytes += ToAnsi(line);
+  bytes += "\r\n";
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+  // Readers and a crashing host see every line written so far.
+  torn_ = std::fflush(file_) != 0 || !written;
+  if (torn_) std::clearerr(file_);
 }
 
 // Built by appending: GCC 12 misreports `literal + string` as overlapping copies at -O3.

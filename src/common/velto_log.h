@@ -49,6 +49,7 @@ class VeltoLog {
   const bool* log_switch_;
   std::FILE* file_ = nullptr;
   int32_t sequence_ = 1;
+  bool torn_ = false;  // the last line may have been cut short (a full disk)
 };
 
 // Shorthands for the add-in's shared log, doing nothing while there is none.

@@ -22,8 +22,10 @@ enum class FileReadStatus {
 
 // Reads the whole regular file at `path` (links followed) into *bytes, when it holds at most
 // `max_bytes`. The file is opened without blocking, so that a pipe in its place cannot hold the
-// reader up, and checked to be a regular file before anything is read. *err is set to the
-// errno of a failure (0 otherwise).
+// reader up, and checked to be a regular file before anything is read. A file rewritten in
+// place during the read is read again (a few times at most, then kFailed with EAGAIN), so that
+// the bytes are one version of it, never pieces of two. *err is set to the errno of a failure
+// (0 otherwise).
 FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_bytes,
                                std::string* bytes, int* err);
 

@@ -35,6 +35,31 @@ std::string RandomTempName() {
   return buf;
 }
 
+constexpr int kReadAttempts = 5;
+
+bool Unchanged(const struct stat& a, const struct stat& b) {
+  return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+         a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+         a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// Reads from the descriptor's position to the end, within `max_bytes`.
+FileReadStatus ReadFrom(int fd, size_t max_bytes, std::string* bytes, int* err) {
+  char buf[65536];
+  while (true) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *err = errno;
+      return FileReadStatus::kFailed;
+    }
+    if (n == 0) return FileReadStatus::kOk;
+    // A file that grows while it is read is held to the same bound.
+    if (static_cast<size_t>(n) > max_bytes - bytes->size()) return FileReadStatus::kTooLarge;
+    bytes->append(buf, static_cast<size_t>(n));
+  }
+}
+
 }  // namespace
 
 FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_bytes,
@@ -51,26 +76,32 @@ FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_byt
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
+  struct stat before {};
+  if (::fstat(fd, &before) != 0) {
     *err = errno;
     return FileReadStatus::kFailed;
   }
-  if (!S_ISREG(st.st_mode)) return FileReadStatus::kNotRegular;
-  if (static_cast<uint64_t>(st.st_size) > max_bytes) return FileReadStatus::kTooLarge;
-  char buf[65536];
-  while (true) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
+  if (!S_ISREG(before.st_mode)) return FileReadStatus::kNotRegular;
+  if (static_cast<uint64_t>(before.st_size) > max_bytes) return FileReadStatus::kTooLarge;
+  // A file rewritten in place while it is read (not replaced by a rename, which leaves this
+  // descriptor on the old file) would read as pieces of two versions: it is read again until
+  // its size and times stay the same over a whole read.
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    const FileReadStatus status = ReadFrom(fd, max_bytes, bytes, err);
+    if (status != FileReadStatus::kOk) return status;
+    struct stat after {};
+    if (::fstat(fd, &after) != 0) {
       *err = errno;
       return FileReadStatus::kFailed;
     }
-    if (n == 0) return FileReadStatus::kOk;
-    // A file that grows while it is read is held to the same bound.
-    if (static_cast<size_t>(n) > max_bytes - bytes->size()) return FileReadStatus::kTooLarge;
-    bytes->append(buf, static_cast<size_t>(n));
+    if (Unchanged(before, after)) return FileReadStatus::kOk;
+    before = after;
+    bytes->clear();
+    if (::lseek(fd, 0, SEEK_SET) != 0) break;
   }
+  *err = EAGAIN;  // it kept changing
+  bytes->clear();
+  return FileReadStatus::kFailed;
 }
 
 int ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes) {

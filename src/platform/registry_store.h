@@ -114,7 +114,9 @@ struct FileRegistryOptions {
 // "<file>.lock" beside the regular file, waiting at most options.lock_wait for it, and
 // replaces the file atomically (ReplaceFileContents), so concurrent writers in other
 // processes never lose each other's values and readers always see a whole file. Lines the
-// store cannot parse are kept byte for byte (line ends included) and otherwise ignored.
+// store cannot parse are kept byte for byte (line ends included) and otherwise ignored. A file
+// without write permission for anyone is read-only: writes fail with kRegAccessDenied, also
+// for root.
 std::unique_ptr<RegistryStore> NewFileRegistryStore(std::filesystem::path file,
                                                     FileRegistryOptions options = {});
 

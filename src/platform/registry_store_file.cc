@@ -200,6 +200,12 @@ class FileRegistryStore final : public RegistryStore {
   long Modify(Change&& change) {
     std::filesystem::path target;
     if (const long code = Resolve(&target)) return code;
+    // A file marked read-only (no write permission for anyone) stays as it is, also for a
+    // program of the administrator's: replacing it by rename would pass over the mark.
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && (st.st_mode & 0222) == 0) {
+      return StorageFailure(kRegAccessDenied, EACCES);
+    }
     std::error_code ec;
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
     // Never through a link planted under the lock's name.

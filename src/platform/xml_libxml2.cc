@@ -25,6 +25,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "platform/file_io.h"
 #include "platform/xml_text.h"
 
 namespace qnmuro {
@@ -375,25 +376,26 @@ bool XmlDocument::LoadFile(std::u16string_view path, const XmlSchemaSet* schemas
   error_ = XmlParseError();
   const std::string native = ToPath(path).string();
   std::string bytes;
-  errno = 0;
-  std::FILE* f = std::fopen(native.c_str(), "rb");
-  bool ok = f != nullptr;
-  if (ok) {
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-      if (bytes.size() + n > static_cast<size_t>(INT_MAX)) {
-        errno = EFBIG;
-        ok = false;
-        break;
-      }
-      bytes.append(buf, n);
-    }
-    if (std::ferror(f)) ok = false;
-    std::fclose(f);
+  int err = 0;
+  // Only a regular file, read as one version of it: a pipe or a device put in its place must
+  // not hold the reader up, and a file rewritten during the read must not come in pieces.
+  switch (ReadRegularFile(native, static_cast<size_t>(INT_MAX), &bytes, &err)) {
+    case FileReadStatus::kOk:
+      break;
+    case FileReadStatus::kMissing:
+      err = ENOENT;
+      break;
+    case FileReadStatus::kNotRegular:
+      err = EINVAL;
+      break;
+    case FileReadStatus::kTooLarge:
+      err = EFBIG;
+      break;
+    case FileReadStatus::kFailed:
+      if (err == 0) err = EIO;
+      break;
   }
-  if (!ok) {
-    const int err = errno != 0 ? errno : EIO;
+  if (err != 0) {
     error_.code = XML_IO_LOAD_ERROR;
     error_.reason =
         u"Cannot read the file " + std::u16string(path) + u": " + Utf8ToUtf16(std::strerror(err));

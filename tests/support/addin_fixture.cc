@@ -55,6 +55,12 @@ AddinTest::~AddinTest() {
   app_.reset();
 }
 
+void AddinTest::Reconnect() {
+  addin_->OnDisconnection();
+  addin_ = std::make_unique<WPSaddin>(ctx_);
+  addin_->OnConnection(app_.get());
+}
+
 void AddinTest::MakeDocument(std::u16string_view name, const DocumentLayout& layout) {
   const auto doc = app_->GetDocuments().Add();
   app_->GetSelection()->TypeText(layout.text);

@@ -81,6 +81,10 @@ class AddinTest : public ::testing::Test {
     return FromPath(dir_.path() / ToPath(name));
   }
 
+  // Disconnects the add-in and connects a new one over ctx_ as it is now, for a test that
+  // replaced one of its services (a failing HTTP client, another registry store).
+  void Reconnect();
+
   // Writes a document file in the work directory (with the add-in not looking).
   void MakeDocument(std::u16string_view name, const DocumentLayout& layout);
   // The example control file for `name` with the action keyword, the button list and the
