@@ -32,17 +32,17 @@ printf "%-58s %10s  %-21s %9s %8s\n" "benchmark" "median" "spread (min-max)" "ta
 # The targets: benchmark name (as Google Benchmark prints it) and milliseconds.
 target_of() {
   case $1 in
-    BM_DataMerge/*) echo 200 ;;
-    BM_Open/* | BM_Save/*) echo 500 ;;
+    BM_DataMerge) echo 200 ;;
+    BM_Open | BM_Save) echo 500 ;;
     BM_MergeDataSource/10000) echo 300 ;;
     *) echo "" ;;
   esac
 }
 describe() {
   case $1 in
-    BM_DataMerge/*) echo "simhost: replace 10,000 bookmarks as a merge does" ;;
-    BM_Open/*) echo "simhost: open the 10,000-bookmark document" ;;
-    BM_Save/*) echo "simhost: save the 10,000-bookmark document" ;;
+    BM_DataMerge) echo "simhost: replace 10,000 bookmarks as a merge does" ;;
+    BM_Open) echo "simhost: open the 10,000-bookmark document" ;;
+    BM_Save) echo "simhost: save the 10,000-bookmark document" ;;
     BM_MergeDataSource/*) echo "MergeDataSource, ${1#*/} items into as many bookmarks" ;;
     BM_LoadAndLookUpEveryDesc/*) echo "data source: load + one lookup per item, ${1#*/} items" ;;
     BM_LookUpEveryDesc/*) echo "data source: lookups alone, ${1#*/} items" ;;
@@ -50,12 +50,13 @@ describe() {
   esac
 }
 
-# Google Benchmark's CSV rows of each repetition: "name",iterations,real_time,... in ms.
+# Google Benchmark's CSV rows of each repetition ("name",iterations,real_time,... in ms), less
+# its aggregates and complexity fits.
 failed=0
 for bench in simhost_bench merge_bench datasource_bench; do
   "$build/$bench" --benchmark_repetitions="$runs" --benchmark_format=csv > "$build/$bench.csv" \
     2> "$build/$bench.err" || failed=1
-  grep -v -E '_(mean|median|stddev|cv)"|^name,' "$build/$bench.csv" | grep '^"' |
+  grep -v -E '_(mean|median|stddev|cv|BigO|RMS)"|^name,' "$build/$bench.csv" | grep '^"' |
     awk -F, '{ gsub(/"/, "", $1); sub(/\/iterations:[0-9]+/, "", $1); sub(/\/repeats:[0-9]+/, "", $1)
                print $1, $3 }' | sort -k1,1V -k2,2g |
     awk '{ n[$1]++; v[$1, n[$1]] = $2; if (!($1 in order)) { order[$1] = ++k; names[k] = $1 } }
@@ -81,7 +82,8 @@ bench/transfer_bench.sh "$build/qnmuro" "$size_mib" "$runs" > "$build/transfer.t
   cat "$build/transfer.txt"
   failed=1
 }
-printf "%-34s %10s  %-21s %12s %10s\n" "transfer" "qnmuro" "spread (min-max)" "curl" "qnmuro/curl"
+printf "%-34s %10s  %-21s %9s %-17s %s\n" "transfer (time)" "qnmuro" "spread (min-max)" "curl" \
+  "spread" "qnmuro/curl"
 for direction in download upload; do
   read -r _ _ _ q_med q_min q_max _ < <(grep "^RESULT $direction qnmuro" "$build/transfer.txt")
   read -r _ _ _ c_med c_min c_max _ < <(grep "^RESULT $direction curl" "$build/transfer.txt")
@@ -89,7 +91,7 @@ for direction in download upload; do
   [ "$direction" = upload ] && label="upload and its confirmation"
   awk -v l="$label" -v m="$size_mib" -v q="$q_med" -v ql="$q_min" -v qh="$q_max" -v c="$c_med" \
     -v cl="$c_min" -v ch="$c_max" 'BEGIN{
-      printf "%-34s %7.3f s  %-21s %7.3f s %s %9.2fx\n", l, q, sprintf("%.3f-%.3f s", ql, qh), c,
+      printf "%-34s %8.3f s  %-21s %7.3f s %-17s %.2f\n", l, q, sprintf("%.3f-%.3f s", ql, qh), c,
         sprintf("(%.3f-%.3f)", cl, ch), q / c }'
 done
 grep -o "peak [0-9.]* MiB" "$build/transfer.txt" | paste -sd' ' |
