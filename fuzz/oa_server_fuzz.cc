@@ -8,6 +8,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -76,6 +77,7 @@ bool Exchange(int port, std::string_view bytes) {
   size_t sent = 0;
   while (sent < bytes.size()) {
     const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;  // libFuzzer's own timer signal
     if (n <= 0) break;
     sent += static_cast<size_t>(n);
   }
@@ -88,6 +90,7 @@ bool Exchange(int port, std::string_view bytes) {
       closed = true;
       break;
     }
+    if (n < 0 && errno == EINTR) continue;
     if (n < 0) break;
   }
   close(fd);

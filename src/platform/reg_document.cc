@@ -253,6 +253,7 @@ RegDocument RegDocument::Parse(std::string_view bytes) {
         text += TrimView(Utf8ToUtf16(lines[++i].content));
         entry.raw.push_back(whole(i));
       }
+      entry.awaits_continuation = EndsWithContinuation(text);
     }
     entry.is_value = doc.sections_.back().valid && ParseValueLine(text, &entry.name, &entry.value);
     if (entry.is_value) entry.folded_name = AsciiLower(entry.name);
@@ -306,10 +307,10 @@ void RegDocument::CreateKey(uint32_t root, std::u16string_view path) {
   Section& last = sections_.back();
   if (sections_.size() == 1 && last.entries.empty()) {
     // A new file opens with the version line, as regedit writes it.
-    last.entries.push_back(Entry{{kVersionLine + eol_}, false, {}, {}, {}});
-    last.entries.push_back(Entry{{eol_}, false, {}, {}, {}});
+    last.entries.push_back(Entry{{kVersionLine + eol_}, false, {}, {}, {}, false});
+    last.entries.push_back(Entry{{eol_}, false, {}, {}, {}, false});
   } else if (last.entries.empty() ? !last.header.empty() : !IsBlank(last.entries.back().raw)) {
-    last.entries.push_back(Entry{{eol_}, false, {}, {}, {}});
+    last.entries.push_back(Entry{{eol_}, false, {}, {}, {}, false});
   }
   Section section;
   std::u16string header = u"[" + RegistryRootName(root);
@@ -360,6 +361,11 @@ bool RegDocument::Set(uint32_t root, std::u16string_view path, std::u16string_vi
   // After the section's last non-blank line, so the blank line before the next key stays.
   auto at = section->entries.end();
   while (at != section->entries.begin() && IsBlank(std::prev(at)->raw)) --at;
+  if (at != section->entries.begin() && std::prev(at)->awaits_continuation) {
+    // A blank line ends the cut-off list, so the new line is read as a value of its own.
+    std::prev(at)->raw.push_back(eol_);
+    std::prev(at)->awaits_continuation = false;
+  }
   section->entries.insert(at, std::move(entry));
   return true;
 }

@@ -321,6 +321,23 @@ TEST_F(RegistryStoreTest, LinesItCannotParseKeepTheirOwnLineEnds) {
   EXPECT_EQ(GetText(u"a"), u"1");
 }
 
+TEST_F(RegistryStoreTest, AValueWrittenAfterACutOffHexListReadsBack) {
+  // A write broken off inside a hex list: the file ends on a line that says the list goes on.
+  const std::string file =
+      "Windows Registry Editor Version 5.00\n\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n"
+      "\"b\"=hex:01,\\";
+  WriteBytes(file_, file);
+  ASSERT_EQ(
+      store_->SetValue(kHkeyLocalMachine, kKey, u"CurrentUser", RegistryValue::String(u"张三")),
+      kRegOk);
+  EXPECT_EQ(ReadBytes(file_).compare(0, file.size(), file), 0);  // the cut line stays as it was
+  auto reader = NewFileRegistryStore(file_);
+  RegistryValue v;
+  ASSERT_EQ(reader->GetValue(kHkeyLocalMachine, kKey, u"CurrentUser", &v), kRegOk);
+  EXPECT_EQ(v.text, u"张三");
+}
+
 TEST_F(RegistryStoreTest, ListingManyValuesTakesLinearTime) {
   // 40,000 values took 43 s when each was looked up among the ones listed before it.
   constexpr int kValues = 40000;
