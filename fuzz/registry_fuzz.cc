@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/reg_document.h"
 
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   RegDocument reread = RegDocument::Parse(doc.Serialize());
   for (const auto& [name, value] : values) {
-    if (name == u"CurrentUser" || name == u"n") continue;
+    const std::u16string folded = AsciiLower(name);  // names ignore letter case
+    if (folded == u"currentuser" || folded == u"n") continue;
     const RegistryValue* found = reread.Find(kHkeyLocalMachine, kKey, name);
     if (found == nullptr || !(*found == value)) __builtin_trap();
   }
