@@ -246,14 +246,18 @@ RegDocument RegDocument::Parse(std::string_view bytes) {
     const std::u16string_view trimmed = TrimView(text);
     if ((StartsWith(trimmed, u"\"") || StartsWith(trimmed, u"@")) &&
         AsciiLower(text).find(u"=hex") != std::u16string::npos) {
-      // A hex list continued over several lines with trailing backslashes.
-      while (EndsWithContinuation(text) && i + 1 < lines.size()) {
+      // A hex list continued over several lines with trailing backslashes. Each line says
+      // for itself whether it goes on: a blank line always ends the list.
+      bool more = EndsWithContinuation(text);
+      while (more && i + 1 < lines.size()) {
+        const std::u16string next = Utf8ToUtf16(lines[++i].content);
+        more = EndsWithContinuation(next);
         text = std::u16string(TrimView(text));
         text.pop_back();
-        text += TrimView(Utf8ToUtf16(lines[++i].content));
+        text += TrimView(next);
         entry.raw.push_back(whole(i));
       }
-      entry.awaits_continuation = EndsWithContinuation(text);
+      entry.awaits_continuation = more;
     }
     entry.is_value = doc.sections_.back().valid && ParseValueLine(text, &entry.name, &entry.value);
     if (entry.is_value) entry.folded_name = AsciiLower(entry.name);

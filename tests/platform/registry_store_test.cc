@@ -323,19 +323,21 @@ TEST_F(RegistryStoreTest, LinesItCannotParseKeepTheirOwnLineEnds) {
 
 TEST_F(RegistryStoreTest, AValueWrittenAfterACutOffHexListReadsBack) {
   // A write broken off inside a hex list: the file ends on a line that says the list goes on.
-  const std::string file =
-      "Windows Registry Editor Version 5.00\n\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n"
-      "\"b\"=hex:01,\\";
-  WriteBytes(file_, file);
-  ASSERT_EQ(
-      store_->SetValue(kHkeyLocalMachine, kKey, u"CurrentUser", RegistryValue::String(u"张三")),
-      kRegOk);
-  EXPECT_EQ(ReadBytes(file_).compare(0, file.size(), file), 0);  // the cut line stays as it was
-  auto reader = NewFileRegistryStore(file_);
-  RegistryValue v;
-  ASSERT_EQ(reader->GetValue(kHkeyLocalMachine, kKey, u"CurrentUser", &v), kRegOk);
-  EXPECT_EQ(v.text, u"张三");
+  for (const char* cut : {"\"b\"=hex:01,\\", "\"b\"=hex:01,\\\\\\\\"}) {
+    const std::string file =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n"s +
+        cut;
+    WriteBytes(file_, file);
+    ASSERT_EQ(
+        store_->SetValue(kHkeyLocalMachine, kKey, u"CurrentUser", RegistryValue::String(u"张三")),
+        kRegOk);
+    EXPECT_EQ(ReadBytes(file_).compare(0, file.size(), file), 0) << cut;  // the cut line stays
+    RegistryValue v;
+    ASSERT_EQ(NewFileRegistryStore(file_)->GetValue(kHkeyLocalMachine, kKey, u"CurrentUser", &v),
+              kRegOk)
+        << cut;
+    EXPECT_EQ(v.text, u"张三");
+  }
 }
 
 TEST_F(RegistryStoreTest, ListingManyValuesTakesLinearTime) {
