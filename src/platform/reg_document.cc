@@ -352,6 +352,7 @@ bool RegDocument::Set(uint32_t root, std::u16string_view path, std::u16string_vi
   if (target != nullptr) {
     target->raw = {FormatRegistryValueLine(target->name, value) + eol_};
     target->value = value;
+    target->awaits_continuation = false;
     return true;
   }
   CreateKey(root, path);  // a key that exists only as a parent gets its own section
@@ -365,11 +366,9 @@ bool RegDocument::Set(uint32_t root, std::u16string_view path, std::u16string_vi
   // After the section's last non-blank line, so the blank line before the next key stays.
   auto at = section->entries.end();
   while (at != section->entries.begin() && IsBlank(std::prev(at)->raw)) --at;
-  if (at != section->entries.begin() && std::prev(at)->awaits_continuation) {
-    // A blank line ends the cut-off list, so the new line is read as a value of its own.
-    std::prev(at)->raw.push_back(eol_);
-    std::prev(at)->awaits_continuation = false;
-  }
+  // A hex list cut off at the end of the file would take a line written after it as its
+  // continuation: the new value goes before it, and the cut line stays last, as it was.
+  if (at != section->entries.begin() && std::prev(at)->awaits_continuation) --at;
   section->entries.insert(at, std::move(entry));
   return true;
 }
