@@ -6,6 +6,7 @@
 #   bench/run.sh [RUNS] [SIZE_MIB]      (default 5 runs, transfers of 256 MiB)
 # Spreads are min-max over RUNS. The load average before and after says whether the machine
 # was busy; medians taken at a load near or above the number of cores are not comparable.
+# Exits 1 when a benchmark failed or a median missed its target (marked MISSED).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
@@ -68,7 +69,10 @@ for bench in simhost_bench merge_bench datasource_bench; do
     share=""
     if [ -n "$target" ]; then
       share=$(awk -v m="$median" -v t="$target" 'BEGIN{ printf "%.0f %%", 100 * m / t }')
-      awk -v m="$median" -v t="$target" 'BEGIN{ exit !(m > t) }' && share="$share MISSED"
+      if awk -v m="$median" -v t="$target" 'BEGIN{ exit !(m > t) }'; then
+        share="$share MISSED"
+        failed=1
+      fi
       target="$target ms"
     fi
     printf "%-58s %7.1f ms  %-21s %9s %8s\n" "$(describe "$name")" "$median" \
