@@ -1,7 +1,7 @@
 # Windows: the system libraries the backends call, and the tests that run under Wine. Included
 # from the top-level CMakeLists.txt after every layer is defined.
 target_link_libraries(qnmuro_platform PUBLIC advapi32 comdlg32 gdi32 ole32 oleaut32 shell32 user32
-                      uuid wininet)
+                      urlmon uuid wininet)
 
 if(QNMURO_TESTS)
   find_package(GTest REQUIRED)
@@ -42,3 +42,6 @@ add_executable(qnmuro
 target_include_directories(qnmuro PRIVATE ${CMAKE_BINARY_DIR}/cli11)
 target_link_libraries(qnmuro PRIVATE qnmuro_transfer qnmuro_datasource)
 set_target_properties(qnmuro PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
+
+# The COM server QNMuroWPS.dll and its tests.
+include(${CMAKE_CURRENT_LIST_DIR}/com_server.cmake)

@@ -44,9 +44,8 @@ build_arch() {
   cmake -S . -B "build-win/$arch" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DQNMURO_TESTS=ON \
     -DCMAKE_FIND_ROOT_PATH="$root/build-win/$arch/googletest" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
-  # What runs on Windows today: the command and the tests. The add-in's upper layers compile
-  # for Windows as well, but nothing there links them yet.
-  cmake --build "build-win/$arch" -j2 --target qnmuro qnmuro_tests
+  # The command, the COM server and the tests that run under Wine.
+  cmake --build "build-win/$arch" -j2 --target qnmuro qnmuro_tests QNMuroWPS qnmuro_com_tests
 }
 
 # Code page 936 for the tests: Wine takes the ANSI code page from LC_ALL.
@@ -62,6 +61,12 @@ install_packages
 start=$SECONDS
 for arch in i686 x86_64; do build_arch "$arch"; done
 echo "windows.sh: built both in $((SECONDS - start)) s"
+
+# dist/: the two servers, without debugging information, and the install script.
+mkdir -p dist/x86 dist/x64
+i686-w64-mingw32-strip -o dist/x86/QNMuroWPS.dll build-win/i686/QNMuroWPS.dll
+x86_64-w64-mingw32-strip -o dist/x64/QNMuroWPS.dll build-win/x86_64/QNMuroWPS.dll
+cp scripts/install_windows.cmd dist/install.cmd
 [ "$run_tests" = 1 ] || exit 0
 
 ensure_locale

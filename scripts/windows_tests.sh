@@ -88,6 +88,8 @@ suite() {
   fi
 }
 
+source scripts/com_tests.sh
+
 # The same output and exit status as the Linux command, for the same arguments.
 same_as_linux() {
   local exe=$1
@@ -115,7 +117,7 @@ registry_visible() {
 
 for arch in i686 x86_64; do
   dir=build-win/$arch
-  for f in qnmuro_tests.exe qnmuro.exe; do
+  for f in qnmuro_tests.exe qnmuro.exe QNMuroWPS.dll qnmuro_com_tests.exe; do
     [ -f "$dir/$f" ] || { echo "windows_tests.sh: $dir/$f is missing (run scripts/windows.sh --no-test)"; exit 1; }
   done
   echo "== $arch: test suite =="
@@ -132,6 +134,8 @@ for arch in i686 x86_64; do
   check "$arch registry get" same_as_linux "$exe" registry get CurrentFile
   check "$arch registry missing" same_as_linux "$exe" registry get NoSuchValue
   check "$arch version" same_as_linux "$exe" --version
+  echo "== $arch: the COM server =="
+  com_server_tests "$arch"
   echo "== $arch: $((SECONDS - start)) s =="
 done
 echo "windows: $passed passed, $failed failed"

@@ -13,6 +13,7 @@ Context ContextFor(Services& services, SharedState* state) {
   ctx.shell = services.shell.get();
   ctx.http = services.http.get();
   ctx.workDir = services.work_dir;
+  ctx.agentHttp = services.agent_http.get();
   return ctx;
 }
 

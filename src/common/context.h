@@ -27,6 +27,9 @@ struct Context {
   HttpClient* http = nullptr;
   // The work directory (C:\OAWork on Windows), as a UTF-16 path without trailing separator.
   std::u16string workDir;
+  // The agent call's client where the platform has one of its own (its XML HTTP request
+  // object); null: http.
+  HttpClient* agentHttp = nullptr;
 };
 
 // The platform's path separator as the add-in joins paths with it.

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "platform/file_io.h"
 
 namespace qnmuro {
 namespace {
@@ -225,21 +225,9 @@ int OaStore::RemoveStaleUploads() {
     if (IsUploadTemp(it->path().filename().string())) candidates.push_back(it->path());
   }
   int removed = 0;
-  for (const fs::path& path : candidates) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) continue;
-    if (S_ISLNK(st.st_mode)) {
-      // Planted under a temporary name: the link goes, whatever it points to stays.
-      removed += ::unlink(path.c_str()) == 0;
-      continue;
-    }
-    if (!S_ISREG(st.st_mode)) continue;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
-    // A server receiving into the file holds its lock.
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) removed += ::unlink(path.c_str()) == 0;
-    ::close(fd);
-  }
+  // A link planted under a temporary name goes (not what it points to); a server receiving
+  // into a file holds its lock.
+  for (const fs::path& path : candidates) removed += RemoveLeftover(path);
   return removed;
 }
 

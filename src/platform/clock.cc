@@ -6,6 +6,7 @@
 #include <map>
 
 #include "base/text.h"
+#include "platform/local_time.h"
 
 namespace qnmuro {
 namespace {
@@ -25,7 +26,7 @@ TimePoint LocalToTimePoint(const LocalTime& t) {
   tm.tm_min = t.minute;
   tm.tm_sec = t.second;
   tm.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+  return TimePoint(std::chrono::seconds(MakeLocalSeconds(&tm)));
 }
 
 // The time `by` after `t` (within the clock's range), stopping at the clock's last time.
@@ -167,9 +168,10 @@ class VirtualClockImpl final : public VirtualClock {
 }  // namespace
 
 LocalTime ToLocalTime(TimePoint t) {
-  const std::time_t tt = std::chrono::system_clock::to_time_t(t);
+  const int64_t seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(t.time_since_epoch()).count();
   std::tm tm{};
-  localtime_r(&tt, &tm);
+  LocalTimeOfSeconds(seconds, &tm);
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 

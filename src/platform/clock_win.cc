@@ -2,13 +2,26 @@
 // they tick on the UI thread whenever the host's message loop runs, as a form's timer does.
 #include <windows.h>
 
+#include <time.h>
+
 #include <functional>
 #include <map>
 #include <memory>
 
 #include "platform/clock.h"
+#include "platform/local_time.h"
 
 namespace qnmuro {
+
+int64_t MakeLocalSeconds(std::tm* tm) {
+  return static_cast<int64_t>(_mktime64(tm));
+}
+
+bool LocalTimeOfSeconds(int64_t seconds, std::tm* out) {
+  const __time64_t t = seconds;
+  return _localtime64_s(out, &t) == 0;
+}
+
 namespace {
 
 constexpr wchar_t kTimerClass[] = L"QNMuroTimer";

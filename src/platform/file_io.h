@@ -5,6 +5,7 @@
 #define QNMURO_PLATFORM_FILE_IO_H_
 
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -34,6 +35,16 @@ FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_byt
 // first. Returns 0 on success, else the errno of the step that failed; then `path` is
 // untouched and the temporary file is gone.
 int ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes);
+
+// Marks `file`, a temporary file this process is still writing, as in use until it is closed, so
+// that RemoveLeftover in another process leaves it alone. Where the system offers no such mark
+// the call does nothing (on Windows an open file cannot be removed anyway).
+void MarkInUse(std::FILE* file);
+
+// Removes `path` when it is the leftover of a process that was killed: a symbolic link (the
+// link goes; whatever it points to stays) or a regular file no live process has marked in use.
+// Anything else, and any file in use, is left alone. True when something was removed.
+bool RemoveLeftover(const std::filesystem::path& path);
 
 }  // namespace qnmuro
 

@@ -1,6 +1,7 @@
 #include "platform/file_io.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,6 +101,23 @@ int ReplaceFileContents(const std::filesystem::path& path, std::string_view byte
     ::close(dir);
   }
   return 0;
+}
+
+void MarkInUse(std::FILE* file) {
+  // An advisory lock, dropped by the system when the file is closed or its process dies.
+  if (file != nullptr) ::flock(::fileno(file), LOCK_EX | LOCK_NB);
+}
+
+bool RemoveLeftover(const std::filesystem::path& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  if (S_ISLNK(st.st_mode)) return ::unlink(path.c_str()) == 0;
+  if (!S_ISREG(st.st_mode)) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool removed = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0;
+  ::close(fd);
+  return removed;
 }
 
 }  // namespace qnmuro

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -101,6 +102,20 @@ class HttpClient {
   // empty: the body is discarded.
   virtual HttpResponse Send(const HttpRequest& request, const HttpSink& sink,
                             size_t max_chunk = 2048) = 0;
+
+  // Whether this client has the platform's URL download service (DownloadToFile).
+  virtual bool HasUrlDownload() const { return false; }
+  // The platform's URL download service: one GET of the request's address into the file at
+  // `path` (created or replaced; after a failure it may hold part of the body), with the same
+  // header rules and limits as Send(). A redirect is not followed: its status and Location
+  // come back for the caller to judge. Without the service it fails at once (kConnect).
+  virtual HttpResponse DownloadToFile(const HttpRequest& /*request*/,
+                                      const std::filesystem::path& /*path*/) {
+    HttpResponse response;
+    response.failed = HttpStage::kConnect;
+    response.error_text = "no URL download service";
+    return response;
+  }
 };
 
 struct HttpClientOptions {
@@ -118,8 +133,13 @@ struct HttpClientOptions {
 
 // The libcurl client.
 std::unique_ptr<HttpClient> NewCurlHttpClient(const HttpClientOptions& options = {});
-// The WinINet client (Windows; the CA bundle is the system's certificate store).
+// The WinINet client (Windows; the CA bundle is the system's certificate store), with urlmon's
+// URL download as its download service.
 std::unique_ptr<HttpClient> NewWinInetHttpClient(const HttpClientOptions& options = {});
+
+// The platform's XML HTTP request object (Windows), the agent call's client: no rate floor
+// or time-outs of its own, and redirects followed as the object follows them.
+std::unique_ptr<HttpClient> NewXmlHttpClient();
 
 // Forwards every call to another client; tests derive from it to inject faults.
 class HttpClientWrapper : public HttpClient {
@@ -128,6 +148,11 @@ class HttpClientWrapper : public HttpClient {
   HttpResponse Send(const HttpRequest& request, const HttpSink& sink,
                     size_t max_chunk = 2048) override {
     return target_->Send(request, sink, max_chunk);
+  }
+  bool HasUrlDownload() const override { return target_->HasUrlDownload(); }
+  HttpResponse DownloadToFile(const HttpRequest& request,
+                              const std::filesystem::path& path) override {
+    return target_->DownloadToFile(request, path);
   }
 
  protected:

@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -20,16 +19,13 @@
 #include <utility>
 
 #include "platform/http_client.h"
+#include "platform/http_wire.h"
 
 namespace qnmuro {
 
 namespace {
 
 constexpr char kCannotStart[] = "the HTTP library cannot start";
-constexpr char kControlInHeader[] = "a header value holds a control character";
-
-// How often the rate check keeps a sample of the bytes moved so far.
-constexpr std::chrono::milliseconds kSampleSpacing{100};
 
 struct EasyCleanup {
   void operator()(CURL* curl) const noexcept { curl_easy_cleanup(curl); }
@@ -67,55 +63,6 @@ int VerifyIgnoringDates(int preverify_ok, X509_STORE_CTX* store) noexcept {
     return 1;
   }
   return 0;
-}
-
-// Letters, digits, '-', '.', '_': anything else would let the host change the URL's meaning.
-bool IsPlainHost(const std::string& host) {
-  if (host.empty()) return false;
-  for (unsigned char c : host) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    c == '-' || c == '.' || c == '_';
-    if (!ok) return false;
-  }
-  return true;
-}
-
-// CR and LF would end the header line and start one of the sender's choosing; the other
-// controls (NUL, tab, DEL, ...) have no place in the values the add-in sends either.
-bool HasControl(std::string_view text) {
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) return true;
-  }
-  return false;
-}
-
-// Whether every text that becomes (part of) a header line is free of control characters. The
-// password never appears as it is (Base64 or a digest hash), so it is not examined.
-bool HeadersAreClean(const HttpRequest& request) {
-  for (const auto& [name, value] : request.headers) {
-    if (HasControl(name) || name.find(':') != std::string::npos || HasControl(value)) {
-      return false;
-    }
-  }
-  return !HasControl(request.cookie) && !HasControl(request.user_agent) &&
-         !HasControl(request.user);
-}
-
-std::string EncodeTarget(const std::string& target) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(target.size());
-  for (unsigned char c : target) {
-    if (c <= 0x20 || c == 0x7F) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  if (out.empty() || out[0] != '/') out.insert(out.begin(), '/');
-  return out;
 }
 
 // One request on its own easy handle: the options, the state the callbacks share, and the
@@ -190,11 +137,10 @@ class CurlExchange {
   bool sink_refused_ = false;
   bool headers_complete_ = false;
   // The rate check: bytes moved so far (both directions, across the requests an
-  // authentication challenge adds) and samples of it, oldest first.
-  using Clock = std::chrono::steady_clock;
+  // authentication challenge adds).
   uint64_t moved_ = 0;
   uint64_t last_counted_ = 0;
-  std::deque<std::pair<Clock::time_point, uint64_t>> samples_;
+  RateFloor rate_floor_{options_, RateFloor::Clock::now()};
   bool too_slow_ = false;
   std::exception_ptr thrown_;
   // Last, so that it is cleaned up first: the handle points at the members above.
@@ -239,8 +185,8 @@ CURLcode SslContextCallback(CURL*, void* ssl_ctx, void* user) noexcept {
 }
 
 HttpResponse CurlExchange::Run() {
-  if (!IsPlainHost(request_.host) || request_.port <= 0 || request_.port > 65535) {
-    return Refuse(HttpStage::kConnect, CURLE_URL_MALFORMAT, "no usable host or port");
+  if (!HasPlainAddress(request_)) {
+    return Refuse(HttpStage::kConnect, CURLE_URL_MALFORMAT, kNoUsableAddress);
   }
   if (!HeadersAreClean(request_)) {
     return Refuse(HttpStage::kConnect, CURLE_BAD_FUNCTION_ARGUMENT, kControlInHeader);
@@ -256,7 +202,7 @@ HttpResponse CurlExchange::Run() {
   if (request_.secure) SetTls();
   if (setup_failure_ != CURLE_OK) return Refuse(HttpStage::kConnect, setup_failure_, kCannotStart);
 
-  samples_.emplace_back(Clock::now(), 0);
+  rate_floor_ = RateFloor(options_, RateFloor::Clock::now());
   const CURLcode rc = curl_easy_perform(handle_.get());
   if (thrown_) std::rethrow_exception(thrown_);
   long status = 0;
@@ -366,9 +312,7 @@ void CurlExchange::ClassifyFailure(CURLcode rc) {
   response_.error_text = error_buffer_[0] != '\0' ? error_buffer_ : curl_easy_strerror(rc);
   if (too_slow_) {
     response_.too_slow = true;
-    response_.error_text = "the average rate stayed under " + std::to_string(options_.slow_rate) +
-                           " bytes per second for " + std::to_string(options_.slow_window.count()) +
-                           " seconds";
+    response_.error_text = rate_floor_.Explanation();
   }
   if (body_failed_) {
     response_.failed = HttpStage::kBody;
@@ -442,12 +386,7 @@ size_t CurlExchange::ReadHeader(const char* data, size_t total) {
   } else if (line.empty()) {
     headers_complete_ = true;
   } else {
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-      size_t v = colon + 1;
-      while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
-      response_.headers.emplace_back(line.substr(0, colon), line.substr(v));
-    }
+    AddHeaderLine(line, &response_.headers);
   }
   return total;
 }
@@ -458,15 +397,7 @@ int CurlExchange::CheckRate(curl_off_t dlnow, curl_off_t ulnow) {
       static_cast<uint64_t>(dlnow > 0 ? dlnow : 0) + static_cast<uint64_t>(ulnow > 0 ? ulnow : 0);
   moved_ += counted >= last_counted_ ? counted - last_counted_ : counted;
   last_counted_ = counted;
-  const Clock::time_point now = Clock::now();
-  if (now - samples_.back().first >= kSampleSpacing) samples_.emplace_back(now, moved_);
-  // Keep the newest sample that is at least a window old, and everything after it.
-  const Clock::time_point window_start = now - options_.slow_window;
-  while (samples_.size() >= 2 && samples_[1].first <= window_start) samples_.pop_front();
-  if (samples_.front().first > window_start) return 0;  // not a whole window yet
-  const uint64_t in_window = moved_ - samples_.front().second;
-  const uint64_t seconds = static_cast<uint64_t>(options_.slow_window.count());
-  if (in_window / seconds >= options_.slow_rate) return 0;
+  if (!rate_floor_.TooSlow(moved_, RateFloor::Clock::now())) return 0;
   too_slow_ = true;
   return 1;
 }

@@ -1,61 +1,90 @@
 // The HTTP client over WinINet: one session, connection and request per Send(), closed in
-// that order. The session cookie goes through WinINet's cookie store, as the OA client
-// components that share it expect.
+// that order. The session cookie goes as the request's own header, never through WinINet's
+// cookie store: the store scopes a cookie by host alone and keeps it, so it would go along to
+// other ports and schemes and to the requests that must carry none.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <wininet.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/http_client.h"
+#include "platform/http_wire.h"
+#include "platform/urlmon_download.h"
 
 namespace qnmuro {
 namespace {
 
-// Closes a WinINet handle on every path.
+// Closes a WinINet handle on every path, once. Closing it from another thread ends a call
+// that is blocked on it: that is how the rate check stops a trickling transfer.
 class Handle {
  public:
   explicit Handle(HINTERNET handle = nullptr) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != nullptr) InternetCloseHandle(handle_);
-  }
+  ~Handle() { Close(); }
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
-  HINTERNET get() const { return handle_; }
+  HINTERNET get() const { return handle_.load(); }
+  void Close() {
+    HINTERNET handle = handle_.exchange(nullptr);
+    if (handle != nullptr) InternetCloseHandle(handle);
+  }
 
  private:
-  HINTERNET handle_;
+  std::atomic<HINTERNET> handle_;
 };
 
-bool IsPlainHost(const std::string& host) {
-  if (host.empty()) return false;
-  for (unsigned char c : host) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    c == '-' || c == '.' || c == '_';
-    if (!ok) return false;
+// Watches the bytes a transfer moves and closes its request handle once the average rate
+// over the slow window stays too low. Runs on its own thread for the life of one Send().
+class RateWatch {
+ public:
+  RateWatch(const HttpClientOptions& options, Handle* request)
+      : floor_(options, RateFloor::Clock::now()), request_(request) {
+    if (floor_.active()) thread_ = std::thread([this] { Watch(); });
   }
-  return true;
-}
+  ~RateWatch() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      done_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  RateWatch(const RateWatch&) = delete;
+  RateWatch& operator=(const RateWatch&) = delete;
 
-std::string EncodeTarget(const std::string& target) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : target) {
-    if (c <= 0x20 || c == 0x7F) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
+  void Moved(uint64_t bytes) { moved_ += bytes; }
+  bool too_slow() const { return too_slow_; }
+  std::string Explanation() const { return floor_.Explanation(); }
+
+ private:
+  void Watch() {
+    std::unique_lock<std::mutex> lock(mu_);
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return done_; })) {
+      if (floor_.TooSlow(moved_.load(), RateFloor::Clock::now())) {
+        too_slow_ = true;
+        request_->Close();
+        return;
+      }
     }
   }
-  if (out.empty() || out[0] != '/') out.insert(out.begin(), '/');
-  return out;
-}
+
+  RateFloor floor_;  // used by the watching thread only
+  Handle* request_;
+  std::atomic<uint64_t> moved_{0};
+  std::atomic<bool> too_slow_{false};
+  std::mutex mu_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;
+};
 
 std::string SystemText(DWORD code) {
   char* text = nullptr;
@@ -84,10 +113,14 @@ class Exchange {
   HttpResponse Run();
 
  private:
-  HttpResponse Fail(HttpStage stage, DWORD code) {
+  HttpResponse Fail(HttpStage stage, DWORD code, std::string text = std::string()) {
     response_.failed = stage;
     response_.error_code = static_cast<long>(code);
-    response_.error_text = SystemText(code);
+    response_.error_text = text.empty() ? SystemText(code) : std::move(text);
+    if (rate_ && rate_->too_slow()) {
+      response_.too_slow = true;
+      response_.error_text = rate_->Explanation();
+    }
     return std::move(response_);
   }
   bool Open();
@@ -101,7 +134,8 @@ class Exchange {
   const size_t max_chunk_;
   const HttpClientOptions& options_;
   std::unique_ptr<Handle> session_, connection_, request_handle_;
-  long long body_start_ = -1;  // where the body file stood when the first send began
+  std::unique_ptr<RateWatch> rate_;  // after the handles: stops watching before they close
+  long long body_start_ = -1;        // where the body file stood when the first send began
   bool body_failed_ = false;
   HttpResponse response_;
 };
@@ -126,7 +160,8 @@ bool Exchange::Open() {
   if (connection_->get() == nullptr) return false;
   // Nothing into the cache (so nothing comes from it), no redirect followed, no dialog; over HTTPS
   // the chain must hold while a certificate for another name or outside its dates is accepted.
-  DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
+  DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
   if (request_.secure) {
     flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID |
              INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
@@ -139,15 +174,15 @@ bool Exchange::Open() {
   // Continue without a client certificate when the server asks for one.
   InternetSetOptionA(request_handle_->get(), INTERNET_OPTION_SECURITY_SELECT_CLIENT_CERT, nullptr,
                      0);
-  for (const auto& [name, value] : request_.headers) {
+  auto add = [&](const std::string& name, const std::string& value) {
     const std::string line = name + ": " + value + "\r\n";
-    HttpAddRequestHeadersA(request_handle_->get(), line.c_str(), static_cast<DWORD>(line.size()),
-                           HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
-  }
-  if (!request_.cookie.empty()) {
-    const std::string url = std::string(request_.secure ? "https" : "http") + "://" +
-                            request_.host + ":" + std::to_string(request_.port) + "/";
-    InternetSetCookieA(url.c_str(), nullptr, request_.cookie.c_str());
+    return HttpAddRequestHeadersA(request_handle_->get(), line.c_str(),
+                                  static_cast<DWORD>(line.size()),
+                                  HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE) != FALSE;
+  };
+  if (!request_.cookie.empty() && !add("Cookie", request_.cookie)) return false;
+  for (const auto& [name, value] : request_.headers) {
+    if (!add(name, value)) return false;
   }
   return true;
 }
@@ -168,9 +203,11 @@ bool Exchange::SendOnce() {
 bool Exchange::WriteBody() {
   if (request_.body_file == nullptr) {
     DWORD written = 0;
-    return InternetWriteFile(request_handle_->get(), request_.body.data(),
-                             static_cast<DWORD>(request_.body.size()), &written) &&
-           written == request_.body.size();
+    const bool sent = InternetWriteFile(request_handle_->get(), request_.body.data(),
+                                        static_cast<DWORD>(request_.body.size()), &written) &&
+                      written == request_.body.size();
+    rate_->Moved(written);
+    return sent;
   }
   if (body_start_ < 0) {
     body_start_ = _ftelli64(request_.body_file);
@@ -178,7 +215,8 @@ bool Exchange::WriteBody() {
     body_failed_ = true;
     return false;
   }
-  std::string buffer(64 * 1024, '\0');
+  // Small pieces, so that the rate check sees a slow line's progress as it happens.
+  std::string buffer(16 * 1024, '\0');
   for (uint64_t left = request_.body_size; left > 0;) {
     const size_t want = left < buffer.size() ? static_cast<size_t>(left) : buffer.size();
     const size_t got = std::fread(buffer.data(), 1, want, request_.body_file);
@@ -192,6 +230,7 @@ bool Exchange::WriteBody() {
         written != got) {
       return false;
     }
+    rate_->Moved(got);
     left -= got;
   }
   return true;
@@ -216,30 +255,27 @@ void Exchange::ReadStatusAndHeaders() {
     }
   }
   raw.resize(size);
-  size_t start = raw.find("\r\n");  // past the status line
-  while (start != std::string::npos && start + 2 < raw.size()) {
-    start += 2;
-    const size_t end = raw.find("\r\n", start);
-    const std::string line = raw.substr(start, end - start);
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-      size_t v = colon + 1;
-      while (v < line.size() && (line[v] == ' ' || line[v] == '\t')) ++v;
-      response_.headers.emplace_back(line.substr(0, colon), line.substr(v));
-    }
-    start = end;
-  }
+  AddHeaderLines(raw, &response_.headers);
 }
 
 HttpResponse Exchange::ReadBody() {
   std::string buffer(max_chunk_, '\0');
   while (true) {
+    // Only what has arrived is read: a read of a whole chunk would wait for a trickling peer
+    // to fill it, and the rate check between reads would come too late.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request_handle_->get(), &available, 0, 0)) {
+      return Fail(HttpStage::kReceive, GetLastError());
+    }
+    if (available == 0) break;
+    const DWORD want = available < buffer.size() ? available : static_cast<DWORD>(buffer.size());
     DWORD got = 0;
-    if (!InternetReadFile(request_handle_->get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                          &got)) {
+    if (!InternetReadFile(request_handle_->get(), buffer.data(), want, &got)) {
       return Fail(HttpStage::kReceive, GetLastError());
     }
     if (got == 0) break;
+    rate_->Moved(got);
+    if (rate_->too_slow()) return Fail(HttpStage::kReceive, ERROR_INTERNET_TIMEOUT);
     if (sink_ && !sink_(response_.status, buffer.data(), got)) {
       return Fail(HttpStage::kSink, ERROR_CANCELLED);
     }
@@ -255,10 +291,14 @@ HttpResponse Exchange::ReadBody() {
 }
 
 HttpResponse Exchange::Run() {
-  if (!IsPlainHost(request_.host) || request_.port <= 0 || request_.port > 65535) {
-    return Fail(HttpStage::kConnect, ERROR_INTERNET_INVALID_URL);
+  if (!HasPlainAddress(request_)) {
+    return Fail(HttpStage::kConnect, ERROR_INTERNET_INVALID_URL, kNoUsableAddress);
+  }
+  if (!HeadersAreClean(request_)) {
+    return Fail(HttpStage::kConnect, ERROR_INVALID_PARAMETER, kControlInHeader);
   }
   if (!Open()) return Fail(HttpStage::kConnect, GetLastError());
+  rate_ = std::make_unique<RateWatch>(options_, request_handle_.get());
   if (!SendOnce()) return Fail(body_failed_ ? HttpStage::kBody : HttpStage::kSend, GetLastError());
   ReadStatusAndHeaders();
   return ReadBody();
@@ -273,6 +313,11 @@ class WinInetHttpClient final : public HttpClient {
   HttpResponse Send(const HttpRequest& request, const HttpSink& sink, size_t max_chunk) override {
     Exchange exchange(request, sink, max_chunk, options_);
     return exchange.Run();
+  }
+  bool HasUrlDownload() const override { return true; }
+  HttpResponse DownloadToFile(const HttpRequest& request,
+                              const std::filesystem::path& path) override {
+    return UrlmonDownload(request, path, options_);
   }
 
  private:

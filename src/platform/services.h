@@ -36,6 +36,8 @@ struct Services {
   std::unique_ptr<RegistryStore> registry;
   std::unique_ptr<ShellService> shell;
   std::unique_ptr<HttpClient> http;
+  // The agent call's own client, where the platform has one (null on Linux: http serves).
+  std::unique_ptr<HttpClient> agent_http;
   // The work directory as a UTF-16 path without trailing separator.
   std::u16string work_dir;
   // The ANSI code page, resolved once when the services were created (see AnsiCodePage()).

@@ -41,6 +41,7 @@ Services DefaultServices(const ServiceOptions& options) {
   services.registry = DefaultRegistryStore();
   services.shell = NewWindowsShellService();
   services.http = NewWinInetHttpClient();
+  services.agent_http = NewXmlHttpClient();
   services.work_dir = options.work_dir.empty() ? DefaultWorkDir() : options.work_dir;
   services.code_page = AnsiCodePage();
   return services;

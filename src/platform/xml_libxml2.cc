@@ -25,6 +25,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "platform/xml_text.h"
 
 namespace qnmuro {
 
@@ -66,10 +67,6 @@ xmlParserInputPtr RefuseEntity(void*, const xmlChar*, const xmlChar*) {
 // own results and its event log instead.
 void Silent(void*, const char*, ...) {}
 
-// The labels that mean code page 936 to the OA servers (and to the parser the add-in was
-// written for), although GB2312 proper lacks characters such as 镕 that GBK has.
-constexpr const char* kGbkLabels[] = {"GB2312", "GB_2312-80", "CSGB2312", "CP936"};
-
 void InitLibxml() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -77,7 +74,7 @@ void InitLibxml() {
     // Schema imports and includes may name http: locations; those are refused, local files
     // still load.
     xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
-    for (const char* label : kGbkLabels) xmlAddEncodingAlias("GBK", label);
+    for (const char* label : kGbkAliases) xmlAddEncodingAlias("GBK", label);
     // The default for threads started from now on.
     xmlThrDefSetGenericErrorFunc(nullptr, Silent);
   });
@@ -130,26 +127,6 @@ void DropBlankText(xmlNodePtr top) {
     }
     node = next;
   }
-}
-
-bool IsXmlChar(char16_t c) {
-  if (c < 0x20) return c == 0x09 || c == 0x0A || c == 0x0D;
-  return c != 0xFFFE && c != 0xFFFF;
-}
-
-bool CanCarry(std::u16string_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
-      ++i;
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return false;
-    } else if (!IsXmlChar(c)) {
-      return false;
-    }
-  }
-  return true;
 }
 
 struct XPathContextFree {

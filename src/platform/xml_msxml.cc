@@ -19,6 +19,7 @@
 #include "platform/com.h"
 #include "platform/msxml_dom.h"
 #include "platform/xml.h"
+#include "platform/xml_text.h"
 
 // Not every IID the documents need is in the import libraries.
 static const IID kIidDomDocument2 = {
@@ -45,6 +46,9 @@ struct _xmlNode {
 
 struct _xmlDoc {
   Ptr<IXMLDOMDocument2> dom;
+  // The label the loaded file's declaration had when the parser was handed another (a code
+  // page 936 alias read as GBK); a save writes it again. Empty: the declaration's own.
+  std::string encoding_label;
   std::map<std::vector<long>, std::unique_ptr<_xmlNode>> nodes;
   std::vector<std::unique_ptr<_xmlNode>> attributes;  // not tree nodes: no place of their own
 
@@ -81,30 +85,14 @@ struct XmlSchemaSet::Entry {
 namespace {
 
 constexpr long kLoadError = 1549;  // the code a document that cannot be read reports
+// The parser's own code for a character that is not allowed where it stands.
+constexpr long kInvalidCharacter = static_cast<long>(0xC00CE508);
 
 std::u16string Trimmed(std::u16string text) {
   while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' ')) {
     text.pop_back();
   }
   return text;
-}
-
-bool IsXmlChar(char16_t c) {
-  if (c < 0x20) return c == 0x09 || c == 0x0A || c == 0x0D;
-  return c != 0xFFFE && c != 0xFFFF;
-}
-
-bool CanCarry(std::u16string_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
-      ++i;
-    } else if ((c >= 0xDC00 && c <= 0xDFFF) || !IsXmlChar(c)) {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool IsBlank(std::u16string_view text) {
@@ -583,6 +571,23 @@ bool XmlDocument::Parse(std::string_view bytes, const std::string&, const XmlSch
     SetLastSystemError(error_.code);
     return false;
   };
+  // The parser does not know every label of code page 936: it is handed GBK for them.
+  std::string relabelled;
+  std::string label;
+  const auto [at, length] = FindDeclaredLabel(bytes);
+  if (at != std::string_view::npos && IsGbkAlias(bytes.substr(at, length))) {
+    label = std::string(bytes.substr(at, length));
+    relabelled = std::string(bytes.substr(0, at)) + "GBK" + std::string(bytes.substr(at + length));
+    bytes = relabelled;
+  }
+  // The parser puts a substitute in place of bytes code page 936 lacks; they are an error.
+  const bool gbk = !label.empty() || (at != std::string_view::npos &&
+                                      EqualsIgnoreCase(FromAnsi(bytes.substr(at, length)), u"GBK"));
+  if (gbk && !bytes.empty() &&
+      MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                          nullptr, 0) == 0) {
+    return fail({kInvalidCharacter, u"The document holds bytes that are not GBK text", 0});
+  }
   Ptr<IXMLDOMDocument2> dom = NewDocument(schemas != nullptr);
   if (!dom)
     return fail({HRESULT_CODE(REGDB_E_CLASSNOTREG), u"The XML parser cannot be created", 0});
@@ -621,6 +626,7 @@ bool XmlDocument::Parse(std::string_view bytes, const std::string&, const XmlSch
   }
   doc_ = new _xmlDoc;
   doc_->dom = std::move(dom);
+  doc_->encoding_label = std::move(label);
   return true;
 }
 
@@ -648,7 +654,9 @@ void XmlDocument::SaveFile(std::u16string_view path) const {
     return Error(kErrPathAccess, u"Cannot write " + std::u16string(path) + u": " + why);
   };
   const Ptr<IXMLDOMNode> document = doc_->dom.As<IXMLDOMNode>(IID_IXMLDOMNode);
-  const std::string bytes = msxml::Serialize(document, msxml::DeclaredEncoding(document));
+  const std::string bytes =
+      msxml::Serialize(document, doc_->encoding_label.empty() ? msxml::DeclaredEncoding(document)
+                                                              : doc_->encoding_label);
   // Written beside the target first, so that a failure never leaves a half-written file.
   const std::u16string target = WindowsPath(path);
   const std::u16string temp = target + u".~" + ToText(GetCurrentProcessId()) + u"-" +

@@ -3,6 +3,7 @@
 
 #include "base/text.h"
 #include "platform/msxml_dom.h"
+#include "platform/xml_text.h"
 
 namespace qnmuro::msxml {
 namespace {
@@ -11,7 +12,11 @@ namespace {
 // lacks becomes a character reference, and CR a reference too, so that it survives a reload.
 class Writer {
  public:
-  explicit Writer(std::string encoding) : encoding_(std::move(encoding)) {}
+  // `encoding` is the label the declaration names; its aliases of code page 936 write GBK,
+  // and UTF-16 writes little-endian code units (the byte order mark is the caller's).
+  explicit Writer(const std::string& encoding)
+      : encoding_(IsGbkAlias(encoding) ? std::string("GBK") : encoding),
+        utf16_(EqualsIgnoreCase(Utf8ToUtf16(encoding), u"UTF-16")) {}
 
   void Markup(std::u16string_view text) { Encode(text, false); }
   // Character data that is escaped already.
@@ -51,6 +56,13 @@ class Writer {
 
  private:
   void Encode(std::u16string_view text, bool references) {
+    if (utf16_) {  // every character has its code units: nothing is lost
+      for (char16_t c : text) {
+        bytes_.push_back(static_cast<char>(c & 0xFF));
+        bytes_.push_back(static_cast<char>(c >> 8));
+      }
+      return;
+    }
     const std::string converted = ToCodePage(text, encoding_);
     if (!references || converted.find('?') == std::string::npos) {
       bytes_ += converted;
@@ -72,6 +84,7 @@ class Writer {
   }
 
   std::string encoding_;
+  bool utf16_;
   std::string bytes_;
 };
 
@@ -157,6 +170,7 @@ std::string SerializeNode(const Ptr<IXMLDOMNode>& node) {
 
 std::string Serialize(const Ptr<IXMLDOMNode>& document, const std::string& encoding) {
   Writer out(encoding);
+  if (EqualsIgnoreCase(Utf8ToUtf16(encoding), u"UTF-16")) out.Markup(u"\uFEFF");
   out.Markup(u"<?xml version=\"1.0\" encoding=\"" + Utf8ToUtf16(encoding) + u"\"?>\n");
   for (Ptr<IXMLDOMNode> child = First(document); child; child = Next(child)) {
     if (TypeOf(child) == NODE_PROCESSING_INSTRUCTION && NameOf(child) == u"xml") continue;

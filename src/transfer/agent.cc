@@ -21,7 +21,8 @@ std::u16string CallAgent(Context& ctx, const std::u16string& address,
   UrlOperation url;
   url.SetUrl(address);
   if (!HasUsableAddress(url)) throw Error(kErrInvalidCall, u"服务器地址无效：" + address);
-  if (ctx.http == nullptr) throw Error(kErrObjectNotSet, DefaultDescription(kErrObjectNotSet));
+  HttpClient* const client = ctx.agentHttp != nullptr ? ctx.agentHttp : ctx.http;
+  if (client == nullptr) throw Error(kErrObjectNotSet, DefaultDescription(kErrObjectNotSet));
   // The session speaks for the user: no credentials of its own.
   RequestParty session;
   session.session_cookie = true;
@@ -37,7 +38,7 @@ std::u16string CallAgent(Context& ctx, const std::u16string& address,
     reply.append(data, size);
     return true;
   };
-  const HttpResponse response = ctx.http->Send(request, sink, kReplyChunk);
+  const HttpResponse response = client->Send(request, sink, kReplyChunk);
   if (!response.ok()) {
     SetLastSystemError(response.error_code);
     throw Error(kErrCantPerform, Utf8ToUtf16(response.error_text));
@@ -50,6 +51,10 @@ std::u16string CallAgent(Context& ctx, const std::u16string& address,
 }
 
 }  // namespace
+
+std::u16string AgentErrorText(std::u16string_view strAgent, const Error& error) {
+  return u"执行代理 " + std::u16string(strAgent) + u" 发生错误：" + error.description();
+}
 
 std::u16string ExecuteAgent(Context& ctx, std::u16string_view rootUrl, std::u16string_view strAgent,
                             std::u16string_view strPara,
@@ -65,10 +70,7 @@ std::u16string ExecuteAgent(Context& ctx, std::u16string_view rootUrl, std::u16s
   });
   std::u16string result;
   TrapFirstFailure([&] { result = CallAgent(ctx, address, varData, blnReturnXML); },
-                   [&](const Error& error) {
-                     result = u"执行代理 " + std::u16string(strAgent) + u" 发生错误：" +
-                              error.description();
-                   });
+                   [&](const Error& error) { result = AgentErrorText(strAgent, error); });
   IgnoreFailure([&] {
     if (ctx.ui != nullptr) ctx.ui->SetCursorShape(previous_cursor);
   });

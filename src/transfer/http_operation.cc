@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "common/utils.h"
 #include "common/velto_log.h"
+#include "platform/file_io.h"
 #include "platform/http_client.h"
 #include "platform/xml.h"
 #include "transfer/url_request.h"
@@ -20,6 +21,8 @@ namespace fs = std::filesystem;
 constexpr char16_t kUploadHandler[] = u"/upload.muro?filename=";
 constexpr char16_t kConfirmParameter[] = u"&lastflag=last&filename=";
 constexpr char16_t kReplyFile[] = u"uploadres.xml";
+// Temporary names a download may take beside its target: "<target>.part", then .part1 to .part99.
+constexpr int kPartNames = 100;
 
 constexpr char16_t kNoSession[] = u"无法初始化Internet连接";
 constexpr char16_t kNoConnection[] = u"无法打开Internet连接";
@@ -141,11 +144,17 @@ bool HttpOperation::OpenDestination() {
   const std::optional<std::u16string> target = ResolveInWorkDir(ctx_.workDir, dest_file_);
   if (!target) return false;
   target_path_ = *target;
-  for (int i = 0; i < 100; ++i) {
-    temp_path_ = target_path_ + u".part" + (i == 0 ? std::u16string() : ToText(i));
+  const auto part_path = [&](int i) {
+    return target_path_ + u".part" + (i == 0 ? std::u16string() : ToText(i));
+  };
+  // A transfer killed earlier left its temporary files; one still running has marked its own.
+  for (int i = 0; i < kPartNames; ++i) RemoveLeftover(ToPath(part_path(i)));
+  for (int i = 0; i < kPartNames; ++i) {
+    temp_path_ = part_path(i);
     // Exclusive creation: never write into a file somebody else left or placed there.
     file_ = OpenLocal(temp_path_, "wbx");
     if (file_) {
+      MarkInUse(file_.get());
       std::setvbuf(file_.get(), nullptr, _IOFBF, 256 * 1024);
       return true;
     }
@@ -166,12 +175,12 @@ bool HttpOperation::WriteChunk(const char* data, size_t size) {
 }
 
 bool HttpOperation::CommitDestination(uint64_t* size) {
-  if (!file_) {
+  if (temp_path_.empty()) {
     if (!failure_) failure_ = MakeError(kErrPathAccess);
     return false;
   }
   int err = 0;
-  if (!CloseFile(std::move(file_), &err)) {
+  if (file_ && !CloseFile(std::move(file_), &err)) {
     failure_ = WriteError(err);
     WriteErrorLog(ctx_.state, ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
     DiscardDestination();
@@ -268,8 +277,8 @@ bool HttpOperation::StreamFollowingRedirects() {
   }
 }
 
-// Stands in for the platform's URL-download service: a plain GET that follows redirects by
-// itself, with the same session cookie and credentials.
+// The platform's URL-download service (or a plain GET standing in for it) that follows
+// redirects by itself, with the same session cookie and credentials.
 bool HttpOperation::FallbackDownload() {
   failure_.reset();
   uint64_t size = 0;
@@ -303,10 +312,7 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size, bool* too_slow) {
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
     if (!HasUsableAddress(where)) return false;
     const HttpRequest request = RequestForUrl(ctx_, where, "GET", Party(true));
-    auto sink = [&](int status, const char* data, size_t n) {
-      return status != 200 || WriteChunk(data, n);
-    };
-    const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
+    const HttpResponse response = FetchHop(request);
     SetLastSystemError(response.error_code);
     if (!response.ok()) {
       *too_slow = response.too_slow;
@@ -325,6 +331,19 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size, bool* too_slow) {
     }
   }
   return false;
+}
+
+// One GET of the fallback into the open destination: through the platform's URL download
+// service where the client has one (it writes the temporary file itself), else streamed.
+HttpResponse HttpOperation::FetchHop(const HttpRequest& request) {
+  if (ctx_.http->HasUrlDownload()) {
+    file_.reset();  // the service opens the file on its own
+    return ctx_.http->DownloadToFile(request, ToPath(temp_path_));
+  }
+  auto sink = [&](int status, const char* data, size_t n) {
+    return status != 200 || WriteChunk(data, n);
+  };
+  return ctx_.http->Send(request, sink, kReceiveChunk);
 }
 
 bool HttpOperation::UploadFileByStream() {

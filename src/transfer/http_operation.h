@@ -91,6 +91,7 @@ class HttpOperation {
   bool StreamFollowingRedirects();
   bool FallbackDownload();
   bool GetFollowingRedirects(uint64_t* size, bool* too_slow);
+  HttpResponse FetchHop(const HttpRequest& request);
   bool WriteChunk(const char* data, size_t size);
   bool OpenDestination();
   bool CommitDestination(uint64_t* size);

@@ -1,24 +1,17 @@
 #include "transfer/url_request.h"
 
-#include <string_view>
 #include <utility>
 
 #include "base/text.h"
 #include "common/cipher.h"
 #include "common/identity.h"
 #include "common/velto_log.h"
+#include "platform/http_wire.h"
 
 namespace qnmuro {
 namespace {
 
 constexpr char kUserAgent[] = "QNSoft";
-
-bool HasControl(std::string_view bytes) {
-  for (unsigned char c : bytes) {
-    if (c < 0x20 || c == 0x7F) return true;
-  }
-  return false;
-}
 
 }  // namespace
 

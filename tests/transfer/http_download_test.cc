@@ -1,10 +1,14 @@
 // DownloadFileByStream against the development OA server and against a server that
 // misbehaves on purpose.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <set>
 
 #include "common/cipher.h"
 #include "oaserver/oa_server.h"
@@ -280,6 +284,30 @@ TEST_F(DownloadTest, AFullDiskFailsTheDownloadAndKeepsTheOldFile) {
             std::string::npos)
       << log;
   ExpectNoLeftovers();
+}
+
+// A download killed earlier left "<target>.part" files behind; the next download of that
+// target clears them, but never a file a live download still holds, a link's target, or
+// another target's temporary file.
+TEST_F(DownloadTest, TheNextDownloadClearsLeftoversOfKilledOnes) {
+  RawHttpServer server([&](const RawRequest&, int) { return RawHttpServer::Reply(200, "new"); });
+  WriteBytes(root_ / "victim.txt", "kept");
+  WriteBytes(work_ / "a.doc.part", "half");
+  WriteBytes(work_ / "a.doc.part7", "half");
+  WriteBytes(work_ / "a.doc.part2", "being written");
+  WriteBytes(work_ / "b.doc.part", "another target's");
+  fs::create_symlink(root_ / "victim.txt", work_ / "a.doc.part3");
+  const int live = ::open((work_ / "a.doc.part2").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(live, LOCK_EX), 0);
+  ASSERT_TRUE(Download(server.url("/a"), Dest("a.doc"))) << LogText();
+  ::close(live);
+  EXPECT_EQ(ReadBytes(work_ / "a.doc"), "new");
+  EXPECT_EQ(ReadBytes(root_ / "victim.txt"), "kept");
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(work_)) {
+    left.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(left, (std::set<std::string>{"a.doc", "a.doc.part2", "b.doc.part", "comlog.txt"}));
 }
 
 // The session (cookie and credentials) belongs to the origin of the address the download was

@@ -1,0 +1,89 @@
+#include "com/late_bound.h"
+
+#include <oleauto.h>
+
+#include <vector>
+
+#include "base/error.h"
+#include "com/edge.h"
+
+namespace qnmuro::com {
+
+LateBound::LateBound(IDispatch* object) : object_(object) {
+  object_->AddRef();
+}
+
+Variant LateBound::Get(const wchar_t* member) {
+  return Invoke(member, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr, 0, false);
+}
+
+void LateBound::Put(const wchar_t* member, Variant value) {
+  Invoke(member, DISPATCH_PROPERTYPUT, value.get(), 1, true);
+}
+
+Variant LateBound::Call(const wchar_t* member, std::initializer_list<Variant*> args) {
+  // IDispatch takes its arguments last first.
+  std::vector<VARIANT> reversed;
+  for (auto it = args.end(); it != args.begin();) reversed.push_back(*(*--it)->get());
+  return Invoke(member, DISPATCH_METHOD, reversed.data(), static_cast<UINT>(reversed.size()),
+                false);
+}
+
+std::u16string LateBound::GetText(const wchar_t* member) {
+  return Get(member).Text();
+}
+
+bool LateBound::GetBool(const wchar_t* member) {
+  Variant value = Get(member);
+  VARIANT converted;
+  VariantInit(&converted);
+  if (FAILED(VariantChangeType(&converted, value.get(), 0, VT_BOOL))) {
+    throw MakeError(kErrTypeMismatch);
+  }
+  return V_BOOL(&converted) != VARIANT_FALSE;
+}
+
+long LateBound::GetLong(const wchar_t* member) {
+  Variant value = Get(member);
+  VARIANT converted;
+  VariantInit(&converted);
+  if (FAILED(VariantChangeType(&converted, value.get(), 0, VT_I4))) {
+    throw MakeError(kErrTypeMismatch);
+  }
+  return V_I4(&converted);
+}
+
+Variant LateBound::Invoke(const wchar_t* member, WORD flags, VARIANT* args, UINT count, bool put) {
+  DISPID id = DISPID_UNKNOWN;
+  auto* name = const_cast<LPOLESTR>(member);
+  if (FAILED(object_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) {
+    throw MakeError(kErrNotSupported);
+  }
+  DISPID named_put = DISPID_PROPERTYPUT;
+  DISPPARAMS params{args, put ? &named_put : nullptr, count, put ? 1u : 0u};
+  Variant result;
+  EXCEPINFO excep{};
+  UINT arg_error = 0;
+  const HRESULT hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                     result.get(), &excep, &arg_error);
+  if (SUCCEEDED(hr)) return result;
+  if (hr == DISP_E_EXCEPTION && excep.pfnDeferredFillIn != nullptr) excep.pfnDeferredFillIn(&excep);
+  const HRESULT code = hr == DISP_E_EXCEPTION ? excep.scode : hr;
+  const long number = excep.wCode != 0 ? excep.wCode : static_cast<long>(HRESULT_CODE(code));
+  std::u16string description = TextOf(excep.bstrDescription);
+  std::u16string source = TextOf(excep.bstrSource);
+  SysFreeString(excep.bstrDescription);
+  SysFreeString(excep.bstrSource);
+  SysFreeString(excep.bstrHelpFile);
+  if (description.empty()) throw MakeError(number);
+  throw Error(number, std::move(description), source.empty() ? u"QNMuroWPS" : std::move(source));
+}
+
+Variant LongVariant(long value) {
+  Variant v;
+  V_VT(v.get()) = VT_I4;
+  V_I4(v.get()) = value;
+  return v;
+}
+
+}  // namespace qnmuro::com

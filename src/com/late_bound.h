@@ -1,0 +1,44 @@
+// Calls on an automation object by member name (IDispatch, late-bound), with the object's
+// own error text carried into qnmuro::Error. Windows-only.
+#ifndef QNMURO_COM_LATE_BOUND_H_
+#define QNMURO_COM_LATE_BOUND_H_
+
+#include <windows.h>
+
+#include <oaidl.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "platform/com.h"
+
+namespace qnmuro::com {
+
+class LateBound {
+ public:
+  // Holds a reference to `object` (not null).
+  explicit LateBound(IDispatch* object);
+
+  // Property get, property put and method call. Arguments are given in call order. A member
+  // the object lacks raises Error 438; a failing member raises Error with the object's own
+  // number and description when it gives them, else the HRESULT's low word.
+  Variant Get(const wchar_t* member);
+  void Put(const wchar_t* member, Variant value);
+  Variant Call(const wchar_t* member, std::initializer_list<Variant*> args = {});
+
+  std::u16string GetText(const wchar_t* member);
+  bool GetBool(const wchar_t* member);
+  long GetLong(const wchar_t* member);
+
+ private:
+  Variant Invoke(const wchar_t* member, WORD flags, VARIANT* args, UINT count, bool put);
+
+  Ptr<IDispatch> object_;
+};
+
+// A long as a VARIANT (VT_I4).
+Variant LongVariant(long value);
+
+}  // namespace qnmuro::com
+
+#endif  // QNMURO_COM_LATE_BOUND_H_
