@@ -13,8 +13,8 @@ shift || true
 build=build-fuzz
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(base64_fuzz cipher_fuzz config_fuzz datasource_fuzz fodt_fuzz oa_server_fuzz
-           registry_fuzz script_fuzz upload_reply_fuzz url_fuzz)
+  targets=(base64_fuzz cipher_fuzz config_fuzz datasource_fuzz fodt_fuzz http_wire_fuzz
+           oa_server_fuzz registry_fuzz script_fuzz upload_reply_fuzz url_fuzz)
 fi
 
 if ! command -v clang++ > /dev/null; then
