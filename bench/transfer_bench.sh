@@ -2,7 +2,8 @@
 # Throughput and peak memory of the add-in's transfers against the development OA server on
 # 127.0.0.1, next to curl doing the same requests.
 #   bench/transfer_bench.sh [QNMURO_BINARY] [SIZE_MIB] [RUNS]
-# Prints MiB/s (median of RUNS) and peak resident memory per tool and direction.
+# Prints per tool and direction the median time of RUNS with its range, MiB/s and peak
+# resident memory (RESULT lines, read by bench/run.sh), then the time ratios.
 set -euo pipefail
 qnmuro=${1:-build/qnmuro}
 size_mib=${2:-256}
@@ -42,14 +43,17 @@ export QNMURO_WORKDIR="$dir/work" QNMURO_REGISTRY="$dir/registry.reg"
 download_url="$base/oa/0/U1/\$file/big.bin"
 confirm_url="$base/oa/save?OpenAgent&action=upload&unid=U9&method=replacecontent&ctlaction=10"
 
-# Runs one command under /usr/bin/time; prints "seconds peak_kib".
+# Runs one command under /usr/bin/time; prints "seconds peak_kib", the seconds measured to the
+# microsecond around it (/usr/bin/time's own are in hundredths).
 timed() {
-  /usr/bin/time -f "%e %M" -o "$dir/time" "$@" > /dev/null 2>&1
-  cat "$dir/time"
+  local start=$EPOCHREALTIME end
+  /usr/bin/time -f "%M" -o "$dir/time" "$@" > /dev/null 2>&1
+  end=$EPOCHREALTIME
+  echo "$(awk -v a="$start" -v b="$end" 'BEGIN{ printf "%.4f", b - a }') $(cat "$dir/time")"
 }
 
-# Median time and highest peak of each of two commands, run alternately RUNS times so that
-# both see the same machine load. Prints "median_a peak_a median_b peak_b".
+# Runs each of two commands RUNS times, alternately, so that both see the same machine load.
+# Prints "median min max peak" of the first, then the same of the second.
 compare() {
   local -n cmd_a=$1 cmd_b=$2
   local times_a=() times_b=() peak_a=0 peak_b=0 s k
@@ -61,33 +65,47 @@ compare() {
     times_b+=("$s")
     [ "$k" -gt "$peak_b" ] && peak_b=$k
   done
-  echo "$(median "${times_a[@]}") $peak_a $(median "${times_b[@]}") $peak_b"
+  echo "$(spread "${times_a[@]}") $peak_a $(spread "${times_b[@]}") $peak_b"
 }
 
-median() {
-  printf "%s\n" "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+# "median min max" of the numbers given.
+spread() {
+  printf "%s\n" "$@" | sort -g | awk '{ v[NR] = $1 }
+    END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m, v[1], v[NR] }'
 }
 
+# One line per measurement, for people and for bench/run.sh:
+#   RESULT <direction> <tool> <median s> <min s> <max s> <peak KiB>  <median MiB/s> ...
 report() {
-  local label=$1 secs=$2 kib=$3
-  awk -v l="$label" -v s="$secs" -v k="$kib" -v m="$size_mib" \
-    'BEGIN{ if (s <= 0) s = 0.01; printf "%-28s %8.1f MiB/s  peak %6.1f MiB\n", l, m / s, k / 1024 }'
+  local direction=$1 tool=$2 median=$3 min=$4 max=$5 kib=$6
+  awk -v d="$direction" -v t="$tool" -v md="$median" -v lo="$min" -v hi="$max" -v k="$kib" \
+    -v m="$size_mib" -v r="$runs" 'BEGIN{
+      printf "RESULT %s %s %s %s %s %s  %.0f MiB/s (%.0f-%.0f over %d runs), peak %.1f MiB\n",
+        d, t, md, lo, hi, k, m / md, m / hi, m / lo, r, k / 1024 }'
 }
 
-curl_download=(curl -s -X POST -o "$dir/work/curl.bin" "$download_url")
+# Both tools make the same requests: the download is one POST whose reply is the file; the
+# upload is the raw body POSTed to upload.muro and then the confirmation, which moves it into
+# the document's versions (curl does both in one run, as the add-in does).
+curl_download=(curl -sf -X POST -o "$dir/work/curl.bin" "$download_url")
 ours_download=("$qnmuro" transfer download "$download_url" got.bin --config "$dir/control.xml")
-read -r curl_down curl_k ours_down ours_k < <(compare curl_download ours_download)
-report "download curl -X POST -o" "$curl_down" "$curl_k"
-report "download qnmuro" "$ours_down" "$ours_k"
+read -r cd_med cd_min cd_max cd_k od_med od_min od_max od_k \
+  < <(compare curl_download ours_download)
+report download curl "$cd_med" "$cd_min" "$cd_max" "$cd_k"
+report download qnmuro "$od_med" "$od_min" "$od_max" "$od_k"
 cmp -s "$dir/work/got.bin" "$dir/oa/files/U1/big.bin" || { echo "download differs"; exit 1; }
+cmp -s "$dir/work/curl.bin" "$dir/oa/files/U1/big.bin" || { echo "curl's download differs"; exit 1; }
 
-curl_upload=(curl -s -X POST -H "Content-Type: multipart/form-data" -H "Expect:"
-  -T "$dir/work/up.bin" "$base/upload.muro?filename=curl.bin")
+# The confirmation names the uploaded file by the Base64 of its name: "curl.bin".
+curl_upload=(curl -sf -X POST -H "Content-Type: multipart/form-data" -H "Expect:"
+  -T "$dir/work/up.bin" "$base/upload.muro?filename=curl.bin"
+  --next -sf -X POST -d "" "${confirm_url/U9/U8}&lastflag=last&filename=Y3VybC5iaW4=")
 ours_upload=("$qnmuro" transfer upload "$dir/work/up.bin" "$confirm_url" --config "$dir/control.xml")
-read -r curl_up curl_k ours_up ours_k < <(compare curl_upload ours_upload)
-report "upload curl -X POST -T" "$curl_up" "$curl_k"
-report "upload qnmuro" "$ours_up" "$ours_k"
+read -r cu_med cu_min cu_max cu_k ou_med ou_min ou_max ou_k < <(compare curl_upload ours_upload)
+report upload curl "$cu_med" "$cu_min" "$cu_max" "$cu_k"
+report upload qnmuro "$ou_med" "$ou_min" "$ou_max" "$ou_k"
 cmp -s "$dir/oa/documents/U9/up.bin" "$dir/work/up.bin" || { echo "upload differs"; exit 1; }
+cmp -s "$dir/oa/documents/U8/curl.bin" "$dir/work/up.bin" || { echo "curl's upload differs"; exit 1; }
 
-awk -v a="$curl_down" -v b="$ours_down" -v c="$curl_up" -v d="$ours_up" \
-  'BEGIN{ printf "qnmuro/curl throughput: download %.0f %%, upload %.0f %%\n", 100*a/b, 100*c/d }'
+awk -v a="$cd_med" -v b="$od_med" -v c="$cu_med" -v d="$ou_med" \
+  'BEGIN{ printf "qnmuro time / curl time (medians): download %.2f, upload with confirmation %.2f\n", b/a, d/c }'

@@ -246,13 +246,18 @@ RegDocument RegDocument::Parse(std::string_view bytes) {
     const std::u16string_view trimmed = TrimView(text);
     if ((StartsWith(trimmed, u"\"") || StartsWith(trimmed, u"@")) &&
         AsciiLower(text).find(u"=hex") != std::u16string::npos) {
-      // A hex list continued over several lines with trailing backslashes.
-      while (EndsWithContinuation(text) && i + 1 < lines.size()) {
+      // A hex list continued over several lines with trailing backslashes. Each line says
+      // for itself whether it goes on: a blank line always ends the list.
+      bool more = EndsWithContinuation(text);
+      while (more && i + 1 < lines.size()) {
+        const std::u16string next = Utf8ToUtf16(lines[++i].content);
+        more = EndsWithContinuation(next);
         text = std::u16string(TrimView(text));
         text.pop_back();
-        text += TrimView(Utf8ToUtf16(lines[++i].content));
+        text += TrimView(next);
         entry.raw.push_back(whole(i));
       }
+      entry.awaits_continuation = more;
     }
     entry.is_value = doc.sections_.back().valid && ParseValueLine(text, &entry.name, &entry.value);
     if (entry.is_value) entry.folded_name = AsciiLower(entry.name);
@@ -306,10 +311,10 @@ void RegDocument::CreateKey(uint32_t root, std::u16string_view path) {
   Section& last = sections_.back();
   if (sections_.size() == 1 && last.entries.empty()) {
     // A new file opens with the version line, as regedit writes it.
-    last.entries.push_back(Entry{{kVersionLine + eol_}, false, {}, {}, {}});
-    last.entries.push_back(Entry{{eol_}, false, {}, {}, {}});
+    last.entries.push_back(Entry{{kVersionLine + eol_}, false, {}, {}, {}, false});
+    last.entries.push_back(Entry{{eol_}, false, {}, {}, {}, false});
   } else if (last.entries.empty() ? !last.header.empty() : !IsBlank(last.entries.back().raw)) {
-    last.entries.push_back(Entry{{eol_}, false, {}, {}, {}});
+    last.entries.push_back(Entry{{eol_}, false, {}, {}, {}, false});
   }
   Section section;
   std::u16string header = u"[" + RegistryRootName(root);
@@ -347,6 +352,7 @@ bool RegDocument::Set(uint32_t root, std::u16string_view path, std::u16string_vi
   if (target != nullptr) {
     target->raw = {FormatRegistryValueLine(target->name, value) + eol_};
     target->value = value;
+    target->awaits_continuation = false;
     return true;
   }
   CreateKey(root, path);  // a key that exists only as a parent gets its own section
@@ -360,6 +366,9 @@ bool RegDocument::Set(uint32_t root, std::u16string_view path, std::u16string_vi
   // After the section's last non-blank line, so the blank line before the next key stays.
   auto at = section->entries.end();
   while (at != section->entries.begin() && IsBlank(std::prev(at)->raw)) --at;
+  // A hex list cut off at the end of the file would take a line written after it as its
+  // continuation: the new value goes before it, and the cut line stays last, as it was.
+  if (at != section->entries.begin() && std::prev(at)->awaits_continuation) --at;
   section->entries.insert(at, std::move(entry));
   return true;
 }

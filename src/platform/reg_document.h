@@ -54,6 +54,9 @@ class RegDocument {
     std::u16string name;
     std::u16string folded_name;
     RegistryValue value;
+    // A hex list whose last line still ends in "\" because the file ended there (a cut-off
+    // write): the next line written after it would be read as its continuation.
+    bool awaits_continuation = false;
   };
   struct Section {
     std::vector<std::string> header;  // empty for the lines before the first key; as `raw`

@@ -321,6 +321,25 @@ TEST_F(RegistryStoreTest, LinesItCannotParseKeepTheirOwnLineEnds) {
   EXPECT_EQ(GetText(u"a"), u"1");
 }
 
+TEST_F(RegistryStoreTest, AValueWrittenAfterACutOffHexListReadsBack) {
+  // A write broken off inside a hex list: the file ends on a line that says the list goes on.
+  for (const char* cut : {"\"b\"=hex:01,\\", "\"b\"=hex:01,\\\\\\\\"}) {
+    const std::string file =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\zuzozer\\web]\n"s +
+        cut;
+    WriteBytes(file_, file);
+    ASSERT_EQ(
+        store_->SetValue(kHkeyLocalMachine, kKey, u"CurrentUser", RegistryValue::String(u"张三")),
+        kRegOk);
+    EXPECT_TRUE(ReadBytes(file_).ends_with(cut + "\n"s)) << cut;  // the cut line stays last
+    RegistryValue v;
+    ASSERT_EQ(NewFileRegistryStore(file_)->GetValue(kHkeyLocalMachine, kKey, u"CurrentUser", &v),
+              kRegOk)
+        << cut;
+    EXPECT_EQ(v.text, u"张三");
+  }
+}
+
 TEST_F(RegistryStoreTest, ListingManyValuesTakesLinearTime) {
   // 40,000 values took 43 s when each was looked up among the ones listed before it.
   constexpr int kValues = 40000;
