@@ -5,7 +5,45 @@
 
 namespace qnmuro::com::members {
 
-// Command-bar controls.
+// Collections.
+inline constexpr const wchar_t* kCount = L"Count";
+inline constexpr const wchar_t* kItem = L"Item";
+inline constexpr const wchar_t* kAdd = L"Add";
+
+// The application.
+inline constexpr const wchar_t* kActiveDocument = L"ActiveDocument";
+inline constexpr const wchar_t* kDocuments = L"Documents";
+inline constexpr const wchar_t* kOptions = L"Options";
+inline constexpr const wchar_t* kCommandBars = L"CommandBars";
+inline constexpr const wchar_t* kUserName = L"UserName";
+inline constexpr const wchar_t* kUserInitials = L"UserInitials";
+inline constexpr const wchar_t* kRun = L"Run";
+inline constexpr const wchar_t* kWindowState = L"WindowState";
+inline constexpr const wchar_t* kUserControl = L"UserControl";
+inline constexpr const wchar_t* kDrawingObjects = L"DrawingObjects";  // of the options
+inline constexpr const wchar_t* kOpen = L"Open";                      // of the documents
+
+// A document.
+inline constexpr const wchar_t* kName = L"Name";
+inline constexpr const wchar_t* kFullName = L"FullName";
+inline constexpr const wchar_t* kActivate = L"Activate";
+inline constexpr const wchar_t* kSaved = L"Saved";
+inline constexpr const wchar_t* kSave = L"Save";
+inline constexpr const wchar_t* kSaveAs = L"SaveAs";
+inline constexpr const wchar_t* kClose = L"Close";
+inline constexpr const wchar_t* kUndo = L"Undo";
+inline constexpr const wchar_t* kProtectionType = L"ProtectionType";
+inline constexpr const wchar_t* kProtect = L"Protect";
+inline constexpr const wchar_t* kUnprotect = L"Unprotect";
+inline constexpr const wchar_t* kTrackRevisions = L"TrackRevisions";
+inline constexpr const wchar_t* kShowRevisions = L"ShowRevisions";
+inline constexpr const wchar_t* kPrintRevisions = L"PrintRevisions";
+inline constexpr const wchar_t* kRevisions = L"Revisions";
+inline constexpr const wchar_t* kAcceptAll = L"AcceptAll";  // of the revisions
+
+// Command bars and their controls.
+inline constexpr const wchar_t* kControls = L"Controls";
+inline constexpr const wchar_t* kDelete = L"Delete";
 inline constexpr const wchar_t* kType = L"Type";
 inline constexpr const wchar_t* kCaption = L"Caption";
 inline constexpr const wchar_t* kTooltipText = L"TooltipText";
@@ -13,6 +51,12 @@ inline constexpr const wchar_t* kVisible = L"Visible";
 inline constexpr const wchar_t* kEnabled = L"Enabled";
 inline constexpr const wchar_t* kExecute = L"Execute";
 inline constexpr const wchar_t* kStyle = L"Style";
+
+// Events, found by name in the object's own type information.
+inline constexpr const wchar_t* kDocumentOpenEvent = L"DocumentOpen";
+inline constexpr const wchar_t* kDocumentBeforeSaveEvent = L"DocumentBeforeSave";
+inline constexpr const wchar_t* kCloseEvent = L"Close";  // of a document
+inline constexpr const wchar_t* kClickEvent = L"Click";  // of a button
 
 }  // namespace qnmuro::com::members
 

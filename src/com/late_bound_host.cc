@@ -1,0 +1,213 @@
+#include "com/late_bound_host.h"
+
+#include <map>
+
+#include "com/event_sink.h"
+#include "com/host_members.h"
+#include "com/late_bound.h"
+#include "com/late_bound_control.h"
+
+namespace qnmuro::com {
+namespace {
+
+namespace m = members;
+
+using Handlers = std::vector<std::pair<const wchar_t*, EventSink::Handler>>;
+
+class Document final : public host::Document {
+ public:
+  explicit Document(IDispatch* object) : object_(object) {}
+
+  std::u16string Name() override { return object_.GetText(m::kName); }
+  std::u16string FullName() override { return object_.GetText(m::kFullName); }
+  void Activate() override { object_.Call(m::kActivate); }
+  bool Saved() override { return object_.GetBool(m::kSaved); }
+  void SetSaved(bool saved) override { object_.Put(m::kSaved, Variant::Bool(saved)); }
+  void Save() override { object_.Call(m::kSave); }
+  void SaveAs(std::u16string_view path) override {
+    Variant path_arg = Variant::String(path);
+    object_.Call(m::kSaveAs, {&path_arg});
+  }
+  void Close() override { object_.Call(m::kClose); }
+  bool Undo(long times) override {
+    Variant times_arg = LongVariant(times);
+    Variant done = object_.Call(m::kUndo, {&times_arg});
+    return V_VT(done.get()) == VT_BOOL && V_BOOL(done.get()) != VARIANT_FALSE;
+  }
+
+  host::Bookmarks& GetBookmarks() override { throw MakeError(kErrNotSupported); }
+  host::Shapes& GetShapes() override { throw MakeError(kErrNotSupported); }
+  std::shared_ptr<host::Range> GetRange(long, long) override { throw MakeError(kErrNotSupported); }
+  std::shared_ptr<host::Range> Content() override { throw MakeError(kErrNotSupported); }
+
+  long GetProtectionType() override { return object_.GetLong(m::kProtectionType); }
+  // Protect(Type, NoReset, Password).
+  void Protect(long type, std::u16string_view password) override {
+    Variant type_arg = LongVariant(type), no_reset = MissingVariant();
+    Variant password_arg = Variant::String(password);
+    object_.Call(m::kProtect, {&type_arg, &no_reset, &password_arg});
+  }
+  void Unprotect(std::u16string_view password) override {
+    Variant password_arg = Variant::String(password);
+    object_.Call(m::kUnprotect, {&password_arg});
+  }
+
+  bool TrackRevisions() override { return object_.GetBool(m::kTrackRevisions); }
+  void SetTrackRevisions(bool on) override { object_.Put(m::kTrackRevisions, Variant::Bool(on)); }
+  bool ShowRevisions() override { return object_.GetBool(m::kShowRevisions); }
+  void SetShowRevisions(bool on) override { object_.Put(m::kShowRevisions, Variant::Bool(on)); }
+  bool PrintRevisions() override { return object_.GetBool(m::kPrintRevisions); }
+  void SetPrintRevisions(bool on) override { object_.Put(m::kPrintRevisions, Variant::Bool(on)); }
+  void AcceptAllRevisions() override {
+    LateBound(object_.GetObject(m::kRevisions).get()).Call(m::kAcceptAll);
+  }
+
+  void Subscribe(host::DocumentEvents* events) override {
+    sinks_[events] = std::make_unique<EventSink>(
+        object_.get(), Handlers{{m::kCloseEvent, [events](DISPPARAMS&) { events->Close(); }}});
+  }
+  void Unsubscribe(host::DocumentEvents* events) override { sinks_.erase(events); }
+
+ private:
+  LateBound object_;
+  std::map<host::DocumentEvents*, std::unique_ptr<EventSink>> sinks_;
+};
+
+// One adapter per host document while anyone holds it, found by the object's identity.
+class DocumentTable {
+ public:
+  std::shared_ptr<host::Document> For(IDispatch* document) {
+    IUnknown* identity = nullptr;
+    if (FAILED(document->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)))) {
+      throw MakeError(kErrObjectNotSet);
+    }
+    // The adapter holds the document, so the identity stays that document's while it lives.
+    identity->Release();
+    std::weak_ptr<host::Document>& slot = adapters_[identity];
+    if (auto held = slot.lock()) return held;
+    auto adapter = std::make_shared<Document>(document);
+    slot = adapter;
+    return adapter;
+  }
+
+ private:
+  std::map<IUnknown*, std::weak_ptr<host::Document>> adapters_;
+};
+
+class Documents final : public host::Documents {
+ public:
+  Documents(IDispatch* application, DocumentTable& table)
+      : application_(application), table_(table) {}
+
+  long Count() override { return LateBound(List().get()).GetLong(m::kCount); }
+  std::shared_ptr<host::Document> Item(long index) override {
+    Variant at = LongVariant(index);
+    return table_.For(LateBound(List().get()).CallObject(m::kItem, {&at}).get());
+  }
+  // Open(FileName): the host shows what it opens; `visible` is its default.
+  std::shared_ptr<host::Document> Open(std::u16string_view path, bool /*visible*/) override {
+    Variant path_arg = Variant::String(path);
+    return table_.For(LateBound(List().get()).CallObject(m::kOpen, {&path_arg}).get());
+  }
+  std::shared_ptr<host::Document> Add() override {
+    return table_.For(LateBound(List().get()).CallObject(m::kAdd, {}).get());
+  }
+
+ private:
+  Ptr<IDispatch> List() { return application_.GetObject(m::kDocuments); }
+
+  LateBound application_;
+  DocumentTable& table_;
+};
+
+class Options final : public host::Options {
+ public:
+  explicit Options(IDispatch* application) : application_(application) {}
+
+  long DrawingObjects() override {
+    return LateBound(application_.GetObject(m::kOptions).get()).GetLong(m::kDrawingObjects);
+  }
+  void SetDrawingObjects(long value) override {
+    LateBound(application_.GetObject(m::kOptions).get())
+        .Put(m::kDrawingObjects, LongVariant(value));
+  }
+
+ private:
+  LateBound application_;
+};
+
+class Application final : public host::Application {
+ public:
+  explicit Application(IDispatch* object)
+      : object_(object),
+        documents_(object, table_),
+        options_(object),
+        command_bars_(LateBoundCommandBars(object)) {}
+
+  // The host raises its own error when no document is open.
+  std::shared_ptr<host::Document> ActiveDocument() override {
+    return table_.For(object_.GetObject(m::kActiveDocument).get());
+  }
+  std::shared_ptr<host::Window> ActiveWindow() override { throw MakeError(kErrNotSupported); }
+  std::shared_ptr<host::Selection> GetSelection() override { throw MakeError(kErrNotSupported); }
+  host::Documents& GetDocuments() override { return documents_; }
+  host::Options& GetOptions() override { return options_; }
+  host::CommandBars& GetCommandBars() override { return *command_bars_; }
+
+  std::u16string UserName() override { return object_.GetText(m::kUserName); }
+  void SetUserName(std::u16string_view name) override {
+    object_.Put(m::kUserName, Variant::String(name));
+  }
+  std::u16string UserInitials() override { return object_.GetText(m::kUserInitials); }
+  void SetUserInitials(std::u16string_view initials) override {
+    object_.Put(m::kUserInitials, Variant::String(initials));
+  }
+  void Run(std::u16string_view macro) override {
+    Variant name = Variant::String(macro);
+    object_.Call(m::kRun, {&name});
+  }
+  long WindowState() override { return object_.GetLong(m::kWindowState); }
+  void SetWindowState(long state) override { object_.Put(m::kWindowState, LongVariant(state)); }
+  bool UserControl() override { return object_.GetBool(m::kUserControl); }
+  void SetUserControl(bool on) override { object_.Put(m::kUserControl, Variant::Bool(on)); }
+
+  void Subscribe(host::ApplicationEvents* events) override;
+  void Unsubscribe(host::ApplicationEvents* events) override { sinks_.erase(events); }
+
+ private:
+  LateBound object_;
+  DocumentTable table_;
+  Documents documents_;
+  Options options_;
+  std::unique_ptr<host::CommandBars> command_bars_;
+  std::map<host::ApplicationEvents*, std::unique_ptr<EventSink>> sinks_;
+};
+
+// DocumentOpen(Doc) and DocumentBeforeSave(Doc, SaveAsUI, Cancel): arguments arrive last
+// first; the flags go back to the host by reference.
+void Application::Subscribe(host::ApplicationEvents* events) {
+  Handlers handlers{{m::kDocumentOpenEvent,
+                     [this, events](DISPPARAMS& args) {
+                       if (args.cArgs < 1) return;
+                       const auto document = table_.For(ObjectOf(args.rgvarg[0]).get());
+                       events->DocumentOpen(*document);
+                     }},
+                    {m::kDocumentBeforeSaveEvent, [this, events](DISPPARAMS& args) {
+                       if (args.cArgs < 3) return;
+                       const auto document = table_.For(ObjectOf(args.rgvarg[2]).get());
+                       bool save_as_ui = FlagOf(args.rgvarg[1]);
+                       bool cancel = FlagOf(args.rgvarg[0]);
+                       events->DocumentBeforeSave(*document, save_as_ui, cancel);
+                       SetFlag(args.rgvarg[1], save_as_ui);
+                       SetFlag(args.rgvarg[0], cancel);
+                     }}};
+  sinks_[events] = std::make_unique<EventSink>(object_.get(), std::move(handlers));
+}
+
+}  // namespace
+
+std::unique_ptr<host::Application> LateBoundApplication(IDispatch* application) {
+  return std::make_unique<Application>(application);
+}
+
+}  // namespace qnmuro::com
