@@ -41,6 +41,17 @@ inline constexpr const wchar_t* kPrintRevisions = L"PrintRevisions";
 inline constexpr const wchar_t* kRevisions = L"Revisions";
 inline constexpr const wchar_t* kAcceptAll = L"AcceptAll";  // of the revisions
 
+// Text: ranges and bookmarks.
+inline constexpr const wchar_t* kBookmarks = L"Bookmarks";
+inline constexpr const wchar_t* kExists = L"Exists";
+inline constexpr const wchar_t* kRange = L"Range";
+inline constexpr const wchar_t* kContent = L"Content";
+inline constexpr const wchar_t* kStart = L"Start";
+inline constexpr const wchar_t* kEnd = L"End";
+inline constexpr const wchar_t* kText = L"Text";
+inline constexpr const wchar_t* kCopy = L"Copy";
+inline constexpr const wchar_t* kSelect = L"Select";
+
 // Command bars and their controls.
 inline constexpr const wchar_t* kControls = L"Controls";
 inline constexpr const wchar_t* kDelete = L"Delete";

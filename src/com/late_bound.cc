@@ -96,6 +96,14 @@ Variant LongVariant(long value) {
   return v;
 }
 
+Variant ObjectVariant(IDispatch* object) {
+  Variant v;
+  object->AddRef();
+  V_VT(v.get()) = VT_DISPATCH;
+  V_DISPATCH(v.get()) = object;
+  return v;
+}
+
 Variant MissingVariant() {
   Variant v;
   V_VT(v.get()) = VT_ERROR;

@@ -43,6 +43,8 @@ class LateBound {
 
 // A long as a VARIANT (VT_I4).
 Variant LongVariant(long value);
+// An object as an argument (VT_DISPATCH, with a reference of its own).
+Variant ObjectVariant(IDispatch* object);
 // An optional argument left out.
 Variant MissingVariant();
 // The object a value holds (directly or by reference), with a reference of its own; Error 91

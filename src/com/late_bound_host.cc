@@ -14,9 +14,81 @@ namespace m = members;
 
 using Handlers = std::vector<std::pair<const wchar_t*, EventSink::Handler>>;
 
+class Range final : public host::Range {
+ public:
+  explicit Range(IDispatch* object) : object_(object) {}
+
+  long Start() override { return object_.GetLong(m::kStart); }
+  long End() override { return object_.GetLong(m::kEnd); }
+  std::u16string Text() override { return object_.GetText(m::kText); }
+  void SetText(std::u16string_view text) override { object_.Put(m::kText, Variant::String(text)); }
+  void Copy() override { object_.Call(m::kCopy); }
+
+ private:
+  LateBound object_;
+};
+
+// Start and end are the bookmark's range's.
+class Bookmark final : public host::Bookmark {
+ public:
+  explicit Bookmark(IDispatch* object) : object_(object) {}
+
+  std::u16string Name() override { return object_.GetText(m::kName); }
+  std::shared_ptr<host::Range> GetRange() override {
+    return std::make_shared<Range>(object_.GetObject(m::kRange).get());
+  }
+  long Start() override { return object_.GetLong(m::kStart); }
+  long End() override { return object_.GetLong(m::kEnd); }
+  void SetStart(long position) override { object_.Put(m::kStart, LongVariant(position)); }
+  void SetEnd(long position) override { object_.Put(m::kEnd, LongVariant(position)); }
+  void Select() override { object_.Call(m::kSelect); }
+  void Delete() override { object_.Call(m::kDelete); }
+
+ private:
+  LateBound object_;
+};
+
+// A document's bookmarks, asked of the document on every call; Add(Name, Range) takes the
+// document's range over the span.
+class Bookmarks final : public host::Bookmarks {
+ public:
+  explicit Bookmarks(IDispatch* document) : document_(document) {}
+
+  long Count() override { return LateBound(List().get()).GetLong(m::kCount); }
+  std::shared_ptr<host::Bookmark> Item(long index) override {
+    Variant at = LongVariant(index);
+    return std::make_shared<Bookmark>(LateBound(List().get()).CallObject(m::kItem, {&at}).get());
+  }
+  std::shared_ptr<host::Bookmark> Item(std::u16string_view name) override {
+    Variant at = Variant::String(name);
+    return std::make_shared<Bookmark>(LateBound(List().get()).CallObject(m::kItem, {&at}).get());
+  }
+  bool Exists(std::u16string_view name) override {
+    bool exists = false;
+    IgnoreFailure([&] {
+      Variant name_arg = Variant::String(name);
+      Variant answer = LateBound(List().get()).Call(m::kExists, {&name_arg});
+      exists = V_VT(answer.get()) == VT_BOOL && V_BOOL(answer.get()) != VARIANT_FALSE;
+    });
+    return exists;
+  }
+  std::shared_ptr<host::Bookmark> Add(std::u16string_view name, long start, long end) override {
+    Variant start_arg = LongVariant(start), end_arg = LongVariant(end);
+    const Ptr<IDispatch> span = document_.CallObject(m::kRange, {&start_arg, &end_arg});
+    Variant name_arg = Variant::String(name), range_arg = ObjectVariant(span.get());
+    return std::make_shared<Bookmark>(
+        LateBound(List().get()).CallObject(m::kAdd, {&name_arg, &range_arg}).get());
+  }
+
+ private:
+  Ptr<IDispatch> List() { return document_.GetObject(m::kBookmarks); }
+
+  LateBound document_;
+};
+
 class Document final : public host::Document {
  public:
-  explicit Document(IDispatch* object) : object_(object) {}
+  explicit Document(IDispatch* object) : object_(object), bookmarks_(object) {}
 
   std::u16string Name() override { return object_.GetText(m::kName); }
   std::u16string FullName() override { return object_.GetText(m::kFullName); }
@@ -35,10 +107,15 @@ class Document final : public host::Document {
     return V_VT(done.get()) == VT_BOOL && V_BOOL(done.get()) != VARIANT_FALSE;
   }
 
-  host::Bookmarks& GetBookmarks() override { throw MakeError(kErrNotSupported); }
+  host::Bookmarks& GetBookmarks() override { return bookmarks_; }
   host::Shapes& GetShapes() override { throw MakeError(kErrNotSupported); }
-  std::shared_ptr<host::Range> GetRange(long, long) override { throw MakeError(kErrNotSupported); }
-  std::shared_ptr<host::Range> Content() override { throw MakeError(kErrNotSupported); }
+  std::shared_ptr<host::Range> GetRange(long start, long end) override {
+    Variant start_arg = LongVariant(start), end_arg = LongVariant(end);
+    return std::make_shared<Range>(object_.CallObject(m::kRange, {&start_arg, &end_arg}).get());
+  }
+  std::shared_ptr<host::Range> Content() override {
+    return std::make_shared<Range>(object_.GetObject(m::kContent).get());
+  }
 
   long GetProtectionType() override { return object_.GetLong(m::kProtectionType); }
   // Protect(Type, NoReset, Password).
@@ -70,6 +147,7 @@ class Document final : public host::Document {
 
  private:
   LateBound object_;
+  Bookmarks bookmarks_;
   std::map<host::DocumentEvents*, std::unique_ptr<EventSink>> sinks_;
 };
 

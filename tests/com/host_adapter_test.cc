@@ -31,6 +31,9 @@ struct Host {
   HostObject bar{"CommandBar", DIID_IHostBar, nullptr, nullptr, &journal};
   HostObject controls{"Controls", DIID_IHostCollection, nullptr, nullptr, &journal};
   HostObject button{"Button", DIID_IHostBar, nullptr, nullptr, &journal};
+  HostObject marks{"Bookmarks", DIID_IHostCollection, nullptr, nullptr, &journal};
+  HostObject mark{"Bookmark", DIID_IHostSpan, nullptr, nullptr, &journal};
+  HostObject span{"Range", DIID_IHostSpan, nullptr, nullptr, &journal};
 
   Host() {
     app.SetObject(L"ActiveDocument", &doc);
@@ -49,6 +52,23 @@ struct Host {
     bars.On(L"Add", Returning(&bar));
     bar.SetObject(L"Controls", &controls);
     controls.On(L"Add", Returning(&button));
+    doc.SetObject(L"Bookmarks", &marks);
+    doc.On(L"Range", [this](DISPPARAMS& args, VARIANT* result) {
+      // Range(Start, End): the arguments arrive last first.
+      journal.push_back("from " + std::to_string(V_I4(&args.rgvarg[1])) + " to " +
+                        std::to_string(V_I4(&args.rgvarg[0])));
+      return Returning(&span)(args, result);
+    });
+    marks.On(L"Exists", [](DISPPARAMS& args, VARIANT* result) {
+      V_VT(result) = VT_BOOL;
+      V_BOOL(result) =
+          std::wstring(V_BSTR(&args.rgvarg[0])) == L"BodyStart" ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
+    });
+    marks.On(L"Add", Returning(&mark));
+    mark.SetObject(L"Range", &span);
+    mark.On(L"Select", [](DISPPARAMS&, VARIANT*) { return S_OK; });
+    span.Set(L"Text", Variant::String(u"Body"));
   }
 
   static HostObject::Method Returning(HostObject* object) {
@@ -113,10 +133,18 @@ TEST(HostAdapterTest, MembersAndEventsReachTheHostByName) {
   const auto bar = app->GetCommandBars().Add(u"QNMuroBar", host::kBarTop, false, true);
   const auto button = bar->GetControls().Add(host::kControlButton, 1, std::nullopt, true);
   button->SetCaption(u"Seal");
-  EXPECT_EQ(host.journal, (std::vector<std::string>{"Document.TrackRevisions=False",
-                                                    "Application.UserName=Writer",
-                                                    "CommandBars.Item()", "CommandBars.Add()",
-                                                    "Controls.Add()", "Button.Caption=Seal"}));
+  host::Bookmarks& bookmarks = doc->GetBookmarks();
+  EXPECT_TRUE(bookmarks.Exists(u"BodyStart"));
+  EXPECT_FALSE(bookmarks.Exists(u"Other"));
+  const auto body = bookmarks.Add(u"BodyStart", 3, 7);
+  EXPECT_EQ(body->GetRange()->Text(), u"Body");
+  body->Select();
+  EXPECT_EQ(host.journal,
+            (std::vector<std::string>{
+                "Document.TrackRevisions=False", "Application.UserName=Writer",
+                "CommandBars.Item()", "CommandBars.Add()", "Controls.Add()", "Button.Caption=Seal",
+                "Bookmarks.Exists()", "Bookmarks.Exists()", "Document.Range()", "from 3 to 7",
+                "Bookmarks.Add()", "Bookmark.Select()"}));
   // A member the host's model lacks is the host's "object doesn't support" error.
   try {
     doc->Undo(1);
