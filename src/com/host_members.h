@@ -22,6 +22,23 @@ inline constexpr const wchar_t* kWindowState = L"WindowState";
 inline constexpr const wchar_t* kUserControl = L"UserControl";
 inline constexpr const wchar_t* kDrawingObjects = L"DrawingObjects";  // of the options
 inline constexpr const wchar_t* kOpen = L"Open";                      // of the documents
+inline constexpr const wchar_t* kActiveWindow = L"ActiveWindow";
+inline constexpr const wchar_t* kSelection = L"Selection";
+
+// The active window's view: switch A shows drawing objects, switch B the page background.
+inline constexpr const wchar_t* kView = L"View";
+inline constexpr const wchar_t* kShowDrawings = L"ShowDrawings";
+inline constexpr const wchar_t* kShowBackground = L"ShowBackground";
+
+// The selection.
+inline constexpr const wchar_t* kSetRange = L"SetRange";
+inline constexpr const wchar_t* kInformation = L"Information";
+inline constexpr const wchar_t* kMoveRight = L"MoveRight";
+inline constexpr const wchar_t* kMoveLeft = L"MoveLeft";
+inline constexpr const wchar_t* kTypeText = L"TypeText";
+inline constexpr const wchar_t* kPaste = L"Paste";
+inline constexpr const wchar_t* kWholeStory = L"WholeStory";
+inline constexpr const wchar_t* kInsertFile = L"InsertFile";
 
 // A document.
 inline constexpr const wchar_t* kName = L"Name";

@@ -182,11 +182,7 @@ class Documents final : public host::Documents {
     Variant at = LongVariant(index);
     return table_.For(LateBound(List().get()).CallObject(m::kItem, {&at}).get());
   }
-  // Open(FileName): the host shows what it opens; `visible` is its default.
-  std::shared_ptr<host::Document> Open(std::u16string_view path, bool /*visible*/) override {
-    Variant path_arg = Variant::String(path);
-    return table_.For(LateBound(List().get()).CallObject(m::kOpen, {&path_arg}).get());
-  }
+  std::shared_ptr<host::Document> Open(std::u16string_view path, bool visible) override;
   std::shared_ptr<host::Document> Add() override {
     return table_.For(LateBound(List().get()).CallObject(m::kAdd, {}).get());
   }
@@ -197,6 +193,100 @@ class Documents final : public host::Documents {
   LateBound application_;
   DocumentTable& table_;
 };
+
+// Character moves and deletes take unit 1 (a character).
+class Selection final : public host::Selection {
+ public:
+  explicit Selection(IDispatch* object) : object_(object) {}
+
+  std::shared_ptr<host::Range> GetRange() override {
+    return std::make_shared<Range>(object_.GetObject(m::kRange).get());
+  }
+  void SetRange(long start, long end) override {
+    Variant start_arg = LongVariant(start), end_arg = LongVariant(end);
+    object_.Call(m::kSetRange, {&start_arg, &end_arg});
+  }
+  // Information item 3: the page on which the selection ends.
+  long EndPageNumber() override {
+    Variant item = LongVariant(3);
+    Variant page = object_.Call(m::kInformation, {&item});
+    VARIANT converted;
+    VariantInit(&converted);
+    if (FAILED(VariantChangeType(&converted, page.get(), 0, VT_I4))) {
+      throw MakeError(kErrTypeMismatch);
+    }
+    return V_I4(&converted);
+  }
+  void MoveCharacters(long count) override {
+    Variant unit = LongVariant(1), by = LongVariant(count < 0 ? -count : count);
+    Variant extend = LongVariant(0);
+    object_.Call(count < 0 ? m::kMoveLeft : m::kMoveRight, {&unit, &by, &extend});
+  }
+  void TypeText(std::u16string_view text) override {
+    Variant text_arg = Variant::String(text);
+    object_.Call(m::kTypeText, {&text_arg});
+  }
+  void Paste() override { object_.Call(m::kPaste); }
+  void WholeStory() override { object_.Call(m::kWholeStory); }
+  void Delete() override {
+    Variant unit = LongVariant(1), count = LongVariant(1);
+    object_.Call(m::kDelete, {&unit, &count});
+  }
+  // InsertFile(FileName, Range "", ConfirmConversions, Link, Attachment).
+  void InsertFile(std::u16string_view path) override {
+    Variant file = Variant::String(path), range = Variant::String(u"");
+    Variant confirm = Variant::Bool(false), link = Variant::Bool(false);
+    Variant attachment = Variant::Bool(false);
+    object_.Call(m::kInsertFile, {&file, &range, &confirm, &link, &attachment});
+  }
+
+ private:
+  LateBound object_;
+};
+
+// The view of the window, asked of it on every call.
+class View final : public host::View {
+ public:
+  explicit View(IDispatch* window) : window_(window) {}
+
+  bool ShowDrawings() override { return Of().GetBool(m::kShowDrawings); }
+  void SetShowDrawings(bool on) override { Of().Put(m::kShowDrawings, Variant::Bool(on)); }
+  bool ShowBackground() override { return Of().GetBool(m::kShowBackground); }
+  void SetShowBackground(bool on) override { Of().Put(m::kShowBackground, Variant::Bool(on)); }
+
+ private:
+  LateBound Of() { return LateBound(window_.GetObject(m::kView).get()); }
+
+  LateBound window_;
+};
+
+// Screen positions and page origins are not reachable yet (Error 438).
+class Window final : public host::Window {
+ public:
+  explicit Window(IDispatch* object) : view_(object) {}
+
+  host::View& GetView() override { return view_; }
+  host::ScreenRect GetPoint(host::Range&) override { throw MakeError(kErrNotSupported); }
+  host::DocumentRect ScreenToDocument(const host::ScreenRect&) override {
+    throw MakeError(kErrNotSupported);
+  }
+  host::PagePoint PageOrigin(long) override { throw MakeError(kErrNotSupported); }
+
+ private:
+  View view_;
+};
+
+// Open(FileName, ConfirmConversions, ReadOnly, AddToRecentFiles, PasswordDocument,
+// PasswordTemplate, Revert, WritePasswordDocument, WritePasswordTemplate, Format, Encoding,
+// Visible, and three more, each 0).
+std::shared_ptr<host::Document> Documents::Open(std::u16string_view path, bool visible) {
+  Variant file = Variant::String(path), no = Variant::Bool(false), none = Variant::String(u"");
+  Variant zero = LongVariant(0), shown = Variant::Bool(visible);
+  return table_.For(LateBound(List().get())
+                        .CallObject(m::kOpen, {&file, &no, &no, &no, &none, &none, &no, &none,
+                                               &none, &zero, &zero, &shown, &zero, &zero, &zero})
+                        .get());
+}
 
 class Options final : public host::Options {
  public:
@@ -226,8 +316,12 @@ class Application final : public host::Application {
   std::shared_ptr<host::Document> ActiveDocument() override {
     return table_.For(object_.GetObject(m::kActiveDocument).get());
   }
-  std::shared_ptr<host::Window> ActiveWindow() override { throw MakeError(kErrNotSupported); }
-  std::shared_ptr<host::Selection> GetSelection() override { throw MakeError(kErrNotSupported); }
+  std::shared_ptr<host::Window> ActiveWindow() override {
+    return std::make_shared<Window>(object_.GetObject(m::kActiveWindow).get());
+  }
+  std::shared_ptr<host::Selection> GetSelection() override {
+    return std::make_shared<Selection>(object_.GetObject(m::kSelection).get());
+  }
   host::Documents& GetDocuments() override { return documents_; }
   host::Options& GetOptions() override { return options_; }
   host::CommandBars& GetCommandBars() override { return *command_bars_; }

@@ -34,6 +34,7 @@ struct Host {
   HostObject marks{"Bookmarks", DIID_IHostCollection, nullptr, nullptr, &journal};
   HostObject mark{"Bookmark", DIID_IHostSpan, nullptr, nullptr, &journal};
   HostObject span{"Range", DIID_IHostSpan, nullptr, nullptr, &journal};
+  HostObject selection{"Selection", DIID_IHostSpan, nullptr, nullptr, &journal};
 
   Host() {
     app.SetObject(L"ActiveDocument", &doc);
@@ -68,6 +69,13 @@ struct Host {
     marks.On(L"Add", Returning(&mark));
     mark.SetObject(L"Range", &span);
     mark.On(L"Select", [](DISPPARAMS&, VARIANT*) { return S_OK; });
+    app.SetObject(L"Selection", &selection);
+    // MoveLeft(Unit, Count, Extend).
+    selection.On(L"MoveLeft", [this](DISPPARAMS& args, VARIANT*) {
+      journal.push_back("unit " + std::to_string(V_I4(&args.rgvarg[2])) + " count " +
+                        std::to_string(V_I4(&args.rgvarg[1])));
+      return S_OK;
+    });
     span.Set(L"Text", Variant::String(u"Body"));
   }
 
@@ -139,12 +147,13 @@ TEST(HostAdapterTest, MembersAndEventsReachTheHostByName) {
   const auto body = bookmarks.Add(u"BodyStart", 3, 7);
   EXPECT_EQ(body->GetRange()->Text(), u"Body");
   body->Select();
+  app->GetSelection()->MoveCharacters(-2);
   EXPECT_EQ(host.journal,
             (std::vector<std::string>{
                 "Document.TrackRevisions=False", "Application.UserName=Writer",
                 "CommandBars.Item()", "CommandBars.Add()", "Controls.Add()", "Button.Caption=Seal",
                 "Bookmarks.Exists()", "Bookmarks.Exists()", "Document.Range()", "from 3 to 7",
-                "Bookmarks.Add()", "Bookmark.Select()"}));
+                "Bookmarks.Add()", "Bookmark.Select()", "Selection.MoveLeft()", "unit 1 count 2"}));
   // A member the host's model lacks is the host's "object doesn't support" error.
   try {
     doc->Undo(1);
