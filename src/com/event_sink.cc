@@ -48,7 +48,10 @@ class EventSink::Receiver final : public IDispatch {
                                    EXCEPINFO*, UINT*) override {
     const auto handler = handlers_.find(member);
     if (handler == handlers_.end() || params == nullptr) return S_OK;
+    // A handler may unsubscribe this very sink: it stays alive until the handler returns.
+    AddRef();
     IgnoreFailure([&] { handler->second(*params); });
+    Release();
     return S_OK;
   }
 

@@ -53,6 +53,16 @@ long LateBound::GetLong(const wchar_t* member) {
   return V_I4(&converted);
 }
 
+Ptr<IDispatch> LateBound::GetObject(const wchar_t* member) {
+  Variant value = Get(member);
+  return ObjectOf(*value.get());
+}
+
+Ptr<IDispatch> LateBound::CallObject(const wchar_t* member, std::initializer_list<Variant*> args) {
+  Variant value = Call(member, args);
+  return ObjectOf(*value.get());
+}
+
 Variant LateBound::Invoke(const wchar_t* member, WORD flags, VARIANT* args, UINT count, bool put) {
   DISPID id = DISPID_UNKNOWN;
   auto* name = const_cast<LPOLESTR>(member);
@@ -84,6 +94,46 @@ Variant LongVariant(long value) {
   V_VT(v.get()) = VT_I4;
   V_I4(v.get()) = value;
   return v;
+}
+
+Variant ObjectVariant(IDispatch* object) {
+  Variant v;
+  object->AddRef();
+  V_VT(v.get()) = VT_DISPATCH;
+  V_DISPATCH(v.get()) = object;
+  return v;
+}
+
+Variant MissingVariant() {
+  Variant v;
+  V_VT(v.get()) = VT_ERROR;
+  V_ERROR(v.get()) = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+Ptr<IDispatch> ObjectOf(const VARIANT& value) {
+  IDispatch* object = nullptr;
+  if (V_VT(&value) == VT_DISPATCH) object = V_DISPATCH(&value);
+  if (V_VT(&value) == (VT_DISPATCH | VT_BYREF) && V_DISPATCHREF(&value) != nullptr) {
+    object = *V_DISPATCHREF(&value);
+  }
+  if (object == nullptr) throw MakeError(kErrObjectNotSet);
+  object->AddRef();
+  return Ptr<IDispatch>(object);
+}
+
+bool FlagOf(const VARIANT& value) {
+  if (V_VT(&value) == VT_BOOL) return V_BOOL(&value) != VARIANT_FALSE;
+  if (V_VT(&value) == (VT_BOOL | VT_BYREF) && V_BOOLREF(&value) != nullptr) {
+    return *V_BOOLREF(&value) != VARIANT_FALSE;
+  }
+  throw MakeError(kErrTypeMismatch);
+}
+
+void SetFlag(VARIANT& value, bool on) {
+  if (V_VT(&value) == (VT_BOOL | VT_BYREF) && V_BOOLREF(&value) != nullptr) {
+    *V_BOOLREF(&value) = on ? VARIANT_TRUE : VARIANT_FALSE;
+  }
 }
 
 }  // namespace qnmuro::com

@@ -29,6 +29,11 @@ class LateBound {
   std::u16string GetText(const wchar_t* member);
   bool GetBool(const wchar_t* member);
   long GetLong(const wchar_t* member);
+  // A member whose value is an object; Error 91 when it gives none.
+  Ptr<IDispatch> GetObject(const wchar_t* member);
+  Ptr<IDispatch> CallObject(const wchar_t* member, std::initializer_list<Variant*> args);
+
+  IDispatch* get() const { return object_.get(); }
 
  private:
   Variant Invoke(const wchar_t* member, WORD flags, VARIANT* args, UINT count, bool put);
@@ -38,6 +43,17 @@ class LateBound {
 
 // A long as a VARIANT (VT_I4).
 Variant LongVariant(long value);
+// An object as an argument (VT_DISPATCH, with a reference of its own).
+Variant ObjectVariant(IDispatch* object);
+// An optional argument left out.
+Variant MissingVariant();
+// The object a value holds (directly or by reference), with a reference of its own; Error 91
+// when it holds none.
+Ptr<IDispatch> ObjectOf(const VARIANT& value);
+// An event's flag argument (VT_BOOL, directly or by reference), and writing it back where the
+// raiser reads it.
+bool FlagOf(const VARIANT& value);
+void SetFlag(VARIANT& value, bool on);
 
 }  // namespace qnmuro::com
 

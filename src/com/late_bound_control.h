@@ -1,5 +1,4 @@
-// A word processor's command-bar control, reached by member name, as the add-in's click
-// handlers see the clicked button. Windows-only.
+// A word processor's command bars and their controls, reached by member name. Windows-only.
 #ifndef QNMURO_COM_LATE_BOUND_CONTROL_H_
 #define QNMURO_COM_LATE_BOUND_CONTROL_H_
 
@@ -11,9 +10,13 @@
 
 namespace qnmuro::com {
 
-// The control's caption, tooltip, visible and enabled states, type, style and its Execute.
-// Faces, click subscriptions and a popup's controls are not reachable through it (Error 438).
+// The control's caption, tooltip, visible and enabled states, type, style, Execute, a popup's
+// controls and a button's clicks (through the control's own event interface). Faces are not
+// reachable through it (Error 438): the toolbar is built without them.
 std::shared_ptr<host::Control> LateBoundControl(IDispatch* control);
+
+// The application's command bars; `application` is asked for them on every call.
+std::unique_ptr<host::CommandBars> LateBoundCommandBars(IDispatch* application);
 
 }  // namespace qnmuro::com
 

@@ -8,6 +8,7 @@
 #include "com/dual_object.h"
 #include "com/edge.h"
 #include "com/late_bound_control.h"
+#include "com/late_bound_host.h"
 #include "platform/services.h"
 #include "qnmurowps.h"
 #include "transfer/agent.h"
@@ -127,6 +128,7 @@ class WPSaddinObject final : public DualObject<IWPSaddin, &IID_IWPSaddin>,
   HRESULT STDMETHODCALLTYPE OnDisconnection(ext_DisconnectMode /*mode*/,
                                             SAFEARRAY** /*custom*/) override {
     addin_.OnDisconnection();
+    host_.reset();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnAddInsUpdate(SAFEARRAY** /*custom*/) override { return S_OK; }
@@ -167,6 +169,8 @@ class WPSaddinObject final : public DualObject<IWPSaddin, &IID_IWPSaddin>,
   }
 
   Services services_;
+  // The word processor's application as the add-in's host; it outlives the add-in's hold on it.
+  std::unique_ptr<host::Application> host_;
   WPSaddin addin_;
 };
 
@@ -190,11 +194,12 @@ HRESULT WPSaddinObject::ExecuteAgent(BSTR strAgent, BSTR strPara, VARIANT varDat
 
 HRESULT WPSaddinObject::OnConnection(IDispatch* Application, ext_ConnectMode /*mode*/,
                                      IDispatch* /*instance*/, SAFEARRAY** /*custom*/) {
-  // The adapter over the word processor's object model is not part of this build: the add-in
-  // treats the host as one whose application object it cannot use, so it gets its log and
-  // start line and no document events.
-  (void)Application;
-  addin_.OnConnection(nullptr);
+  // Without an application object the add-in still gets its log and start line, and no
+  // document events. The previous host is let go only after the add-in has left it.
+  std::unique_ptr<host::Application> next;
+  if (Application != nullptr) IgnoreFailure([&] { next = LateBoundApplication(Application); });
+  addin_.OnConnection(next.get());
+  host_ = std::move(next);
   return S_OK;
 }
 

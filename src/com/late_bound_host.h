@@ -1,0 +1,23 @@
+// The word processor's application object as the add-in's host, reached by member name
+// (IDispatch, late-bound, every name from host_members.h) and its events through connection
+// points found in the objects' own type information. Windows-only.
+#ifndef QNMURO_COM_LATE_BOUND_HOST_H_
+#define QNMURO_COM_LATE_BOUND_HOST_H_
+
+#include <oaidl.h>
+
+#include <memory>
+
+#include "host/host.h"
+
+namespace qnmuro::com {
+
+// The application and, through it, its documents, options and command bars. One host document
+// is one host::Document object for as long as the add-in holds it, so the document an event
+// hands over is the one found among the open documents. Windows, selections, bookmarks,
+// shapes and ranges are not reachable through it (Error 438).
+std::unique_ptr<host::Application> LateBoundApplication(IDispatch* application);
+
+}  // namespace qnmuro::com
+
+#endif  // QNMURO_COM_LATE_BOUND_HOST_H_
