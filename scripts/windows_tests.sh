@@ -3,7 +3,8 @@
 #   - the test suite (portable tests and the Windows backends' tests), with the development OA
 #     server running natively on 127.0.0.1 for the transfer tests;
 #   - qnmuro.exe against the Linux qnmuro: the same output and exit status for the same inputs,
-#     and a registry value it writes visible to `wine reg query`.
+#     and a registry value it writes visible to `wine reg query`; `qnmuro.exe demo` against the
+#     same OA server, ending with its DEMO OK line.
 # Expects scripts/windows.sh to have built build-win/<arch>/ and the Linux qnmuro in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -115,6 +116,15 @@ registry_visible() {
     | grep -q 'CurrentFile.*REG_SZ.*公文\.doc'
 }
 
+# The demo's round trip under Wine with the native OA server; it must end with its DEMO OK line.
+demo_ok() {  # EXE ARCH
+  local out=$scratch/demo-$2.out
+  wine "$1" demo --dir "Z:$scratch/demo-$2" --server "http://$address" \
+    --server-root "Z:$scratch/oa" >"$out" 2>&1 || { tail -20 "$out"; return 1; }
+  grep -qx "DEMO OK: the server's notice.doc holds the merged data and the clerk's sentence" \
+    "$out" || { tail -20 "$out"; return 1; }
+}
+
 for arch in i686 x86_64; do
   dir=build-win/$arch
   for f in qnmuro_tests.exe qnmuro.exe QNMuroWPS.dll qnmuro_com_tests.exe; do
@@ -134,6 +144,7 @@ for arch in i686 x86_64; do
   check "$arch registry get" same_as_linux "$exe" registry get CurrentFile
   check "$arch registry missing" same_as_linux "$exe" registry get NoSuchValue
   check "$arch version" same_as_linux "$exe" --version
+  check "$arch demo" demo_ok "$exe" "$arch"
   echo "== $arch: the COM server =="
   com_server_tests "$arch"
   echo "== $arch: $((SECONDS - start)) s =="

@@ -175,6 +175,17 @@ std::vector<XmlNode> Evaluate(xmlNodePtr node, std::string_view xpath,
   return nodes;
 }
 
+// Compares libxml2's UTF-8 text with `text`, converting only when either holds more than ASCII.
+bool SameText(const xmlChar* s, std::u16string_view text) {
+  if (s == nullptr) return text.empty();
+  size_t i = 0;
+  for (; s[i] != 0; ++i) {
+    if (s[i] >= 0x80 || i >= text.size() || text[i] >= 0x80) return FromXml(s) == text;
+    if (s[i] != text[i]) return false;
+  }
+  return i == text.size();
+}
+
 }  // namespace
 
 // ---- XmlNode ----
@@ -246,6 +257,48 @@ std::optional<std::u16string> XmlNode::Attribute(std::u16string_view name) const
   const std::string n = Utf16ToUtf8(name);
   if (xmlHasNsProp(node_, X(n), nullptr) == nullptr) return std::nullopt;
   return TakeXml(xmlGetNoNsProp(node_, X(n)));
+}
+
+std::u16string XmlNode::NamespaceUri() const {
+  if (node_ == nullptr || (node_->type != XML_ELEMENT_NODE && node_->type != XML_ATTRIBUTE_NODE))
+    return {};
+  return node_->ns != nullptr ? FromXml(node_->ns->href) : std::u16string();
+}
+
+std::u16string XmlNode::LocalName() const {
+  if (node_ == nullptr || (node_->type != XML_ELEMENT_NODE && node_->type != XML_ATTRIBUTE_NODE))
+    return {};
+  return FromXml(node_->name);
+}
+
+bool XmlNode::IsElement(std::u16string_view namespace_uri, std::u16string_view local_name) const {
+  return IsElement() && SameText(node_->ns != nullptr ? node_->ns->href : nullptr, namespace_uri) &&
+         SameText(node_->name, local_name);
+}
+
+bool XmlNode::IsText() const {
+  return node_ != nullptr &&
+         (node_->type == XML_TEXT_NODE || node_->type == XML_CDATA_SECTION_NODE);
+}
+
+std::optional<std::u16string> XmlNode::AttributeNs(std::u16string_view namespace_uri,
+                                                   std::u16string_view local_name) const {
+  if (!IsElement()) return std::nullopt;
+  const std::string ns = Utf16ToUtf8(namespace_uri);
+  const xmlAttr* a = xmlHasNsProp(node_, X(Utf16ToUtf8(local_name)), ns.empty() ? nullptr : X(ns));
+  // A default declared in the DTD is not the document's own attribute.
+  if (a == nullptr || a->type != XML_ATTRIBUTE_NODE) return std::nullopt;
+  std::string value;
+  for (const xmlNode* c = a->children; c != nullptr; c = c->next) {
+    if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content != nullptr)
+      value += reinterpret_cast<const char*>(c->content);
+  }
+  return Utf8ToUtf16(value);
+}
+
+XmlNode XmlNode::NextSibling() const {
+  if (node_ == nullptr || node_->type == XML_ATTRIBUTE_NODE) return XmlNode();
+  return XmlNode(node_->next);
 }
 
 XmlNode XmlNode::FirstChild() const {
