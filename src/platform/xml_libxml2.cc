@@ -217,6 +217,9 @@ std::u16string XmlNode::Name() const {
 
 std::u16string XmlNode::Text() const {
   if (node_ == nullptr) return {};
+  // A text node's own content, without the copy xmlNodeGetContent makes.
+  if (node_->type == XML_TEXT_NODE || node_->type == XML_CDATA_SECTION_NODE)
+    return FromXml(node_->content);
   return TakeXml(xmlNodeGetContent(node_));
 }
 
@@ -272,8 +275,9 @@ std::u16string XmlNode::LocalName() const {
 }
 
 bool XmlNode::IsElement(std::u16string_view namespace_uri, std::u16string_view local_name) const {
-  return IsElement() && SameText(node_->ns != nullptr ? node_->ns->href : nullptr, namespace_uri) &&
-         SameText(node_->name, local_name);
+  // The short local name first: it tells most elements apart.
+  return IsElement() && SameText(node_->name, local_name) &&
+         SameText(node_->ns != nullptr ? node_->ns->href : nullptr, namespace_uri);
 }
 
 bool XmlNode::IsText() const {
@@ -284,16 +288,20 @@ bool XmlNode::IsText() const {
 std::optional<std::u16string> XmlNode::AttributeNs(std::u16string_view namespace_uri,
                                                    std::u16string_view local_name) const {
   if (!IsElement()) return std::nullopt;
-  const std::string ns = Utf16ToUtf8(namespace_uri);
-  const xmlAttr* a = xmlHasNsProp(node_, X(Utf16ToUtf8(local_name)), ns.empty() ? nullptr : X(ns));
-  // A default declared in the DTD is not the document's own attribute.
-  if (a == nullptr || a->type != XML_ATTRIBUTE_NODE) return std::nullopt;
-  std::string value;
-  for (const xmlNode* c = a->children; c != nullptr; c = c->next) {
-    if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content != nullptr)
-      value += reinterpret_cast<const char*>(c->content);
+  // The document's own attributes only (not defaults a DTD declares), compared in place.
+  for (const xmlAttr* a = node_->properties; a != nullptr; a = a->next) {
+    if (!SameText(a->name, local_name) ||
+        !SameText(a->ns != nullptr ? a->ns->href : nullptr, namespace_uri)) {
+      continue;
+    }
+    std::string value;
+    for (const xmlNode* c = a->children; c != nullptr; c = c->next) {
+      if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content != nullptr)
+        value += reinterpret_cast<const char*>(c->content);
+    }
+    return Utf8ToUtf16(value);
   }
-  return Utf8ToUtf16(value);
+  return std::nullopt;
 }
 
 XmlNode XmlNode::NextSibling() const {
