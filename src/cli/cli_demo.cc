@@ -220,10 +220,12 @@ bool PublishNotice(simhost::ScriptRunOptions options, const fs::path& work,
   std::ostringstream quiet;
   options.out = &quiet;
   if (simhost::RunScript(kMakeNotice, options) != 0) return false;
-  // Copied, not renamed: a server run by another build may serve another file system.
+  // Copied, not renamed: a server run by another build may serve another file system. An
+  // earlier run's file goes first (mingw's library cannot copy over one).
   std::error_code ec;
-  fs::copy_file(work / "notice.doc", server_root / "files" / kUnid / "notice.doc",
-                fs::copy_options::overwrite_existing, ec);
+  const fs::path published = server_root / "files" / kUnid / "notice.doc";
+  fs::remove(published, ec);
+  fs::copy_file(work / "notice.doc", published, ec);
   if (ec) throw std::runtime_error("cannot publish the notice: " + ec.message());
   fs::remove(work / "notice.doc", ec);
   std::cout << "files/" << kUnid << "/notice.doc\n";
