@@ -6,13 +6,16 @@ target_link_libraries(qnmuro_platform PUBLIC advapi32 comdlg32 gdi32 ole32 oleau
 if(QNMURO_TESTS)
   find_package(GTest REQUIRED)
   # The tests whose code and expectations hold on every platform, and the Windows backends'
-  # own tests. Not here: tests of Linux backends, of the simulated word processor and the
-  # development OA server, and work_path_test, whose fixture makes a folder symlink (mingw's
-  # library has none).
+  # own tests. Not here: tests of Linux backends and of the development OA server, the
+  # simulated word processor's script runner and hostile-document tests (POSIX files and
+  # symlinks in their fixtures), and work_path_test, whose fixture makes a folder symlink
+  # (mingw's library has none).
   set(QNMURO_PORTABLE_TESTS
     base/error_test.cc common/base64_test.cc common/cipher_test.cc common/utils_test.cc
     common/velto_log_test.cc config/vocabulary_test.cc datasource/data_source_test.cc
     platform/clock_test.cc platform/form_test.cc platform/ui_terminal_test.cc platform/xml_test.cc
+    simhost/fodt_format_test.cc simhost/script_parser_test.cc simhost/sim_application_test.cc
+    simhost/sim_document_test.cc simhost/sim_text_test.cc simhost/transcript_test.cc
     transfer/raw_http_request.cc transfer/url_operation_test.cc)
   list(TRANSFORM QNMURO_PORTABLE_TESTS PREPEND ${CMAKE_SOURCE_DIR}/tests/)
   file(GLOB QNMURO_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/*.cc)
@@ -22,7 +25,8 @@ if(QNMURO_TESTS)
   target_include_directories(qnmuro_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   # Wine shows the build machine's files on drive Z:.
   target_compile_definitions(qnmuro_tests PRIVATE QNMURO_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")
-  target_link_libraries(qnmuro_tests PRIVATE qnmuro_datasource qnmuro_transfer ws2_32 GTest::gtest
+  target_link_libraries(qnmuro_tests PRIVATE qnmuro_datasource qnmuro_transfer qnmuro_simhost
+                        ws2_32 GTest::gtest
                         GTest::gtest_main)
 endif()
 
@@ -37,10 +41,11 @@ file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/cli11)
 file(CREATE_LINK ${QNMURO_CLI11_INCLUDE}/CLI ${CMAKE_BINARY_DIR}/cli11/CLI SYMBOLIC)
 add_executable(qnmuro
   src/cli/main.cc src/cli/cli_agent.cc src/cli/cli_config.cc src/cli/cli_datasource.cc
-  src/cli/cli_password.cc src/cli/cli_registry.cc src/cli/cli_transfer.cc
-  src/cli/cli_unavailable_win.cc src/cli/console_win.cc)
+  src/cli/cli_demo.cc src/cli/cli_password.cc src/cli/cli_registry.cc src/cli/cli_run.cc
+  src/cli/cli_transfer.cc src/cli/cli_unavailable_win.cc src/cli/console_win.cc
+  src/cli/demo_server_win.cc)
 target_include_directories(qnmuro PRIVATE ${CMAKE_BINARY_DIR}/cli11)
-target_link_libraries(qnmuro PRIVATE qnmuro_transfer qnmuro_datasource)
+target_link_libraries(qnmuro PRIVATE qnmuro_addin qnmuro_simhost)
 set_target_properties(qnmuro PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
 
 # The COM server QNMuroWPS.dll and its tests.

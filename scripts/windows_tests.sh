@@ -3,7 +3,8 @@
 #   - the test suite (portable tests and the Windows backends' tests), with the development OA
 #     server running natively on 127.0.0.1 for the transfer tests;
 #   - qnmuro.exe against the Linux qnmuro: the same output and exit status for the same inputs,
-#     and a registry value it writes visible to `wine reg query`.
+#     and a registry value it writes visible to `wine reg query`; a `run` script giving the same
+#     document bytes; `qnmuro.exe demo` against the same OA server, ending with its DEMO OK line.
 # Expects scripts/windows.sh to have built build-win/<arch>/ and the Linux qnmuro in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -115,6 +116,27 @@ registry_visible() {
     | grep -q 'CurrentFile.*REG_SZ.*公文\.doc'
 }
 
+# A script run in the simulated word processor: the same transcript and the same document bytes.
+run_same_as_linux() {  # EXE ARCH
+  local linux=$scratch/run-linux-$2 windows=$scratch/run-windows-$2
+  mkdir -p "$linux" "$windows"
+  cp examples/docmarkline.bmp "$linux/" && cp examples/docmarkline.bmp "$windows/"
+  QNMURO_WORKDIR=$linux QNMURO_REGISTRY=$scratch/registry.reg build/qnmuro run \
+    examples/make_notice.run >"$linux.out" 2>&1 || { cat "$linux.out"; return 1; }
+  QNMURO_WORKDIR="Z:$windows" wine "$1" run examples/make_notice.run >"$windows.out" 2>&1 \
+    || { cat "$windows.out"; return 1; }
+  cmp "$linux.out" "$windows.out" && cmp "$linux/notice.doc" "$windows/notice.doc"
+}
+
+# The demo's round trip under Wine with the native OA server; it must end with its DEMO OK line.
+demo_ok() {  # EXE ARCH
+  local out=$scratch/demo-$2.out
+  wine "$1" demo --dir "Z:$scratch/demo-$2" --server "http://$address" \
+    --server-root "Z:$scratch/oa" >"$out" 2>&1 || { tail -20 "$out"; return 1; }
+  grep -qx "DEMO OK: the server's notice.doc holds the merged data and the clerk's sentence" \
+    "$out" || { tail -20 "$out"; return 1; }
+}
+
 for arch in i686 x86_64; do
   dir=build-win/$arch
   for f in qnmuro_tests.exe qnmuro.exe QNMuroWPS.dll qnmuro_com_tests.exe; do
@@ -134,6 +156,8 @@ for arch in i686 x86_64; do
   check "$arch registry get" same_as_linux "$exe" registry get CurrentFile
   check "$arch registry missing" same_as_linux "$exe" registry get NoSuchValue
   check "$arch version" same_as_linux "$exe" --version
+  check "$arch run" run_same_as_linux "$exe" "$arch"
+  check "$arch demo" demo_ok "$exe" "$arch"
   echo "== $arch: the COM server =="
   com_server_tests "$arch"
   echo "== $arch: $((SECONDS - start)) s =="

@@ -5,12 +5,12 @@
 // user adds a sentence and saves; the add-in asks, keeps a backup and uploads the document.
 // The demo then checks that the server holds the new version with the sentence in it.
 #include <chrono>
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <mutex>
+#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -19,9 +19,9 @@
 #include "addin/wps_addin.h"
 #include "base/text.h"
 #include "cli/command.h"
+#include "cli/demo_server.h"
 #include "common/context.h"
 #include "common/shared_state.h"
-#include "oaserver/oa_server.h"
 #include "platform/clock.h"
 #include "platform/services.h"
 #include "platform/ui.h"
@@ -182,35 +182,34 @@ fs::path DemoRoot(const std::string& keep_dir) {
     fs::create_directories(fs::absolute(keep_dir), ec);
     return fs::absolute(keep_dir);
   }
-  std::string tmpl = (fs::temp_directory_path() / "qnmuro-demo-XXXXXX").string();
-  if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-  return tmpl;
+  // A new folder only the user may enter: one that exists already is never taken over.
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "qnmuro-demo-%08x", static_cast<unsigned>(random()));
+    const fs::path folder = fs::temp_directory_path() / name;
+    std::error_code ec;
+    if (fs::create_directory(folder, ec)) {
+      fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
+      return folder;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
 }
 
-// The development OA server with the request lines it has logged so far.
-class DemoServer {
+// A development OA server already running, named by its address and the folder it serves.
+class RunningDemoServer : public DemoServer {
  public:
-  explicit DemoServer(const fs::path& root) {
-    OaServerOptions options;
-    options.root = root;
-    options.log = [this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.push_back(line);
-    };
-    server_ = std::make_unique<OaServer>(options);
+  explicit RunningDemoServer(std::string base_url) : base_url_(std::move(base_url)) {
+    while (!base_url_.empty() && base_url_.back() == '/') base_url_.pop_back();
   }
-  bool Start(std::string* error) { return server_->Start("127.0.0.1", 0, error) >= 0; }
-  void Stop() { server_->Stop(); }
-  std::string BaseUrl() const { return server_->BaseUrl(); }
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
+  bool Start(std::string*) override { return true; }
+  void Stop() override {}
+  std::string BaseUrl() const override { return base_url_; }
+  std::vector<std::string> Lines() override { return {}; }
 
  private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-  std::unique_ptr<OaServer> server_;
+  std::string base_url_;
 };
 
 // 1. The notice is drafted from its template and published on the server.
@@ -221,9 +220,14 @@ bool PublishNotice(simhost::ScriptRunOptions options, const fs::path& work,
   std::ostringstream quiet;
   options.out = &quiet;
   if (simhost::RunScript(kMakeNotice, options) != 0) return false;
+  // Copied, not renamed: a server run by another build may serve another file system. An
+  // earlier run's file goes first (mingw's library cannot copy over one).
   std::error_code ec;
-  fs::rename(work / "notice.doc", server_root / "files" / kUnid / "notice.doc", ec);
+  const fs::path published = server_root / "files" / kUnid / "notice.doc";
+  fs::remove(published, ec);
+  fs::copy_file(work / "notice.doc", published, ec);
   if (ec) throw std::runtime_error("cannot publish the notice: " + ec.message());
+  fs::remove(work / "notice.doc", ec);
   std::cout << "files/" << kUnid << "/notice.doc\n";
   return true;
 }
@@ -278,15 +282,31 @@ int CheckUploaded(const fs::path& root, const fs::path& server_root, TimePoint s
   return 0;
 }
 
-int RunDemo(const std::string& keep_dir) {
-  const fs::path root = DemoRoot(keep_dir);
-  const fs::path server_root = root / "server";
+struct DemoArgs {
+  std::string keep_dir;
+  std::string server_url;   // a server already running; empty: one of the demo's own
+  std::string server_root;  // the folder that server serves
+};
+
+int RunDemo(const DemoArgs& args) {
+  const fs::path root = DemoRoot(args.keep_dir);
+  const fs::path server_root =
+      args.server_url.empty() ? root / "server" : fs::absolute(args.server_root);
   const fs::path work = root / "OAWork";
   std::error_code ec;
   fs::create_directories(server_root / "files" / kUnid, ec);
   fs::create_directories(work, ec);
 
-  DemoServer server(server_root);
+  std::unique_ptr<DemoServer> own =
+      args.server_url.empty() ? NewOwnDemoServer(server_root) : nullptr;
+  if (args.server_url.empty() && !own) {
+    std::cerr << "qnmuro: demo: this build has no OA server of its own: start one with the Linux"
+                 " build (qnmuro oa-server --root DIR) and name it with --server URL"
+                 " --server-root DIR\n";
+    return 2;
+  }
+  RunningDemoServer running(args.server_url);
+  DemoServer& server = own ? *own : running;
   std::string error;
   if (!server.Start(&error)) {
     std::cerr << "qnmuro: demo: the OA server did not start: " << error << "\n";
@@ -319,6 +339,7 @@ int RunDemo(const std::string& keep_dir) {
 
   Section("requests the OA server saw");
   for (const std::string& line : server.Lines()) std::cout << line << "\n";
+  if (!own) std::cout << "(in the log of the server at " << server.BaseUrl() << ")\n";
   server.Stop();
 
   if (CheckUploaded(root, server_root, options.start_time) != 0) return 1;
@@ -332,10 +353,17 @@ int RunDemo(const std::string& keep_dir) {
 void AddDemo(CLI::App& app) {
   CLI::App* demo = app.add_subcommand(
       "demo", "Run one document's round trip from the OA server to the word processor and back");
-  auto keep = std::make_shared<std::string>();
-  demo->add_option("--dir", *keep,
+  auto args = std::make_shared<DemoArgs>();
+  demo->add_option("--dir", args->keep_dir,
                    "keep the demo's files in this folder (default: a new temporary one)");
-  demo->callback([keep] { ExitStatus() = RunDemo(*keep); });
+  CLI::Option* url = demo->add_option(
+      "--server", args->server_url,
+      "use a development OA server already running at this URL (http://127.0.0.1:PORT)");
+  CLI::Option* served = demo->add_option("--server-root", args->server_root,
+                                         "the folder that server serves (its --root)");
+  url->needs(served);
+  served->needs(url);
+  demo->callback([args] { ExitStatus() = RunDemo(*args); });
 }
 
 }  // namespace qnmuro::cli

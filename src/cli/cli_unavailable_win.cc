@@ -1,5 +1,5 @@
-// The subcommands whose parts run only on the build machine (the simulated word processor and
-// the development OA server): on Windows they are listed, and say so when used.
+// The subcommand whose parts run only on the build machine (the development OA server): on
+// Windows it is listed, and says so when used.
 #include <iostream>
 
 #include "cli/command.h"
@@ -12,21 +12,13 @@ void AddUnavailable(CLI::App& app, const std::string& name, const std::string& d
   cmd->allow_extras();
   cmd->callback([name] {
     std::cerr << "qnmuro: " << name
-              << ": not available in the Windows build (it needs the simulated word processor"
-                 " or the development OA server, which run on Linux)\n";
+              << ": not available in the Windows build (it needs the development OA server,"
+                 " which runs on Linux)\n";
     ExitStatus() = 2;
   });
 }
 
 }  // namespace
-
-void AddDemo(CLI::App& app) {
-  AddUnavailable(app, "demo", "Run one document's round trip (Linux build only)");
-}
-
-void AddRun(CLI::App& app) {
-  AddUnavailable(app, "run", "Run the simulated word processor from a script (Linux build only)");
-}
 
 void AddServer(CLI::App& app) {
   AddUnavailable(app, "oa-server", "Run the development OA server (Linux build only)");

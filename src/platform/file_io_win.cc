@@ -1,11 +1,129 @@
-// The leftover cleaner on Windows. The C runtime opens files without delete sharing, so a file
-// a live process is still writing cannot be removed: no mark is needed, and a removal that the
-// system refuses means the file is in use.
+// Whole files on Windows, and the leftover cleaner. The C runtime opens files without delete
+// sharing, so a file a live process is still writing cannot be removed: no mark is needed, and
+// a removal that the system refuses means the file is in use.
 #include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <random>
 
 #include "platform/file_io.h"
 
 namespace qnmuro {
+namespace {
+
+// The errno a caller reports for the system's error code.
+int ErrnoOf(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    default:
+      return EIO;
+  }
+}
+
+struct HandleCloser {
+  HANDLE handle;
+  ~HandleCloser() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+// A name nobody can guess ahead of time, so that nothing can be planted under it.
+std::wstring RandomTempName() {
+  std::random_device random;
+  wchar_t buf[48];
+  std::swprintf(buf, 48, L".qnmuro-%08x%08x.tmp", random(), random());
+  return buf;
+}
+
+}  // namespace
+
+FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_bytes,
+                               std::string* bytes, int* err) {
+  *err = 0;
+  bytes->clear();
+  // Only a file on a disk: no folder, no device, no pipe (which a read could block on).
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+      return FileReadStatus::kMissing;
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      return FileReadStatus::kNotRegular;
+    *err = ErrnoOf(code);
+    return FileReadStatus::kFailed;
+  }
+  HandleCloser closer{file};
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return FileReadStatus::kNotRegular;
+  }
+  const unsigned long long size =
+      (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  if (size > max_bytes) return FileReadStatus::kTooLarge;
+  char buf[65536];
+  while (true) {
+    DWORD n = 0;
+    if (!ReadFile(file, buf, sizeof buf, &n, nullptr)) {
+      *err = ErrnoOf(GetLastError());
+      return FileReadStatus::kFailed;
+    }
+    if (n == 0) return FileReadStatus::kOk;
+    // A file that grows while it is read is held to the same bound.
+    if (n > max_bytes - bytes->size()) return FileReadStatus::kTooLarge;
+    bytes->append(buf, n);
+  }
+}
+
+int ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes) {
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+  std::filesystem::path temp;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = folder / RandomTempName();
+    // CREATE_NEW fails on any existing name, a link included.
+    file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+      return ErrnoOf(GetLastError());
+  }
+  if (file == INVALID_HANDLE_VALUE) return EEXIST;
+  int err = 0;
+  for (size_t done = 0; done < bytes.size() && err == 0;) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      err = ErrnoOf(GetLastError());
+    }
+    done += written;
+  }
+  if (err == 0 && !FlushFileBuffers(file)) err = ErrnoOf(GetLastError());
+  CloseHandle(file);
+  if (err == 0 && !MoveFileExW(temp.c_str(), path.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    err = ErrnoOf(GetLastError());
+  }
+  if (err != 0) DeleteFileW(temp.c_str());
+  return err;
+}
 
 void MarkInUse(std::FILE*) {}
 

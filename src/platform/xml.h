@@ -68,8 +68,26 @@ class XmlNode {
   // The value of the attribute `name` (no namespace), or nullopt when absent.
   std::optional<std::u16string> Attribute(std::u16string_view name) const;
 
+  // Namespaces: an element's or attribute's namespace URI ("" when it has none) and its name
+  // without prefix; both are empty for other nodes.
+  std::u16string NamespaceUri() const;
+  std::u16string LocalName() const;
+  // True when the node is an element with this namespace URI and local name (cheaper than
+  // comparing the two above, for readers that test every node).
+  bool IsElement(std::u16string_view namespace_uri, std::u16string_view local_name) const;
+  // True for a text or CDATA section node.
+  bool IsText() const;
+
+  // The text of the attribute `local_name` in namespace `namespace_uri` ("" for none), or
+  // nullopt when absent. A reference to an entity the document declares adds nothing to it, so
+  // that no value can be blown up by nested entities.
+  std::optional<std::u16string> AttributeNs(std::u16string_view namespace_uri,
+                                            std::u16string_view local_name) const;
+
   XmlNode FirstChild() const;
-  // All child nodes in document order (elements, texts, comments, ...).
+  XmlNode NextSibling() const;
+  // All child nodes in document order (elements, texts, comments, ...; white-space-only text
+  // too when the document keeps it).
   std::vector<XmlNode> Children() const;
   // The first child element called `name` (exact, case-sensitive), or the null node.
   XmlNode ChildElement(std::u16string_view name) const;

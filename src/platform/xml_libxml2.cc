@@ -176,6 +176,17 @@ std::vector<XmlNode> Evaluate(xmlNodePtr node, std::string_view xpath,
   return nodes;
 }
 
+// Compares libxml2's UTF-8 text with `text`, converting only when either holds more than ASCII.
+bool SameText(const xmlChar* s, std::u16string_view text) {
+  if (s == nullptr) return text.empty();
+  size_t i = 0;
+  for (; s[i] != 0; ++i) {
+    if (s[i] >= 0x80 || i >= text.size() || text[i] >= 0x80) return FromXml(s) == text;
+    if (s[i] != text[i]) return false;
+  }
+  return i == text.size();
+}
+
 }  // namespace
 
 // ---- XmlNode ----
@@ -207,6 +218,9 @@ std::u16string XmlNode::Name() const {
 
 std::u16string XmlNode::Text() const {
   if (node_ == nullptr) return {};
+  // A text node's own content, without the copy xmlNodeGetContent makes.
+  if (node_->type == XML_TEXT_NODE || node_->type == XML_CDATA_SECTION_NODE)
+    return FromXml(node_->content);
   return TakeXml(xmlNodeGetContent(node_));
 }
 
@@ -247,6 +261,53 @@ std::optional<std::u16string> XmlNode::Attribute(std::u16string_view name) const
   const std::string n = Utf16ToUtf8(name);
   if (xmlHasNsProp(node_, X(n), nullptr) == nullptr) return std::nullopt;
   return TakeXml(xmlGetNoNsProp(node_, X(n)));
+}
+
+std::u16string XmlNode::NamespaceUri() const {
+  if (node_ == nullptr || (node_->type != XML_ELEMENT_NODE && node_->type != XML_ATTRIBUTE_NODE))
+    return {};
+  return node_->ns != nullptr ? FromXml(node_->ns->href) : std::u16string();
+}
+
+std::u16string XmlNode::LocalName() const {
+  if (node_ == nullptr || (node_->type != XML_ELEMENT_NODE && node_->type != XML_ATTRIBUTE_NODE))
+    return {};
+  return FromXml(node_->name);
+}
+
+bool XmlNode::IsElement(std::u16string_view namespace_uri, std::u16string_view local_name) const {
+  // The short local name first: it tells most elements apart.
+  return IsElement() && SameText(node_->name, local_name) &&
+         SameText(node_->ns != nullptr ? node_->ns->href : nullptr, namespace_uri);
+}
+
+bool XmlNode::IsText() const {
+  return node_ != nullptr &&
+         (node_->type == XML_TEXT_NODE || node_->type == XML_CDATA_SECTION_NODE);
+}
+
+std::optional<std::u16string> XmlNode::AttributeNs(std::u16string_view namespace_uri,
+                                                   std::u16string_view local_name) const {
+  if (!IsElement()) return std::nullopt;
+  // The document's own attributes only (not defaults a DTD declares), compared in place.
+  for (const xmlAttr* a = node_->properties; a != nullptr; a = a->next) {
+    if (!SameText(a->name, local_name) ||
+        !SameText(a->ns != nullptr ? a->ns->href : nullptr, namespace_uri)) {
+      continue;
+    }
+    std::string value;
+    for (const xmlNode* c = a->children; c != nullptr; c = c->next) {
+      if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content != nullptr)
+        value += reinterpret_cast<const char*>(c->content);
+    }
+    return Utf8ToUtf16(value);
+  }
+  return std::nullopt;
+}
+
+XmlNode XmlNode::NextSibling() const {
+  if (node_ == nullptr || node_->type == XML_ATTRIBUTE_NODE) return XmlNode();
+  return XmlNode(node_->next);
 }
 
 XmlNode XmlNode::FirstChild() const {

@@ -340,6 +340,59 @@ std::optional<std::u16string> XmlNode::Attribute(std::u16string_view name) const
   return value.Text();
 }
 
+std::u16string XmlNode::NamespaceUri() const {
+  if (node_ == nullptr || (node_->type != NODE_ELEMENT && node_->type != NODE_ATTRIBUTE)) return {};
+  Bstr uri;
+  node_->dom->get_namespaceURI(uri.Out());
+  return uri.Text();
+}
+
+std::u16string XmlNode::LocalName() const {
+  if (node_ == nullptr || (node_->type != NODE_ELEMENT && node_->type != NODE_ATTRIBUTE)) return {};
+  Bstr name;
+  node_->dom->get_baseName(name.Out());
+  return name.Text();
+}
+
+bool XmlNode::IsElement(std::u16string_view namespace_uri, std::u16string_view local_name) const {
+  return IsElement() && LocalName() == local_name && NamespaceUri() == namespace_uri;
+}
+
+bool XmlNode::IsText() const {
+  return node_ != nullptr && (node_->type == NODE_TEXT || node_->type == NODE_CDATA_SECTION);
+}
+
+std::optional<std::u16string> XmlNode::AttributeNs(std::u16string_view namespace_uri,
+                                                   std::u16string_view local_name) const {
+  if (!IsElement()) return std::nullopt;
+  Ptr<IXMLDOMNamedNodeMap> attributes;
+  Ptr<IXMLDOMNode> attribute;
+  if (node_->dom->get_attributes(attributes.Out()) != S_OK || !attributes ||
+      attributes->getQualifiedItem(Bstr(local_name).get(), Bstr(namespace_uri).get(),
+                                   attribute.Out()) != S_OK ||
+      !attribute) {
+    return std::nullopt;
+  }
+  // Only the value's text: an entity reference kept as such adds nothing.
+  Ptr<IXMLDOMNode> child = First(attribute);
+  if (!child) return ValueOf(attribute);  // a parser that shows no children for a value
+  std::u16string value;
+  for (; child; child = Next(child)) {
+    const DOMNodeType type = TypeOf(child);
+    if (type == NODE_TEXT || type == NODE_CDATA_SECTION) value += ValueOf(child);
+  }
+  return value;
+}
+
+XmlNode XmlNode::NextSibling() const {
+  if (node_ == nullptr || node_->type == NODE_ATTRIBUTE || node_->path.empty()) return XmlNode();
+  Ptr<IXMLDOMNode> next = Next(node_->dom);
+  if (!next) return XmlNode();
+  std::vector<long> path = node_->path;
+  ++path.back();
+  return XmlNode(node_->doc->Intern(std::move(next), std::move(path)));
+}
+
 XmlNode XmlNode::FirstChild() const {
   if (node_ == nullptr || node_->type == NODE_ATTRIBUTE) return XmlNode();
   Ptr<IXMLDOMNode> first = First(node_->dom);
@@ -601,7 +654,7 @@ bool XmlDocument::Parse(std::string_view bytes, const std::string&, const XmlSch
     dom->get_parseError(parse_error.Out());
     return fail(ErrorOf(parse_error.get(), hr, u"The document is not well-formed"));
   }
-  DropBlankText(dom.As<IXMLDOMNode>(IID_IXMLDOMNode));
+  if (!keep_blank_text_) DropBlankText(dom.As<IXMLDOMNode>(IID_IXMLDOMNode));
   if (schemas != nullptr) {
     const std::u16string ns = NamespaceOf(root.get());
     const XmlSchemaSet::Entry* entry = nullptr;

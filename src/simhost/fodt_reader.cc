@@ -1,12 +1,9 @@
 // Reading Flat ODF text documents. The file is parsed with the add-in's own XML settings
-// (platform/xml.h: no entity expansion, no network, libxml2's size and depth limits), keeping
-// white-space text; the reader then walks libxml2's tree directly, as it needs every text node
-// as it stands and attributes by namespace.
-#include <libxml/tree.h>
-
+// (platform/xml.h: no entity expansion, no network, bounded size and depth), keeping
+// white-space text, as the reader needs every text node as it stands and attributes by
+// namespace.
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
 
@@ -21,55 +18,47 @@
 namespace qnmuro::simhost {
 namespace {
 
-constexpr char kOffice[] = "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
-constexpr char kText[] = "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
-constexpr char kDraw[] = "urn:oasis:names:tc:opendocument:xmlns:drawing:1.0";
-constexpr char kStyle[] = "urn:oasis:names:tc:opendocument:xmlns:style:1.0";
-constexpr char kSvg[] = "urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0";
-constexpr char kDc[] = "http://purl.org/dc/elements/1.1/";
-constexpr char kConfig[] = "urn:oasis:names:tc:opendocument:xmlns:config:1.0";
-constexpr char kQn[] = "urn:qnmuro:simhost:1.0";
-constexpr char kXml[] = "http://www.w3.org/XML/1998/namespace";
+constexpr char16_t kOffice[] = u"urn:oasis:names:tc:opendocument:xmlns:office:1.0";
+constexpr char16_t kText[] = u"urn:oasis:names:tc:opendocument:xmlns:text:1.0";
+constexpr char16_t kDraw[] = u"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0";
+constexpr char16_t kStyle[] = u"urn:oasis:names:tc:opendocument:xmlns:style:1.0";
+constexpr char16_t kSvg[] = u"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0";
+constexpr char16_t kDc[] = u"http://purl.org/dc/elements/1.1/";
+constexpr char16_t kConfig[] = u"urn:oasis:names:tc:opendocument:xmlns:config:1.0";
+constexpr char16_t kQn[] = u"urn:qnmuro:simhost:1.0";
+constexpr char16_t kXml[] = u"http://www.w3.org/XML/1998/namespace";
 constexpr char kTextMime[] = "application/vnd.oasis.opendocument.text";
 
 [[noreturn]] void Bad(std::u16string_view why) {
   ThrowHost(host::kFileError, u"The file is not a readable document: " + std::u16string(why));
 }
 
-bool Is(const xmlNode* n, const char* ns, const char* name) {
-  return n != nullptr && n->type == XML_ELEMENT_NODE && n->ns != nullptr &&
-         std::strcmp(reinterpret_cast<const char*>(n->ns->href), ns) == 0 &&
-         std::strcmp(reinterpret_cast<const char*>(n->name), name) == 0;
+bool Is(const XmlNode& n, const char16_t* ns, const char16_t* name) {
+  return n.IsElement(ns, name);
 }
 
-void AppendText(const xmlNode* n, std::string* out) {
-  if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content != nullptr)
-    *out += reinterpret_cast<const char*>(n->content);
-}
-
-// An attribute's value. Only its text counts: a reference to an entity the file declares adds
-// nothing, so that no value can be blown up by nested entities.
-std::string Attr(const xmlNode* n, const char* ns, const char* name) {
-  const xmlAttr* a =
-      xmlHasNsProp(n, reinterpret_cast<const xmlChar*>(name), reinterpret_cast<const xmlChar*>(ns));
-  std::string s;
-  if (a == nullptr || a->type != XML_ATTRIBUTE_NODE) return s;
-  for (const xmlNode* c = a->children; c != nullptr; c = c->next) AppendText(c, &s);
-  return s;
+// An attribute's value (UTF-8). Only its text counts: a reference to an entity the file
+// declares adds nothing, so that no value can be blown up by nested entities.
+std::string Attr(const XmlNode& n, const char16_t* ns, const char16_t* name) {
+  std::optional<std::u16string> value = n.AttributeNs(ns, name);
+  return value ? Utf16ToUtf8(*value) : std::string();
 }
 
 // The text of an element's descendants, by the same rule; iterative, so depth costs no stack.
-std::string Content(const xmlNode* top) {
-  std::string s;
-  const xmlNode* n = top->children;
-  while (n != nullptr && n != top) {
-    AppendText(n, &s);
-    if (n->type == XML_ELEMENT_NODE && n->children != nullptr) {
-      n = n->children;
-      continue;
+std::u16string Content(const XmlNode& top) {
+  std::u16string s;
+  XmlNode n = top.FirstChild();
+  while (n && n != top) {
+    if (n.IsText()) s += n.Text();
+    if (n.IsElement()) {
+      if (XmlNode child = n.FirstChild()) {
+        n = child;
+        continue;
+      }
     }
-    while (n != top && n->next == nullptr) n = n->parent;
-    if (n != top) n = n->next;
+    XmlNode next;
+    while (n != top && !(next = n.NextSibling())) n = n.Parent();
+    if (n != top) n = next;
   }
   return s;
 }
@@ -158,23 +147,23 @@ struct Reader {
     if (depth > kMaxDocumentNesting) Bad(u"its elements are nested too deeply");
   }
 
-  void Styles(const xmlNode* styles) {
-    for (auto* s = styles->children; s != nullptr; s = s->next) {
-      if (!Is(s, kStyle, "style")) continue;
-      for (auto* p = s->children; p != nullptr; p = p->next) {
-        if (Is(p, kStyle, "graphic-properties"))
-          behind_styles[Attr(s, kStyle, "name")] = Attr(p, kStyle, "run-through") == "background";
+  void Styles(const XmlNode& styles) {
+    for (XmlNode s = styles.FirstChild(); s; s = s.NextSibling()) {
+      if (!Is(s, kStyle, u"style")) continue;
+      for (XmlNode p = s.FirstChild(); p; p = p.NextSibling()) {
+        if (Is(p, kStyle, u"graphic-properties"))
+          behind_styles[Attr(s, kStyle, u"name")] = Attr(p, kStyle, u"run-through") == "background";
       }
     }
   }
 
-  void Settings(const xmlNode* settings) {
-    for (auto* set = settings->children; set != nullptr; set = set->next) {
-      if (!Is(set, kConfig, "config-item-set") || Attr(set, kConfig, "name") != "qn:document")
+  void Settings(const XmlNode& settings) {
+    for (XmlNode set = settings.FirstChild(); set; set = set.NextSibling()) {
+      if (!Is(set, kConfig, u"config-item-set") || Attr(set, kConfig, u"name") != "qn:document")
         continue;
-      for (auto* item = set->children; item != nullptr; item = item->next) {
-        if (!Is(item, kConfig, "config-item")) continue;
-        std::string name = Attr(item, kConfig, "name"), value = Content(item);
+      for (XmlNode item = set.FirstChild(); item; item = item.NextSibling()) {
+        if (!Is(item, kConfig, u"config-item")) continue;
+        std::string name = Attr(item, kConfig, u"name"), value = Utf16ToUtf8(Content(item));
         if (name == "ProtectionType")
           doc.protection = Integer(value, -1);
         else if (name == "ProtectionKey")
@@ -188,26 +177,26 @@ struct Reader {
     if (doc.protection < -1 || doc.protection > 3) doc.protection = -1;
   }
 
-  void TrackedChanges(const xmlNode* tc) {
-    doc.track_revisions = Attr(tc, kText, "track-changes") == "true";
-    for (auto* region = tc->children; region != nullptr; region = region->next) {
-      if (!Is(region, kText, "changed-region")) continue;
-      std::string id = Attr(region, kText, "id");
-      if (id.empty()) id = Attr(region, kXml, "id");
-      for (auto* change = region->children; change != nullptr; change = change->next) {
-        bool insert = Is(change, kText, "insertion");
-        if (!insert && !Is(change, kText, "deletion")) continue;
+  void TrackedChanges(const XmlNode& tc) {
+    doc.track_revisions = Attr(tc, kText, u"track-changes") == "true";
+    for (XmlNode region = tc.FirstChild(); region; region = region.NextSibling()) {
+      if (!Is(region, kText, u"changed-region")) continue;
+      std::string id = Attr(region, kText, u"id");
+      if (id.empty()) id = Attr(region, kXml, u"id");
+      for (XmlNode change = region.FirstChild(); change; change = change.NextSibling()) {
+        bool insert = Is(change, kText, u"insertion");
+        if (!insert && !Is(change, kText, u"deletion")) continue;
         RevisionRec r;
         r.kind = insert ? RevisionInfo::Kind::kInsert : RevisionInfo::Kind::kDelete;
         r.start = r.end = -1;
         bool first = true;
-        for (auto* c = change->children; c != nullptr; c = c->next) {
-          if (Is(c, kOffice, "change-info")) {
-            for (auto* i = c->children; i != nullptr; i = i->next) {
-              if (Is(i, kDc, "creator")) r.author = U16(Content(i));
-              if (Is(i, kDc, "date")) r.time = ParseDate(Content(i));
+        for (XmlNode c = change.FirstChild(); c; c = c.NextSibling()) {
+          if (Is(c, kOffice, u"change-info")) {
+            for (XmlNode i = c.FirstChild(); i; i = i.NextSibling()) {
+              if (Is(i, kDc, u"creator")) r.author = Content(i);
+              if (Is(i, kDc, u"date")) r.time = ParseDate(Utf16ToUtf8(Content(i)));
             }
-          } else if (Is(c, kText, "p") || Is(c, kText, "h")) {
+          } else if (Is(c, kText, u"p") || Is(c, kText, u"h")) {
             // The deleted paragraphs: read with the body's rules into a scratch reader.
             Reader scratch(used_);
             scratch.Paragraph(c, 7);  // document, body, text, tracked-changes, region, change, p
@@ -225,23 +214,23 @@ struct Reader {
     }
   }
 
-  void Frame(const xmlNode* f, bool page_anchored) {
+  void Frame(const XmlNode& f, bool page_anchored) {
     FileShape s;
-    s.shape.name = U16(Attr(f, kDraw, "name"));
-    s.shape.left = Length(Attr(f, kSvg, "x"));
-    s.shape.top = Length(Attr(f, kSvg, "y"));
-    s.shape.width = Length(Attr(f, kSvg, "width"));
-    s.shape.height = Length(Attr(f, kSvg, "height"));
-    s.shape.z = Integer(Attr(f, kDraw, "z-index"), 0);
-    s.shape.visible = Attr(f, kDraw, "display") != "none";
-    auto style = behind_styles.find(Attr(f, kDraw, "style-name"));
+    s.shape.name = U16(Attr(f, kDraw, u"name"));
+    s.shape.left = Length(Attr(f, kSvg, u"x"));
+    s.shape.top = Length(Attr(f, kSvg, u"y"));
+    s.shape.width = Length(Attr(f, kSvg, u"width"));
+    s.shape.height = Length(Attr(f, kSvg, u"height"));
+    s.shape.z = Integer(Attr(f, kDraw, u"z-index"), 0);
+    s.shape.visible = Attr(f, kDraw, u"display") != "none";
+    auto style = behind_styles.find(Attr(f, kDraw, u"style-name"));
     s.shape.behind_text = style != behind_styles.end() && style->second;
-    s.page = page_anchored ? std::max(1L, Integer(Attr(f, kText, "anchor-page-number"), 1)) : 0;
-    for (auto* img = f->children; img != nullptr; img = img->next) {
-      if (!Is(img, kDraw, "image")) continue;
-      for (auto* data = img->children; data != nullptr; data = data->next) {
-        if (!Is(data, kOffice, "binary-data")) continue;
-        auto bytes = DecodeBytesBase64(Content(data));
+    s.page = page_anchored ? std::max(1L, Integer(Attr(f, kText, u"anchor-page-number"), 1)) : 0;
+    for (XmlNode img = f.FirstChild(); img; img = img.NextSibling()) {
+      if (!Is(img, kDraw, u"image")) continue;
+      for (XmlNode data = img.FirstChild(); data; data = data.NextSibling()) {
+        if (!Is(data, kOffice, u"binary-data")) continue;
+        auto bytes = DecodeBytesBase64(Utf16ToUtf8(Content(data)));
         if (!bytes) Bad(u"a picture's data is damaged");
         if (bytes->size() > kMaxPictureBytes) {
           ThrowHost(host::kFileError,
@@ -285,8 +274,8 @@ struct Reader {
     after_space = false;
   }
 
-  void Bookmark(const xmlNode* n, int what) {  // 0 collapsed, 1 start, 2 end
-    std::u16string name = U16(Attr(n, kText, "name"));
+  void Bookmark(const XmlNode& n, int what) {  // 0 collapsed, 1 start, 2 end
+    std::u16string name = U16(Attr(n, kText, u"name"));
     if (name.empty()) return;
     if (what == 1) {
       open_bookmarks[name] = Pos();
@@ -300,8 +289,8 @@ struct Reader {
     }
   }
 
-  void Change(const xmlNode* n, int what) {  // 0 point (deletion), 1 start, 2 end
-    auto it = change_index.find(Attr(n, kText, "change-id"));
+  void Change(const XmlNode& n, int what) {  // 0 point (deletion), 1 start, 2 end
+    auto it = change_index.find(Attr(n, kText, u"change-id"));
     if (it == change_index.end()) return;
     RevisionRec& r = doc.revisions[it->second];
     if (what == 2) {
@@ -312,37 +301,37 @@ struct Reader {
     }
   }
 
-  void Inline(const xmlNode* parent, int depth) {
+  void Inline(const XmlNode& parent, int depth) {
     CheckDepth(depth);
-    for (auto* n = parent->children; n != nullptr; n = n->next) {
-      if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
-        if (n->content != nullptr) AppendChars(U16(reinterpret_cast<const char*>(n->content)));
-      } else if (n->type != XML_ELEMENT_NODE) {
+    for (XmlNode n = parent.FirstChild(); n; n = n.NextSibling()) {
+      if (n.IsText()) {
+        AppendChars(n.Text());
+      } else if (!n.IsElement()) {
         continue;  // comments, processing instructions, entity references
-      } else if (Is(n, kText, "s")) {
-        Blanks(Integer(Attr(n, kText, "c"), 1));
-      } else if (Is(n, kText, "tab")) {
+      } else if (Is(n, kText, u"s")) {
+        Blanks(Integer(Attr(n, kText, u"c"), 1));
+      } else if (Is(n, kText, u"tab")) {
         Literal(u"\t");
-      } else if (Is(n, kText, "line-break")) {
+      } else if (Is(n, kText, u"line-break")) {
         Literal(u"\v");
-      } else if (Is(n, kQn, "c")) {
-        long code = Integer(Attr(n, kQn, "code"), 0);
+      } else if (Is(n, kQn, u"c")) {
+        long code = Integer(Attr(n, kQn, u"code"), 0);
         if (code > 0 && code < 0x10000) Literal(std::u16string(1, static_cast<char16_t>(code)));
-      } else if (Is(n, kText, "bookmark")) {
+      } else if (Is(n, kText, u"bookmark")) {
         Bookmark(n, 0);
-      } else if (Is(n, kText, "bookmark-start")) {
+      } else if (Is(n, kText, u"bookmark-start")) {
         Bookmark(n, 1);
-      } else if (Is(n, kText, "bookmark-end")) {
+      } else if (Is(n, kText, u"bookmark-end")) {
         Bookmark(n, 2);
-      } else if (Is(n, kText, "change")) {
+      } else if (Is(n, kText, u"change")) {
         Change(n, 0);
-      } else if (Is(n, kText, "change-start")) {
+      } else if (Is(n, kText, u"change-start")) {
         Change(n, 1);
-      } else if (Is(n, kText, "change-end")) {
+      } else if (Is(n, kText, u"change-end")) {
         Change(n, 2);
-      } else if (Is(n, kDraw, "frame")) {
-        Frame(n, Attr(n, kText, "anchor-type") == "page");
-      } else if (Is(n, kText, "note") || Is(n, kOffice, "annotation")) {
+      } else if (Is(n, kDraw, u"frame")) {
+        Frame(n, Attr(n, kText, u"anchor-type") == "page");
+      } else if (Is(n, kText, u"note") || Is(n, kOffice, u"annotation")) {
         continue;  // notes and comments are not main text
       } else {
         Inline(n, depth + 1);  // spans, links, fields: their text
@@ -350,7 +339,7 @@ struct Reader {
     }
   }
 
-  void Paragraph(const xmlNode* p, int depth) {
+  void Paragraph(const XmlNode& p, int depth) {
     if (!first_paragraph) {
       Grow(1);
       doc.text += u'\r';
@@ -360,20 +349,20 @@ struct Reader {
     Inline(p, depth);
   }
 
-  void Block(const xmlNode* parent, int depth) {
+  void Block(const XmlNode& parent, int depth) {
     CheckDepth(depth);
-    for (auto* n = parent->children; n != nullptr; n = n->next) {
-      if (n->type != XML_ELEMENT_NODE) continue;
-      if (Is(n, kText, "p") || Is(n, kText, "h")) {
+    for (XmlNode n = parent.FirstChild(); n; n = n.NextSibling()) {
+      if (!n.IsElement()) continue;
+      if (Is(n, kText, u"p") || Is(n, kText, u"h")) {
         Paragraph(n, depth + 1);
-      } else if (Is(n, kText, "tracked-changes")) {
+      } else if (Is(n, kText, u"tracked-changes")) {
         TrackedChanges(n);
-      } else if (Is(n, kDraw, "frame")) {
+      } else if (Is(n, kDraw, u"frame")) {
         Frame(n, true);
-      } else if (Is(n, kText, "bookmark") || Is(n, kText, "bookmark-start") ||
-                 Is(n, kText, "bookmark-end")) {
-        Bookmark(n, Is(n, kText, "bookmark") ? 0 : (Is(n, kText, "bookmark-start") ? 1 : 2));
-      } else if (!Is(n, kText, "sequence-decls") && !Is(n, kOffice, "forms")) {
+      } else if (Is(n, kText, u"bookmark") || Is(n, kText, u"bookmark-start") ||
+                 Is(n, kText, u"bookmark-end")) {
+        Bookmark(n, Is(n, kText, u"bookmark") ? 0 : (Is(n, kText, u"bookmark-start") ? 1 : 2));
+      } else if (!Is(n, kText, u"sequence-decls") && !Is(n, kOffice, u"forms")) {
         Block(n, depth + 1);  // lists, sections, tables: their paragraphs in order
       }
     }
@@ -401,22 +390,22 @@ DocumentFile ParseFodt(std::string_view bytes) {
   XmlDocument xml;
   xml.set_keep_blank_text(true);                          // blanks between words are text
   if (!xml.LoadText(bytes)) Bad(u"not well-formed XML");  // sets the last system error
-  const xmlNode* root = xml.DocumentElement().raw();
-  if (!Is(root, kOffice, "document")) Bad(u"no office:document root");
-  std::string mime = Attr(root, kOffice, "mimetype");
+  const XmlNode root = xml.DocumentElement();
+  if (!Is(root, kOffice, u"document")) Bad(u"no office:document root");
+  std::string mime = Attr(root, kOffice, u"mimetype");
   if (!mime.empty() && mime != kTextMime) Bad(u"not a text document");
   size_t used = 0;
   Reader reader(&used);
-  const xmlNode* text = nullptr;
-  for (auto* n = root->children; n != nullptr; n = n->next) {
-    if (Is(n, kOffice, "automatic-styles") || Is(n, kOffice, "styles")) reader.Styles(n);
-    if (Is(n, kOffice, "settings")) reader.Settings(n);
-    if (Is(n, kOffice, "body")) {
-      for (auto* b = n->children; b != nullptr; b = b->next)
-        if (Is(b, kOffice, "text")) text = b;
+  XmlNode text;
+  for (XmlNode n = root.FirstChild(); n; n = n.NextSibling()) {
+    if (Is(n, kOffice, u"automatic-styles") || Is(n, kOffice, u"styles")) reader.Styles(n);
+    if (Is(n, kOffice, u"settings")) reader.Settings(n);
+    if (Is(n, kOffice, u"body")) {
+      for (XmlNode b = n.FirstChild(); b; b = b.NextSibling())
+        if (Is(b, kOffice, u"text")) text = b;
     }
   }
-  if (text == nullptr) Bad(u"no office:text body");
+  if (!text) Bad(u"no office:text body");
   reader.Block(text, 3);  // office:document, office:body, office:text
   reader.Finish();
   return std::move(reader.doc);

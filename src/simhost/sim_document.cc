@@ -1,11 +1,10 @@
 #include "simhost/sim_document.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 
 #include "base/error.h"
 #include "base/text.h"
+#include "platform/digest.h"
 #include "simhost/fodt_format.h"
 #include "simhost/sim_bookmarks.h"
 #include "simhost/sim_layout.h"
@@ -19,15 +18,14 @@ void ThrowHost(long number, std::u16string_view description) {
 
 std::string ProtectionKey(std::u16string_view password) {
   std::string bytes = U8(password);
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr) != 1)
+  Sha256Value digest;
+  if (!Sha256(bytes, &digest))
     ThrowHost(host::kNotAvailable, u"The password digest is not available.");
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
-  for (unsigned int i = 0; i < size; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 15];
+  for (unsigned char byte : digest) {
+    hex += kHex[byte >> 4];
+    hex += kHex[byte & 15];
   }
   return hex;
 }

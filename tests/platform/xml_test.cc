@@ -63,6 +63,39 @@ TEST_F(XmlTest, NodeNamesFollowTheDom) {
   EXPECT_EQ(XmlNode().Text(), u"");
 }
 
+// What a reader of namespaced documents walks: every child (white space kept on request),
+// names by namespace, attributes by namespace; a default namespace holds no attribute.
+TEST_F(XmlTest, NamespacedNodesAndKeptWhiteSpace) {
+  XmlDocument doc;
+  doc.set_keep_blank_text(true);
+  ASSERT_TRUE(doc.LoadText(
+      "<!DOCTYPE o:r [<!ENTITY e 'boom'>]><o:r xmlns:o='urn:o' xmlns='urn:d' xmlns:t='urn:t'>"
+      "<o:p t:name='a&e;b' name='plain'> <t:s/>x\u00e9 </o:p> <q/></o:r>"));
+  XmlNode root = doc.DocumentElement();
+  EXPECT_EQ(root.NamespaceUri(), u"urn:o");
+  EXPECT_EQ(root.LocalName(), u"r");
+  std::vector<XmlNode> children = root.Children();
+  ASSERT_EQ(children.size(), 3u);  // o:p, the blank between, q
+  EXPECT_TRUE(children[1].IsText());
+  EXPECT_EQ(children[1].Text(), u" ");
+  EXPECT_EQ(children[0].NextSibling(), children[1]);
+  EXPECT_FALSE(children[2].NextSibling());
+  EXPECT_TRUE(children[2].IsElement(u"urn:d", u"q"));
+  EXPECT_FALSE(children[2].IsElement(u"", u"q"));
+  XmlNode p = children[0];
+  EXPECT_TRUE(p.IsElement(u"urn:o", u"p"));
+  EXPECT_FALSE(p.IsElement(u"urn:t", u"p"));
+  EXPECT_FALSE(p.FirstChild().IsElement(u"urn:o", u"p"));
+  EXPECT_TRUE(p.FirstChild().IsText());
+  EXPECT_TRUE(p.FirstChild().NextSibling().IsElement(u"urn:t", u"s"));
+  EXPECT_EQ(p.FirstChild().NextSibling().NextSibling().Text(), u"x\u00e9 ");
+  EXPECT_EQ(p.AttributeNs(u"urn:t", u"name").value_or(u"?").substr(0, 1), u"a");
+  EXPECT_EQ(p.AttributeNs(u"", u"name"), u"plain");
+  EXPECT_EQ(p.AttributeNs(u"urn:d", u"name"), std::nullopt);
+  EXPECT_EQ(children[1].LocalName(), u"");
+  EXPECT_EQ(XmlNode().NamespaceUri(), u"");
+}
+
 TEST_F(XmlTest, BadInputFailsWithCodeAndReason) {
   struct Case {
     const char* label;
