@@ -77,6 +77,8 @@ Variant LateBound::Invoke(const wchar_t* member, WORD flags, VARIANT* args, UINT
   const HRESULT hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
                                      result.get(), &excep, &arg_error);
   if (SUCCEEDED(hr)) return result;
+  // A member the object's description names but the object does not carry.
+  if (hr == DISP_E_MEMBERNOTFOUND) throw MakeError(kErrNotSupported);
   if (hr == DISP_E_EXCEPTION && excep.pfnDeferredFillIn != nullptr) excep.pfnDeferredFillIn(&excep);
   const HRESULT code = hr == DISP_E_EXCEPTION ? excep.scode : hr;
   const long number = excep.wCode != 0 ? excep.wCode : static_cast<long>(HRESULT_CODE(code));

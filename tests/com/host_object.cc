@@ -1,5 +1,7 @@
 #include "host_object.h"
 
+#include "base/error.h"
+
 namespace qnmuro::com {
 
 // The tests' texts are ASCII.
@@ -9,6 +11,15 @@ std::string Narrow(const std::wstring& text) {
 std::string Narrow(const std::u16string& text) {
   return std::string(text.begin(), text.end());
 }
+
+namespace {
+
+BSTR Allocated(const std::u16string& text) {
+  return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                           static_cast<UINT>(text.size()));
+}
+
+}  // namespace
 
 ITypeLib* HostLibrary() {
   static ITypeLib* library = [] {
@@ -22,7 +33,21 @@ ITypeLib* HostLibrary() {
 // A property written goes to the journal as "Object.Member=value"; a method called as
 // "Object.Member()".
 HRESULT HostObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                           EXCEPINFO*, UINT*) {
+                           EXCEPINFO* excep, UINT*) {
+  try {
+    return Dispatch(id, flags, *params, result);
+  } catch (const Error& error) {
+    if (excep != nullptr) {
+      *excep = EXCEPINFO{};
+      excep->wCode = static_cast<WORD>(error.number());
+      excep->bstrDescription = Allocated(error.description());
+      excep->bstrSource = Allocated(error.source());
+    }
+    return DISP_E_EXCEPTION;
+  }
+}
+
+HRESULT HostObject::Dispatch(DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result) {
   Bstr name;
   UINT found = 0;
   if (FAILED(members_->GetNames(id, name.Out(), 1, &found)) || found == 0) {
@@ -30,19 +55,24 @@ HRESULT HostObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
   }
   const std::wstring member(reinterpret_cast<const wchar_t*>(name.get()));
   if ((flags & DISPATCH_PROPERTYPUT) != 0) {
-    if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+    if (params.cArgs != 1) return DISP_E_BADPARAMCOUNT;
     Variant value;
-    VariantCopy(value.get(), &params->rgvarg[0]);
+    VariantCopy(value.get(), &params.rgvarg[0]);
     Variant text;
     VariantChangeType(text.get(), value.get(), VARIANT_ALPHABOOL, VT_BSTR);
     journal_->push_back(name_ + "." + Narrow(member) + "=" + Narrow(text.Text()));
-    Set(member, std::move(value));
+    const auto setter = setters_.find(member);
+    if (setter != setters_.end()) {
+      setter->second(*value.get());
+    } else {
+      Set(member, std::move(value));
+    }
     return S_OK;
   }
   const auto method = methods_.find(member);
   if (method != methods_.end()) {
     journal_->push_back(name_ + "." + Narrow(member) + "()");
-    return method->second(*params, result);
+    return method->second(params, result);
   }
   const auto prop = props_.find(member);
   if (prop == props_.end()) return DISP_E_MEMBERNOTFOUND;

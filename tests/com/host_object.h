@@ -32,7 +32,10 @@ class HostObject final : public IDispatch,
                          public IConnectionPointContainer,
                          public IConnectionPoint {
  public:
+  // A method or property handler; a qnmuro::Error it throws reaches the caller as the
+  // object's exception, with the error's number and description.
   using Method = std::function<HRESULT(DISPPARAMS&, VARIANT*)>;
+  using Setter = std::function<void(const VARIANT&)>;
 
   HostObject(std::string name, REFGUID members, const GUID* coclass, const IID* events,
              std::vector<std::string>* journal)
@@ -51,6 +54,8 @@ class HostObject final : public IDispatch,
     Set(member, std::move(value));
   }
   void On(const wchar_t* member, Method method) { methods_[member] = std::move(method); }
+  // A property write goes to `setter` instead of being kept.
+  void OnPut(const wchar_t* member, Setter setter) { setters_[member] = std::move(setter); }
   bool GetBool(const wchar_t* member) {
     return V_VT(props_[member].get()) == VT_BOOL && V_BOOL(props_[member].get()) != VARIANT_FALSE;
   }
@@ -137,6 +142,8 @@ class HostObject final : public IDispatch,
   HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 
  private:
+  HRESULT Dispatch(DISPID id, WORD flags, DISPPARAMS& params, VARIANT* result);
+
   std::string name_;
   const GUID* coclass_;
   const IID* events_;
@@ -144,6 +151,7 @@ class HostObject final : public IDispatch,
   Ptr<ITypeInfo> members_;
   std::map<std::wstring, Variant> props_;
   std::map<std::wstring, Method> methods_;
+  std::map<std::wstring, Setter> setters_;
   std::vector<IDispatch*> sinks_;
 };
 
