@@ -64,4 +64,17 @@ if(QNMURO_TESTS)
                              QNMURO_FAKE_HOST_TLB=L"Z:${QNMURO_COM_GEN}/fake_host.tlb")
   target_link_libraries(qnmuro_com_tests PRIVATE qnmuro_com GTest::gtest GTest::gtest_main)
   add_dependencies(qnmuro_com_tests qnmuro_com_idl qnmuro_fake_host_idl)
+
+  # The word processor's side: the simulated word processor as an automation server loads the
+  # registered add-in and runs a clerk's session through it. A windowed program, as the word
+  # processor is, so that the add-in shows its real message boxes.
+  add_executable(qnmuro_com_road WIN32 ${CMAKE_SOURCE_DIR}/tests/com/road_test.cc
+                 ${CMAKE_SOURCE_DIR}/tests/com/sim_automation.cc
+                 ${CMAKE_SOURCE_DIR}/tests/com/host_object.cc)
+  target_include_directories(qnmuro_com_road PRIVATE ${QNMURO_COM_GEN})
+  target_compile_definitions(qnmuro_com_road PRIVATE
+                             QNMURO_FAKE_HOST_TLB=L"Z:${QNMURO_COM_GEN}/fake_host.tlb")
+  target_link_libraries(qnmuro_com_road PRIVATE qnmuro_com qnmuro_simhost GTest::gtest
+                        GTest::gtest_main)
+  add_dependencies(qnmuro_com_road qnmuro_com_idl qnmuro_fake_host_idl)
 endif()

@@ -3,7 +3,9 @@
 #   - regsvr32 registers QNMuroWPS.dll, and regsvr32 /u leaves the registry as it found it;
 #   - DllInstall writes the add-in keys (regsvr32 /n /i) and removes them (regsvr32 /n /u /i);
 #   - JScript and VBScript under cscript use both classes by ProgID; a C++ client reads the type
-#     library and calls the classes by name.
+#     library and calls the classes by name;
+#   - the simulated word processor, as an automation server, loads the add-in and runs a clerk's
+#     session through it, with the same transcript as with the add-in linked in.
 # cscript exits 0 even when a script dies: each script ends with the line "ALL PASSED" and
 # WScript.Quit with its failure count, and both are checked.
 
@@ -68,6 +70,9 @@ com_server_tests() {
   check "$1 addin.js" com_script addin.js echo
   QNMURO_COM_DLL="$dll" QNMURO_COM_DATA="$data" QNMURO_WORKDIR="$com_work" \
     suite "build-win/$1/qnmuro_com_tests.exe"
+  # The word processor loads the add-in and a clerk's session runs through COM against the
+  # development OA server (QNMURO_OA_SERVER, QNMURO_OA_ROOT).
+  QNMURO_COM_DATA="$data" QNMURO_WORKDIR="$com_work" suite "build-win/$1/qnmuro_com_road.exe"
   check "$1 regsvr32 /n /i (add-in keys)" wine regsvr32 /s /n /i "$dll"
   check "$1 add-in keys written" com_addin_keys
   check "$1 regsvr32 /n /u /i" wine regsvr32 /s /n /u /i "$dll"

@@ -45,7 +45,8 @@ build_arch() {
     -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DQNMURO_TESTS=ON \
     -DCMAKE_FIND_ROOT_PATH="$root/build-win/$arch/googletest" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
   # The command, the COM server and the tests that run under Wine.
-  cmake --build "build-win/$arch" -j2 --target qnmuro qnmuro_tests QNMuroWPS qnmuro_com_tests
+  cmake --build "build-win/$arch" -j2 --target qnmuro qnmuro_tests QNMuroWPS qnmuro_com_tests \
+    qnmuro_com_road
 }
 
 # Code page 936 for the tests: Wine takes the ANSI code page from LC_ALL.

@@ -139,7 +139,7 @@ demo_ok() {  # EXE ARCH
 
 for arch in i686 x86_64; do
   dir=build-win/$arch
-  for f in qnmuro_tests.exe qnmuro.exe QNMuroWPS.dll qnmuro_com_tests.exe; do
+  for f in qnmuro_tests.exe qnmuro.exe QNMuroWPS.dll qnmuro_com_tests.exe qnmuro_com_road.exe; do
     [ -f "$dir/$f" ] || { echo "windows_tests.sh: $dir/$f is missing (run scripts/windows.sh --no-test)"; exit 1; }
   done
   echo "== $arch: test suite =="
