@@ -104,6 +104,12 @@ class ScriptedUi : public UiService {
   void QueueInput(std::optional<std::u16string> text) { inputs_.push_back(std::move(text)); }
   void QueueFile(std::optional<std::u16string> path) { files_.push_back(std::move(path)); }
   void QueueFormAnswer(FormAnswer answer) { forms_.push_back(std::move(answer)); }
+  // For a form that another UI shows and a user plays from this queue (a test's user at the
+  // keyboard of a real window): the next queued answer (nullopt: none, the form is cancelled),
+  // and the form's record once played, as RunForm makes it.
+  std::optional<FormAnswer> TakeFormAnswer();
+  void RecordForm(std::u16string_view caption, std::vector<std::u16string> picked, bool confirmed,
+                  bool defaulted);
 
   const std::vector<UiRecord>& records() const { return records_; }
   void ClearRecords() { records_.clear(); }

@@ -67,39 +67,53 @@ std::optional<std::u16string> ScriptedUi::PickFile(std::u16string_view caption) 
   return r.input;
 }
 
-void ScriptedUi::RunForm(Form& form) {
+std::optional<FormAnswer> ScriptedUi::TakeFormAnswer() {
+  if (forms_.empty()) return std::nullopt;
+  FormAnswer answer = std::move(forms_.front());
+  forms_.pop_front();
+  return answer;
+}
+
+void ScriptedUi::RecordForm(std::u16string_view caption, std::vector<std::u16string> picked,
+                            bool confirmed, bool defaulted) {
   UiRecord r;
   r.kind = UiRecord::Kind::kForm;
-  r.text = form.caption();
-  if (forms_.empty()) {
-    r.defaulted = true;
-  } else {
-    const FormAnswer answer = std::move(forms_.front());
-    forms_.pop_front();
-    if (!answer.cancel) {
-      if (FormControl* combo = form.FirstOfKind(FormControlKind::kComboBox);
-          combo != nullptr && answer.combo_text) {
-        combo->SetText(*answer.combo_text);
-        r.picked.push_back(*answer.combo_text);
-      }
-      if (FormControl* list = form.FirstOfKind(FormControlKind::kListBox);
-          form.visible() && list != nullptr && answer.list_item) {
-        list->SelectItem(*answer.list_item);
-        r.picked.push_back(*answer.list_item);
-      }
-      if (FormControl* ok = form.FindButton(kOkCaption); form.visible() && ok != nullptr) {
-        ok->Click();
-      }
-      // Confirmed only when the OK handler accepted the choice and closed the form.
-      if (!form.visible()) r.input = u"";
+  r.text = caption;
+  r.defaulted = defaulted;
+  // The choices count only when the form was confirmed.
+  if (confirmed) {
+    r.input = u"";
+    r.picked = std::move(picked);
+  }
+  Record(std::move(r));
+}
+
+void ScriptedUi::RunForm(Form& form) {
+  const std::optional<FormAnswer> answer = TakeFormAnswer();
+  std::vector<std::u16string> picked;
+  bool confirmed = false;
+  if (answer && !answer->cancel) {
+    if (FormControl* combo = form.FirstOfKind(FormControlKind::kComboBox);
+        combo != nullptr && answer->combo_text) {
+      combo->SetText(*answer->combo_text);
+      picked.push_back(*answer->combo_text);
     }
+    if (FormControl* list = form.FirstOfKind(FormControlKind::kListBox);
+        form.visible() && list != nullptr && answer->list_item) {
+      list->SelectItem(*answer->list_item);
+      picked.push_back(*answer->list_item);
+    }
+    if (FormControl* ok = form.FindButton(kOkCaption); form.visible() && ok != nullptr) {
+      ok->Click();
+    }
+    // Confirmed only when the OK handler accepted the choice and closed the form.
+    confirmed = !form.visible();
   }
   if (form.visible()) {
     if (FormControl* cancel = form.FindButton(kCancelCaption)) cancel->Click();
   }
   if (form.visible()) form.Hide();
-  if (!r.input) r.picked.clear();
-  Record(std::move(r));
+  RecordForm(form.caption(), std::move(picked), confirmed, !answer);
 }
 
 }  // namespace qnmuro

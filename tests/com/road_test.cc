@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -25,6 +26,7 @@
 #include "com/late_bound.h"
 #include "platform/clock.h"
 #include "platform/com.h"
+#include "platform/form.h"
 #include "platform/services.h"
 #include "platform/ui.h"
 #include "qnmurowps.h"
@@ -63,34 +65,199 @@ std::u16string WindowText(HWND window, int item = 0) {
   return std::u16string(reinterpret_cast<const char16_t*>(text));
 }
 
-// The user at the keyboard: reads every message box this process shows, asks `answers` (the
-// run's scripted UI, which records the box and gives the queued answer) and presses that
-// button.
+HWND Child(HWND window, const wchar_t* window_class) {
+  return FindWindowExW(window, nullptr, window_class, nullptr);
+}
+
+// The button of a window that carries this caption, or null.
+HWND ButtonCaptioned(HWND window, std::u16string_view caption) {
+  for (HWND b = Child(window, L"BUTTON"); b != nullptr;
+       b = FindWindowExW(window, b, L"BUTTON", nullptr)) {
+    if (WindowText(b) == caption) return b;
+  }
+  return nullptr;
+}
+
+// The user at the keyboard: reads every message box, input box and form this process shows,
+// asks `answers` (the run's scripted UI, which records the box and gives the queued answer)
+// and answers the window as told.
 class BoxUser {
  public:
-  explicit BoxUser(UiService& answers)
-      : answers_(answers), thread_([this] {
+  // Made on the thread that shows the windows.
+  explicit BoxUser(ScriptedUi& answers)
+      : answers_(answers),
+        hook_(SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId())),
+        thread_([this] {
           while (!stop_) {
             EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
             Sleep(10);
           }
-        }) {}
+        }) {
+    active_ = this;
+  }
   ~BoxUser() {
     stop_ = true;
     thread_.join();
+    active_ = nullptr;
+    UnhookWindowsHookEx(hook_);
   }
 
  private:
+  // A form is recorded as its window goes, on the thread that shows it, so that the record
+  // comes before whatever that thread does next, as the scripted UI records a form when it
+  // closes.
+  struct PendingForm {
+    HWND window = nullptr;
+    std::u16string caption;
+    std::vector<std::u16string> picked;
+    bool confirmed = false;
+    bool defaulted = false;
+  };
+
+  static LRESULT CALLBACK Hook(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HCBT_DESTROYWND && active_ != nullptr) {
+      active_->Gone(reinterpret_cast<HWND>(wparam));
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+  }
+
+  void Gone(HWND window) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!pending_ || pending_->window != window) return;
+    answers_.RecordForm(pending_->caption, std::move(pending_->picked), pending_->confirmed,
+                        pending_->defaulted);
+    pending_.reset();
+  }
+
+  void SetConfirmed(bool confirmed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pending_) pending_->confirmed = confirmed;
+  }
+
   static BOOL CALLBACK Visit(HWND window, LPARAM self) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t window_class[16] = {};
-    GetClassNameW(window, window_class, 16);
-    if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
-        std::wstring(window_class) == L"#32770") {
-      reinterpret_cast<BoxUser*>(self)->Answer(window);
+    auto* user = reinterpret_cast<BoxUser*>(self);
+    if (Shown(window, L"#32770")) {
+      user->Answer(window);
+    } else if (Shown(window, L"QNMuroModal")) {
+      // The add-in's own windows: the input box has an edit field of its own.
+      if (Child(window, L"EDIT") != nullptr) {
+        user->Type(window);
+      } else {
+        user->Play(window);
+      }
+      for (int i = 0; i < 500 && IsWindow(window) && IsWindowVisible(window); ++i) Sleep(10);
     }
     return TRUE;
+  }
+
+  void Type(HWND box) {
+    HWND edit = Child(box, L"EDIT");
+    std::optional<std::u16string> text;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      text = answers_.AskText(WindowText(Child(box, L"STATIC")), WindowText(box), WindowText(edit));
+    }
+    if (text) SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text->c_str()));
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(text ? IDOK : IDCANCEL, BN_CLICKED), 0);
+  }
+
+  // A control's notification, as the control itself would give it. The handler it starts may
+  // show message boxes: they are answered until the handler has run to its end.
+  void Notify(HWND window, HWND control, int code) {
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code),
+                 reinterpret_cast<LPARAM>(control));
+    Settle(window);
+  }
+
+  // A message sent to the window returns once its thread takes messages again: in a box's
+  // loop, or back in the window's own once the handler has returned. Answered three times over
+  // with no box shown means the handler is done; a box shown once the window has gone is the
+  // caller's, for the main loop to answer.
+  void Settle(HWND window) {
+    for (int quiet = 0; quiet < 3;) {
+      DWORD_PTR ignored = 0;
+      const bool answered =
+          SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &ignored) != 0;
+      Sleep(20);
+      if (!IsWindow(window) || !IsWindowVisible(window)) return;
+      if (HWND box = VisibleBox()) {
+        Answer(box);
+        quiet = 0;
+      } else if (answered) {
+        ++quiet;
+      }
+    }
+  }
+
+  static HWND VisibleBox() {
+    HWND found = nullptr;
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&found));
+    return found;
+  }
+  static BOOL CALLBACK FindBox(HWND window, LPARAM out) {
+    if (!Shown(window, L"#32770")) return TRUE;
+    *reinterpret_cast<HWND*>(out) = window;
+    return FALSE;
+  }
+
+  // A visible top-level window of this process, of that class.
+  static bool Shown(HWND window, const wchar_t* window_class) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t found[16] = {};
+    GetClassNameW(window, found, 16);
+    return process == GetCurrentProcessId() && IsWindowVisible(window) &&
+           std::wstring(found) == window_class;
+  }
+
+  // A form: the queued answer's text in its first combo box, its item in the first list box,
+  // then "确定"; a form still open after that, or without an answer, gets "取消".
+  void Play(HWND form) {
+    std::optional<FormAnswer> answer;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      answer = answers_.TakeFormAnswer();
+      pending_ = PendingForm{form, WindowText(form), {}, false, !answer};
+    }
+    if (answer && !answer->cancel) {
+      if (HWND combo = Child(form, L"COMBOBOX"); combo != nullptr && answer->combo_text) {
+        const LPARAM text = reinterpret_cast<LPARAM>(answer->combo_text->c_str());
+        const LRESULT item = SendMessageW(combo, CB_FINDSTRINGEXACT, -1, text);
+        if (item >= 0) {
+          SendMessageW(combo, CB_SETCURSEL, item, 0);
+          Notify(form, combo, CBN_SELCHANGE);
+        } else {
+          SendMessageW(combo, WM_SETTEXT, 0, text);
+          Notify(form, combo, CBN_EDITCHANGE);
+        }
+        Picked(*answer->combo_text);
+      }
+      if (HWND list = Child(form, L"LISTBOX");
+          IsWindowVisible(form) && list != nullptr && answer->list_item) {
+        const LPARAM text = reinterpret_cast<LPARAM>(answer->list_item->c_str());
+        SendMessageW(list, LB_SETCURSEL, SendMessageW(list, LB_FINDSTRINGEXACT, 0, text), 0);
+        Notify(form, list, LBN_SELCHANGE);
+        Picked(*answer->list_item);
+      }
+      // Confirmed when the OK handler closes the form.
+      if (HWND ok = ButtonCaptioned(form, kOkCaption); IsWindowVisible(form) && ok != nullptr) {
+        SetConfirmed(true);
+        Notify(form, ok, BN_CLICKED);
+      }
+    }
+    if (IsWindow(form) && IsWindowVisible(form)) {
+      SetConfirmed(false);
+      if (HWND cancel = ButtonCaptioned(form, kCancelCaption)) Notify(form, cancel, BN_CLICKED);
+    }
+    if (IsWindow(form) && IsWindowVisible(form)) {
+      PostMessageW(form, WM_CLOSE, 0, 0);
+      Settle(form);
+    }
+  }
+
+  void Picked(const std::u16string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pending_) pending_->picked.push_back(text);
   }
 
   void Answer(HWND box) {
@@ -98,8 +265,11 @@ class BoxUser {
     const bool cancel = GetDlgItem(box, IDCANCEL) != nullptr;
     const MsgButtons buttons = yes ? (cancel ? MsgButtons::kYesNoCancel : MsgButtons::kYesNo)
                                    : (ok && cancel ? MsgButtons::kOkCancel : MsgButtons::kOk);
-    const MsgAnswer answer =
-        answers_.ShowMessage(WindowText(box, 0xFFFF), buttons, IconOf(box), WindowText(box));
+    MsgAnswer answer;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      answer = answers_.ShowMessage(WindowText(box, 0xFFFF), buttons, IconOf(box), WindowText(box));
+    }
     const int id = answer == MsgAnswer::kYes      ? IDYES
                    : answer == MsgAnswer::kNo     ? IDNO
                    : answer == MsgAnswer::kCancel ? IDCANCEL
@@ -128,7 +298,11 @@ class BoxUser {
     return MsgIcon::kNone;
   }
 
-  UiService& answers_;
+  static inline BoxUser* active_ = nullptr;
+  ScriptedUi& answers_;
+  std::mutex mutex_;  // the scripted UI and the pending form, between this thread and the hook
+  std::optional<PendingForm> pending_;
+  HHOOK hook_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
@@ -138,7 +312,7 @@ class BoxUser {
 // as any automation client would.
 class ComAddIn final : public host::AddIn {
  public:
-  ComAddIn(UiService& ui, std::function<void(LateBound&)> last_call)
+  ComAddIn(ScriptedUi& ui, std::function<void(LateBound&)> last_call)
       : user_(ui), last_call_(std::move(last_call)) {
     addin_ = CreateFirst<IDispatch>({L"QNMuroWPS.WPSaddin"}, IID_IDispatch);
     if (addin_) connection_ = addin_.As<IDTExtensibility2>(IID_IDTExtensibility2);
@@ -187,7 +361,8 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
   }
 
   // The OA system's hand-over: a fresh work directory with the template-made notice, its
-  // control file (naming this server and the workflow action) and its data source.
+  // control file (naming this server and the workflow action), its data source and an article
+  // to insert; the server serves the templates, seals, report template and original draft.
   void HandOver() {
     std::error_code ec;
     fs::remove_all(work_, ec);
@@ -195,14 +370,84 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
     fs::create_directories(work_);
     fs::copy_file(examples_ / "docmarkline.bmp", work_ / "docmarkline.bmp");
     ASSERT_EQ(Run(ReadFile(examples_ / "make_notice.run"), {}), 0);
-    std::string control =
-        std::regex_replace(ReadFile(examples_ / "control.xml"),
-                           std::regex("http://127\\.0\\.0\\.1:8080"), "http://" + server_);
-    control = std::regex_replace(control, std::regex("<action>DraftDocument</action>"),
-                                 std::string("<action>") + GetParam() + "</action>");
+    ASSERT_EQ(Run(ReadFile(examples_ / "make_templates.run"), {}), 0);
+    const fs::path files = server_root_ / "files";
+    for (const auto& [name, unid] : {std::pair("notice_red.wps", "A1B2C3"),
+                                     {"notice_plain.wps", "A1B2C3"},
+                                     {"notice_draft.doc", "6F2A"},
+                                     {"report.doc", "R1"},
+                                     {"office_seal.png", "5EA1"},
+                                     {"finance_seal.png", "5EA1"}}) {
+      fs::create_directories(files / unid);
+      const fs::path made = work_ / name;
+      // mingw's library cannot copy over a file.
+      fs::remove(files / unid / name, ec);
+      fs::copy_file(fs::exists(made) ? made : examples_ / name, files / unid / name);
+      fs::remove(made, ec);
+    }
+    // As examples/toolbar_control.sh writes it: the workflow action, every address on this
+    // server, the templates as .wps files, two seals, the report template in the first extend
+    // parameter.
+    const std::string base = "http://" + server_;
+    std::string control = ReadFile(examples_ / "control.xml");
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"<action>DraftDocument</action>", std::string("<action>") + GetParam() + "</action>"},
+             {"http://127.0.0.1:8080", base},
+             {"notice_red.doc", "notice_red.wps"},
+             {"notice_plain.doc", "notice_plain.wps"},
+             {"<templateFile>office_seal.gif</templateFile>",
+              "<templateFile>office_seal.png</templateFile><templateName>财务专用章</templateName>"
+              "<templateFile>finance_seal.png</templateFile>"},
+             {"<value>青办〔2026〕12号</value>",
+              "<value>" + base + "/oa/doc.nsf/0/R1/$file/report.doc</value>"}}) {
+      for (size_t at = control.find(from); at != std::string::npos;
+           at = control.find(from, at + to.size())) {
+        control.replace(at, from.size(), to);
+      }
+    }
     WriteFile(work_ / "notice.xml", control);
     fs::copy_file(examples_ / "notice.ds.xml", work_ / "notice.ds.xml");
     transcript_.str("");
+  }
+
+  // Runs a session from a fresh hand-over twice, with the add-in linked in and then through
+  // COM, and returns both transcripts (seal times and button faces left out) with what the
+  // server held after each run. `last_call` uses the COM add-in before it is disconnected.
+  struct Runs {
+    std::string linked_in, through_com;
+    std::u16string uploaded_linked_in, uploaded_through_com;
+  };
+  Runs RunBoth(const std::string& session, std::function<void(LateBound&)> last_call = {}) {
+    Runs runs;
+    HandOver();
+    EXPECT_EQ(Run(session,
+                  {[](const Context& services) { return std::make_unique<WPSaddin>(services); }}),
+              0);
+    runs.linked_in = Comparable(transcript_.str());
+    runs.uploaded_linked_in = Uploaded();
+    HandOver();
+    // Set before the add-in is created: its work directory is read then.
+    _wputenv_s(L"QNMURO_WORKDIR", work_.wstring().c_str());
+    EXPECT_EQ(Run(session, {[&](const Context& services) {
+                    return std::make_unique<ComAddIn>(dynamic_cast<ScriptedUi&>(*services.ui),
+                                                      last_call);
+                  }}),
+              0);
+    runs.through_com = Comparable(transcript_.str());
+    // Kept beside the work directory, for a look after a failure.
+    WriteFile(work_.parent_path() / "road-linked-in.txt", runs.linked_in);
+    WriteFile(work_.parent_path() / "road-through-com.txt", runs.through_com);
+    runs.uploaded_through_com = Uploaded();
+    return runs;
+  }
+
+  // A seal is named after the time it was stamped, by the add-in's clock (the host's clock
+  // when linked in); a button's face travels as a picture without its label ("F1"), and the
+  // adapter's own tests compare faces.
+  static std::string Comparable(const std::string& transcript) {
+    const std::string faces =
+        std::regex_replace(transcript, std::regex("\\[(F[0-9])?\\]( |\n)"), "$2");
+    return std::regex_replace(faces, std::regex("Seal[0-9]{4}-[0-9-]{5} [0-9:]{8}"), "Seal<time>");
   }
 
   int Run(const std::string& script, std::vector<simhost::AddInFactory> add_ins) {
@@ -236,60 +481,53 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
   std::ostringstream transcript_;
 };
 
-// A button's face travels as a picture without its label ("F1"); the adapter's own tests
-// compare faces, so the transcripts here leave them out.
-std::string WithoutFaces(const std::string& transcript) {
-  return std::regex_replace(transcript, std::regex("\\[(F[0-9])?\\]( |\n)"), "$2");
-}
-
-// The lines where two transcripts part, or nothing when they agree.
+// Where two transcripts part: that line of each and the two after it; nothing when they agree.
 std::string Difference(const std::string& got, const std::string& want) {
   std::istringstream a(got), b(want);
-  std::string out, line_a, line_b;
+  std::string line_a, line_b;
   for (int n = 1;; ++n) {
-    const bool more_a = static_cast<bool>(std::getline(a, line_a));
-    const bool more_b = static_cast<bool>(std::getline(b, line_b));
-    if (!more_a && !more_b) return out;
-    if (!more_a) line_a = "(end)";
-    if (!more_b) line_b = "(end)";
-    if (line_a != line_b)
-      out += "line " + std::to_string(n) + ": " + line_a + "\n   not: " + line_b + "\n";
+    bool more_a = static_cast<bool>(std::getline(a, line_a));
+    bool more_b = static_cast<bool>(std::getline(b, line_b));
+    if (!more_a && !more_b) return "";
+    if (more_a && more_b && line_a == line_b) continue;
+    std::string out = "from line " + std::to_string(n) + "\n";
+    for (int i = 0; i < 3 && more_a; ++i, more_a = static_cast<bool>(std::getline(a, line_a))) {
+      out += "  through COM: " + line_a + "\n";
+    }
+    for (int i = 0; i < 3 && more_b; ++i, more_b = static_cast<bool>(std::getline(b, line_b))) {
+      out += "  linked in:   " + line_b + "\n";
+    }
+    return out;
   }
 }
 
 // Opening in each workflow action, the toolbar's clicks, an edit, saving with its upload and
-// closing.
+// closing; and an agent call by name to the server the control file names.
 TEST_P(DocumentRoadTest, TheClerksSessionGoesTheSameWayThroughCom) {
-  const std::string session = ReadFile(examples_ / "open_notice.run");
-
-  HandOver();
-  ASSERT_EQ(
-      Run(session, {[](const Context& services) { return std::make_unique<WPSaddin>(services); }}),
-      0);
-  const std::string linked_in = transcript_.str();
+  std::u16string agent_answer;
+  const Runs runs = RunBoth(ReadFile(examples_ / "open_notice.run"), [&](LateBound& addin) {
+    Variant agent = Variant::String(u"echo"), query = Variant::String(u"&id=7");
+    Variant body = Variant::String(u"公文"), xml = Variant::Bool(true);
+    agent_answer = addin.Call(L"ExecuteAgent", {&agent, &query, &body, &xml}).Text();
+  });
+  EXPECT_EQ(Difference(runs.through_com, runs.linked_in), "");
   // A document opened for viewing is never uploaded.
   const bool uploads = std::string(GetParam()) != "ViewDocument";
-  EXPECT_EQ(Uploaded().find(u"审核补充。") != std::u16string::npos, uploads);
-
-  HandOver();
-  // Set before the add-in is created: its work directory is read then.
-  _wputenv_s(L"QNMURO_WORKDIR", work_.wstring().c_str());
-  std::u16string agent_answer;
-  ASSERT_EQ(
-      Run(session, {[&](const Context& services) {
-            return std::make_unique<ComAddIn>(*services.ui, [&](LateBound& addin) {
-              Variant agent = Variant::String(u"echo"), query = Variant::String(u"&id=7");
-              Variant body = Variant::String(u"公文"), xml = Variant::Bool(true);
-              agent_answer = addin.Call(L"ExecuteAgent", {&agent, &query, &body, &xml}).Text();
-            });
-          }}),
-      0);
-  const std::string through_com = transcript_.str();
-  EXPECT_EQ(Difference(WithoutFaces(through_com), WithoutFaces(linked_in)), "");
-  EXPECT_EQ(Uploaded().find(u"审核补充。") != std::u16string::npos, uploads);
-  // The agent call reached the server named in the handed-over control file.
+  EXPECT_EQ(runs.uploaded_linked_in.find(u"审核补充。") != std::u16string::npos, uploads);
+  EXPECT_EQ(runs.uploaded_through_com, runs.uploaded_linked_in);
   EXPECT_NE(agent_answer.find(u"公文"), std::u16string::npos) << U8(agent_answer);
   EXPECT_NE(agent_answer.find(u"id=7"), std::u16string::npos) << U8(agent_answer);
+}
+
+// Every button but the original draft's (which starts another program): file and report
+// insertion, the template change dialog, two seals placed on the page, the return to the OA
+// system with its upload.
+TEST_P(DocumentRoadTest, TheToolbarsDialogsAndSealsGoTheSameWayThroughCom) {
+  const std::string session =
+      std::regex_replace(ReadFile(examples_ / "toolbar.run"), std::regex("click 查看原文\n"), "");
+  const Runs runs = RunBoth(session);
+  EXPECT_EQ(Difference(runs.through_com, runs.linked_in), "");
+  EXPECT_EQ(runs.uploaded_through_com, runs.uploaded_linked_in);
 }
 
 INSTANTIATE_TEST_SUITE_P(Actions, DocumentRoadTest,
