@@ -23,7 +23,7 @@
 namespace qnmuro::com {
 namespace {
 
-long ErrorOf(const std::function<void()>& step) {
+long ErrorNumberOf(const std::function<void()>& step) {
   try {
     step();
   } catch (const Error& error) {
@@ -119,7 +119,7 @@ TEST_F(HostMembersTest, ShapesAreReadByPositionFromTheDocumentsCurrentCollection
   EXPECT_EQ(shapes.Count(), 2);
   EXPECT_EQ(shapes.Item(1)->Name(), u"Seal 1");
   EXPECT_EQ(shapes.Item(2)->Name(), u"Logo");
-  EXPECT_EQ(ErrorOf([&] { shapes.Item(3); }), host::kNoSuchMember);
+  EXPECT_EQ(ErrorNumberOf([&] { shapes.Item(3); }), host::kNoSuchMember);
 
   const auto seal = shapes.Item(1);
   const struct {
@@ -179,8 +179,9 @@ TEST_F(HostMembersTest, AddPictureGivesItsArgumentsInTheHostsOrder) {
                                             boolean + ":True", single + ":10.5", single + ":20.25",
                                             single + ":126", single + ":63"}));
   // The host's own error reaches the caller.
-  EXPECT_EQ(ErrorOf([&] { shapes.AddPicture(u"C:\\OAWork\\bad.txt", false, true, 0, 0, 1, 1); }),
-            host::kBadPicture);
+  EXPECT_EQ(
+      ErrorNumberOf([&] { shapes.AddPicture(u"C:\\OAWork\\bad.txt", false, true, 0, 0, 1, 1); }),
+      host::kBadPicture);
 }
 
 // A range that did not come from the adapter.
@@ -238,10 +239,10 @@ TEST_F(HostMembersTest, WindowPositionsComeBackThroughArgumentsGivenByReference)
     EXPECT_FLOAT_EQ(found.left, origin.left) << "page " << origin.page;
     EXPECT_FLOAT_EQ(found.top, origin.top) << "page " << origin.page;
   }
-  EXPECT_EQ(ErrorOf([&] { window->PageOrigin(3); }), host::kNoSuchMember);
+  EXPECT_EQ(ErrorNumberOf([&] { window->PageOrigin(3); }), host::kNoSuchMember);
 
   ForeignRange foreign;
-  EXPECT_EQ(ErrorOf([&] { window->GetPoint(foreign); }), kErrObjectNotSet);
+  EXPECT_EQ(ErrorNumberOf([&] { window->GetPoint(foreign); }), kErrObjectNotSet);
 }
 
 // A BMP file's size and pixel rows, read from its headers.
@@ -293,15 +294,19 @@ TEST_F(HostMembersTest, AButtonFaceKeepsItsPixels) {
              {"8 bits", eight_bit}};
   host_.journal.clear();
   for (const auto& face : bad) {
-    EXPECT_EQ(ErrorOf([&] { button->SetFace({u"F1", face.bmp}); }), host::kBadPicture) << face.what;
+    EXPECT_EQ(ErrorNumberOf([&] {
+                button->SetFace({u"F1", face.bmp});
+              }),
+              host::kBadPicture)
+        << face.what;
   }
   EXPECT_EQ(host_.journal, std::vector<std::string>{});
   EXPECT_EQ(PixelsOf(button->Face().bmp), PixelsOf(KeyCapFace(100)->bmp));
 
   // Faces are for buttons.
   const auto popup = LateBoundControl(&host_.popup);
-  EXPECT_EQ(ErrorOf([&] { popup->SetFace(*KeyCapFace(101)); }), host::kNotAvailable);
-  EXPECT_EQ(ErrorOf([&] { popup->Face(); }), host::kNotAvailable);
+  EXPECT_EQ(ErrorNumberOf([&] { popup->SetFace(*KeyCapFace(101)); }), host::kNotAvailable);
+  EXPECT_EQ(ErrorNumberOf([&] { popup->Face(); }), host::kNotAvailable);
 }
 
 }  // namespace
