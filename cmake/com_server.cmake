@@ -57,6 +57,7 @@ if(QNMURO_TESTS)
                     ${QNMURO_COM_GEN}/fake_host.tlb)
   add_executable(qnmuro_com_tests ${CMAKE_SOURCE_DIR}/tests/com/type_library_test.cc
                  ${CMAKE_SOURCE_DIR}/tests/com/host_adapter_test.cc
+                 ${CMAKE_SOURCE_DIR}/tests/com/host_members_test.cc
                  ${CMAKE_SOURCE_DIR}/tests/com/host_object.cc
                  ${CMAKE_SOURCE_DIR}/tests/com/event_sink_test.cc)
   target_include_directories(qnmuro_com_tests PRIVATE ${QNMURO_COM_GEN})

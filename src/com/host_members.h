@@ -30,6 +30,21 @@ inline constexpr const wchar_t* kView = L"View";
 inline constexpr const wchar_t* kShowDrawings = L"ShowDrawings";
 inline constexpr const wchar_t* kShowBackground = L"ShowBackground";
 
+// The active window's screen positions: GetPoint(ScreenPixelsLeft, ScreenPixelsTop,
+// ScreenPixelsWidth, ScreenPixelsHeight, obj) fills four longs given by reference with where
+// `obj` (a range) is shown.
+inline constexpr const wchar_t* kGetPoint = L"GetPoint";
+// This project's own choice, not a name the host is known to carry: a field engineer sets the
+// host's name for it here. ScreenToDocument(ScreenPixelsLeft, ScreenPixelsTop,
+// ScreenPixelsWidth, ScreenPixelsHeight, Left, Top, Width, Height) takes the four pixel values
+// and fills four singles given by reference with the rectangle in points from the top-left
+// corner of the document's first page. A host whose conversion takes its arguments in another
+// shape needs Window::ScreenToDocument in late_bound_host.cc changed too.
+inline constexpr const wchar_t* kScreenToDocument = L"ScreenToDocument";
+// The pages of the window's active pane, each with its Left and Top in points.
+inline constexpr const wchar_t* kActivePane = L"ActivePane";
+inline constexpr const wchar_t* kPages = L"Pages";
+
 // The selection.
 inline constexpr const wchar_t* kSetRange = L"SetRange";
 inline constexpr const wchar_t* kInformation = L"Information";
@@ -69,6 +84,17 @@ inline constexpr const wchar_t* kText = L"Text";
 inline constexpr const wchar_t* kCopy = L"Copy";
 inline constexpr const wchar_t* kSelect = L"Select";
 
+// Shapes: the collection adds a floating picture with AddPicture(FileName, LinkToFile,
+// SaveWithDocument, Left, Top, Width, Height); a shape has a name, a z-order, a visible state
+// and its place (single-precision points; Left and Top also of a page).
+inline constexpr const wchar_t* kShapes = L"Shapes";
+inline constexpr const wchar_t* kAddPicture = L"AddPicture";
+inline constexpr const wchar_t* kZOrder = L"ZOrder";
+inline constexpr const wchar_t* kLeft = L"Left";
+inline constexpr const wchar_t* kTop = L"Top";
+inline constexpr const wchar_t* kWidth = L"Width";
+inline constexpr const wchar_t* kHeight = L"Height";
+
 // Command bars and their controls.
 inline constexpr const wchar_t* kControls = L"Controls";
 inline constexpr const wchar_t* kDelete = L"Delete";
@@ -79,6 +105,8 @@ inline constexpr const wchar_t* kVisible = L"Visible";
 inline constexpr const wchar_t* kEnabled = L"Enabled";
 inline constexpr const wchar_t* kExecute = L"Execute";
 inline constexpr const wchar_t* kStyle = L"Style";
+// A button's face: a picture object (IPictureDisp).
+inline constexpr const wchar_t* kPicture = L"Picture";
 
 // Events, found by name in the object's own type information.
 inline constexpr const wchar_t* kDocumentOpenEvent = L"DocumentOpen";

@@ -14,19 +14,30 @@ LateBound::LateBound(IDispatch* object) : object_(object) {
 }
 
 Variant LateBound::Get(const wchar_t* member) {
-  return Invoke(member, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr, 0, false);
+  return Invoke(member, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr, 0);
 }
 
 void LateBound::Put(const wchar_t* member, Variant value) {
-  Invoke(member, DISPATCH_PROPERTYPUT, value.get(), 1, true);
+  Invoke(member, DISPATCH_PROPERTYPUT, value.get(), 1);
+}
+
+void LateBound::PutObject(const wchar_t* member, IDispatch* value) {
+  Variant object = ObjectVariant(value);
+  try {
+    Invoke(member, DISPATCH_PROPERTYPUTREF, object.get(), 1);
+  } catch (const Error& error) {
+    // An object whose property is declared as a plain write answers "no such member" to the
+    // Set form.
+    if (error.number() != kErrNotSupported) throw;
+    Invoke(member, DISPATCH_PROPERTYPUT, object.get(), 1);
+  }
 }
 
 Variant LateBound::Call(const wchar_t* member, std::initializer_list<Variant*> args) {
   // IDispatch takes its arguments last first.
   std::vector<VARIANT> reversed;
   for (auto it = args.end(); it != args.begin();) reversed.push_back(*(*--it)->get());
-  return Invoke(member, DISPATCH_METHOD, reversed.data(), static_cast<UINT>(reversed.size()),
-                false);
+  return Invoke(member, DISPATCH_METHOD, reversed.data(), static_cast<UINT>(reversed.size()));
 }
 
 std::u16string LateBound::GetText(const wchar_t* member) {
@@ -34,23 +45,15 @@ std::u16string LateBound::GetText(const wchar_t* member) {
 }
 
 bool LateBound::GetBool(const wchar_t* member) {
-  Variant value = Get(member);
-  VARIANT converted;
-  VariantInit(&converted);
-  if (FAILED(VariantChangeType(&converted, value.get(), 0, VT_BOOL))) {
-    throw MakeError(kErrTypeMismatch);
-  }
-  return V_BOOL(&converted) != VARIANT_FALSE;
+  return V_BOOL(Converted(*Get(member).get(), VT_BOOL).get()) != VARIANT_FALSE;
 }
 
 long LateBound::GetLong(const wchar_t* member) {
-  Variant value = Get(member);
-  VARIANT converted;
-  VariantInit(&converted);
-  if (FAILED(VariantChangeType(&converted, value.get(), 0, VT_I4))) {
-    throw MakeError(kErrTypeMismatch);
-  }
-  return V_I4(&converted);
+  return V_I4(Converted(*Get(member).get(), VT_I4).get());
+}
+
+float LateBound::GetSingle(const wchar_t* member) {
+  return V_R4(Converted(*Get(member).get(), VT_R4).get());
 }
 
 Ptr<IDispatch> LateBound::GetObject(const wchar_t* member) {
@@ -63,7 +66,8 @@ Ptr<IDispatch> LateBound::CallObject(const wchar_t* member, std::initializer_lis
   return ObjectOf(*value.get());
 }
 
-Variant LateBound::Invoke(const wchar_t* member, WORD flags, VARIANT* args, UINT count, bool put) {
+Variant LateBound::Invoke(const wchar_t* member, WORD flags, VARIANT* args, UINT count) {
+  const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
   DISPID id = DISPID_UNKNOWN;
   auto* name = const_cast<LPOLESTR>(member);
   if (FAILED(object_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) {
@@ -96,6 +100,35 @@ Variant LongVariant(long value) {
   V_VT(v.get()) = VT_I4;
   V_I4(v.get()) = value;
   return v;
+}
+
+Variant SingleVariant(float value) {
+  Variant v;
+  V_VT(v.get()) = VT_R4;
+  V_R4(v.get()) = value;
+  return v;
+}
+
+Variant LongRefVariant(long* slot) {
+  Variant v;
+  V_VT(v.get()) = VT_I4 | VT_BYREF;
+  V_I4REF(v.get()) = slot;
+  return v;
+}
+
+Variant SingleRefVariant(float* slot) {
+  Variant v;
+  V_VT(v.get()) = VT_R4 | VT_BYREF;
+  V_R4REF(v.get()) = slot;
+  return v;
+}
+
+Variant Converted(VARIANT& value, VARTYPE type) {
+  Variant converted;
+  if (FAILED(VariantChangeType(converted.get(), &value, 0, type))) {
+    throw MakeError(kErrTypeMismatch);
+  }
+  return converted;
 }
 
 Variant ObjectVariant(IDispatch* object) {

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "com/button_face.h"
 #include "com/event_sink.h"
 #include "com/host_members.h"
 #include "com/late_bound.h"
@@ -60,8 +61,16 @@ class Control final : public host::Control {
   bool Enabled() override { return object_.GetBool(m::kEnabled); }
   void SetEnabled(bool enabled) override { object_.Put(m::kEnabled, Variant::Bool(enabled)); }
   void Execute() override { object_.Call(m::kExecute); }
-  void SetFace(const host::Picture& /*face*/) override { throw MakeError(kErrNotSupported); }
-  host::Picture Face() override { throw MakeError(kErrNotSupported); }
+  void SetFace(const host::Picture& face) override {
+    RequireButton();
+    const Ptr<IPictureDisp> picture = PictureOfBmp(face.bmp);
+    object_.PutObject(m::kPicture, picture.get());
+  }
+  // The host keeps the picture, not the label it was made for.
+  host::Picture Face() override {
+    RequireButton();
+    return host::Picture{u"", BmpOfPicture(object_.GetObject(m::kPicture).get())};
+  }
   void SetStyle(long style) override { object_.Put(m::kStyle, LongVariant(style)); }
   // Click(Ctrl, CancelDefault): the arguments arrive last first.
   void Subscribe(host::ButtonEvents* events) override {
@@ -80,6 +89,12 @@ class Control final : public host::Control {
   host::Controls& GetControls() override { return controls_; }
 
  private:
+  void RequireButton() {
+    if (object_.GetLong(m::kType) != host::kControlButton) {
+      throw Error(host::kNotAvailable, u"The command is not available for this kind of control.");
+    }
+  }
+
   LateBound object_;
   Controls controls_;
   std::map<host::ButtonEvents*, std::unique_ptr<EventSink>> sinks_;

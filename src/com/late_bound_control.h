@@ -11,8 +11,10 @@
 namespace qnmuro::com {
 
 // The control's caption, tooltip, visible and enabled states, type, style, Execute, a popup's
-// controls and a button's clicks (through the control's own event interface). Faces are not
-// reachable through it (Error 438): the toolbar is built without them.
+// controls, a button's clicks (through the control's own event interface) and a button's face
+// (its Picture, a picture object made from and read back as BMP bytes; Face() gives an empty
+// label, which the host does not keep). A face on a control that is not a button raises
+// host::kNotAvailable.
 std::shared_ptr<host::Control> LateBoundControl(IDispatch* control);
 
 // The application's command bars; `application` is asked for them on every call.

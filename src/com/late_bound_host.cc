@@ -18,6 +18,9 @@ class Range final : public host::Range {
  public:
   explicit Range(IDispatch* object) : object_(object) {}
 
+  // The host's own range, for the members that take one as an argument.
+  IDispatch* object() const { return object_.get(); }
+
   long Start() override { return object_.GetLong(m::kStart); }
   long End() override { return object_.GetLong(m::kEnd); }
   std::u16string Text() override { return object_.GetText(m::kText); }
@@ -86,9 +89,63 @@ class Bookmarks final : public host::Bookmarks {
   LateBound document_;
 };
 
+class Shape final : public host::Shape {
+ public:
+  explicit Shape(IDispatch* object) : object_(object) {}
+
+  std::u16string Name() override { return object_.GetText(m::kName); }
+  void SetName(std::u16string_view name) override { object_.Put(m::kName, Variant::String(name)); }
+  void Delete() override { object_.Call(m::kDelete); }
+  void ZOrder(long command) override {
+    Variant command_arg = LongVariant(command);
+    object_.Call(m::kZOrder, {&command_arg});
+  }
+  bool Visible() override { return object_.GetBool(m::kVisible); }
+  void SetVisible(bool visible) override { object_.Put(m::kVisible, Variant::Bool(visible)); }
+  float Left() override { return object_.GetSingle(m::kLeft); }
+  float Top() override { return object_.GetSingle(m::kTop); }
+  float Width() override { return object_.GetSingle(m::kWidth); }
+  float Height() override { return object_.GetSingle(m::kHeight); }
+
+ private:
+  LateBound object_;
+};
+
+// A document's shapes, asked of the document on every call.
+class Shapes final : public host::Shapes {
+ public:
+  explicit Shapes(IDispatch* document) : document_(document) {}
+
+  long Count() override { return LateBound(List().get()).GetLong(m::kCount); }
+  std::shared_ptr<host::Shape> Item(long index) override {
+    Variant at = LongVariant(index);
+    return std::make_shared<Shape>(LateBound(List().get()).CallObject(m::kItem, {&at}).get());
+  }
+  // AddPicture(FileName, LinkToFile, SaveWithDocument, Left, Top, Width, Height); the anchor is
+  // left to the host.
+  std::shared_ptr<host::Shape> AddPicture(std::u16string_view file, bool link_to_file,
+                                          bool save_with_document, float left, float top,
+                                          float width, float height) override {
+    Variant file_arg = Variant::String(file), link = Variant::Bool(link_to_file);
+    Variant save = Variant::Bool(save_with_document);
+    Variant left_arg = SingleVariant(left), top_arg = SingleVariant(top);
+    Variant width_arg = SingleVariant(width), height_arg = SingleVariant(height);
+    return std::make_shared<Shape>(
+        LateBound(List().get())
+            .CallObject(m::kAddPicture,
+                        {&file_arg, &link, &save, &left_arg, &top_arg, &width_arg, &height_arg})
+            .get());
+  }
+
+ private:
+  Ptr<IDispatch> List() { return document_.GetObject(m::kShapes); }
+
+  LateBound document_;
+};
+
 class Document final : public host::Document {
  public:
-  explicit Document(IDispatch* object) : object_(object), bookmarks_(object) {}
+  explicit Document(IDispatch* object) : object_(object), bookmarks_(object), shapes_(object) {}
 
   std::u16string Name() override { return object_.GetText(m::kName); }
   std::u16string FullName() override { return object_.GetText(m::kFullName); }
@@ -108,7 +165,7 @@ class Document final : public host::Document {
   }
 
   host::Bookmarks& GetBookmarks() override { return bookmarks_; }
-  host::Shapes& GetShapes() override { throw MakeError(kErrNotSupported); }
+  host::Shapes& GetShapes() override { return shapes_; }
   std::shared_ptr<host::Range> GetRange(long start, long end) override {
     Variant start_arg = LongVariant(start), end_arg = LongVariant(end);
     return std::make_shared<Range>(object_.CallObject(m::kRange, {&start_arg, &end_arg}).get());
@@ -148,6 +205,7 @@ class Document final : public host::Document {
  private:
   LateBound object_;
   Bookmarks bookmarks_;
+  Shapes shapes_;
   std::map<host::DocumentEvents*, std::unique_ptr<EventSink>> sinks_;
 };
 
@@ -209,13 +267,7 @@ class Selection final : public host::Selection {
   // Information item 3: the page on which the selection ends.
   long EndPageNumber() override {
     Variant item = LongVariant(3);
-    Variant page = object_.Call(m::kInformation, {&item});
-    VARIANT converted;
-    VariantInit(&converted);
-    if (FAILED(VariantChangeType(&converted, page.get(), 0, VT_I4))) {
-      throw MakeError(kErrTypeMismatch);
-    }
-    return V_I4(&converted);
+    return V_I4(Converted(*object_.Call(m::kInformation, {&item}).get(), VT_I4).get());
   }
   void MoveCharacters(long count) override {
     Variant unit = LongVariant(1), by = LongVariant(count < 0 ? -count : count);
@@ -260,19 +312,45 @@ class View final : public host::View {
   LateBound window_;
 };
 
-// Screen positions and page origins are not reachable yet (Error 438).
+// Screen rectangles come back through arguments given by reference.
 class Window final : public host::Window {
  public:
-  explicit Window(IDispatch* object) : view_(object) {}
+  explicit Window(IDispatch* object) : object_(object), view_(object) {}
 
   host::View& GetView() override { return view_; }
-  host::ScreenRect GetPoint(host::Range&) override { throw MakeError(kErrNotSupported); }
-  host::DocumentRect ScreenToDocument(const host::ScreenRect&) override {
-    throw MakeError(kErrNotSupported);
+  // Only a range handed out by this adapter carries a host object to show (Error 91 for any
+  // other).
+  host::ScreenRect GetPoint(host::Range& range) override {
+    const auto* ours = dynamic_cast<const Range*>(&range);
+    if (ours == nullptr) throw MakeError(kErrObjectNotSet);
+    host::ScreenRect at;
+    Variant left = LongRefVariant(&at.left), top = LongRefVariant(&at.top);
+    Variant width = LongRefVariant(&at.width), height = LongRefVariant(&at.height);
+    Variant shown = ObjectVariant(ours->object());
+    object_.Call(m::kGetPoint, {&left, &top, &width, &height, &shown});
+    return at;
   }
-  host::PagePoint PageOrigin(long) override { throw MakeError(kErrNotSupported); }
+  host::DocumentRect ScreenToDocument(const host::ScreenRect& rect) override {
+    Variant left = LongVariant(rect.left), top = LongVariant(rect.top);
+    Variant width = LongVariant(rect.width), height = LongVariant(rect.height);
+    host::DocumentRect at;
+    Variant left_out = SingleRefVariant(&at.left), top_out = SingleRefVariant(&at.top);
+    Variant width_out = SingleRefVariant(&at.width), height_out = SingleRefVariant(&at.height);
+    object_.Call(m::kScreenToDocument,
+                 {&left, &top, &width, &height, &left_out, &top_out, &width_out, &height_out});
+    return at;
+  }
+  // ActivePane.Pages.Item(page).
+  host::PagePoint PageOrigin(long page) override {
+    const Ptr<IDispatch> pages =
+        LateBound(object_.GetObject(m::kActivePane).get()).GetObject(m::kPages);
+    Variant at = LongVariant(page);
+    LateBound found(LateBound(pages.get()).CallObject(m::kItem, {&at}).get());
+    return host::PagePoint{found.GetSingle(m::kLeft), found.GetSingle(m::kTop)};
+  }
 
  private:
+  LateBound object_;
   View view_;
 };
 

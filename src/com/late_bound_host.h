@@ -12,10 +12,12 @@
 
 namespace qnmuro::com {
 
-// The application and, through it, its documents, options and command bars. One host document
-// is one host::Document object for as long as the add-in holds it, so the document an event
-// hands over is the one found among the open documents. Windows, selections, bookmarks,
-// shapes and ranges are not reachable through it (Error 438).
+// The application and, through it, its documents with their bookmarks, shapes and ranges, the
+// selection, the active window, the options and command bars. One host document is one
+// host::Document object for as long as the add-in holds it, so the document an event hands
+// over is the one found among the open documents. A window shows only ranges this adapter
+// handed out (Error 91 for any other range); its conversion of screen rectangles calls the
+// member named kScreenToDocument in host_members.h, a name of this project's choosing.
 std::unique_ptr<host::Application> LateBoundApplication(IDispatch* application);
 
 }  // namespace qnmuro::com

@@ -30,8 +30,8 @@ ITypeLib* HostLibrary() {
   return library;
 }
 
-// A property written goes to the journal as "Object.Member=value"; a method called as
-// "Object.Member()".
+// A property written (plainly or by reference) goes to the journal as "Object.Member=value";
+// a method called as "Object.Member()".
 HRESULT HostObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                            EXCEPINFO* excep, UINT*) {
   try {
@@ -54,7 +54,7 @@ HRESULT HostObject::Dispatch(DISPID id, WORD flags, DISPPARAMS& params, VARIANT*
     return DISP_E_MEMBERNOTFOUND;
   }
   const std::wstring member(reinterpret_cast<const wchar_t*>(name.get()));
-  if ((flags & DISPATCH_PROPERTYPUT) != 0) {
+  if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0) {
     if (params.cArgs != 1) return DISP_E_BADPARAMCOUNT;
     Variant value;
     VariantCopy(value.get(), &params.rgvarg[0]);
