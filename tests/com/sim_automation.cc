@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "base/error.h"
+#include "com/button_face.h"
 #include "com/late_bound.h"
 
 namespace qnmuro::com {
@@ -32,31 +33,23 @@ VARIANT Arg(const DISPPARAMS& args, UINT index) {
   return value;
 }
 
-Variant Converted(VARIANT value, VARTYPE type) {
-  Variant out;
-  const HRESULT hr = VariantChangeType(out.get(), &value, 0, type);
-  VariantClear(&value);
-  if (FAILED(hr)) throw MakeError(kErrTypeMismatch);
-  return out;
+// A value as the type asked for, read through a reference.
+Variant As(const VARIANT& value, VARTYPE type) {
+  Variant copy;
+  VariantCopyInd(copy.get(), const_cast<VARIANT*>(&value));
+  return Converted(*copy.get(), type);
 }
-
 long LongOf(const VARIANT& value) {
-  VARIANT copy;
-  VariantInit(&copy);
-  VariantCopyInd(&copy, const_cast<VARIANT*>(&value));
-  return V_I4(Converted(copy, VT_I4).get());
+  return V_I4(As(value, VT_I4).get());
 }
 bool BoolOf(const VARIANT& value) {
-  VARIANT copy;
-  VariantInit(&copy);
-  VariantCopyInd(&copy, const_cast<VARIANT*>(&value));
-  return V_BOOL(Converted(copy, VT_BOOL).get()) != VARIANT_FALSE;
+  return V_BOOL(As(value, VT_BOOL).get()) != VARIANT_FALSE;
 }
 std::u16string TextOf(const VARIANT& value) {
-  VARIANT copy;
-  VariantInit(&copy);
-  VariantCopyInd(&copy, const_cast<VARIANT*>(&value));
-  return Converted(copy, VT_BSTR).Text();
+  return As(value, VT_BSTR).Text();
+}
+float SingleOf(const VARIANT& value) {
+  return V_R4(As(value, VT_R4).get());
 }
 
 long LongArg(const DISPPARAMS& args, UINT index) {
@@ -64,6 +57,9 @@ long LongArg(const DISPPARAMS& args, UINT index) {
 }
 std::u16string TextArg(const DISPPARAMS& args, UINT index) {
   return TextOf(Arg(args, index));
+}
+float SingleArg(const DISPPARAMS& args, UINT index) {
+  return SingleOf(Arg(args, index));
 }
 bool Given(const DISPPARAMS& args, UINT index) {
   VARIANT value = Arg(args, index);
@@ -83,6 +79,24 @@ Variant ToVariant(const std::u16string& value) {
 }
 Variant ToVariant(HostObject* object) {
   return ObjectVariant(object);
+}
+Variant ToVariant(float value) {
+  return SingleVariant(value);
+}
+Variant ToVariant(Variant&& value) {
+  return std::move(value);
+}
+
+// An argument the caller passed by reference for the callee to fill.
+void Fill(DISPPARAMS& args, UINT index, long value) {
+  VARIANT& slot = args.rgvarg[args.cArgs - 1 - index];
+  if (index >= args.cArgs || V_VT(&slot) != (VT_I4 | VT_BYREF)) throw MakeError(kErrTypeMismatch);
+  *V_I4REF(&slot) = value;
+}
+void Fill(DISPPARAMS& args, UINT index, float value) {
+  VARIANT& slot = args.rgvarg[args.cArgs - 1 - index];
+  if (index >= args.cArgs || V_VT(&slot) != (VT_R4 | VT_BYREF)) throw MakeError(kErrTypeMismatch);
+  *V_R4REF(&slot) = value;
 }
 
 // A member as a handler: `f` takes the arguments and returns nothing or the member's value.
@@ -311,23 +325,35 @@ HostObject* SimAutomation::BookmarkObject(std::shared_ptr<host::Bookmark> bookma
   return o;
 }
 
+// AddPicture(FileName, LinkToFile, SaveWithDocument, Left, Top, Width, Height).
 HostObject* SimAutomation::ShapesObject(host::Document& document) {
   HostObject* o = Make("Shapes", DIID_IHostCollection);
   host::Shapes& shapes = document.GetShapes();
   o->On(L"Count", Member([&shapes](auto&) { return shapes.Count(); }));
-  o->On(L"Item", Member([this, &shapes](DISPPARAMS& a) {
-          HostObject* shape = Make("Shape", DIID_IHostShape);
-          const auto held = shapes.Item(LongArg(a, 0));
-          held_.push_back(held);
-          host::Shape& s = *held;
-          shape->On(L"Name", Member([&s](auto&) { return s.Name(); }));
-          shape->OnPut(L"Name", [&s](const VARIANT& v) { s.SetName(TextOf(v)); });
-          shape->On(L"Visible", Member([&s](auto&) { return s.Visible(); }));
-          shape->OnPut(L"Visible", [&s](const VARIANT& v) { s.SetVisible(BoolOf(v)); });
-          shape->On(L"Delete", Member([&s](auto&) { s.Delete(); }));
-          shape->On(L"ZOrder", Member([&s](DISPPARAMS& args) { s.ZOrder(LongArg(args, 0)); }));
-          return shape;
+  o->On(L"Item",
+        Member([this, &shapes](DISPPARAMS& a) { return ShapeObject(shapes.Item(LongArg(a, 0))); }));
+  o->On(L"AddPicture", Member([this, &shapes](DISPPARAMS& a) {
+          return ShapeObject(shapes.AddPicture(TextArg(a, 0), BoolOf(Arg(a, 1)), BoolOf(Arg(a, 2)),
+                                               SingleArg(a, 3), SingleArg(a, 4), SingleArg(a, 5),
+                                               SingleArg(a, 6)));
         }));
+  return o;
+}
+
+HostObject* SimAutomation::ShapeObject(std::shared_ptr<host::Shape> shape) {
+  HostObject* o = Make("Shape", DIID_IHostShape);
+  held_.push_back(shape);
+  host::Shape& s = *shape;
+  o->On(L"Name", Member([&s](auto&) { return s.Name(); }));
+  o->OnPut(L"Name", [&s](const VARIANT& v) { s.SetName(TextOf(v)); });
+  o->On(L"Visible", Member([&s](auto&) { return s.Visible(); }));
+  o->OnPut(L"Visible", [&s](const VARIANT& v) { s.SetVisible(BoolOf(v)); });
+  o->On(L"Left", Member([&s](auto&) { return s.Left(); }));
+  o->On(L"Top", Member([&s](auto&) { return s.Top(); }));
+  o->On(L"Width", Member([&s](auto&) { return s.Width(); }));
+  o->On(L"Height", Member([&s](auto&) { return s.Height(); }));
+  o->On(L"Delete", Member([&s](auto&) { s.Delete(); }));
+  o->On(L"ZOrder", Member([&s](DISPPARAMS& a) { s.ZOrder(LongArg(a, 0)); }));
   return o;
 }
 
@@ -353,17 +379,50 @@ HostObject* SimAutomation::SelectionObject() {
   return o;
 }
 
+// GetPoint(Left, Top, Width, Height, Range) and ScreenToDocument(Left, Top, Width, Height,
+// DocLeft, DocTop, DocWidth, DocHeight) fill the arguments given by reference; the pages of the
+// active pane give their origins.
 HostObject* SimAutomation::WindowObject() {
   HostObject* o = Make("Window", DIID_IHostWindow);
   const auto window = app_.ActiveWindow();
   held_.push_back(window);
-  host::View& view = window->GetView();
+  host::Window& w = *window;
+  host::View& view = w.GetView();
   HostObject* v = Make("View", DIID_IHostWindow);
   v->On(L"ShowDrawings", Member([&view](auto&) { return view.ShowDrawings(); }));
   v->OnPut(L"ShowDrawings", [&view](const VARIANT& x) { view.SetShowDrawings(BoolOf(x)); });
   v->On(L"ShowBackground", Member([&view](auto&) { return view.ShowBackground(); }));
   v->OnPut(L"ShowBackground", [&view](const VARIANT& x) { view.SetShowBackground(BoolOf(x)); });
   o->On(L"View", Member([v](auto&) { return v; }));
+  o->On(L"GetPoint", Member([this, &w](DISPPARAMS& a) {
+          VARIANT shown = Arg(a, 4);
+          if (V_VT(&shown) != VT_DISPATCH || V_DISPATCH(&shown) == nullptr) {
+            VariantClear(&shown);
+            throw MakeError(kErrTypeMismatch);
+          }
+          LateBound range(V_DISPATCH(&shown));
+          VariantClear(&shown);
+          const auto span =
+              app_.ActiveDocument()->GetRange(range.GetLong(L"Start"), range.GetLong(L"End"));
+          const host::ScreenRect at = w.GetPoint(*span);
+          Fill(a, 0, at.left), Fill(a, 1, at.top), Fill(a, 2, at.width), Fill(a, 3, at.height);
+        }));
+  o->On(L"ScreenToDocument", Member([&w](DISPPARAMS& a) {
+          const host::DocumentRect at = w.ScreenToDocument(
+              host::ScreenRect{LongArg(a, 0), LongArg(a, 1), LongArg(a, 2), LongArg(a, 3)});
+          Fill(a, 4, at.left), Fill(a, 5, at.top), Fill(a, 6, at.width), Fill(a, 7, at.height);
+        }));
+  HostObject* pages = Make("Pages", DIID_IHostCollection);
+  pages->On(L"Item", Member([this, &w](DISPPARAMS& a) {
+              const host::PagePoint origin = w.PageOrigin(LongArg(a, 0));
+              HostObject* page = Make("Page", DIID_IHostPage);
+              page->On(L"Left", Member([origin](auto&) { return origin.left; }));
+              page->On(L"Top", Member([origin](auto&) { return origin.top; }));
+              return page;
+            }));
+  HostObject* pane = Make("Pane", DIID_IHostPane);
+  pane->On(L"Pages", Member([pages](auto&) { return pages; }));
+  o->On(L"ActivePane", Member([pane](auto&) { return pane; }));
   return o;
 }
 
@@ -447,6 +506,15 @@ HostObject* SimAutomation::ControlObject(const std::shared_ptr<host::Control>& c
   o->On(L"Enabled", Member([&c](auto&) { return c.Enabled(); }));
   o->OnPut(L"Enabled", [&c](const VARIANT& v) { c.SetEnabled(BoolOf(v)); });
   o->OnPut(L"Style", [&c](const VARIANT& v) { c.SetStyle(LongOf(v)); });
+  // The face travels as a picture object, without the label it was made for.
+  o->OnPut(L"Picture", [&c](const VARIANT& v) {
+    if (V_VT(&v) != VT_DISPATCH || V_DISPATCH(&v) == nullptr) throw MakeError(kErrTypeMismatch);
+    c.SetFace(host::Picture{u"", BmpOfPicture(V_DISPATCH(&v))});
+  });
+  o->On(L"Picture", Member([&c](auto&) {
+          const Ptr<IPictureDisp> picture = PictureOfBmp(c.Face().bmp);
+          return ObjectVariant(picture.get());
+        }));
   o->On(L"Execute", Member([&c](auto&) { c.Execute(); }));
   o->On(L"Controls", Member([this, &c](auto&) { return ControlsObject(c.GetControls()); }));
   if (button) {

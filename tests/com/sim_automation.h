@@ -48,6 +48,7 @@ class SimAutomation final : public host::ApplicationEvents {
   HostObject* BookmarksObject(host::Document& document);
   HostObject* BookmarkObject(std::shared_ptr<host::Bookmark> bookmark);
   HostObject* ShapesObject(host::Document& document);
+  HostObject* ShapeObject(std::shared_ptr<host::Shape> shape);
   HostObject* SelectionObject();
   HostObject* WindowObject();
   HostObject* OptionsObject();
