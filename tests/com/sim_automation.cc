@@ -116,13 +116,6 @@ HostObject::Method Member(F f) {
   };
 }
 
-VARIANT FlagRef(VARIANT_BOOL* flag) {
-  VARIANT v;
-  V_VT(&v) = VT_BOOL | VT_BYREF;
-  V_BOOLREF(&v) = flag;
-  return v;
-}
-
 }  // namespace
 
 // Carries a document's close and a button's click out through its object's connection point.
@@ -146,7 +139,7 @@ class SimAutomation::Relay final : public host::DocumentEvents, public host::But
     const auto found = server_.controls_.find(&button);
     if (found == server_.controls_.end()) return;
     VARIANT_BOOL cancel = cancel_default ? VARIANT_TRUE : VARIANT_FALSE;
-    object_.Raise(kClickId, {ObjectArg(found->second), FlagRef(&cancel)});
+    object_.Raise(kClickId, {ObjectArg(found->second), FlagArg(&cancel)});
     cancel_default = cancel != VARIANT_FALSE;
   }
 
@@ -195,7 +188,7 @@ void SimAutomation::DocumentBeforeSave(host::Document& document, bool& save_as_u
   VARIANT_BOOL as_ui = save_as_ui ? VARIANT_TRUE : VARIANT_FALSE;
   VARIANT_BOOL stop = cancel ? VARIANT_TRUE : VARIANT_FALSE;
   application_->Raise(kDocumentBeforeSaveId,
-                      {ObjectArg(DocumentObject(document)), FlagRef(&as_ui), FlagRef(&stop)});
+                      {ObjectArg(DocumentObject(document)), FlagArg(&as_ui), FlagArg(&stop)});
   save_as_ui = as_ui != VARIANT_FALSE;
   cancel = stop != VARIANT_FALSE;
 }
