@@ -72,7 +72,7 @@ if(QNMURO_TESTS)
   add_executable(qnmuro_com_road WIN32 ${CMAKE_SOURCE_DIR}/tests/com/road_test.cc
                  ${CMAKE_SOURCE_DIR}/tests/com/sim_automation.cc
                  ${CMAKE_SOURCE_DIR}/tests/com/host_object.cc)
-  target_include_directories(qnmuro_com_road PRIVATE ${QNMURO_COM_GEN})
+  target_include_directories(qnmuro_com_road PRIVATE ${QNMURO_COM_GEN} ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(qnmuro_com_road PRIVATE
                              QNMURO_FAKE_HOST_TLB=L"Z:${QNMURO_COM_GEN}/fake_host.tlb")
   target_link_libraries(qnmuro_com_road PRIVATE qnmuro_com qnmuro_simhost GTest::gtest

@@ -1,8 +1,8 @@
 // A handed-over document's whole road with the add-in loaded through COM. The simulated word
 // processor, exposed as an automation server, creates QNMuroWPS.WPSaddin by its ProgID and
 // hands it its application object through IDTExtensibility2; the clerk's session script then
-// runs as it does with the add-in linked in. The add-in's message boxes are real windows here:
-// a user at the keyboard reads each one and presses the button the script's answers give.
+// runs as it does with the add-in linked in. The add-in's message boxes and forms are real
+// windows here: a user at the keyboard reads each one and answers as the script's answers say.
 // Both runs must give the same transcript, and the OA server must hold each run's upload.
 //
 // Needs the registered DLL and, from the environment: QNMURO_COM_DATA (the examples folder),
@@ -15,7 +15,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <regex>
 #include <sstream>
@@ -33,26 +32,18 @@
 #include "sim_automation.h"
 #include "simhost/script_runner.h"
 #include "simhost/sim_host.h"
+#include "support/temp_dir.h"
 
 namespace qnmuro::com {
 namespace {
 
 namespace fs = std::filesystem;
+using test_util::ReadBytes;
+using test_util::WriteBytes;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::u16string WindowText(HWND window, int item = 0) {
@@ -369,8 +360,8 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
     fs::remove_all(server_root_ / "documents" / "6F2A", ec);
     fs::create_directories(work_);
     fs::copy_file(examples_ / "docmarkline.bmp", work_ / "docmarkline.bmp");
-    ASSERT_EQ(Run(ReadFile(examples_ / "make_notice.run"), {}), 0);
-    ASSERT_EQ(Run(ReadFile(examples_ / "make_templates.run"), {}), 0);
+    ASSERT_EQ(Run(ReadBytes(examples_ / "make_notice.run"), {}), 0);
+    ASSERT_EQ(Run(ReadBytes(examples_ / "make_templates.run"), {}), 0);
     const fs::path files = server_root_ / "files";
     for (const auto& [name, unid] : {std::pair("notice_red.wps", "A1B2C3"),
                                      {"notice_plain.wps", "A1B2C3"},
@@ -389,7 +380,7 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
     // server, the templates as .wps files, two seals, the report template in the first extend
     // parameter.
     const std::string base = "http://" + server_;
-    std::string control = ReadFile(examples_ / "control.xml");
+    std::string control = ReadBytes(examples_ / "control.xml");
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"<action>DraftDocument</action>", std::string("<action>") + GetParam() + "</action>"},
              {"http://127.0.0.1:8080", base},
@@ -405,7 +396,7 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
         control.replace(at, from.size(), to);
       }
     }
-    WriteFile(work_ / "notice.xml", control);
+    WriteBytes(work_ / "notice.xml", control);
     fs::copy_file(examples_ / "notice.ds.xml", work_ / "notice.ds.xml");
     transcript_.str("");
   }
@@ -435,8 +426,8 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
               0);
     runs.through_com = Comparable(transcript_.str());
     // Kept beside the work directory, for a look after a failure.
-    WriteFile(work_.parent_path() / "road-linked-in.txt", runs.linked_in);
-    WriteFile(work_.parent_path() / "road-through-com.txt", runs.through_com);
+    WriteBytes(work_.parent_path() / "road-linked-in.txt", runs.linked_in);
+    WriteBytes(work_.parent_path() / "road-through-com.txt", runs.through_com);
     runs.uploaded_through_com = Uploaded();
     return runs;
   }
@@ -505,7 +496,7 @@ std::string Difference(const std::string& got, const std::string& want) {
 // closing; and an agent call by name to the server the control file names.
 TEST_P(DocumentRoadTest, TheClerksSessionGoesTheSameWayThroughCom) {
   std::u16string agent_answer;
-  const Runs runs = RunBoth(ReadFile(examples_ / "open_notice.run"), [&](LateBound& addin) {
+  const Runs runs = RunBoth(ReadBytes(examples_ / "open_notice.run"), [&](LateBound& addin) {
     Variant agent = Variant::String(u"echo"), query = Variant::String(u"&id=7");
     Variant body = Variant::String(u"公文"), xml = Variant::Bool(true);
     agent_answer = addin.Call(L"ExecuteAgent", {&agent, &query, &body, &xml}).Text();
@@ -524,7 +515,7 @@ TEST_P(DocumentRoadTest, TheClerksSessionGoesTheSameWayThroughCom) {
 // system with its upload.
 TEST_P(DocumentRoadTest, TheToolbarsDialogsAndSealsGoTheSameWayThroughCom) {
   const std::string session =
-      std::regex_replace(ReadFile(examples_ / "toolbar.run"), std::regex("click 查看原文\n"), "");
+      std::regex_replace(ReadBytes(examples_ / "toolbar.run"), std::regex("click 查看原文\n"), "");
   const Runs runs = RunBoth(session);
   EXPECT_EQ(Difference(runs.through_com, runs.linked_in), "");
   EXPECT_EQ(runs.uploaded_through_com, runs.uploaded_linked_in);
