@@ -6,6 +6,7 @@
 #ifndef QNMURO_COMMON_CONTEXT_H_
 #define QNMURO_COMMON_CONTEXT_H_
 
+#include <cstdint>
 #include <string>
 
 namespace qnmuro {
@@ -17,6 +18,13 @@ class RegistryStore;
 class ShellService;
 class HttpClient;
 struct Services;
+
+// The most bytes a download may bring, by what the host makes of it. The defaults are the
+// host's own bounds; tests lower them.
+struct DownloadLimits {
+  uint64_t picture = uint64_t{7} << 20;  // a picture the host inserts (a seal)
+  uint64_t file = uint64_t{256} << 20;   // a file the host opens (template, report, draft)
+};
 
 struct Context {
   SharedState* state = nullptr;
@@ -30,6 +38,7 @@ struct Context {
   // The agent call's client where the platform has one of its own (its XML HTTP request
   // object); null: http.
   HttpClient* agentHttp = nullptr;
+  DownloadLimits downloadLimits;
 };
 
 // The platform's path separator as the add-in joins paths with it.

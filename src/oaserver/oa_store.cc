@@ -83,10 +83,13 @@ OaStore::OaStore(fs::path root) {
 std::optional<std::string> OaStore::FileNameOf(const std::string& ansi_name) {
   if (ansi_name.empty() || ansi_name == "." || ansi_name == "..") return std::nullopt;
   for (unsigned char c : ansi_name) {
-    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') return std::nullopt;
+    if (c < 0x20 || c == 0x7F || c == '/') return std::nullopt;
   }
+  // A "\" is looked for in the text: as a byte it may be the second half of a character.
   const std::string utf8 = Utf16ToUtf8(FromAnsi(ansi_name));
-  if (utf8 == "." || utf8 == ".." || utf8.find('/') != std::string::npos) return std::nullopt;
+  if (utf8 == "." || utf8 == ".." || utf8.find_first_of("/\\") != std::string::npos) {
+    return std::nullopt;
+  }
   return utf8;
 }
 

@@ -38,6 +38,13 @@ FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_byt
 // untouched and the temporary file is gone.
 int ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes);
 
+// Whether the open `file` is, in the file system as it really is now, the file that `below`
+// (plain names: no "." or "..") names inside the folder `folder`: a link in `folder`'s own path
+// is followed, one in any part of `below` would have led the file elsewhere and answers false.
+// False also when the system cannot tell where the file is.
+bool IsOpenedAt(std::FILE* file, const std::filesystem::path& folder,
+                const std::filesystem::path& below);
+
 // Marks `file`, a temporary file this process is still writing, as in use until it is closed, so
 // that RemoveLeftover in another process leaves it alone. Where the system offers no such mark
 // the call does nothing (on Windows an open file cannot be removed anyway).

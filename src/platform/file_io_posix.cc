@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -132,6 +133,33 @@ int ReplaceFileContents(const std::filesystem::path& path, std::string_view byte
     ::close(dir);
   }
   return 0;
+}
+
+bool IsOpenedAt(std::FILE* file, const std::filesystem::path& folder,
+                const std::filesystem::path& below) {
+  if (file == nullptr) return false;
+  char* real = ::realpath(folder.c_str(), nullptr);
+  if (real == nullptr) return false;
+  const std::filesystem::path expected = std::filesystem::path(real) / below;
+  std::free(real);
+  // Where the descriptor really leads, as the system tracks it.
+  const std::string link = "/proc/self/fd/" + std::to_string(::fileno(file));
+  std::string actual(4096, '\0');
+  const ssize_t n = ::readlink(link.c_str(), actual.data(), actual.size());
+  if (n > 0 && static_cast<size_t>(n) < actual.size()) {
+    actual.resize(static_cast<size_t>(n));
+    return actual == expected.string();
+  }
+  // No such view of the descriptors: the file's folder, resolved, and the same file there.
+  struct stat opened {};
+  struct stat named {};
+  char* parent = ::realpath(expected.parent_path().c_str(), nullptr);
+  if (parent == nullptr) return false;
+  const bool same_folder = expected.parent_path() == parent;
+  std::free(parent);
+  return same_folder && ::fstat(::fileno(file), &opened) == 0 &&
+         ::lstat(expected.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+         opened.st_ino == named.st_ino;
 }
 
 void MarkInUse(std::FILE* file) {

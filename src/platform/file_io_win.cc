@@ -3,6 +3,8 @@
 // a removal that the system refuses means the file is in use.
 #include <windows.h>
 
+#include <io.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -40,6 +42,22 @@ struct HandleCloser {
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   }
 };
+
+// The path the system has for an open handle, or empty.
+std::wstring FinalPathOf(HANDLE handle) {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD n = GetFinalPathNameByHandleW(handle, buf.data(), static_cast<DWORD>(buf.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return {};
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.assign(n + 1, L'\0');
+  }
+  return {};
+}
 
 // A name nobody can guess ahead of time, so that nothing can be planted under it.
 std::wstring RandomTempName() {
@@ -123,6 +141,24 @@ int ReplaceFileContents(const std::filesystem::path& path, std::string_view byte
   }
   if (err != 0) DeleteFileW(temp.c_str());
   return err;
+}
+
+bool IsOpenedAt(std::FILE* file, const std::filesystem::path& folder,
+                const std::filesystem::path& below) {
+  if (file == nullptr) return false;
+  const HANDLE opened = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (opened == INVALID_HANDLE_VALUE) return false;
+  const HandleCloser dir{CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+  if (dir.handle == INVALID_HANDLE_VALUE) return false;
+  // Both sides in the system's own spelling (long names, junctions and links resolved).
+  const std::wstring base = FinalPathOf(dir.handle);
+  const std::wstring actual = FinalPathOf(opened);
+  if (base.empty() || actual.empty()) return false;
+  std::filesystem::path expected = std::filesystem::path(base) / below;
+  expected.make_preferred();
+  return CompareStringOrdinal(expected.c_str(), -1, actual.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 void MarkInUse(std::FILE*) {}

@@ -28,6 +28,7 @@ constexpr char16_t kNoSession[] = u"无法初始化Internet连接";
 constexpr char16_t kNoConnection[] = u"无法打开Internet连接";
 constexpr char16_t kNotSent[] = u"无法发送Internet请求";
 constexpr char16_t kNotReceived[] = u"无法读取Internet数据";
+constexpr char16_t kNotATransfer[] = u"只支持http和https地址：";
 constexpr char16_t kTooSlow[] = u"传输速度过慢，已中止";
 constexpr char16_t kOutsideWorkDir[] = u"本地文件不在工作目录中：";
 
@@ -74,9 +75,42 @@ std::u16string OnOneLine(const std::u16string& xml) {
   return out;
 }
 
+// The file name as the value of the upload's "filename=" query: "%", "&" and "#" would end
+// or bend the value (blanks and controls the wire encodes itself), and a character whose ANSI bytes
+// hold a "\" (a trail byte 0x5C in GBK) would not pass a server that reads the query as text; those
+// are percent-encoded as their ANSI bytes. Every other character goes as it always has.
+std::u16string QueryValue(const std::u16string& name) {
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  std::u16string out;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i];
+    // A surrogate pair is one character.
+    const size_t n = (c >= 0xD800 && c < 0xDC00 && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+                      name[i + 1] < 0xE000)
+                         ? 2
+                         : 1;
+    const std::u16string_view one(name.data() + i, n);
+    const std::string ansi = ToAnsi(one);
+    const bool breaks =
+        c == u'%' || c == u'&' || c == u'#' || (c >= 0x80 && ansi.find('\\') != std::string::npos);
+    if (breaks) {
+      for (unsigned char b : ansi) {
+        out += u'%';
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+      }
+    } else {
+      out += one;
+    }
+    i += n - 1;
+  }
+  return out;
+}
+
 }  // namespace
 
-HttpOperation::HttpOperation(Context& ctx) : ctx_(ctx) {}
+HttpOperation::HttpOperation(Context& ctx)
+    : ctx_(ctx), max_download_size_(ctx.downloadLimits.file) {}
 
 HttpOperation::~HttpOperation() {
   DiscardDestination();
@@ -85,6 +119,10 @@ HttpOperation::~HttpOperation() {
 void HttpOperation::SetHttpUrl(std::u16string url) {
   http_url_ = std::move(url);
   url_.SetUrl(http_url_);
+}
+
+std::u16string HttpOperation::TooLargeText() const {
+  return u"下载的内容超过" + ToText(static_cast<long long>(max_download_size_)) + u"字节，已中止";
 }
 
 std::u16string HttpOperation::ReplyFilePath() const {
@@ -99,6 +137,12 @@ bool HttpOperation::PrepareRequest(HttpRequest* request) {
   if (ctx_.http == nullptr) {
     SetLastSystemError(0);
     errorMessage_ = kNoSession;
+    return false;
+  }
+  // A bare path names no host to connect to; a host under another scheme is no transfer.
+  if (!Trim(url_.Host()).empty() && !HasTransferScheme(url_)) {
+    SetLastSystemError(0);
+    errorMessage_ = kNotATransfer;
     return false;
   }
   if (!HasUsableAddress(url_)) {
@@ -141,19 +185,28 @@ void HttpOperation::FailFromResponse(const HttpResponse& response) {
 
 bool HttpOperation::OpenDestination() {
   DiscardDestination();
-  const std::optional<std::u16string> target = ResolveInWorkDir(ctx_.workDir, dest_file_);
+  const std::optional<WorkDirPath> target = SplitInWorkDir(ctx_.workDir, dest_file_);
   if (!target) return false;
-  target_path_ = *target;
-  const auto part_path = [&](int i) {
-    return target_path_ + u".part" + (i == 0 ? std::u16string() : ToText(i));
+  target_path_ = FromPath(target->folder / target->below);
+  const auto part_name = [&](int i) {
+    return FromPath(target->below.filename()) + u".part" + (i == 0 ? std::u16string() : ToText(i));
   };
+  const fs::path folder_below = target->below.parent_path();
+  const std::u16string folder = FromPath(target->folder / folder_below) + kPathSeparator;
   // A transfer killed earlier left its temporary files; one still running has marked its own.
-  for (int i = 0; i < kPartNames; ++i) RemoveLeftover(ToPath(part_path(i)));
+  for (int i = 0; i < kPartNames; ++i) RemoveLeftover(ToPath(folder + part_name(i)));
   for (int i = 0; i < kPartNames; ++i) {
-    temp_path_ = part_path(i);
+    temp_path_ = folder + part_name(i);
     // Exclusive creation: never write into a file somebody else left or placed there.
     file_ = OpenLocal(temp_path_, "wbx");
     if (file_) {
+      // A folder swapped for a link since the path was checked would have led elsewhere.
+      if (!IsOpenedAt(file_.get(), target->folder, folder_below / ToPath(part_name(i)))) {
+        DiscardDestination();
+        SetLastSystemError(0);
+        errorMessage_ = kOutsideWorkDir + dest_file_;
+        return false;
+      }
       MarkInUse(file_.get());
       std::setvbuf(file_.get(), nullptr, _IOFBF, 256 * 1024);
       return true;
@@ -218,7 +271,13 @@ bool HttpOperation::DownloadFileByStream() {
                     ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), NoError()));
       return false;
     }
-    OpenDestination();  // when this fails, the first chunk or the commit reports it
+    // When this fails, the first chunk or the commit reports it; a target that turned out to
+    // lie elsewhere is reported at once.
+    if (!OpenDestination() && !errorMessage_.empty()) {
+      WriteErrorLog(ctx_.state,
+                    ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), NoError()));
+      return false;
+    }
   }
   if (ReadStreamToFile()) return true;
   return FallbackDownload();
@@ -243,12 +302,22 @@ bool HttpOperation::StreamFollowingRedirects() {
     HttpRequest request;
     if (!PrepareRequest(&request)) return false;
     uint64_t total = 0;
+    bool too_large = false;
     auto sink = [&](int status, const char* data, size_t size) {
       if (status != 200) return true;  // only a 200 body is the resource
       total += size;
+      if (total > max_download_size_) {
+        too_large = true;
+        return false;
+      }
       return dest_file_.empty() || WriteChunk(data, size);
     };
     const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
+    if (too_large) {
+      SetLastSystemError(0);
+      errorMessage_ = TooLargeText();
+      return false;
+    }
     if (!response.ok()) {
       FailFromResponse(response);
       return false;
@@ -284,6 +353,7 @@ bool HttpOperation::FallbackDownload() {
   uint64_t size = 0;
   bool ok = false;
   bool too_slow = false;
+  too_large_ = false;
   TrapFirstFailure(
       [&] {
         ok = !dest_file_.empty() && ctx_.http != nullptr && OpenDestination() &&
@@ -297,6 +367,7 @@ bool HttpOperation::FallbackDownload() {
   DiscardDestination();
   errorMessage_ = u"无法通过UrlDownloadToFile下载文件从：" + http_url_ + u"到：" + dest_file_;
   if (too_slow) errorMessage_ += std::u16string(u"，") + kTooSlow;
+  if (too_large_) errorMessage_ += u"，" + TooLargeText();
   const Error& error = failure_ ? *failure_ : NoError();
   WriteErrorLog(ctx_.state, ComposeErrorReport(kFallbackLine, errorMessage_, error),
                 failure_ ? &error : nullptr);
@@ -314,11 +385,20 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size, bool* too_slow) {
     const HttpRequest request = RequestForUrl(ctx_, where, "GET", Party(true));
     const HttpResponse response = FetchHop(request);
     SetLastSystemError(response.error_code);
+    if (too_large_) return false;
     if (!response.ok()) {
       *too_slow = response.too_slow;
       return false;
     }
-    if (response.status == 200) return CommitDestination(size);
+    if (response.status == 200) {
+      // The platform's download service brings the body whole; it is held to the bound here.
+      std::error_code ec;
+      if (fs::file_size(ToPath(temp_path_), ec) > max_download_size_ && !ec) {
+        too_large_ = true;
+        return false;
+      }
+      return CommitDestination(size);
+    }
     const std::u16string location = FromAnsi(response.Header("Location"));
     if (!IsRedirect(response.status) || location.empty()) return false;
     // A bare path stays where it is, whatever its query holds.
@@ -340,8 +420,15 @@ HttpResponse HttpOperation::FetchHop(const HttpRequest& request) {
     file_.reset();  // the service opens the file on its own
     return ctx_.http->DownloadToFile(request, ToPath(temp_path_));
   }
+  uint64_t total = 0;
   auto sink = [&](int status, const char* data, size_t n) {
-    return status != 200 || WriteChunk(data, n);
+    if (status != 200) return true;
+    total += n;
+    if (total > max_download_size_) {
+      too_large_ = true;
+      return false;
+    }
+    return WriteChunk(data, n);
   };
   return ctx_.http->Send(request, sink, kReceiveChunk);
 }
@@ -356,7 +443,7 @@ bool HttpOperation::UploadFileByStream() {
       [&] {
         const std::u16string name = GetFileName(dest_file_);
         upload_address = url_.Protocol() + u"://" + url_.Host() + u":" + ToText(url_.Port()) +
-                         kUploadHandler + name;
+                         kUploadHandler + QueryValue(name);
         confirm_address =
             AppendUrlParameter(http_url_, std::u16string(kConfirmParameter) + EncodeFileName(name));
       },
@@ -405,8 +492,8 @@ bool HttpOperation::PostAndCheckReply(uint64_t* size) {
   FilePtr body;  // open until the reply has been checked
   if (!dest_file_.empty() && !OpenUploadBody(&request, &body, size)) return false;
   request.headers.emplace_back("Content-Type", "multipart/form-data");
-  const std::u16string reply_path = ReplyFilePath();
-  return ReceiveReply(request, reply_path) && CheckReply(reply_path);
+  std::string reply;
+  return ReceiveReply(request, &reply) && CheckReply(reply);
 }
 
 // Opens DestFile as the request's body, streamed from the file.
@@ -437,39 +524,21 @@ void HttpOperation::ReportReadFailure() {
                 &*failure_);
 }
 
-// Sends the request and writes the reply's body to `reply_path`; a reply without body leaves
-// no file there, not even an earlier one.
-bool HttpOperation::ReceiveReply(const HttpRequest& request, const std::u16string& reply_path) {
-  FilePtr reply;
-  uint64_t received = 0;
+// Sends the request and takes the reply's body into `reply`: each process judges its own
+// reply, whatever another one does with the reply file meanwhile.
+bool HttpOperation::ReceiveReply(const HttpRequest& request, std::string* reply) {
   bool too_long = false;
   auto sink = [&](int, const char* data, size_t n) {
-    received += n;
-    if (received > max_reply_size_) {
+    if (n > max_reply_size_ - reply->size()) {
       too_long = true;
       return false;
     }
-    if (!reply) {
-      RemoveQuietly(reply_path);
-      reply = OpenLocal(reply_path, "wb");
-      if (!reply) {
-        failure_ = WriteError(errno);
-        return false;
-      }
-    }
-    if (std::fwrite(data, 1, n, reply.get()) == n) return true;
-    failure_ = WriteError(errno);
-    return false;
+    reply->append(data, n);
+    return true;
   };
   const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
-  int err = 0;
-  if (reply) {
-    if (!CloseFile(std::move(reply), &err) && !failure_) failure_ = WriteError(err);
-  } else if (response.ok()) {
-    RemoveQuietly(reply_path);
-  }
   if (too_long) {
-    RemoveQuietly(reply_path);  // not a reply, and not worth keeping
+    RemoveQuietly(ReplyFilePath());  // not a reply, and not worth keeping
     SetLastSystemError(0);
     errorMessage_ = u"服务器的上载处理结果超过" + ToText(max_reply_size_) + u"字节，已中止";
     return false;
@@ -484,27 +553,30 @@ bool HttpOperation::ReceiveReply(const HttpRequest& request, const std::u16strin
     FailFromResponse(response);
     return false;
   }
-  return !failure_;
+  return true;
 }
 
 // The reply must be <result>success</result> (blanks and case aside); anything else is kept
-// for inspection, except a reply that is no XML at all.
-bool HttpOperation::CheckReply(const std::u16string& reply_path) {
+// in the reply file for inspection, except a reply that is no XML at all. The file is only
+// that copy: the verdict comes from the bytes received.
+bool HttpOperation::CheckReply(const std::string& reply) {
   XmlDocument doc;
-  if (!doc.LoadFile(reply_path)) {
+  if (!doc.LoadText(reply)) {
     errorMessage_ = u"无法解析上载处理结果！";
-    RemoveQuietly(reply_path);
+    RemoveQuietly(ReplyFilePath());
     return false;
   }
   const XmlNode result = doc.Root().SelectSingleNode("/result");
-  if (!result) throw MakeError(kErrObjectNotSet);
-  if (Trim(AsciiLower(result.Text())) != u"success") {
+  if (!result || Trim(AsciiLower(result.Text())) != u"success") {
+    // Replaced, never written through: a link planted under the name leads nowhere.
+    ReplaceFileContents(ToPath(ReplyFilePath()), reply);
+    if (!result) throw MakeError(kErrObjectNotSet);
     // The reply's element alone: no declaration (the log is not UTF-8) and no line break.
     SetLastSystemError(0);
     errorMessage_ = u"服务器返回错误：" + OnOneLine(doc.DocumentElement().ToXml());
     return false;
   }
-  RemoveQuietly(reply_path);
+  RemoveQuietly(ReplyFilePath());
   return true;
 }
 

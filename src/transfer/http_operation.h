@@ -12,8 +12,10 @@
 //   - upload: POST of the raw file to "<protocol>://<host>:<port>/upload.muro?filename=<name>"
 //     without credentials or cookie, then POST of an empty body to HttpUrl joined with
 //     "&lastflag=last&filename=<EncodeFileName(name)>", with credentials and cookie; both
-//     replies are written to uploadres.xml in the work directory and must say
-//     <result>success</result>; a reply longer than MaxReplySize() fails the upload.
+//     replies are judged as received and must say <result>success</result>; a reply that
+//     refuses is left in uploadres.xml in the work directory for inspection (a success or a
+//     reply that is no XML removes that file); a reply longer than MaxReplySize() fails the
+//     upload.
 // Every text handed to the network is in the ANSI code page. TLS is used when the address's
 // scheme is https. The session cookie and the credentials go only to the origin (scheme, host,
 // port) of the HttpUrl the operation was called with, never to where a redirect points.
@@ -81,6 +83,12 @@ class HttpOperation {
   uint64_t MaxReplySize() const { return max_reply_size_; }
   void SetMaxReplySize(uint64_t bytes) { max_reply_size_ = bytes; }
 
+  // The most bytes a download may bring (ctx.downloadLimits.file unless changed): a longer
+  // body ends the download, which then fails with "下载的内容超过<n>字节，已中止" in its error
+  // line and leaves no file.
+  uint64_t MaxDownloadSize() const { return max_download_size_; }
+  void SetMaxDownloadSize(uint64_t bytes) { max_download_size_ = bytes; }
+
   // The text of the last explicit failure.
   const std::u16string& errorMessage() const { return errorMessage_; }
   const UrlOperation& url() const { return url_; }
@@ -101,10 +109,11 @@ class HttpOperation {
   bool PostStream();
   bool PostAndCheckReply(uint64_t* size);
   bool OpenUploadBody(HttpRequest* request, FilePtr* body, uint64_t* size);
-  bool ReceiveReply(const HttpRequest& request, const std::u16string& reply_path);
-  bool CheckReply(const std::u16string& reply_path);
+  bool ReceiveReply(const HttpRequest& request, std::string* reply);
+  bool CheckReply(const std::string& reply);
   void ReportReadFailure();
   std::u16string ReplyFilePath() const;
+  std::u16string TooLargeText() const;
 
   // Request set-up shared by both directions; false with errorMessage set on failure.
   bool PrepareRequest(HttpRequest* request);
@@ -120,6 +129,8 @@ class HttpOperation {
   // Where the session cookie and the credentials of the running operation belong.
   UrlOrigin origin_;
   uint64_t max_reply_size_ = kMaxReplySize;
+  uint64_t max_download_size_;
+  bool too_large_ = false;  // the fallback's body passed max_download_size_
   // Named apart from its accessor errorMessage(), which callers use.
   std::u16string errorMessage_;
 

@@ -19,9 +19,44 @@ UrlOrigin OriginOf(const UrlOperation& url) {
   return UrlOrigin{url.CheckSSLHttp(), AsciiLower(url.Host()), url.Port()};
 }
 
+bool HasTransferScheme(const UrlOperation& url) {
+  const std::u16string scheme = AsciiLower(url.Protocol());
+  return scheme == u"http" || scheme == u"https";
+}
+
 bool HasUsableAddress(const UrlOperation& url) {
   const int32_t port = url.Port();
-  return !Trim(url.Host()).empty() && port > 0 && port <= 65535;
+  return HasTransferScheme(url) && !Trim(url.Host()).empty() && port > 0 && port <= 65535;
+}
+
+std::string RequestTarget(std::u16string_view object) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  static constexpr std::u16string_view kDelimiters = u"/?&=;#";
+  std::string out;
+  size_t start = 0;
+  while (start <= object.size()) {
+    size_t end = object.find_first_of(kDelimiters, start);
+    if (end == std::u16string_view::npos) end = object.size();
+    const std::u16string_view stretch = object.substr(start, end - start);
+    // The stretch holds no "?" of its own: one in its ANSI form stands for a lost character.
+    const std::string ansi = ToAnsi(stretch);
+    if (ansi.find('?') == std::string::npos) {
+      out += ansi;
+    } else {
+      for (unsigned char c : Utf16ToUtf8(stretch)) {
+        if (c < 0x80) {
+          out += static_cast<char>(c);
+        } else {
+          out += '%';
+          out += kHex[c >> 4];
+          out += kHex[c & 15];
+        }
+      }
+    }
+    if (end < object.size()) out += static_cast<char>(object[end]);
+    start = end + 1;
+  }
+  return out;
 }
 
 HttpRequest RequestForUrl(const Context& ctx, const UrlOperation& url, std::string method,
@@ -31,7 +66,7 @@ HttpRequest RequestForUrl(const Context& ctx, const UrlOperation& url, std::stri
   request.secure = url.CheckSSLHttp();
   request.host = ToAnsi(url.Host());
   request.port = url.Port();
-  request.target = ToAnsi(url.UrlObject());
+  request.target = RequestTarget(url.UrlObject());
   request.user_agent = kUserAgent;
   // The session and the credentials belong to one origin, never to where a redirect points.
   if (party.origin && OriginOf(url) != *party.origin) return request;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/context.h"
 #include "platform/http_client.h"
@@ -35,8 +36,20 @@ struct RequestParty {
   std::optional<UrlOrigin> origin = std::nullopt;
 };
 
-// Whether `url` names a host and a port that a connection can be opened to.
+// Whether `url`'s scheme (its Protocol) is http or https, in any letter case: the only
+// addresses a transfer speaks to; any other (ftp, a misspelt one, none) is no transfer.
+bool HasTransferScheme(const UrlOperation& url);
+
+// Whether `url` has a transfer scheme and names a host and a port that a connection can be
+// opened to.
 bool HasUsableAddress(const UrlOperation& url);
+
+// The request target for an object path (path and query) in the ANSI code page. A character
+// the code page cannot carry would become "?" and start a query: each stretch between the
+// delimiters "/", "?", "&", "=", ";" and "#" that holds such a character is sent as UTF-8
+// instead, every byte above 0x7F percent-encoded (so the stretch reads as one encoding on the
+// server). Stretches the code page carries are its bytes, as they always were.
+std::string RequestTarget(std::u16string_view object);
 
 // The request for `url` with that method and no body. Reads the session cookie only when the
 // party carries it and `url` lies in the party's origin; the URL must have a usable address.

@@ -16,8 +16,9 @@ namespace {
 
 // Runs the download and hands back the transfer's reason for a failure.
 bool Fetch(Context& ctx, const Login& login, std::u16string_view url, std::u16string_view path,
-           std::u16string* reason) {
+           uint64_t max_bytes, std::u16string* reason) {
   HttpOperation transfer(ctx);
+  transfer.SetMaxDownloadSize(max_bytes);
   transfer.SetHttpUser(login.user);
   transfer.SetHttpPassword(login.password);
   transfer.SetDestFile(std::u16string(path));
@@ -58,7 +59,8 @@ bool IsPlainFile(std::u16string_view path) {
 
 std::u16string WorkFilePath(const Context& ctx, std::u16string_view name) {
   const std::u16string path = ctx.workDir + kPathSeparator + std::u16string(name);
-  if (!IsInsideWorkDir(ctx.workDir, path)) {
+  // One part: a separator or ".." in a name from the server would choose another folder.
+  if (!IsFileNamePart(name) || !IsInsideWorkDir(ctx.workDir, path)) {
     throw Error(kErrBadFileName, u"本地文件不在工作目录中：" + path);
   }
   return path;
@@ -72,22 +74,22 @@ std::u16string CopyExtension(std::u16string_view name) {
 
 bool DownloadTo(Context ctx, const Login& login, std::u16string_view url,
                 std::u16string_view path) {
-  return Fetch(ctx, login, url, path, nullptr);
+  return Fetch(ctx, login, url, path, ctx.downloadLimits.file, nullptr);
 }
 
 void DownloadOrRaise(Context ctx, const Login& login, std::u16string_view url,
-                     std::u16string_view path) {
+                     std::u16string_view path, std::optional<uint64_t> max_bytes) {
   std::u16string reason;
-  if (Fetch(ctx, login, url, path, &reason)) return;
+  if (Fetch(ctx, login, url, path, max_bytes.value_or(ctx.downloadLimits.file), &reason)) return;
   throw Error(kErrFileNotFound, reason.empty() ? DefaultDescription(kErrFileNotFound) : reason);
 }
 
 void DownloadServerFile(Context ctx, std::u16string_view unid, std::u16string_view file,
-                        std::u16string_view path) {
+                        std::u16string_view path, uint64_t max_bytes) {
   const CommonInfo& common = Require(ctx.state).records.commonInfo;
   const std::u16string url =
       common.rootUrl + u"/0/" + std::u16string(unid) + u"/$file/" + EscapeText(file);
-  DownloadOrRaise(ctx, ControlFileLogin(ctx, common), url, path);
+  DownloadOrRaise(ctx, ControlFileLogin(ctx, common), url, path, max_bytes);
 }
 
 }  // namespace qnmuro

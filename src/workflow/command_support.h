@@ -3,6 +3,8 @@
 #ifndef QNMURO_WORKFLOW_COMMAND_SUPPORT_H_
 #define QNMURO_WORKFLOW_COMMAND_SUPPORT_H_
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,7 +32,8 @@ void ReportCommandError(const Context& ctx, std::u16string_view label,
 bool IsPlainFile(std::u16string_view path);
 
 // <work dir>/<name>, for a local copy whose name comes from the control file or the server.
-// Raises error 52 (bad file name) when that path would leave the work directory.
+// Raises error 52 (bad file name) when `name` is not one file-name part (IsFileNamePart) or
+// the path would leave the work directory.
 std::u16string WorkFilePath(const Context& ctx, std::u16string_view name);
 
 // The extension (GetFileExtension, dot included) that a local copy takes from a file name or
@@ -39,18 +42,20 @@ std::u16string CopyExtension(std::u16string_view name);
 
 // Downloads `url` into `path` (inside the work directory) with `login`, through HttpOperation.
 // True when the whole resource arrived; a failed download leaves an earlier file at `path` as
-// it was. The transfer writes its own log lines.
+// it was. The transfer writes its own log lines. Held to ctx.downloadLimits.file.
 bool DownloadTo(Context ctx, const Login& login, std::u16string_view url, std::u16string_view path);
 
-// As DownloadTo, but a failed download raises error 53 with the transfer's own reason.
+// As DownloadTo, but a failed download raises error 53 with the transfer's own reason, and
+// the bound is `max_bytes` (unset: ctx.downloadLimits.file).
 void DownloadOrRaise(Context ctx, const Login& login, std::u16string_view url,
-                     std::u16string_view path);
+                     std::u16string_view path, std::optional<uint64_t> max_bytes = std::nullopt);
 
 // Downloads a file of one of the OA server's documents (a template, a seal picture) into
 // `path`: from the control file's root address + "/0/" + `unid` + "/$file/" + the script-escaped
-// `file`, as the control file's user (ControlFileLogin). Raises as DownloadOrRaise does.
+// `file`, as the control file's user (ControlFileLogin), of at most `max_bytes` (the limit of
+// what the file becomes, ctx.downloadLimits). Raises as DownloadOrRaise does.
 void DownloadServerFile(Context ctx, std::u16string_view unid, std::u16string_view file,
-                        std::u16string_view path);
+                        std::u16string_view path, uint64_t max_bytes);
 
 }  // namespace qnmuro
 

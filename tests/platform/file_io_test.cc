@@ -64,5 +64,24 @@ TEST(FileIoTest, ReplacesTheFileItselfKeepingItsPermissionsAndLeavingNothingBehi
   EXPECT_EQ(entries, 3);  // doc, victim, linked
 }
 
+TEST(FileIoTest, TellsWhetherAFileWasOpenedThroughALink) {
+  TempDir dir;
+  fs::create_directories(dir / "work" / "sub");
+  fs::create_directories(dir / "outside");
+  fs::create_directory_symlink(dir / "outside", dir / "work" / "link");
+  const fs::path work = dir / "work";
+  struct Case {
+    const char* below;
+    bool at;
+  };
+  for (const Case& c : {Case{"a.doc", true}, Case{"sub/a.doc", true}, Case{"link/a.doc", false}}) {
+    std::FILE* file = std::fopen((work / c.below).c_str(), "wb");
+    ASSERT_NE(file, nullptr) << c.below;
+    EXPECT_EQ(IsOpenedAt(file, work, c.below), c.at) << c.below;
+    std::fclose(file);
+  }
+  EXPECT_FALSE(IsOpenedAt(nullptr, work, "a.doc"));
+}
+
 }  // namespace
 }  // namespace qnmuro

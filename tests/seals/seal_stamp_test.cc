@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "addin/key_caps.h"
+#include "simhost/fodt_format.h"
 #include "simhost/sim_layout.h"
 #include "support/served_fixture.h"
 
@@ -140,27 +141,46 @@ TEST_F(SealStampTest, BadSealsAreReportedAndTheEarlierSealStays) {
     std::string file;
     std::string served;
     std::u16string report;
+    uint64_t picture_limit = 0;  // 0: the host's
   } cases[] = {
       {"not a picture", "seal.bmp", "<html>error</html>", u"[] none: 盖印错误: The file is not a"},
       {"not on the server", "missing.bmp", "", u"[] none: 选择印章.OK_Click:无法通过"},
       {"a name outside the work directory", "../../../evil.bmp", Picture(),
        u"[] none: 选择印章.OK_Click:本地文件不在工作目录中："},
+      {"a name through a link", "/../link/evil.bmp", Picture(),
+       u"[] none: 选择印章.OK_Click:本地文件不在工作目录中："},
+      {"a name onto the open document", "x/../notice.doc", Picture(),
+       u"[] none: 选择印章.OK_Click:本地文件不在工作目录中："},
+      {"a picture over the limit", "seal.bmp", Picture(),
+       u"[] none: 选择印章.OK_Click:无法通过UrlDownloadToFile下载文件从：", 100},
   };
+  // The host's own bounds are the defaults.
+  EXPECT_EQ(ctx_.downloadLimits.picture, simhost::kMaxPictureBytes);
+  EXPECT_EQ(ctx_.downloadLimits.file, simhost::kMaxDocumentFileBytes);
+  fs::create_directory_symlink(dir_.path().parent_path(), dir_ / "link");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
+    ctx_.downloadLimits.picture =
+        c.picture_limit != 0 ? c.picture_limit : simhost::kMaxPictureBytes;
+    Reconnect();
     fs::remove_all(dir_ / "server" / "files");
     if (!c.served.empty()) Publish("5EA1", "seal.bmp", c.served);
     const auto doc = OpenWithSeals(LongDocument(false), Entry("5EA1", Seal("公章", c.file)));
     WriteBytes(dir_ / "old.bmp", Picture());
     app_->AddPictureAtSelection(u"old.bmp", u"Seal earlier", 50, 50);
+    const std::string document = ReadBytes(dir_ / "notice.doc");
     ui_.ClearRecords();
     Stamp(u"公章");
     const auto boxes = ShownBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].rfind(c.report, 0), 0u) << U8(boxes[0]);
+    if (c.picture_limit != 0) {
+      EXPECT_NE(boxes[0].find(u"下载的内容超过100字节，已中止"), std::u16string::npos);
+    }
     ASSERT_EQ(Seals().size(), 1u);
     EXPECT_EQ(Seals()[0].name, u"Seal earlier");
     EXPECT_FALSE(fs::exists(dir_.path().parent_path() / "evil.bmp"));
+    EXPECT_EQ(ReadBytes(dir_ / "notice.doc"), document);
     doc->SetSaved(true);
     doc->Close();
   }

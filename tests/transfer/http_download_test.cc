@@ -248,9 +248,11 @@ TEST_F(DownloadTest, ARefusedConnectionFails) {
 TEST_F(DownloadTest, ANameOutsideTheWorkDirectoryIsRefusedBeforeAnyRequest) {
   RawHttpServer server([&](const RawRequest&, int) { return RawHttpServer::Reply(200, "x"); });
   fs::create_symlink("/dev/full", work_ / "full.doc");
+  fs::create_directory_symlink(root_, work_ / "link");
   for (const std::u16string& dest :
        {std::u16string(u"../escaped.doc"), FromPath(root_ / "escaped.doc"),
-        std::u16string(u"/dev/full"), FromPath(work_ / "full.doc")}) {
+        std::u16string(u"/dev/full"), FromPath(work_ / "full.doc"),
+        std::u16string(u"missing/../link/escaped.doc"), FromPath(work_ / "link" / "escaped.doc")}) {
     EXPECT_FALSE(Download(server.url("/a"), dest));
     EXPECT_EQ(U8(LogLines().back()), "通过wininet下载文件时发生错误：本地文件不在工作目录中：" +
                                          U8(dest) + server.url("/a") +
@@ -516,6 +518,79 @@ TEST_F(DownloadTest, TheFallbackFollowsABarePathWhateverItsQueryHolds) {
   ASSERT_TRUE(Download(server.url("/old"), Dest("a.doc"))) << LogText();
   EXPECT_EQ(ReadBytes(work_ / "a.doc"), "here");
   EXPECT_EQ(server.requests().back().target(), "/new?back=ftp://x");
+}
+
+// Only http and https are transfers: any other scheme, or none, fails before any request.
+TEST_F(DownloadTest, OtherSchemesFailBeforeAnyRequest) {
+  RawHttpServer server([&](const RawRequest&, int) { return RawHttpServer::Reply(200, "x"); });
+  const std::string hostport = "127.0.0.1:" + std::to_string(server.port());
+  for (const std::string scheme : {"htp://", "htps://", "ftp://", "file://", ""}) {
+    const std::string url = scheme + hostport + "/a.doc";
+    EXPECT_FALSE(Download(url, Dest("a.doc"))) << url;
+    const auto lines = LogLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(U8(lines[lines.size() - 2]),
+              "通过wininet下载文件时发生错误：只支持http和https地址：" + url +
+                  "(0:0) Err.Source= Err.Number=0");
+    EXPECT_EQ(U8(lines.back()).rfind("通过二进制下载文件时发生错误：", 0), 0u);
+  }
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_FALSE(fs::exists(work_ / "a.doc"));
+}
+
+// A character the code page cannot carry goes percent-encoded, never as the "?" that would
+// start a query: the server finds the file by its name.
+TEST_F(DownloadTest, ANameTheCodePageCannotCarryArrivesWhole) {
+  const fs::path root = root_ / "oa";
+  fs::create_directories(root);
+  OaServerOptions options;
+  options.root = root;
+  OaServer server(options);
+  ASSERT_GT(server.Start("127.0.0.1", 0, nullptr), 0);
+  const std::string name = U8(u"草稿😀€.doc");
+  WriteBytes(root / "files" / "U1" / name, "draft");
+  const std::string url = server.BaseUrl() + "/oa/doc.nsf/0/U1/$file/" + name;
+  ASSERT_TRUE(Download(url, Dest("a.doc"))) << LogText();
+  EXPECT_EQ(ReadBytes(work_ / "a.doc"), "draft");
+  EXPECT_EQ(LogLines().size(), 1u) << LogText();  // the streamed POST found it
+}
+
+// A body longer than the bound ends the download on both paths: the error names the bound,
+// and neither the file nor a piece of it is left.
+TEST_F(DownloadTest, ABodyOverTheBoundFailsAndLeavesNoFile) {
+  const fs::path root = root_ / "oa";
+  fs::create_directories(root);
+  OaServerOptions options;
+  options.root = root;
+  OaServer server(options);
+  ASSERT_GT(server.Start("127.0.0.1", 0, nullptr), 0);
+  const std::string body = RandomBytes(10000);
+  WriteBytes(root / "files" / "U1" / "seal.png", body);
+  const std::string url = server.BaseUrl() + "/oa/doc.nsf/0/U1/$file/seal.png";
+  struct Case {
+    uint64_t bound;
+    bool ok;
+  };
+  for (const Case& c : {Case{9999, false}, Case{2048, false}, Case{10000, true}}) {
+    SCOPED_TRACE(c.bound);
+    fs::remove(work_ / "seal.png");
+    HttpOperation op(ctx_);
+    op.SetHttpUrl(U16(url));
+    op.SetDestFile(Dest("seal.png"));
+    op.SetMaxDownloadSize(c.bound);
+    EXPECT_EQ(op.DownloadFileByStream(), c.ok);
+    EXPECT_EQ(fs::exists(work_ / "seal.png"), c.ok);
+    ExpectNoLeftovers();
+    if (c.ok) continue;
+    const std::string bound = "下载的内容超过" + std::to_string(c.bound) + "字节，已中止";
+    const auto lines = LogLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(U8(lines[lines.size() - 2]),
+              "通过wininet下载文件时发生错误：" + bound + url + "(0:0) Err.Source= Err.Number=0");
+    EXPECT_NE(U8(lines.back()).find("，" + bound), std::string::npos) << U8(lines.back());
+  }
+  // Unless changed, the bound is the host's file limit.
+  EXPECT_EQ(HttpOperation(ctx_).MaxDownloadSize(), ctx_.downloadLimits.file);
 }
 
 }  // namespace

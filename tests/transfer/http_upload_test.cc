@@ -5,6 +5,7 @@
 
 #include "common/cipher.h"
 #include "oaserver/oa_server.h"
+#include "platform/file_io.h"
 #include "support/refusing_port.h"
 #include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"
@@ -421,6 +422,96 @@ TEST_F(UploadTest, ASessionValueWithLineBreaksIsRefusedWithALogLine) {
   EXPECT_EQ(U8(lines[1]), "注册表值sid含有控制字符，不作为会话Cookie发送到" +
                               server.url("/doc?lastflag=last&filename=YS5kb2M=") +
                               " Err.Source= Err.Number=0");
+}
+
+// Another add-in in the same work directory (a second document in another process) writes its
+// own reply to uploadres.xml just as this one has received its reply: the verdict is this
+// reply's all the same, and a refusal leaves this reply in the file.
+class OtherProcessReply : public HttpClientWrapper {
+ public:
+  OtherProcessReply(HttpClient* target, fs::path file, std::string bytes)
+      : HttpClientWrapper(target), file_(std::move(file)), bytes_(std::move(bytes)) {}
+  HttpResponse Send(const HttpRequest& request, const HttpSink& sink, size_t max_chunk) override {
+    HttpResponse response = target()->Send(request, sink, max_chunk);
+    ReplaceFileContents(file_, bytes_);
+    return response;
+  }
+
+ private:
+  fs::path file_;
+  std::string bytes_;
+};
+
+TEST_F(UploadTest, AnotherProcesssReplyFileDoesNotDecide) {
+  struct Case {
+    const char* served;
+    const char* planted;
+    bool ok;
+  };
+  WriteBytes(work_ / "a.doc", "abc");
+  for (const Case& c : {Case{kSuccess, "<result>fail</result>", true},
+                        Case{"<result>fail</result>", kSuccess, false}}) {
+    SCOPED_TRACE(c.served);
+    RawHttpServer server(
+        [&](const RawRequest&, int) { return RawHttpServer::Reply(200, c.served); });
+    OtherProcessReply other(http_.get(), work_ / "uploadres.xml", c.planted);
+    ctx_.http = &other;
+    EXPECT_EQ(Upload(server.url("/doc"), work_ / "a.doc"), c.ok) << LogText();
+    ctx_.http = http_.get();
+    EXPECT_EQ(server.requests().size(), c.ok ? 2u : 1u);
+    if (!c.ok) {
+      EXPECT_EQ(ReadBytes(work_ / "uploadres.xml"), c.served);
+    }
+  }
+}
+
+// Which scheme the document's address names decides whether there is an upload at all.
+TEST_F(UploadTest, OtherSchemesFailBeforeAnyRequest) {
+  WriteBytes(work_ / "a.doc", "abc");
+  RawHttpServer server([&](const RawRequest&, int) { return RawHttpServer::Reply(200, kSuccess); });
+  for (const std::string scheme : {"htp://", "htps://", "ftp://"}) {
+    const std::string hostport = "127.0.0.1:" + std::to_string(server.port());
+    EXPECT_FALSE(Upload(scheme + hostport + "/doc", work_ / "a.doc"));
+    EXPECT_EQ(U8(LogLines().back()),
+              "通过wininet上传文件时发生错误：只支持http和https地址：" + scheme + hostport +
+                  "/upload.muro?filename=a.doc(0:0) Err.Source= Err.Number=0");
+  }
+  EXPECT_TRUE(server.requests().empty());
+}
+
+// "&", "#" and "%" would end or bend the query value, a GBK trail byte 0x5C reads as "\": such
+// characters go percent-encoded as their GBK bytes; every other name as it always went.
+TEST_F(UploadTest, AFileNameThatWouldBreakTheQueryIsPercentEncoded) {
+  const struct {
+    std::u16string name;
+    std::string target;
+  } cases[] = {
+      {u"a&b=c.doc", "/upload.muro?filename=a%26b=c.doc"},
+      {u"#1 50%.doc", "/upload.muro?filename=%231%2050%25.doc"},
+      {u"淺說.doc",
+       "/upload.muro?filename=%9C%5C\xD5"
+       "f.doc"},
+      {u"公文+1.doc", "/upload.muro?filename=\xB9\xAB\xCE\xC4+1.doc"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(U8(c.name));
+    const fs::path file = work_ / ToPath(c.name);
+    WriteBytes(file, "x");
+    RawHttpServer server(
+        [&](const RawRequest&, int) { return RawHttpServer::Reply(200, kSuccess); });
+    ASSERT_TRUE(Upload(server.url("/doc"), file)) << LogText();
+    EXPECT_EQ(server.requests()[0].target(), c.target);
+  }
+}
+
+TEST_F(UploadToOaServerTest, NamesThatBrokeTheQueryAreStoredWhole) {
+  StartServer();
+  for (const std::u16string name : {u"a&b.doc", u"c#d.doc", u"50%.doc", u"淺說.doc", u"x y.doc"}) {
+    const fs::path file = work_ / ToPath(name);
+    WriteBytes(file, U8(name));
+    ASSERT_TRUE(Upload(SaveUrl(), file)) << U8(name) << "\n" << LogText();
+    EXPECT_EQ(ReadBytes(root_ / "oa" / "documents" / "U1" / ToPath(name)), U8(name));
+  }
 }
 
 }  // namespace

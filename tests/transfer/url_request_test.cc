@@ -121,5 +121,23 @@ TEST_F(RequestValueTest, AValueWithAControlCharacterIsRefusedWithALogLine) {
   }
 }
 
+// What the code page carries goes as its bytes; a stretch holding anything else as UTF-8,
+// percent-encoded, so that no "?" stands for a lost character.
+TEST(RequestTargetTest, PercentEncodesOnlyStretchesTheCodePageCannotCarry) {
+  const struct {
+    std::u16string object;
+    std::string target;
+  } cases[] = {
+      {u"/db/0/U1/$file/a.doc?x=1&y=2", "/db/0/U1/$file/a.doc?x=1&y=2"},
+      {u"/db/0/U1/$file/公文.doc", "/db/0/U1/$file/\xB9\xAB\xCE\xC4.doc"},
+      {u"/db/0/U1/$file/草稿😀.doc", "/db/0/U1/$file/%E8%8D%89%E7%A8%BF%F0%9F%98%80.doc"},
+      {u"/公/x😀?n=公😀&m=文", "/\xB9\xAB/x%F0%9F%98%80?n=%E5%85%AC%F0%9F%98%80&m=\xCE\xC4"},
+      {std::u16string(u"/a\xD800"), "/a%EF%BF%BD"},
+      {u"/a?b?", "/a?b?"},
+      {u"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RequestTarget(c.object), c.target) << U8(c.object);
+}
+
 }  // namespace
 }  // namespace qnmuro

@@ -13,7 +13,10 @@ TEST(CommandSupportTest, LocalCopiesStayInTheWorkDirectoryWithTheAddressExtensio
   Context ctx;
   ctx.workDir = FromPath(dir.path());
   EXPECT_EQ(WorkFilePath(ctx, u"6F2A.report.doc"), ctx.workDir + u"/6F2A.report.doc");
-  for (const char16_t* name : {u"../6F2A.report.doc", u"sub/../../x", u".."}) {
+  // The control file's unid and the server's file names: one part, whatever they hold.
+  for (const char16_t* name :
+       {u"../6F2A.report.doc", u"sub/../../x", u"..", u"x/../link/evil.draft.doc",
+        u"5EA1./../link/evil.png", u"5EA1.x/../notice.doc", u"5EA1.a\\b.png"}) {
     try {
       WorkFilePath(ctx, name);
       ADD_FAILURE() << U8(name);
