@@ -230,6 +230,8 @@ void KillProcess(const Context& ctx, std::u16string_view program) {
     const std::u16string wanted = GetFileName(program);
     if (wanted.empty()) return;  // no program: nothing can match it
     for (const ProcessEntry& process : processes) {
+      // Only a viewer the add-in started: any other process of that name is someone else's.
+      if (!process.startedHere) continue;
       const std::u16string exe = process.exeName.substr(0, process.exeName.find(u'\0'));
       if (!EqualsIgnoreCase(GetFileName(exe), wanted)) continue;
       if (ctx.shell->HasVisibleWindow(process.pid)) return;  // the user is working with it

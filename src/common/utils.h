@@ -67,8 +67,9 @@ void PrepareBackupFolder(const Context& ctx, std::u16string_view folder);
 int32_t ShellOpenFile(const Context& ctx, std::u16string_view path);
 // The program associated with the file (at most 255 characters), or empty.
 std::u16string FindAssociatedProgram(const Context& ctx, std::u16string_view path);
-// Ends the first running process whose executable name equals GetFileName(program) (ignoring
-// case) unless it has a visible window below the foreground window, and then writes
+// Ends the first running process that ctx.shell started (OpenDocument) and whose executable name
+// equals GetFileName(program) (ignoring case), unless it has a visible window below the
+// foreground window, and then writes
 // "强行关闭进程：<name><pid>" with WriteLog. Errors are ignored.
 void KillProcess(const Context& ctx, std::u16string_view program);
 // System cursor codes.

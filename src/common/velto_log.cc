@@ -9,6 +9,7 @@
 #include "common/context.h"
 #include "common/shared_state.h"
 #include "platform/clock.h"
+#include "platform/file_io.h"
 
 namespace qnmuro {
 namespace {
@@ -20,6 +21,24 @@ std::u16string Banner(Clock* clock, std::u16string_view word) {
   line += FormatTimestamp(now);
   line += u"**********";
   return line;
+}
+
+// Control characters as "\xHH": a line feed or carriage return in a value would start a line
+// of the value's choosing.
+std::u16string EscapeControls(std::u16string_view text) {
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  std::u16string out;
+  out.reserve(text.size());
+  for (const char16_t c : text) {
+    if (c >= 0x20) {
+      out += c;
+      continue;
+    }
+    out += u"\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+  }
+  return out;
 }
 
 }  // namespace
@@ -36,11 +55,14 @@ VeltoLog::VeltoLog(std::u16string work_dir, Clock* clock, const bool* log_switch
   // The full log becomes the backup by renaming, which replaces the previous backup in one step
   // and needs no room on the disk: a full disk cannot leave a partial backup, nor lose lines.
   // A failure is skipped; the open below then appends to whatever is still there.
-  if (fs::exists(log, ec) && fs::file_size(log, ec) >= kRotateSize && !ec) {
+  if (fs::is_regular_file(fs::symlink_status(log, ec)) && fs::file_size(log, ec) >= kRotateSize &&
+      !ec) {
     fs::rename(log, bak, ec);
   }
-  file_ = OpenPath(log, "ab");
-  Append(Banner(clock_, u"日志开始于"));
+  // A log that cannot be opened now (no work directory, a link in its place) stays closed for
+  // the whole connection period.
+  open_ = true;
+  open_ = Append(Banner(clock_, u"日志开始于")) != AppendStatus::kRefused;
   sequence_ = 1;
 }
 
@@ -49,22 +71,22 @@ VeltoLog::~VeltoLog() {
 }
 
 void VeltoLog::CloseLog() {
-  if (file_ == nullptr) return;
+  if (!open_) return;
   Append(Banner(clock_, u"日志结束于"));
-  std::fclose(file_);
-  file_ = nullptr;
+  open_ = false;
 }
 
-void VeltoLog::Append(const std::u16string& line) {
-  if (file_ == nullptr) return;
+AppendStatus VeltoLog::Append(const std::u16string& line) {
+  if (!open_) return AppendStatus::kRefused;
   // A line that a full disk cut short is ended first, so that it never runs into this one.
   std::string bytes = torn_ ? "\r\n" : "";
-  bytes += ToAnsi(line);
+  bytes += ToAnsi(EscapeControls(line));
   bytes += "\r\n";
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
-  // Readers and a crashing host see every line written so far.
-  torn_ = std::fflush(file_) != 0 || !written;
-  if (torn_) std::clearerr(file_);
+  // One write per line, so that lines of processes sharing the log never mix; readers and a
+  // crashing host see every line written so far.
+  const AppendStatus status = AppendToRegularFile(ToPath(log_path_), bytes);
+  if (status != AppendStatus::kRefused) torn_ = status == AppendStatus::kCut;
+  return status;
 }
 
 // Built by appending: GCC 12 misreports `literal + string` as overlapping copies at -O3.

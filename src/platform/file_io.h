@@ -45,6 +45,19 @@ int ReplaceFileContents(const std::filesystem::path& path, std::string_view byte
 bool IsOpenedAt(std::FILE* file, const std::filesystem::path& folder,
                 const std::filesystem::path& below);
 
+enum class AppendStatus {
+  kWritten,
+  kRefused,  // nothing written: not a regular file of one name, or it could not be opened
+  kCut,      // opened, but the write failed or was cut short (a full disk)
+};
+
+// Appends `bytes` to the regular file at `path` in one write, creating the file (0666 less the
+// umask) when it is missing. Made for a log that other processes append to, rotate, and may
+// tamper with: a link in the file's place is never followed, and nothing but a regular file
+// with no other name (no hard link planted there) is written to. Every call opens the path
+// afresh, so that a file renamed away meanwhile gets no more lines.
+AppendStatus AppendToRegularFile(const std::filesystem::path& path, std::string_view bytes);
+
 // Marks `file`, a temporary file this process is still writing, as in use until it is closed, so
 // that RemoveLeftover in another process leaves it alone. Where the system offers no such mark
 // the call does nothing (on Windows an open file cannot be removed anyway).

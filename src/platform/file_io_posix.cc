@@ -162,6 +162,20 @@ bool IsOpenedAt(std::FILE* file, const std::filesystem::path& folder,
          opened.st_ino == named.st_ino;
 }
 
+AppendStatus AppendToRegularFile(const std::filesystem::path& path, std::string_view bytes) {
+  // O_NONBLOCK: a fifo in the file's place cannot hold the open up.
+  const int fd = ::open(path.c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return AppendStatus::kRefused;
+  struct stat st {};
+  AppendStatus status = AppendStatus::kRefused;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1) {
+    status = WriteAll(fd, bytes) ? AppendStatus::kWritten : AppendStatus::kCut;
+  }
+  ::close(fd);
+  return status;
+}
+
 void MarkInUse(std::FILE* file) {
   // An advisory lock, dropped by the system when the file is closed or its process dies.
   if (file != nullptr) ::flock(::fileno(file), LOCK_EX | LOCK_NB);

@@ -161,6 +161,36 @@ bool IsOpenedAt(std::FILE* file, const std::filesystem::path& folder,
   return CompareStringOrdinal(expected.c_str(), -1, actual.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+AppendStatus AppendToRegularFile(const std::filesystem::path& path, std::string_view bytes) {
+  // Append-only access puts every write at the end, whoever else writes. The reparse-point flag
+  // opens a link itself rather than what it points to, so that it is seen and refused.
+  const HANDLE file =
+      CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return AppendStatus::kRefused;
+  HandleCloser closer{file};
+  BY_HANDLE_FILE_INFORMATION info{};
+  const DWORD not_plain =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & not_plain) != 0 || info.nNumberOfLinks != 1) {
+    return AppendStatus::kRefused;
+  }
+  // Where the system does not keep to append-only access, the end is sought too.
+  LARGE_INTEGER none{};
+  SetFilePointerEx(file, none, nullptr, FILE_END);
+  for (size_t done = 0; done < bytes.size();) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      return AppendStatus::kCut;
+    }
+    done += written;
+  }
+  return AppendStatus::kWritten;
+}
+
 void MarkInUse(std::FILE*) {}
 
 bool RemoveLeftover(const std::filesystem::path& path) {

@@ -23,6 +23,9 @@ inline constexpr long kShellNoAssociation = 31;  // no program is associated wit
 struct ProcessEntry {
   uint32_t pid = 0;
   std::u16string exeName;  // the executable's file name, without folder ("soffice.bin")
+  // Started through this service's OpenDocument (see the implementations for what they can
+  // tell); the only processes the add-in may end.
+  bool startedHere = false;
 };
 
 class ShellService {
@@ -31,7 +34,8 @@ class ShellService {
 
   // Opens `path` with its associated program ("open" verb, normal window), the program
   // starting in `working_dir`. Returns a value above 32 once the program has been started,
-  // otherwise one of the failure codes above. Does not wait for the program to end.
+  // otherwise one of the failure codes above. Does not wait for the program to end; remembers
+  // what it started, which ListProcesses then marks.
   virtual long OpenDocument(std::u16string_view path, std::u16string_view working_dir) = 0;
 
   // The executable associated with `file_name` in `folder` (the file must exist). Returns a
@@ -57,13 +61,15 @@ class ShellService {
 };
 
 // The POSIX implementation (shell_posix.cc): xdg-open and xdg-mime from PATH, /proc for
-// processes, signals to end them. It has no access to windows: without a window system
-// (no DISPLAY or WAYLAND_DISPLAY) no process has a visible window; with one it cannot tell,
-// so it answers that every process may have one, and so leaves running programs alone.
+// processes, signals to end them. xdg-open runs in a session of its own; the processes of that
+// session that started after it are the ones it started. It has no access to windows: without a
+// window system (no DISPLAY or WAYLAND_DISPLAY) no process has a visible window; with one it cannot
+// tell, so it answers that every process may have one, and so leaves running programs alone.
 std::unique_ptr<ShellService> NewPosixShellService();
 
-// The Windows implementation (shell_win.cc): ShellExecuteA, FindExecutableA, toolhelp
-// snapshots, TerminateProcess and the window functions.
+// The Windows implementation (shell_win.cc): ShellExecuteExA, FindExecutableA, toolhelp
+// snapshots, TerminateProcess and the window functions. It keeps a handle to each process the
+// shell reports having started (none when an already running program took the file over).
 std::unique_ptr<ShellService> NewWindowsShellService();
 
 }  // namespace qnmuro

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "base/error.h"
@@ -187,6 +188,80 @@ std::string ProcessExeName(const std::string& dir) {
   return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
+// The session (field 6) and start time (field 22, clock ticks since boot) of a process, from
+// its stat file; false when it cannot be read.
+bool SessionAndStart(const std::string& dir, long long* session, unsigned long long* start) {
+  std::ifstream in(dir + "/stat");
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // The command name in parentheses may hold blanks and parentheses itself.
+  const size_t name_end = text.rfind(')');
+  if (name_end == std::string::npos) return false;
+  std::istringstream fields(text.substr(name_end + 1));
+  std::string field;
+  for (int number = 3; number <= 22 && fields >> field; ++number) {
+    if (number == 6) *session = std::strtoll(field.c_str(), nullptr, 10);
+    if (number == 22) {
+      *start = std::strtoull(field.c_str(), nullptr, 10);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Reads exactly `size` bytes; false at an early end or an error.
+bool ReadWhole(int fd, void* data, size_t size) {
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = read(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The forked child of OpenDocument: starts xdg-open as a session leader, writes its process id
+// to the pipe, and exits with xdg-open's status if it ends within a second, else with 0.
+[[noreturn]] void RunOpener(char* const argv[], const std::string& dir, const int session_pipe[2]) {
+  close(session_pipe[0]);
+  if (!dir.empty() && chdir(dir.c_str()) != 0) {
+    // Like the shell, a missing working directory does not stop the program.
+  }
+  const pid_t grandchild = fork();
+  if (grandchild < 0) _exit(126);
+  if (grandchild == 0) {
+    setsid();
+    const int null_fd = open("/dev/null", O_RDWR);
+    if (null_fd >= 0) {
+      dup2(null_fd, 0);
+      dup2(null_fd, 1);
+      dup2(null_fd, 2);
+    }
+    execve(argv[0], argv, environ);
+    _exit(127);
+  }
+  if (write(session_pipe[1], &grandchild, sizeof grandchild) < 0) {
+    // Then the add-in knows nothing it started and ends nothing.
+  }
+  close(session_pipe[1]);
+  for (int waited = 0; waited < 1000; waited += 50) {
+    int status = 0;
+    if (waitpid(grandchild, &status, WNOHANG) == grandchild) {
+      _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 126);
+    }
+    SleepMilliseconds(50);
+  }
+  _exit(0);
+}
+
+// What one OpenDocument started: xdg-open leads a session of its own, so the session's
+// processes that started no earlier than the launch are its own and the programs it ran.
+struct Launch {
+  long long session = 0;
+  unsigned long long start = 0;
+};
+
 class PosixShellService final : public ShellService {
  public:
   long OpenDocument(std::u16string_view path, std::u16string_view working_dir) override {
@@ -198,46 +273,42 @@ class PosixShellService final : public ShellService {
     const std::string dir = ToPath(working_dir).string();
     const std::string arg = file.string();
     char* argv[] = {const_cast<char*>(opener.c_str()), const_cast<char*>(arg.c_str()), nullptr};
-    // xdg-open may run the program in the foreground until it ends, so it runs as a grandchild
-    // that init adopts: the child reports xdg-open's failure if it comes within a second and
-    // success otherwise. Only async-signal-safe calls happen after fork.
-    const pid_t child = fork();
-    if (child < 0) {
+    int session_pipe[2];
+    if (pipe2(session_pipe, O_CLOEXEC) != 0) {
       SetLastSystemError(errno);
       return kShellNoAssociation;
     }
-    if (child == 0) {
-      if (!dir.empty() && chdir(dir.c_str()) != 0) {
-        // Like the shell, a missing working directory does not stop the program.
-      }
-      const pid_t grandchild = fork();
-      if (grandchild < 0) _exit(126);
-      if (grandchild == 0) {
-        setsid();
-        const int null_fd = open("/dev/null", O_RDWR);
-        if (null_fd >= 0) {
-          dup2(null_fd, 0);
-          dup2(null_fd, 1);
-          dup2(null_fd, 2);
-        }
-        execve(argv[0], argv, environ);
-        _exit(127);
-      }
-      for (int waited = 0; waited < 1000; waited += 50) {
-        int status = 0;
-        if (waitpid(grandchild, &status, WNOHANG) == grandchild) {
-          _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 126);
-        }
-        SleepMilliseconds(50);
-      }
-      _exit(0);
+    // xdg-open may run the program in the foreground until it ends, so it runs as a grandchild
+    // that init adopts: the child reports xdg-open's failure if it comes within a second and
+    // success otherwise, and tells which session xdg-open leads. Only async-signal-safe calls
+    // happen after fork.
+    const pid_t child = fork();
+    if (child < 0) {
+      SetLastSystemError(errno);
+      close(session_pipe[0]);
+      close(session_pipe[1]);
+      return kShellNoAssociation;
     }
+    if (child == 0) RunOpener(argv, dir, session_pipe);
+    close(session_pipe[1]);
+    // The child is not reaped yet, so its stat is there; what xdg-open starts starts later.
+    Launch launch;
+    long long child_session = 0;
+    const bool timed =
+        SessionAndStart("/proc/" + std::to_string(child), &child_session, &launch.start);
+    pid_t leader = 0;
+    const bool led = ReadWhole(session_pipe[0], &leader, sizeof leader);
+    close(session_pipe[0]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
       if (errno != EINTR) return kShellNoAssociation;
     }
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 126;
-    if (code == 0) return kShellOk;
+    if (code == 0) {
+      launch.session = leader;
+      if (timed && led && leader > 0) launches_.push_back(launch);
+      return kShellOk;
+    }
     SetLastSystemError(code);
     return code == 2 ? kShellFileNotFound : kShellNoAssociation;  // xdg-open: 2 = no file
   }
@@ -284,7 +355,8 @@ class PosixShellService final : public ShellService {
         continue;
       }
       const uint32_t pid = static_cast<uint32_t>(std::stoul(name));
-      processes->push_back({pid, Utf8ToUtf16(ProcessExeName("/proc/" + name))});
+      processes->push_back(
+          {pid, Utf8ToUtf16(ProcessExeName("/proc/" + name)), StartedHere("/proc/" + name)});
     }
     closedir(proc);
     std::sort(processes->begin(), processes->end(),
@@ -312,6 +384,19 @@ class PosixShellService final : public ShellService {
   }
 
   bool BringMainWindowToFront(std::u16string_view /*class_fragment*/) override { return false; }
+
+ private:
+  bool StartedHere(const std::string& dir) const {
+    if (launches_.empty()) return false;
+    long long session = 0;
+    unsigned long long start = 0;
+    if (!SessionAndStart(dir, &session, &start)) return false;
+    return std::any_of(launches_.begin(), launches_.end(), [&](const Launch& launch) {
+      return launch.session == session && start >= launch.start;
+    });
+  }
+
+  std::vector<Launch> launches_;
 };
 
 }  // namespace

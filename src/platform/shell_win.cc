@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "platform/shell.h"
@@ -51,13 +52,29 @@ BOOL CALLBACK FindClassFragment(HWND window, LPARAM data) {
 
 class WindowsShellService final : public ShellService {
  public:
+  ~WindowsShellService() override {
+    for (const HANDLE process : launched_) CloseHandle(process);
+  }
+
   long OpenDocument(std::u16string_view path, std::u16string_view working_dir) override {
     const std::string file = ToAnsi(path);
     const std::string folder = ToAnsi(working_dir);
-    const HINSTANCE result =
-        ShellExecuteA(nullptr, "open", file.c_str(), nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
-    return static_cast<long>(reinterpret_cast<INT_PTR>(result));
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    // The started process is kept, so that it alone can be taken for the viewer later.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = "open";
+    info.lpFile = file.c_str();
+    info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    const bool started = ShellExecuteExA(&info) != FALSE;
+    if (info.hProcess != nullptr) launched_.push_back(info.hProcess);
+    const long code = static_cast<long>(reinterpret_cast<INT_PTR>(info.hInstApp));
+    if (started) return code > 32 ? code : kShellOk;
+    if (code > 0 && code <= 32) return code;
+    // The shell's failure codes below 33 are the system's error codes of the same meaning.
+    const DWORD error = GetLastError();
+    return error > 0 && error <= 32 ? static_cast<long>(error) : kShellNoAssociation;
   }
 
   long FindProgram(std::u16string_view file_name, std::u16string_view folder,
@@ -75,13 +92,20 @@ class WindowsShellService final : public ShellService {
   bool ListProcesses(std::vector<ProcessEntry>* processes) override {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return false;
+    // Processes that have ended are let go of.
+    std::erase_if(launched_, [](HANDLE process) {
+      if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) return false;
+      CloseHandle(process);
+      return true;
+    });
     std::vector<ProcessEntry> list;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more;
          more = Process32NextW(snapshot, &entry)) {
       list.push_back({entry.th32ProcessID,
-                      std::u16string(reinterpret_cast<const char16_t*>(entry.szExeFile))});
+                      std::u16string(reinterpret_cast<const char16_t*>(entry.szExeFile)),
+                      StartedHere(entry.th32ProcessID)});
     }
     CloseHandle(snapshot);
     std::sort(list.begin(), list.end(),
@@ -117,6 +141,16 @@ class WindowsShellService final : public ShellService {
     SetWindowPos(search.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     return SetForegroundWindow(search.window) != FALSE;
   }
+
+ private:
+  // A held handle keeps its process id from being given to another process, so the id names
+  // the process started here for as long as that one runs.
+  bool StartedHere(DWORD pid) const {
+    return std::any_of(launched_.begin(), launched_.end(),
+                       [pid](HANDLE process) { return GetProcessId(process) == pid; });
+  }
+
+  std::vector<HANDLE> launched_;
 };
 
 }  // namespace

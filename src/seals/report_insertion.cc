@@ -18,6 +18,8 @@ void InsertReport(const Context& ctx, host::Application* app, host::Document* do
       [&] {
         SetCursorShape(ctx, kWaitCursor);
         const ControlRecords& records = Require(ctx.state).records;
+        // Asked for first, whether or not there is a template to download.
+        const Login login = ControlFileLogin(ctx, records.commonInfo);
         // Only the first parameter is looked at.
         const std::u16string address =
             records.extendParameters.empty() ? u"" : records.extendParameters[0].value;
@@ -29,7 +31,7 @@ void InsertReport(const Context& ctx, host::Application* app, host::Document* do
         }
         const std::u16string local =
             WorkFilePath(ctx, records.documentInfo.unid + kReportInfix + CopyExtension(address));
-        DownloadOrRaise(ctx, ControlFileLogin(ctx, records.commonInfo), address, local);
+        DownloadOrRaise(ctx, login, address, local);
         before = SaveLockState(doc);
         unlocked = true;
         UnTrackRevision(app, doc);

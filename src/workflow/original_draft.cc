@@ -1,8 +1,11 @@
 #include "workflow/original_draft.h"
 
+#include <algorithm>
 #include <optional>
+#include <string_view>
 
 #include "base/error.h"
+#include "base/text.h"
 #include "common/identity.h"
 #include "common/shared_state.h"
 #include "common/utils.h"
@@ -16,17 +19,30 @@ namespace {
 
 constexpr char16_t kReportLabel[] = u"查看原稿错误: ";
 
+// The draft opens in the program that the system associates with its extension, which comes
+// from the server: only document formats are opened, never a program or a script.
+constexpr std::u16string_view kDocumentExtensions[] = {
+    u".doc", u".docx", u".wps",  u".wpt", u".dot",  u".dotx", u".rtf", u".odt",  u".fodt",
+    u".txt", u".xls",  u".xlsx", u".et",  u".ods",  u".csv",  u".ppt", u".pptx", u".dps",
+    u".odp", u".pdf",  u".png",  u".jpg", u".jpeg", u".gif",  u".bmp", u".tif",  u".tiff"};
+
+bool IsDocumentFile(std::u16string_view path) {
+  const std::u16string extension = AsciiLower(GetFileExtension(path));
+  return std::find(std::begin(kDocumentExtensions), std::end(kDocumentExtensions), extension) !=
+         std::end(kDocumentExtensions);
+}
+
 // Downloads every draft; the path of the last one, or nullopt when no binary has a draft.
 std::optional<std::u16string> DownloadDrafts(const Context& ctx, const ControlRecords& records) {
   std::optional<std::u16string> local;
-  std::optional<Login> login;  // asked for only when there is something to download
+  // Asked for first, whether or not there is a draft to download.
+  const Login login = ControlFileLogin(ctx, records.commonInfo);
   for (const BinaryInfo& binary : records.binarys) {
     if (binary.draftUrl.empty() || binary.type != kBinaryContent) continue;
     local =
         WorkFilePath(ctx, records.documentInfo.unid + kDraftInfix + CopyExtension(binary.fileName));
-    if (!login) login = ControlFileLogin(ctx, records.commonInfo);
     // Not examined: an earlier copy at the same path stands in for a failed download.
-    DownloadTo(ctx, *login, binary.draftUrl, *local);
+    DownloadTo(ctx, login, binary.draftUrl, *local);
   }
   return local;
 }
@@ -34,6 +50,7 @@ std::optional<std::u16string> DownloadDrafts(const Context& ctx, const ControlRe
 // Launches the draft; the notice explaining why it did not start, or empty once it runs.
 std::u16string Launch(const Context& ctx, const std::u16string& local) {
   const std::u16string name = GetFileName(local);
+  if (!IsDocumentFile(local)) throw Error(kErrBadFileName, u"不能打开此类型的文件：" + name);
   if (!IsPlainFile(local)) return u"无法找到或下载“" + name + u"”文件，请联系系统管理员！";
   const std::u16string program = FindAssociatedProgram(ctx, local);
   if (program.empty()) {

@@ -251,14 +251,18 @@ TEST_F(FileUtilsTest, FindAssociatedProgramAsksForNameInFolder) {
 }
 
 TEST_F(FileUtilsTest, KillProcessEndsTheFirstHiddenMatch) {
-  shell_.processes = {{10, u"explorer.exe"}, {20, u"WINWORD.EXE"}, {30, u"winword.exe"}};
+  // 15 is the user's own instance, or another user's: never the add-in's to end.
+  shell_.processes = {{10, u"explorer.exe", true},
+                      {15, u"winword.exe"},
+                      {20, u"WINWORD.EXE", true},
+                      {30, u"winword.exe", true}};
   KillProcess(ctx_, u"C:\\Program Files\\Office\\winword.exe");
   EXPECT_EQ(shell_.calls, (std::vector<std::u16string>{u"list", u"visible 20", u"end 20"}));
   EXPECT_NE(Log().find(u"#1： 强行关闭进程：WINWORD.EXE20\r\n"), std::u16string::npos) << U8(Log());
 }
 
 TEST_F(FileUtilsTest, KillProcessLeavesAVisibleProgramAlone) {
-  shell_.processes = {{20, u"wps"}, {30, u"wps"}};
+  shell_.processes = {{20, u"wps", true}, {30, u"wps", true}};
   shell_.visibleWindows = {20};
   KillProcess(ctx_, u"/usr/bin/wps");
   EXPECT_EQ(shell_.calls, (std::vector<std::u16string>{u"list", u"visible 20"}));
@@ -266,7 +270,7 @@ TEST_F(FileUtilsTest, KillProcessLeavesAVisibleProgramAlone) {
 }
 
 TEST_F(FileUtilsTest, KillProcessDoesNothingWithoutMatchOrWhenSomethingFails) {
-  shell_.processes = {{20, u"wps"}};
+  shell_.processes = {{20, u"wps", true}};
   KillProcess(ctx_, u"/usr/bin/et");
   KillProcess(ctx_, u"");
   shell_.endOk = false;
@@ -282,7 +286,7 @@ TEST_F(FileUtilsTest, KillProcessDoesNothingWithoutMatchOrWhenSomethingFails) {
 
 TEST_F(FileUtilsTest, KillProcessLogsOnlyWhileTheSwitchIsOn) {
   state_.records.commonInfo.clientLog = false;
-  shell_.processes = {{7, u"wps"}};
+  shell_.processes = {{7, u"wps", true}};
   KillProcess(ctx_, u"wps");
   EXPECT_EQ(shell_.calls.back(), u"end 7");
   EXPECT_EQ(Log().find(u"强行关闭进程"), std::u16string::npos);

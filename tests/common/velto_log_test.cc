@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "base/error.h"
 #include "common/shared_state.h"
@@ -163,6 +169,74 @@ TEST_F(VeltoLogTest, UnmappableAndBrokenTextBecomesQuestionMarks) {
   log->WriteLog(std::u16string(1, 0xD800));  // an unpaired surrogate
   EXPECT_NE(Log().find("#1" + kColon + "a?b\r\n#2" + kColon + "?\r\n"), std::string::npos);
 }
+
+TEST_F(VeltoLogTest, ControlCharactersInAValueAreEscapedSoEachCallIsOneLine) {
+  auto log = Open();
+  log->WriteLog(u"a\r\n#9： forged\u0001\tb\\x");
+  const Error error(5, u"x", u"src\nline");
+  log->WriteErrorLog(std::u16string(u"n\0ul", 4), &error);
+  log.reset();
+  const std::string expected = StartBanner("2026-12-07 01:25:13") + "#1" + kColon +
+                               "a\\x0D\\x0A#9" + kColon + "forged\\x01\\x09b\\x\r\n" + "#2" +
+                               kColon + "n\\x00ul Err.Source=src\\x0Aline Err.Number=5\r\n" +
+                               EndBanner("2026-12-07 01:25:13");
+  EXPECT_EQ(Log(), expected);
+}
+
+TEST_F(VeltoLogTest, LinesFollowTheLogWhenAnotherProcessRotatesIt) {
+  auto first = Open();
+  first->WriteLog(u"before");
+  // Another add-in finds the log full and rotates it while this one runs.
+  WriteBytes(dir_ / "comlog.txt", Log() + std::string(VeltoLog::kRotateSize, 'x'));
+  auto second = Open();
+  first->WriteLog(u"after");
+  second.reset();
+  first.reset();
+  const std::string backup = ReadBytes(dir_ / "bakcomlog.txt");
+  EXPECT_NE(backup.find("#1" + kColon + "before\r\n"), std::string::npos);
+  EXPECT_EQ(backup.find("after"), std::string::npos);
+  EXPECT_EQ(Log(), StartBanner("2026-12-07 01:25:13") + "#2" + kColon + "after\r\n" +
+                       EndBanner("2026-12-07 01:25:13") + EndBanner("2026-12-07 01:25:13"));
+}
+
+#ifndef _WIN32
+TEST_F(VeltoLogTest, NothingButARegularFileOfItsOwnIsWritten) {
+  const fs::path log = dir_ / "comlog.txt";
+  const fs::path target = dir_ / "elsewhere" / "profile";
+  const struct {
+    const char* label;
+    std::function<void()> plant;
+    bool target_exists;
+  } cases[] = {
+      {"link to a file", [&] { fs::create_symlink(target, log); }, true},
+      {"dangling link", [&] { fs::create_symlink(target, log); }, false},
+      {"hard link", [&] { fs::create_hard_link(target, log); }, true},
+      {"fifo", [&] { ASSERT_EQ(mkfifo(log.c_str(), 0600), 0); }, false},
+      {"folder", [&] { fs::create_directory(log); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(dir_ / "elsewhere");
+    fs::remove_all(log);
+    fs::create_directory(dir_ / "elsewhere");
+    if (c.target_exists) WriteBytes(target, "echo safe\n");
+    c.plant();
+    {
+      auto opened = Open();
+      opened->WriteLog(u"x");
+      opened->WriteErrorLog(u"y");
+    }
+    EXPECT_EQ(fs::exists(target), c.target_exists);
+    if (c.target_exists) {
+      EXPECT_EQ(ReadBytes(target), "echo safe\n");
+    }
+  }
+  // Once the name is free again, the log is written.
+  fs::remove_all(log);
+  Open()->WriteLog(u"back");
+  EXPECT_NE(Log().find("#1" + kColon + "back\r\n"), std::string::npos);
+}
+#endif
 
 TEST_F(VeltoLogTest, ShorthandsDoNothingWithoutALog) {
   WriteLog(nullptr, u"x");

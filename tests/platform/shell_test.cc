@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "base/text.h"
+#include "common/context.h"
+#include "common/utils.h"
 #include "support/shell_fake.h"
 #include "support/temp_dir.h"
 
@@ -186,6 +188,51 @@ TEST_F(PosixShellTest, FindProgramFailures) {
   EXPECT_EQ(shell_->FindProgram(u"a.doc", dir_.path().u16string() + u"/", &program),
             kShellNoAssociation);
   EXPECT_EQ(program, u"untouched");
+}
+
+// Whether the process is gone or only waits to be reaped.
+bool Ended(pid_t pid) {
+  const std::string stat = ReadBytes("/proc/" + std::to_string(pid) + "/stat");
+  const size_t name_end = stat.rfind(')');
+  return name_end == std::string::npos || stat.compare(name_end, 3, ") Z") == 0;
+}
+
+TEST_F(PosixShellTest, OnlyTheViewerItStartedIsEverEnded) {
+  ScopedEnv x11("DISPLAY", nullptr);
+  ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+  const pid_t other = fork();  // someone else's program of the same name, started first
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  WriteScript(dir_ / "bin" / "xdg-open", "exec sleep 30\n");
+  WriteBytes(dir_ / "a.doc", "x");
+  const std::string path = Bin() + ":/usr/bin:/bin";
+  ScopedEnv env("PATH", &path);
+  ASSERT_GT(shell_->OpenDocument((dir_ / "a.doc").u16string(), u""), 32);
+  std::vector<ProcessEntry> processes;
+  ASSERT_TRUE(shell_->ListProcesses(&processes));
+  pid_t viewer = 0;
+  for (const ProcessEntry& p : processes) {
+    if (p.startedHere) viewer = static_cast<pid_t>(p.pid);
+    if (p.pid == static_cast<uint32_t>(other) || p.pid == static_cast<uint32_t>(getpid())) {
+      EXPECT_FALSE(p.startedHere) << p.pid;
+    }
+  }
+  ASSERT_GT(viewer, 0);
+  Context ctx;
+  ctx.shell = shell_.get();
+  KillProcess(ctx, u"/usr/bin/sleep");
+  for (int i = 0; i < 100 && !Ended(viewer); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(Ended(viewer));
+  int status = 0;
+  EXPECT_EQ(waitpid(other, &status, WNOHANG), 0);  // still running
+  kill(other, SIGKILL);
+  waitpid(other, &status, 0);
+  if (!Ended(viewer)) kill(viewer, SIGKILL);
 }
 
 TEST(FakeShellTest, RecordsCallsAndAnswersFromItsFields) {

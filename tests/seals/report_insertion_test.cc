@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "common/identity.h"
+
 #include "support/served_fixture.h"
 
 namespace qnmuro::test_util {
@@ -61,6 +65,29 @@ TEST_F(ReportInsertionTest, NoTemplateInTheFirstParameterIsANotice) {
             std::vector<std::u16string>{u"[QNSoft] information: 对不起，不存在签报模板！"});
   EXPECT_EQ(doc->Content()->Text(), before);
   EXPECT_EQ(addin_->message_text(), kNoReportNotice);
+}
+
+TEST_F(ReportInsertionTest, ThePasswordIsAskedForBeforeLookingForATemplate) {
+  MakeDocument(u"notice.doc", NoticeDocument());
+  WriteServedControl(u"notice.doc", "DraftDocument", "引入签报", [](std::string& xml) {
+    ReplaceEvery(xml, kFirstValue, "<value></value>");
+    ReplaceEvery(xml, "<password>3A7F0C21B4</password>", "<password></password>");
+  });
+  OpenWorkflow(u"notice.doc");
+  ui_.ClearRecords();
+  ui_.QueueInput(u"secret");
+  ASSERT_TRUE(app_->Click(kButton));
+  const auto& records = ui_.records();
+  const auto input = std::find_if(records.begin(), records.end(), [](const UiRecord& r) {
+    return r.kind == UiRecord::Kind::kInput;
+  });
+  ASSERT_NE(input, records.end());
+  EXPECT_EQ(input->text, kPasswordPrompt);
+  EXPECT_EQ(std::count_if(records.begin(), input,
+                          [](const UiRecord& r) { return r.kind == UiRecord::Kind::kMessage; }),
+            0);
+  EXPECT_EQ(ShownBoxes(),
+            std::vector<std::u16string>{u"[QNSoft] information: 对不起，不存在签报模板！"});
 }
 
 TEST_F(ReportInsertionTest, WhatCannotBeInsertedIsReportedAndTheLockPutBack) {

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "common/identity.h"
+
 #include "support/served_fixture.h"
 
 namespace qnmuro::test_util {
@@ -34,7 +38,7 @@ TEST_F(OriginalDraftTest, EveryContentDraftIsDownloadedAndTheLastOpened) {
   Publish("6F2A", "notice_draft.doc", "first draft");
   Publish("6F2A", "second.wps", "second draft");
   shell_.program = u"/opt/office/wps";
-  shell_.processes = {{7, u"wps"}};
+  shell_.processes = {{5, u"wps"}, {7, u"wps", true}};  // 5: not the add-in's
   ui_.ClearRecords();
   ASSERT_TRUE(app_->Click(kManuscript));
   EXPECT_TRUE(Boxes().empty());
@@ -115,6 +119,65 @@ TEST_F(OriginalDraftTest, WhatKeepsTheDraftFromOpeningIsNoticedAndReported) {
     EXPECT_NE(log.back().find(report), std::u16string::npos) << U8(log.back());
     EXPECT_EQ(ui_.cursor(), 32512);
   }
+}
+
+TEST_F(OriginalDraftTest, OnlyADocumentFormatIsOpened) {
+  OpenNotice();
+  Publish("6F2A", "notice_draft.doc", "draft");
+  shell_.program = u"/opt/wps";
+  const struct {
+    const char16_t* file_name;
+    const char16_t* local;  // the local copy's name
+    bool opens;
+  } cases[] = {
+      {u"notice.exe", u"6F2A.draft.exe", false},   {u"notice.HTA", u"6F2A.draft.HTA", false},
+      {u"notice.js", u"6F2A.draft.js", false},     {u"notice.bat", u"6F2A.draft.bat", false},
+      {u"notice.docm", u"6F2A.draft.docm", false}, {u"notice.doc.lnk", u"6F2A.draft.lnk", false},
+      {u"notice", u"6F2A.draft", false},           {u"notice.DOCX", u"6F2A.draft.DOCX", true},
+      {u"notice.Pdf", u"6F2A.draft.Pdf", true},    {u"notice.et", u"6F2A.draft.et", true},
+      {u"notice.tiff", u"6F2A.draft.tiff", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(U8(c.file_name));
+    addin_->state().records.binarys[0].fileName = c.file_name;
+    shell_.calls.clear();
+    ui_.ClearRecords();
+    ASSERT_TRUE(app_->Click(kManuscript));
+    const auto boxes = ShownBoxes();
+    if (c.opens) {
+      EXPECT_TRUE(boxes.empty());
+      EXPECT_EQ(shell_.calls.back(), u"open " + Local(c.local) + u"|" + WorkDir());
+      continue;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind(u"[] none: 查看原稿错误: ", 0), 0u) << U8(boxes[0]);
+    EXPECT_NE(boxes[0].find(u"不能打开此类型的文件：" + std::u16string(c.local) + u"(52:"),
+              std::u16string::npos)
+        << U8(boxes[0]);
+    EXPECT_NE(LogLines().back().find(u"不能打开此类型的文件："), std::u16string::npos);
+    EXPECT_TRUE(shell_.calls.empty());
+  }
+}
+
+TEST_F(OriginalDraftTest, ThePasswordIsAskedForBeforeLookingForADraft) {
+  OpenNotice([](std::string& xml) {
+    ReplaceEvery(xml, "<type>content</type>", "<type>attachment</type>");
+    ReplaceEvery(xml, "<password>3A7F0C21B4</password>", "<password></password>");
+  });
+  ui_.ClearRecords();
+  ui_.QueueInput(u"secret");
+  ASSERT_TRUE(app_->Click(kManuscript));
+  const auto& records = ui_.records();
+  const auto input = std::find_if(records.begin(), records.end(), [](const UiRecord& r) {
+    return r.kind == UiRecord::Kind::kInput;
+  });
+  ASSERT_NE(input, records.end());
+  EXPECT_EQ(input->text, kPasswordPrompt);
+  EXPECT_EQ(std::count_if(records.begin(), input,
+                          [](const UiRecord& r) { return r.kind == UiRecord::Kind::kMessage; }),
+            0);
+  EXPECT_EQ(ShownBoxes(),
+            std::vector<std::u16string>{u"[QNSoft] information: 对不起，不存在原稿！"});
 }
 
 TEST_F(OriginalDraftTest, ALocalNameOutsideTheWorkDirectoryTakesTheFailurePath) {
