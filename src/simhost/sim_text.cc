@@ -270,23 +270,28 @@ void TextStore::MoveShapes(UndoStep& step, long a, long b, long len, long old_le
   shapes_.resize(kept);
 }
 
-void TextStore::MoveRevisions(UndoStep& step, long a, long b, long len,
-                              std::u16string_view old_text, const TrackInfo& track) {
+void TextStore::RevisionWindow(long a, long b, long& p, long& q) const {
   // Revisions wholly before the edit stay, those wholly after it shift as a block: only the
   // others are worked on and kept by the step. Out of order (as a file may give them) they
   // are all worked on and kept, once.
   const long n = static_cast<long>(revisions_.size());
-  long p = 0, q = 0;
-  if (revisions_sorted_) {
-    auto solid = [&](const RevisionRec& r) {
-      return r.kind == RevisionInfo::Kind::kDelete || r.start < r.end || b == a;
-    };
-    while (p < n && (revisions_[p].kind == RevisionInfo::Kind::kDelete
-                         ? revisions_[p].start < a
-                         : revisions_[p].end < a && solid(revisions_[p])))
-      ++p;
-    while (q < n - p && revisions_[n - 1 - q].start > b && solid(revisions_[n - 1 - q])) ++q;
-  }
+  p = q = 0;
+  if (!revisions_sorted_) return;
+  auto solid = [&](const RevisionRec& r) {
+    return r.kind == RevisionInfo::Kind::kDelete || r.start < r.end || b == a;
+  };
+  while (p < n && (revisions_[p].kind == RevisionInfo::Kind::kDelete
+                       ? revisions_[p].start < a
+                       : revisions_[p].end < a && solid(revisions_[p])))
+    ++p;
+  while (q < n - p && revisions_[n - 1 - q].start > b && solid(revisions_[n - 1 - q])) ++q;
+}
+
+void TextStore::MoveRevisions(UndoStep& step, long a, long b, long len,
+                              std::u16string_view old_text, const TrackInfo& track) {
+  const long n = static_cast<long>(revisions_.size());
+  long p, q;
+  RevisionWindow(a, b, p, q);
   step.rev_at = p;
   step.old_revisions.assign(revisions_.begin() + p, revisions_.end() - q);
   std::vector<RevisionRec> next;

@@ -158,6 +158,8 @@ class TextStore final {
   void MoveBookmarks(UndoStep& step, long a, long b, long len, Mode mode, uint64_t origin);
   void MoveRevisions(UndoStep& step, long a, long b, long len, std::u16string_view old_text,
                      const TrackInfo& track);
+  // The revisions an edit of [a, b) leaves alone: p at the front, q at the back.
+  void RevisionWindow(long a, long b, long& p, long& q) const;
   void MoveShapes(UndoStep& step, long a, long b, long len, long old_length);
   void UndoRevisions(UndoStep& step, long delta);
   void UndoShapes(UndoStep& step, long delta);
