@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Every benchmark in one command: builds in release mode (build-bench/, apart from the normal
-# build), runs the simulated word processor's, the merge's and the data source's benchmarks
-# and the transfer comparison with curl, and prints each median beside its target and, for
-# the transfers, beside curl measured in the same run.
+# build), runs the simulated word processor's, the merge's and the data source's benchmarks,
+# the opening of a handed-over draft through `qnmuro run` and the transfer comparison with
+# curl, and prints each median beside its target and, for the transfers, beside curl measured
+# in the same run.
 #   bench/run.sh [RUNS] [SIZE_MIB]      (default 5 runs, transfers of 256 MiB)
 # Spreads are min-max over RUNS. The load average before and after says whether the machine
 # was busy; medians taken at a load near or above the number of cores are not comparable.
@@ -79,6 +80,48 @@ for bench in simhost_bench merge_bench datasource_bench; do
       "$(printf "%.1f-%.1f ms, %d runs" "$low" "$high" "$count")" "${target:--}" "${share:--}"
   done < "$build/$bench.summary"
 done
+
+echo
+echo "opening a handed-over draft through qnmuro run, whole process (bookmarks merged from as many items):"
+bench/open_bench.sh "$build/qnmuro" "$runs" 1000 10000 50000 > "$build/open.txt" 2>&1 || {
+  cat "$build/open.txt"
+  failed=1
+}
+# Targets for the largest draft only; the smaller ones show how close to linear it grows.
+rm -f "$build/open.growth"
+while read -r _ _ n median low high kib; do
+  time_target="" mem_target=""
+  [ "$n" = 50000 ] && time_target=2000 && mem_target=200
+  for what in time memory; do
+    if [ "$what" = time ]; then
+      value=$(awk -v s="$median" 'BEGIN{ printf "%.1f", s * 1000 }')
+      shown=$(printf "%7.1f ms" "$value")
+      range=$(awk -v a="$low" -v b="$high" -v r="$runs" 'BEGIN{ printf "%.1f-%.1f ms, %d runs", a * 1000, b * 1000, r }')
+      target=$time_target unit=ms
+    else
+      value=$(awk -v k="$kib" 'BEGIN{ printf "%.1f", k / 1024 }')
+      shown=$(printf "%6.1f MiB" "$value")
+      range="peak of $runs runs"
+      target=$mem_target unit=MiB
+    fi
+    share=""
+    if [ -n "$target" ]; then
+      share=$(awk -v m="$value" -v t="$target" 'BEGIN{ printf "%.0f %%", 100 * m / t }')
+      if awk -v m="$value" -v t="$target" 'BEGIN{ exit !(m > t) }'; then
+        share="$share MISSED"
+        failed=1
+      fi
+      target="$target $unit"
+    fi
+    printf "%-58s %10s  %-21s %9s %8s\n" "open draft, $(printf "%'d" "$n") bookmarks: $what" "$shown" \
+      "$range" "${target:--}" "${share:--}"
+  done
+  echo "$n $median $kib" >> "$build/open.growth"
+done < <(grep '^RESULT open' "$build/open.txt")
+[ -f "$build/open.growth" ] && awk 'NR > 1 {
+    printf "growth from %d to %d bookmarks (x%.0f): time x%.1f, peak memory x%.1f\n",
+      n, $1, $1 / n, $2 / t, $3 / k }
+  { n = $1; t = $2; k = $3 }' "$build/open.growth"
 
 echo
 echo "transfers of $size_mib MiB against the development OA server, curl doing the same requests:"

@@ -67,6 +67,16 @@ bool DataSource::LoadXML(std::u16string_view FileName) {
   return loaded_;
 }
 
+bool DataSource::LoadItems(std::u16string_view FileName) {
+  if (!LoadXML(FileName)) return false;
+  bool any = false;
+  IgnoreFailure([&] { any = static_cast<bool>(doc_.Root().SelectSingleNode("//items/item")); });
+  if (any) return true;
+  loaded_ = false;
+  Fail(u"无法装载数据源：" + Str(FileName) + u"！", nullptr);
+  return false;
+}
+
 void DataSource::BuildIndex() {
   by_name_.clear();
   by_desc_.clear();

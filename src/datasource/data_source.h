@@ -37,6 +37,9 @@ class DataSource {
   // "无法装载数据源：" + path + "！(0:" + system code + ")") when it cannot be read or parsed;
   // every lookup then takes its failure path until a load succeeds.
   bool LoadXML(std::u16string_view FileName);
+  // As LoadXML, and a document without any item (a misspelt or empty `items`) fails too, with
+  // the same line: merging it would empty every place it fills.
+  bool LoadItems(std::u16string_view FileName);
 
   // The text of the item's `desc`, or "".
   std::u16string ItemGetDescByName(std::u16string_view Item_Name);

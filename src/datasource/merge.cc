@@ -47,7 +47,7 @@ void WithDataSource(const Context& context, host::Application& app, std::u16stri
         const std::u16string path = DataSourcePath(context, doc.Name());
         if (!IsPlainFile(path)) return;
         DataSource source(context.state);
-        if (!source.LoadXML(path)) {
+        if (!source.LoadItems(path)) {
           if (context.ui != nullptr) {
             context.ui->ShowMessage(notice, MsgButtons::kOk, MsgIcon::kInformation, kNoticeTitle);
           }

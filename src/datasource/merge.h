@@ -22,8 +22,9 @@ std::u16string DataSourcePath(const Context& context, std::u16string_view docume
 
 // Fills every bookmark of the active document with its item's value (an empty text when no
 // item matches); each bookmark then encloses exactly its new value. A missing file does
-// nothing. Trapped: a file that fails to load, or a failing host call, is shown and logged
-// (bookmarks done so far keep their values). Always false.
+// nothing. Trapped: a file that fails to load or holds no item (every bookmark is then left
+// as it is), or a failing host call, is shown and logged (bookmarks done so far keep their
+// values). Always false.
 bool MergeDataSource(const Context& context, host::Application& app);
 
 // Copies the text of every bookmark that is not blank into its item and saves the file.

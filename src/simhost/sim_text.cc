@@ -1,14 +1,26 @@
 #include "simhost/sim_text.h"
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace qnmuro::simhost {
 namespace {
 
 // Enough for any editing session; older steps are forgotten, as hosts do.
 constexpr size_t kMaxUndoSteps = 100000;
+
+// At one position a deletion comes first: the old text stood before the new.
+bool RevisionBefore(const RevisionRec& x, const RevisionRec& y) {
+  if (x.start != y.start) return x.start < y.start;
+  return x.kind == RevisionInfo::Kind::kDelete && y.kind == RevisionInfo::Kind::kInsert;
+}
+
+size_t HeapBytes(const std::u16string& s) {
+  return s.capacity() * sizeof(char16_t);
+}
 
 // Where a position ends up when [a, b) is deleted.
 long AfterDelete(long x, long a, long b) {
@@ -54,31 +66,41 @@ void TextStore::Load(std::u16string_view text, std::vector<BookmarkRec> bookmark
   }
   revisions_ = std::move(revisions);
   for (auto& r : revisions_) r.id = next_id_++;
+  revisions_sorted_ = std::is_sorted(revisions_.begin(), revisions_.end(), RevisionBefore);
   sel_start_ = sel_end_ = 0;
   undo_.clear();
+  undo_bytes_ = 0;
   changed_ = false;
 }
 
 void TextStore::SortBookmarks() {
-  std::vector<size_t> order(ids_.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [this](size_t x, size_t y) {
+  SortBookmarks(0, BookmarkCount());
+}
+
+void TextStore::SortBookmarks(long lo, long hi) {
+  auto before = [this](size_t x, size_t y) {
     if (starts_[x] != starts_[y]) return starts_[x] < starts_[y];
     return names_[x] < names_[y];
-  });
+  };
+  long i = lo + 1;
+  while (i < hi && !before(i, i - 1)) ++i;
+  if (i >= hi) return;  // already in order, as after most edits
+  std::vector<size_t> order(hi - lo);
+  std::iota(order.begin(), order.end(), lo);
+  std::stable_sort(order.begin(), order.end(), before);
   std::vector<long> s(order.size()), e(order.size());
   std::vector<uint64_t> ids(order.size());
   std::vector<std::u16string> names(order.size());
-  for (size_t i = 0; i < order.size(); ++i) {
-    s[i] = starts_[order[i]];
-    e[i] = ends_[order[i]];
-    ids[i] = ids_[order[i]];
-    names[i] = std::move(names_[order[i]]);
+  for (size_t k = 0; k < order.size(); ++k) {
+    s[k] = starts_[order[k]];
+    e[k] = ends_[order[k]];
+    ids[k] = ids_[order[k]];
+    names[k] = std::move(names_[order[k]]);
   }
-  starts_ = std::move(s);
-  ends_ = std::move(e);
-  ids_ = std::move(ids);
-  names_ = std::move(names);
+  std::move(s.begin(), s.end(), starts_.begin() + lo);
+  std::move(e.begin(), e.end(), ends_.begin() + lo);
+  std::move(ids.begin(), ids.end(), ids_.begin() + lo);
+  std::move(names.begin(), names.end(), names_.begin() + lo);
 }
 
 long TextStore::FindBookmark(std::u16string_view name) const {
@@ -114,18 +136,33 @@ void TextStore::InsertSorted(uint64_t id, std::u16string name, long start, long 
   names_.insert(names_.begin() + i, std::move(name));
 }
 
+size_t TextStore::UndoStep::Bytes() const {
+  size_t n = sizeof(UndoStep) + HeapBytes(old_text) + added.capacity() * sizeof(uint64_t);
+  n += touched.capacity() * sizeof(BookmarkRec);
+  for (const auto& t : touched) n += HeapBytes(t.name);
+  // A picture's image is shared with the document and its copies, not held by the step.
+  n += removed_shapes.capacity() * sizeof(removed_shapes[0]);
+  for (const auto& [index, shape] : removed_shapes) n += HeapBytes(shape.name);
+  n += old_revisions.capacity() * sizeof(RevisionRec);
+  for (const auto& r : old_revisions) n += HeapBytes(r.author) + HeapBytes(r.deleted_text);
+  return n;
+}
+
 TextStore::UndoStep TextStore::BeginStep() const {
   UndoStep step;
-  step.shapes = shapes_;
-  step.revisions = revisions_;
   step.sel_start = sel_start_;
   step.sel_end = sel_end_;
   return step;
 }
 
 void TextStore::Push(UndoStep step) {
+  step.bytes = step.Bytes();
+  undo_bytes_ += step.bytes;
   undo_.push_back(std::move(step));
-  if (undo_.size() > kMaxUndoSteps) undo_.pop_front();
+  while (undo_.size() > 1 && (undo_.size() > kMaxUndoSteps || undo_bytes_ > undo_budget_)) {
+    undo_bytes_ -= undo_.front().bytes;
+    undo_.pop_front();
+  }
   changed_ = true;
 }
 
@@ -147,8 +184,8 @@ void TextStore::ReplaceIn(UndoStep& step, long start, long end, std::u16string_v
   step.old_text = text_.Slice(a, b);
   text_.Replace(a, b, text);
   MoveBookmarks(step, a, b, len, mode, origin);
-  MoveShapes(a, b, len, old_length);
-  MoveRevisions(a, b, len, step.old_text, track);
+  MoveShapes(step, a, b, len, old_length);
+  MoveRevisions(step, a, b, len, step.old_text, track);
   long delta = len - (b - a);
   auto point = [&](long x) { return x <= a ? x : (x >= b ? x + delta : a); };
   sel_start_ = point(sel_start_);
@@ -165,21 +202,31 @@ void TextStore::MoveBookmarks(UndoStep& step, long a, long b, long len, Mode mod
       static_cast<long>(std::upper_bound(starts_.begin(), starts_.end(), b) - starts_.begin());
   long* s = starts_.data();
   long* e = ends_.data();
-  // Bookmarks starting before the edit: only an end inside or after it moves.
+  // Undo shifts every position back; the step keeps only the spans that would miss theirs.
+  auto back = [&](long x) { return x < a ? x : (x > zone_end ? x - delta : a); };
+  // Bookmarks starting before the edit: only an end inside or after it moves. Most end
+  // before it: blocks of those are passed over in one test each.
+  constexpr long kBlock = 16;
   for (long i = 0; i < lo; ++i) {
-    if (e[i] <= a) continue;
+    while (i + kBlock <= lo) {
+      bool any = false;
+      for (long k = 0; k < kBlock; ++k) any |= e[i + k] > a;
+      if (any) break;
+      i += kBlock;
+    }
+    if (i >= lo || e[i] <= a) continue;
     long old_end = e[i];
     if (e[i] > b || (e[i] == b && mode == Mode::kReplaceRange && d > 0)) {
       e[i] += delta;
     } else {
       e[i] = a;
     }
-    if (e[i] >= a && e[i] <= zone_end) step.touched.push_back({ids_[i], names_[i], s[i], old_end});
+    if (back(e[i]) != old_end) step.touched.push_back({ids_[i], names_[i], s[i], old_end});
   }
   // Bookmarks starting inside the edited span (or at its edges).
   std::vector<long> doomed;
   for (long i = lo; i < hi; ++i) {
-    step.touched.push_back({ids_[i], names_[i], s[i], e[i]});
+    const long old_start = s[i], old_end = e[i];
     bool keeps_text =
         mode == Mode::kReplaceRange && s[i] == a && e[i] >= b && (d > 0 || ids_[i] == origin);
     if (keeps_text) {
@@ -190,6 +237,11 @@ void TextStore::MoveBookmarks(UndoStep& step, long a, long b, long len, Mode mod
       e[i] = (e[i] >= b ? e[i] - d : a) + len;
       s[i] = zone_end;
     }
+    if (!doomed.empty() && doomed.back() == i) {
+      step.touched.push_back({ids_[i], names_[i], old_start, old_end});
+    } else if (back(s[i]) != old_start || back(e[i]) != old_end) {
+      step.touched.push_back({ids_[i], names_[i], old_start, old_end});
+    }
   }
   // Bookmarks after the edit shift as a block.
   for (long i = hi; i < n; ++i) {
@@ -199,29 +251,58 @@ void TextStore::MoveBookmarks(UndoStep& step, long a, long b, long len, Mode mod
   for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) RemoveBookmarkAt(*it);
   // Only the bookmarks that started in the span can be out of order now.
   long zone_hi = hi - static_cast<long>(doomed.size());
-  if (zone_hi - lo > 1) SortBookmarks();
+  if (zone_hi - lo > 1) SortBookmarks(lo, zone_hi);
 }
 
-void TextStore::MoveShapes(long a, long b, long len, long old_length) {
+void TextStore::MoveShapes(UndoStep& step, long a, long b, long len, long old_length) {
   long delta = len - (b - a);
-  std::erase_if(shapes_, [&](const ShapeRec& s) {
-    return b > a && s.anchor >= a && (s.anchor < b || b == old_length);
-  });
-  for (auto& s : shapes_) {
+  long kept = 0;
+  for (long i = 0; i < static_cast<long>(shapes_.size()); ++i) {
+    ShapeRec& s = shapes_[i];
+    if (b > a && s.anchor >= a && (s.anchor < b || b == old_length)) {
+      step.removed_shapes.emplace_back(i, std::move(s));
+      continue;
+    }
     if (b > a ? s.anchor >= b : s.anchor >= a) s.anchor += delta;
+    if (kept != i) shapes_[kept] = std::move(s);
+    ++kept;
   }
+  shapes_.resize(kept);
 }
 
-void TextStore::MoveRevisions(long a, long b, long len, std::u16string_view old_text,
-                              const TrackInfo& track) {
+void TextStore::RevisionWindow(long a, long b, long& p, long& q) const {
+  // Revisions wholly before the edit stay, those wholly after it shift as a block: only the
+  // others are worked on and kept by the step. Out of order (as a file may give them) they
+  // are all worked on and kept, once.
+  const long n = static_cast<long>(revisions_.size());
+  p = q = 0;
+  if (!revisions_sorted_) return;
+  auto solid = [&](const RevisionRec& r) {
+    return r.kind == RevisionInfo::Kind::kDelete || r.start < r.end || b == a;
+  };
+  while (p < n && (revisions_[p].kind == RevisionInfo::Kind::kDelete
+                       ? revisions_[p].start < a
+                       : revisions_[p].end < a && solid(revisions_[p])))
+    ++p;
+  while (q < n - p && revisions_[n - 1 - q].start > b && solid(revisions_[n - 1 - q])) ++q;
+}
+
+void TextStore::MoveRevisions(UndoStep& step, long a, long b, long len,
+                              std::u16string_view old_text, const TrackInfo& track) {
+  const long n = static_cast<long>(revisions_.size());
+  long p, q;
+  RevisionWindow(a, b, p, q);
+  step.rev_at = p;
+  step.old_revisions.assign(revisions_.begin() + p, revisions_.end() - q);
   std::vector<RevisionRec> next;
-  next.reserve(revisions_.size() * 2 + 3);  // `grown` points into it
+  next.reserve((n - p - q) * 2 + 3);  // `grown` points into it
   RevisionRec* grown = nullptr;
-  for (auto& r : revisions_) {
+  for (long i = p; i < n - q; ++i) {
+    RevisionRec& r = revisions_[i];
     if (r.kind == RevisionInfo::Kind::kDelete) {
-      long p = AfterDelete(r.start, a, b);
-      if (p > a) p += len;
-      r.start = r.end = p;
+      long at = AfterDelete(r.start, a, b);
+      if (at > a) at += len;
+      r.start = r.end = at;
       next.push_back(std::move(r));
       continue;
     }
@@ -271,12 +352,17 @@ void TextStore::MoveRevisions(long a, long b, long len, std::u16string_view old_
       next.push_back(std::move(ins));
     }
   }
-  // At one position a deletion comes first: the old text stood before the new.
-  std::stable_sort(next.begin(), next.end(), [](const RevisionRec& x, const RevisionRec& y) {
-    if (x.start != y.start) return x.start < y.start;
-    return x.kind == RevisionInfo::Kind::kDelete && y.kind == RevisionInfo::Kind::kInsert;
-  });
-  revisions_ = std::move(next);
+  std::stable_sort(next.begin(), next.end(), RevisionBefore);
+  const long delta = len - (b - a);
+  for (long i = n - q; i < n; ++i) {
+    revisions_[i].start += delta;
+    revisions_[i].end += delta;
+  }
+  step.rev_new = static_cast<long>(next.size());
+  revisions_.erase(revisions_.begin() + p, revisions_.begin() + (n - q));
+  revisions_.insert(revisions_.begin() + p, std::make_move_iterator(next.begin()),
+                    std::make_move_iterator(next.end()));
+  revisions_sorted_ = true;
 }
 
 long TextStore::InsertFragment(long start, long end, const Fragment& fragment,
@@ -303,6 +389,7 @@ long TextStore::InsertFragment(long start, long end, const Fragment& fragment,
     shape.anchor = a + std::clamp(shape.anchor, 0L, len);
     shape.z = top++;
     shapes_.push_back(std::move(shape));
+    ++step.added_shapes;
   }
   Push(std::move(step));
   return len;
@@ -377,12 +464,14 @@ uint64_t TextStore::AddShape(ShapeRec shape) {
   for (const auto& s : shapes_) top = std::max(top, s.z + 1);
   shape.z = top;
   shapes_.push_back(std::move(shape));
+  step.added_shapes = 1;
   Push(std::move(step));
   return shapes_.back().id;
 }
 
 void TextStore::DeleteShape(long index) {
   UndoStep step = BeginStep();
+  step.removed_shapes.emplace_back(index, std::move(shapes_[index]));
   shapes_.erase(shapes_.begin() + index);
   Push(std::move(step));
 }
@@ -390,6 +479,7 @@ void TextStore::DeleteShape(long index) {
 void TextStore::AcceptAllRevisions() {
   if (revisions_.empty()) return;
   UndoStep step = BeginStep();
+  step.old_revisions = std::move(revisions_);
   revisions_.clear();
   Push(std::move(step));
 }
@@ -403,41 +493,105 @@ bool TextStore::Undo() {
   if (undo_.empty()) return false;
   UndoStep step = std::move(undo_.back());
   undo_.pop_back();
+  undo_bytes_ -= step.bytes;
+  long delta = 0;
   if (step.has_text) {
-    long a = step.start, zone_end = a + step.new_len;
-    long delta = step.new_len - static_cast<long>(step.old_text.size());
-    text_.Replace(a, std::min(zone_end, Length()), step.old_text);
-    auto back = [&](long x) { return x < a ? x : (x > zone_end ? x - delta : a); };
-    for (long i = 0; i < BookmarkCount(); ++i) {
-      starts_[i] = back(starts_[i]);
-      ends_[i] = back(ends_[i]);
-    }
+    delta = step.new_len - static_cast<long>(step.old_text.size());
+    text_.Replace(step.start, std::min(step.start + step.new_len, Length()), step.old_text);
   }
-  for (uint64_t id : step.added) {
-    long i = IndexOfId(id, -1);
-    if (i >= 0) RemoveBookmarkAt(i);
-  }
-  for (auto& t : step.touched) {
-    long i = IndexOfId(t.id, -1);
-    if (i >= 0) RemoveBookmarkAt(i);
-    long other = FindBookmark(t.name);
-    if (other >= 0) RemoveBookmarkAt(other);
-    starts_.push_back(t.start);
-    ends_.push_back(t.end);
-    ids_.push_back(t.id);
-    names_.push_back(std::move(t.name));
-  }
-  for (long i = 0; i < BookmarkCount(); ++i) {
-    starts_[i] = Clamp(starts_[i]);
-    ends_[i] = std::max(starts_[i], Clamp(ends_[i]));
-  }
-  SortBookmarks();
-  shapes_ = std::move(step.shapes);
-  revisions_ = std::move(step.revisions);
+  UndoBookmarks(step);
+  UndoShapes(step, delta);
+  UndoRevisions(step, delta);
   sel_start_ = Clamp(step.sel_start);
   sel_end_ = std::max(sel_start_, Clamp(step.sel_end));
   changed_ = true;
   return true;
+}
+
+void TextStore::UndoBookmarks(UndoStep& step) {
+  if (step.has_text) {
+    const long a = step.start, zone_end = a + step.new_len;
+    const long delta = step.new_len - static_cast<long>(step.old_text.size());
+    auto back = [&](long x) { return x < a ? x : (x > zone_end ? x - delta : a); };
+    for (long i = 0; i < BookmarkCount(); ++i) {
+      starts_[i] = Clamp(back(starts_[i]));
+      ends_[i] = std::max(starts_[i], Clamp(back(ends_[i])));
+    }
+    // The shift back is monotone: only bookmarks now starting at the edit can be out of order.
+    const long lo =
+        static_cast<long>(std::lower_bound(starts_.begin(), starts_.end(), a) - starts_.begin());
+    const long hi =
+        static_cast<long>(std::upper_bound(starts_.begin(), starts_.end(), a) - starts_.begin());
+    if (hi - lo > 1) SortBookmarks(lo, hi);
+  }
+  if (step.added.empty() && step.touched.empty()) return;
+  // One pass takes out what the step added and what it changed; the first record of a
+  // bookmark is how it was before the step.
+  std::unordered_set<uint64_t> gone(step.added.begin(), step.added.end());
+  std::unordered_set<std::u16string> names;
+  for (const auto& t : step.touched) {
+    gone.insert(t.id);
+    names.insert(t.name);
+  }
+  long kept = 0;
+  for (long i = 0; i < BookmarkCount(); ++i) {
+    if (gone.count(ids_[i]) > 0 || names.count(names_[i]) > 0) continue;
+    if (kept != i) {
+      starts_[kept] = starts_[i];
+      ends_[kept] = ends_[i];
+      ids_[kept] = ids_[i];
+      names_[kept] = std::move(names_[i]);
+    }
+    ++kept;
+  }
+  starts_.resize(kept);
+  ends_.resize(kept);
+  ids_.resize(kept);
+  names_.resize(kept);
+  // A few go to their places; many (a whole text deleted) are appended and sorted once.
+  const bool many = step.touched.size() > 16;
+  std::unordered_set<uint64_t> restored;
+  for (auto& t : step.touched) {
+    if (!restored.insert(t.id).second) continue;
+    long s = Clamp(t.start), e = std::max(s, Clamp(t.end));
+    if (!many) {
+      InsertSorted(t.id, std::move(t.name), s, e);
+      continue;
+    }
+    starts_.push_back(s);
+    ends_.push_back(e);
+    ids_.push_back(t.id);
+    names_.push_back(std::move(t.name));
+  }
+  if (many) SortBookmarks();
+}
+
+void TextStore::UndoShapes(UndoStep& step, long delta) {
+  long added = std::min<long>(step.added_shapes, static_cast<long>(shapes_.size()));
+  shapes_.resize(shapes_.size() - added);
+  if (step.has_text) {
+    for (auto& s : shapes_) {
+      if (s.anchor >= step.start + step.new_len) s.anchor -= delta;
+    }
+  }
+  for (auto& [index, shape] : step.removed_shapes) {
+    long at = std::min(index, static_cast<long>(shapes_.size()));
+    shapes_.insert(shapes_.begin() + at, std::move(shape));
+  }
+}
+
+void TextStore::UndoRevisions(UndoStep& step, long delta) {
+  if (!step.has_text && step.old_revisions.empty()) return;
+  const long n = static_cast<long>(revisions_.size());
+  const long at = std::min(step.rev_at, n), made = std::min(step.rev_new, n - at);
+  for (long i = at + made; i < n; ++i) {
+    revisions_[i].start -= delta;
+    revisions_[i].end -= delta;
+  }
+  revisions_.erase(revisions_.begin() + at, revisions_.begin() + at + made);
+  revisions_.insert(revisions_.begin() + at, std::make_move_iterator(step.old_revisions.begin()),
+                    std::make_move_iterator(step.old_revisions.end()));
+  revisions_sorted_ = std::is_sorted(revisions_.begin(), revisions_.end(), RevisionBefore);
 }
 
 }  // namespace qnmuro::simhost

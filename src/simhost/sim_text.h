@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "simhost/gap_text.h"
@@ -116,24 +117,38 @@ class TextStore final {
   long SelectionEnd() const { return sel_end_; }
   void SetSelection(long start, long end);
 
-  // Undoes the last step; false when there is none.
+  // Undoes the last step; false when there is none. A step puts back what it changed: the
+  // text, the bookmarks, pictures and revisions it added, removed or reshaped; everything else
+  // shifts back by the edit's length (so a span set outside any step keeps its setting).
   bool Undo();
   long UndoDepth() const { return static_cast<long>(undo_.size()); }
+  // The memory the undo history holds, about. The oldest steps go once it holds more than the
+  // budget; the newest step always stays.
+  static constexpr size_t kDefaultUndoBudget = size_t{128} << 20;
+  size_t UndoBytes() const { return undo_bytes_; }
+  void SetUndoBudget(size_t bytes) { undo_budget_ = bytes; }
 
   // Set by every edit and undo.
   bool Changed() const { return changed_; }
   void ClearChanged() { changed_ = false; }
 
  private:
+  // Only what a step changed: a document-wide copy per step would make a long editing
+  // session (a data merge of thousands of bookmarks) grow quadratically.
   struct UndoStep {
     bool has_text = false;
     long start = 0, new_len = 0;
     std::u16string old_text;
-    std::vector<BookmarkRec> touched;  // bookmarks as they were before the step
+    std::vector<BookmarkRec> touched;  // as they were, where the shift back would miss them
     std::vector<uint64_t> added;       // bookmarks the step created
-    std::vector<ShapeRec> shapes;
-    std::vector<RevisionRec> revisions;
+    std::vector<std::pair<long, ShapeRec>> removed_shapes;  // with their index before the step
+    long added_shapes = 0;                                  // the step's, at the end of shapes_
+    // revisions_[rev_at, rev_at + rev_new) replaced old_revisions; the rest after it shifted.
+    long rev_at = 0, rev_new = 0;
+    std::vector<RevisionRec> old_revisions;
     long sel_start = 0, sel_end = 0;
+    size_t bytes = 0;
+    size_t Bytes() const;
   };
 
   UndoStep BeginStep() const;
@@ -141,12 +156,18 @@ class TextStore final {
   void ReplaceIn(UndoStep& step, long start, long end, std::u16string_view text, Mode mode,
                  uint64_t origin, const TrackInfo& track);
   void MoveBookmarks(UndoStep& step, long a, long b, long len, Mode mode, uint64_t origin);
-  void MoveRevisions(long a, long b, long len, std::u16string_view old_text,
+  void MoveRevisions(UndoStep& step, long a, long b, long len, std::u16string_view old_text,
                      const TrackInfo& track);
-  void MoveShapes(long a, long b, long len, long old_length);
+  // The revisions an edit of [a, b) leaves alone: p at the front, q at the back.
+  void RevisionWindow(long a, long b, long& p, long& q) const;
+  void MoveShapes(UndoStep& step, long a, long b, long len, long old_length);
+  void UndoRevisions(UndoStep& step, long delta);
+  void UndoShapes(UndoStep& step, long delta);
+  void UndoBookmarks(UndoStep& step);
   void RemoveBookmarkAt(long index);
   void InsertSorted(uint64_t id, std::u16string name, long start, long end);
   void SortBookmarks();
+  void SortBookmarks(long lo, long hi);  // [lo, hi) only, when out of order
   long Clamp(long position) const;
 
   GapText text_;
@@ -157,6 +178,9 @@ class TextStore final {
   std::vector<RevisionRec> revisions_;
   long sel_start_ = 0, sel_end_ = 0;
   std::deque<UndoStep> undo_;
+  size_t undo_bytes_ = 0;
+  size_t undo_budget_ = kDefaultUndoBudget;
+  bool revisions_sorted_ = true;  // in (start, deletion first) order, as edits keep them
   uint64_t next_id_ = 1;
   bool changed_ = false;
 };

@@ -101,6 +101,7 @@ void ChangeTemplate(const Context& ctx, host::Application* app, host::Document* 
         progress.current = application.ActiveDocument();
         if (!HasBodyMarkers(Require(progress.current))) {
           ShowMismatch(ctx);
+          RestoreLockState(app, doc, before);
           return;
         }
         host::Bookmarks& marks = progress.current->GetBookmarks();
@@ -109,6 +110,7 @@ void ChangeTemplate(const Context& ctx, host::Application* app, host::Document* 
         if (!FillTemplate(application, path, progress)) {
           ShowMismatch(ctx);
           CloseMade(progress);
+          RestoreLockState(app, doc, before);
           return;
         }
         ReplaceContent(application, path, progress);

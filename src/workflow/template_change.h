@@ -30,8 +30,9 @@ inline constexpr char16_t kKeepTemplateNotice[] = u"系统将继续采用原有�
 // "BodyStart" and the lock is applied (TrackRevision).
 //
 // Mismatch (the current document or the template lacks a marker): a critical box titled
-// "青禾办公自动化系统" says so, an opened template is closed unsaved, and the document stays
-// as the lifted lock left it. Any other failure shows "更换模板错误: " + `message_text` + the
+// "青禾办公自动化系统" says so, an opened template is closed unsaved, and the lock is put back
+// as the command found it (a document under review must not be left open to untracked edits).
+// Any other failure shows "更换模板错误: " + `message_text` + the
 // error (with the statement number) and "系统将继续采用原有模板！", logs the first text without
 // the statement number, undoes exactly the edits this command made to the current document,
 // closes an opened template unsaved, and puts the lock back as the command found it.

@@ -245,6 +245,94 @@ TEST(SimTextStoreTest, LoadKeepsTheLastOfTwoSameNamedBookmarks) {
   EXPECT_EQ(s.BookmarkName(0), u"B");
 }
 
+// Everything an undo must put back, as text.
+std::string Dump(const TextStore& s) {
+  std::string out = U8(s.Text()) + "|";
+  for (long i = 0; i < s.BookmarkCount(); ++i) {
+    out += U8(s.BookmarkName(i)) + ":" + std::to_string(s.BookmarkStart(i)) + "-" +
+           std::to_string(s.BookmarkEnd(i)) + " ";
+  }
+  out += "|";
+  for (const auto& p : s.Shapes()) {
+    out += U8(p.name) + "@" + std::to_string(p.anchor) + "z" + std::to_string(p.z) + " ";
+  }
+  out += "|";
+  for (const auto& r : s.Revisions()) {
+    out += (r.kind == RevisionInfo::Kind::kDelete ? "D" : "I") + std::to_string(r.start) + "-" +
+           std::to_string(r.end) + U8(r.author) + U8(r.deleted_text) + " ";
+  }
+  return out;
+}
+
+// A merge over many bookmarks sharing one place, beside revisions and pictures: each step
+// holds only what it changed (a copy of them all made the history grow quadratically), and
+// undoing every step gives back exactly the document as it was loaded.
+TEST(SimTextStoreTest, UndoHistoryHoldsOnlyWhatEachStepChanged) {
+  constexpr int kShared = 2000, kSteps = 200;
+  std::u16string text(1000, u'x');
+  std::vector<BookmarkRec> marks = {{0, u"Whole", 0, 1000}, {0, u"Head", 0, 4}};
+  for (int i = 0; i < kShared; ++i) marks.push_back({0, u"m" + ToText(10000 + i), 500, 500});
+  std::vector<ShapeRec> pictures;
+  std::vector<RevisionRec> revisions;
+  for (int i = 0; i < 300; ++i) {
+    pictures.push_back({0, u"P" + ToText(i), 3 * i, 0, 0, 1, 1, true, false, i, nullptr});
+    RevisionRec r;
+    r.kind = i % 2 == 0 ? RevisionInfo::Kind::kInsert : RevisionInfo::Kind::kDelete;
+    r.start = 3 * i;
+    r.end = r.start + (i % 2 == 0 ? 2 : 0);
+    r.deleted_text = i % 2 == 0 ? u"" : u"gone";
+    r.author = u"乙";
+    revisions.push_back(std::move(r));
+  }
+  TextStore s;
+  s.Load(text, marks, pictures, revisions);
+  const std::string loaded = Dump(s);
+  const TrackInfo tracked{true, u"甲", TimePoint{}};
+  for (int i = 0; i < kSteps; ++i) {
+    long k = s.FindBookmark(u"m" + ToText(10000 + i));
+    long start = s.BookmarkStart(k);
+    s.Replace(start, s.BookmarkEnd(k), u"值", Mode::kReplaceRange, s.BookmarkId(k),
+              i % 2 == 0 ? tracked : TrackInfo{});
+    s.MoveBookmark(s.FindBookmark(u"m" + ToText(10000 + i)), start, start + 1);
+  }
+  EXPECT_LT(s.UndoBytes(), size_t{kSteps} * 1024) << "per step, bytes";
+  // Steps of every kind, each undone in turn.
+  Fragment f;
+  f.text = u"粘贴";
+  f.bookmarks = {{0, u"Head", 0, 1}, {0, u"New", 1, 2}};
+  f.shapes = {pictures[0]};
+  s.InsertFragment(10, 20, f, tracked);
+  s.Replace(290, 700, u"", Mode::kTyping, 0, tracked);
+  s.Replace(0, 100, u"前", Mode::kReplaceRange, 0, {});
+  s.AddBookmark(u"Whole", 3, 5);
+  s.DeleteBookmark(s.FindBookmark(u"Whole"));
+  s.DeleteShape(1);
+  s.AddShape(pictures[2]);
+  s.AcceptAllRevisions();
+  while (s.Undo()) {
+  }
+  EXPECT_EQ(Dump(s), loaded);
+  EXPECT_EQ(s.UndoBytes(), 0u);
+}
+
+TEST(SimTextStoreTest, UndoHistoryKeepsWithinItsBudget) {
+  TextStore s;
+  s.Load(std::u16string(1000, u'a'), {}, {}, {});
+  s.SetUndoBudget(64 << 10);
+  for (int i = 0; i < 100; ++i) {
+    s.Replace(0, 1000, std::u16string(1000, i % 2 == 0 ? u'b' : u'a'), Mode::kTyping, 0, {});
+  }
+  EXPECT_LE(s.UndoBytes(), size_t{64} << 10);
+  EXPECT_GT(s.UndoDepth(), 10);
+  EXPECT_LT(s.UndoDepth(), 40);  // the oldest steps went
+  // Undoing what is left gives the text as the first step kept found it (step i wrote 'b'
+  // when i was even).
+  const long first_kept = 100 - s.UndoDepth();
+  while (s.Undo()) {
+  }
+  EXPECT_EQ(s.Text(), std::u16string(1000, (first_kept - 1) % 2 == 0 ? u'b' : u'a'));
+}
+
 TEST(SimGapTextTest, EditsAnywhereKeepTheText) {
   GapText t;
   std::u16string model = u"The quick brown fox";

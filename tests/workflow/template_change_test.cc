@@ -150,7 +150,8 @@ TEST_F(TemplateChangeTest, CancelNoTemplateOrAFailedDownloadChangesNothing) {
   }
 }
 
-TEST_F(TemplateChangeTest, AMissingMarkerIsAMismatchThatLeavesTheDocumentUntracked) {
+// Under review the document must stay locked: a mismatch puts the lock back as it found it.
+TEST_F(TemplateChangeTest, AMissingMarkerIsAMismatchThatKeepsTheLock) {
   DocumentLayout without_end = NoticeDocument();
   std::erase_if(without_end.bookmarks, [](const BookmarkPlace& b) { return b.name == u"BodyEnd"; });
   const struct {
@@ -164,7 +165,7 @@ TEST_F(TemplateChangeTest, AMissingMarkerIsAMismatchThatLeavesTheDocumentUntrack
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     PublishTemplate("A1B2C3", "notice_red.WPS", c.served);
-    const auto doc = OpenNotice("ViewDocument", c.current);
+    const auto doc = OpenNotice("ApproveDocument", c.current);
     const std::u16string before = doc->Content()->Text();
     Change(u"通知", u"红头通知");
     EXPECT_EQ(ShownBoxes(),
@@ -173,8 +174,9 @@ TEST_F(TemplateChangeTest, AMissingMarkerIsAMismatchThatLeavesTheDocumentUntrack
                   u"您所选模板与当前正文类型不匹配，无法替换模板，请联系系统管理员！\r0"});
     EXPECT_EQ(app_->GetDocuments().Count(), 1);
     EXPECT_EQ(doc->Content()->Text(), before);
-    EXPECT_EQ(doc->GetProtectionType(), host::kNoProtection);
-    EXPECT_FALSE(doc->TrackRevisions());
+    EXPECT_EQ(doc->GetProtectionType(), host::kAllowOnlyRevisions);
+    EXPECT_TRUE(doc->TrackRevisions());
+    doc->Unprotect(u"wombat;pqlrxe");
     doc->SetSaved(true);
     doc->Close();
   }
