@@ -51,7 +51,7 @@ class HeadOnlyServer {
   }
   ~HeadOnlyServer() {
     ::closesocket(listener_);
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
   }
 
   int port() const { return port_; }

@@ -38,7 +38,7 @@ TEST(MainWindowTest, TheFirstMatchBelowTheForegroundWindowMovesToTheCornerWithTh
   HWND front = MakeWindow(L"QNTestViewer", 0, {50, 50, 250, 250});
   ShowWindow(front, SW_SHOWNORMAL);
   SetForegroundWindow(front);
-  HWND above = MakeWindow(L"QNTestWPSMainPalette", WS_EX_TOPMOST, {500, 400, 600, 480});
+  HWND above = MakeWindow(L"QNTestWPSMainPalette", WS_EX_TOPMOST, {500, 400, 700, 500});
   ShowWindow(above, SW_SHOWNOACTIVATE);
   ASSERT_EQ(GetForegroundWindow(), front);
 
@@ -47,7 +47,7 @@ TEST(MainWindowTest, TheFirstMatchBelowTheForegroundWindowMovesToTheCornerWithTh
   EXPECT_EQ(PlaceOf(main), (std::vector<long>{0, 0, 320, 240}));
   EXPECT_EQ(GetForegroundWindow(), main);
   EXPECT_EQ(GetFocus(), main);
-  EXPECT_EQ(PlaceOf(above), (std::vector<long>{500, 400, 600, 480}));
+  EXPECT_EQ(PlaceOf(above), (std::vector<long>{500, 400, 700, 500}));
 
   EXPECT_FALSE(shell->BringMainWindowToFront(u"NoSuchWindowClass"));
   for (HWND window : {main, front, above}) DestroyWindow(window);

@@ -99,6 +99,9 @@ TEST_F(WindowsRegistryStoreTest, AKeyThatMayOnlyBeReadIsReadWithoutAskingToWrite
   EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readers), ERROR_SUCCESS);
   LocalFree(readers);
   RegCloseKey(key);
+  // Asking for the rights to write is refused now.
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, U8(path).c_str(), 0, 0x3F | KEY_WOW64_32KEY, &key),
+            ERROR_ACCESS_DENIED);
 
   RegistryValue value;
   RegistryValueList values;
