@@ -56,6 +56,7 @@ if(QNMURO_TESTS)
   add_custom_target(qnmuro_fake_host_idl DEPENDS ${QNMURO_COM_GEN}/fake_host.h
                     ${QNMURO_COM_GEN}/fake_host.tlb)
   add_executable(qnmuro_com_tests ${CMAKE_SOURCE_DIR}/tests/com/type_library_test.cc
+                 ${CMAKE_SOURCE_DIR}/tests/com/class_factory_test.cc
                  ${CMAKE_SOURCE_DIR}/tests/com/host_adapter_test.cc
                  ${CMAKE_SOURCE_DIR}/tests/com/host_members_test.cc
                  ${CMAKE_SOURCE_DIR}/tests/com/host_object.cc

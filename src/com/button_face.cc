@@ -8,7 +8,8 @@
 namespace qnmuro::com {
 namespace {
 
-// Button faces are small; the limit keeps a damaged header from asking for a huge bitmap.
+// Button faces are small; the limit keeps a damaged header from asking for a huge bitmap, and
+// a host's picture from asking for a buffer whose size does not fit the file's 32-bit fields.
 constexpr LONG kLargestSide = 256;
 
 [[noreturn]] void NotAFace() {
@@ -32,7 +33,8 @@ void CheckBmp(const std::vector<uint8_t>& bmp) {
   }
   const size_t row = (static_cast<size_t>(info.biWidth) * 3 + 3) & ~size_t{3};
   const size_t rows = static_cast<size_t>(info.biHeight < 0 ? -info.biHeight : info.biHeight);
-  if (file.bfOffBits < sizeof file + info.biSize || file.bfOffBits > bmp.size() ||
+  // In 64 bits: a header size near 4 GiB would wrap a 32-bit sum past the check.
+  if (file.bfOffBits < uint64_t{sizeof file} + info.biSize || file.bfOffBits > bmp.size() ||
       bmp.size() - file.bfOffBits < row * rows) {
     NotAFace();
   }
@@ -74,6 +76,9 @@ std::vector<uint8_t> BmpOfPicture(IDispatch* picture) {
   if (GetObjectW(bitmap, sizeof size, &size) == 0 || size.bmWidth < 1 || size.bmHeight < 1) {
     throw Error(host::kBadPicture, u"The button's picture holds no bitmap.");
   }
+  if (size.bmWidth > kLargestSide || size.bmHeight > kLargestSide) {
+    throw Error(host::kBadPicture, u"The button's picture is larger than 256 by 256 pixels.");
+  }
 
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -82,8 +87,9 @@ std::vector<uint8_t> BmpOfPicture(IDispatch* picture) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
-  const DWORD row = (static_cast<DWORD>(size.bmWidth) * 3 + 3) & ~DWORD{3};
-  info.bmiHeader.biSizeImage = row * static_cast<DWORD>(size.bmHeight);
+  // Within the bound these sizes fit in 32 bits; they are worked out in 64 all the same.
+  const uint64_t row = (static_cast<uint64_t>(size.bmWidth) * 3 + 3) & ~uint64_t{3};
+  info.bmiHeader.biSizeImage = static_cast<DWORD>(row * static_cast<uint64_t>(size.bmHeight));
   BITMAPFILEHEADER file{};
   file.bfType = 0x4D42;
   file.bfOffBits = sizeof file + sizeof info.bmiHeader;

@@ -36,6 +36,19 @@ HRESULT Guarded(REFIID iid, Body&& body) noexcept {
   }
 }
 
+// Clears an [out] result before anything can fail, so that a failing call hands back no text
+// (or false); false when there is no result to clear.
+inline bool Cleared(BSTR* out) {
+  if (out == nullptr) return false;
+  *out = nullptr;
+  return true;
+}
+inline bool Cleared(VARIANT_BOOL* out) {
+  if (out == nullptr) return false;
+  *out = VARIANT_FALSE;
+  return true;
+}
+
 // A BSTR's text (a null BSTR is the empty text).
 std::u16string TextOf(BSTR text);
 // Stores a new BSTR with the text in *out; E_OUTOFMEMORY when it cannot be allocated.

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "com/document_table.h"
 #include "com/event_sink.h"
 #include "com/host_members.h"
 #include "com/late_bound.h"
@@ -209,27 +210,6 @@ class Document final : public host::Document {
   std::map<host::DocumentEvents*, std::unique_ptr<EventSink>> sinks_;
 };
 
-// One adapter per host document while anyone holds it, found by the object's identity.
-class DocumentTable {
- public:
-  std::shared_ptr<host::Document> For(IDispatch* document) {
-    IUnknown* identity = nullptr;
-    if (FAILED(document->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)))) {
-      throw MakeError(kErrObjectNotSet);
-    }
-    // The adapter holds the document, so the identity stays that document's while it lives.
-    identity->Release();
-    std::weak_ptr<host::Document>& slot = adapters_[identity];
-    if (auto held = slot.lock()) return held;
-    auto adapter = std::make_shared<Document>(document);
-    slot = adapter;
-    return adapter;
-  }
-
- private:
-  std::map<IUnknown*, std::weak_ptr<host::Document>> adapters_;
-};
-
 class Documents final : public host::Documents {
  public:
   Documents(IDispatch* application, DocumentTable& table)
@@ -386,6 +366,7 @@ class Application final : public host::Application {
  public:
   explicit Application(IDispatch* object)
       : object_(object),
+        table_(&LateBoundDocument),
         documents_(object, table_),
         options_(object),
         command_bars_(LateBoundCommandBars(object)) {}
@@ -455,6 +436,10 @@ void Application::Subscribe(host::ApplicationEvents* events) {
 }
 
 }  // namespace
+
+std::shared_ptr<host::Document> LateBoundDocument(IDispatch* document) {
+  return std::make_shared<Document>(document);
+}
 
 std::unique_ptr<host::Application> LateBoundApplication(IDispatch* application) {
   return std::make_unique<Application>(application);

@@ -20,6 +20,9 @@ namespace qnmuro::com {
 // member named kScreenToDocument in host_members.h, a name of this project's choosing.
 std::unique_ptr<host::Application> LateBoundApplication(IDispatch* application);
 
+// A new adapter of one host document (its bookmarks, shapes, ranges and close event).
+std::shared_ptr<host::Document> LateBoundDocument(IDispatch* document);
+
 }  // namespace qnmuro::com
 
 #endif  // QNMURO_COM_LATE_BOUND_HOST_H_

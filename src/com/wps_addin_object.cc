@@ -1,8 +1,6 @@
 // WPSaddin as a COM class: the add-in connection interface the word processor calls, and the
 // add-in's public operations for automation clients. Each method checks its pointers,
 // converts its arguments, calls the core add-in and maps a failure to the caller's error.
-#include <new>
-
 #include "addin/wps_addin.h"
 #include "com/class_factory.h"
 #include "com/dual_object.h"
@@ -150,7 +148,7 @@ class WPSaddinObject final : public DualObject<IWPSaddin, &IID_IWPSaddin>,
     });
   }
   HRESULT Answer(BoolOperation operation, VARIANT_BOOL* result) {
-    if (result == nullptr) return E_POINTER;
+    if (!Cleared(result)) return E_POINTER;
     return Guarded(IID_IWPSaddin, [&] {
       *result = ToVariantBool((addin_.*operation)());
       return S_OK;
@@ -206,11 +204,7 @@ HRESULT WPSaddinObject::OnConnection(IDispatch* Application, ext_ConnectMode /*m
 }  // namespace
 
 HRESULT CreateWPSaddinObject(REFIID iid, void** out) {
-  auto* object = new (std::nothrow) WPSaddinObject();
-  if (object == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = static_cast<IWPSaddin*>(object)->QueryInterface(iid, out);
-  static_cast<IWPSaddin*>(object)->Release();
-  return hr;
+  return CreateObject<WPSaddinObject, IWPSaddin>(iid, out);
 }
 
 }  // namespace qnmuro::com

@@ -6,6 +6,7 @@
 // After windows.h, whose types it uses.
 #include <wininet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -191,10 +192,20 @@ bool Exchange::Open() {
 bool Exchange::SendOnce() {
   const bool has_body = request_.body_file != nullptr || !request_.body.empty();
   if (!has_body) return HttpSendRequestA(request_handle_->get(), nullptr, 0, nullptr, 0) != FALSE;
+  const uint64_t size = request_.body_file != nullptr ? request_.body_size : request_.body.size();
   INTERNET_BUFFERSA buffers{};
   buffers.dwStructSize = sizeof buffers;
-  buffers.dwBufferTotal =
-      static_cast<DWORD>(request_.body_file != nullptr ? request_.body_size : request_.body.size());
+  if (size <= MAXDWORD) {
+    buffers.dwBufferTotal = static_cast<DWORD>(size);
+  } else {
+    // The buffers' total is 32 bits: a body of 4 GiB or more announces its length itself.
+    const std::string line = "Content-Length: " + std::to_string(size) + "\r\n";
+    if (!HttpAddRequestHeadersA(request_handle_->get(), line.c_str(),
+                                static_cast<DWORD>(line.size()),
+                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
+      return false;
+    }
+  }
   if (!HttpSendRequestExA(request_handle_->get(), &buffers, nullptr, 0, 0)) return false;
   if (!WriteBody()) return false;
   return HttpEndRequestA(request_handle_->get(), nullptr, 0, 0) != FALSE;
@@ -202,12 +213,18 @@ bool Exchange::SendOnce() {
 
 bool Exchange::WriteBody() {
   if (request_.body_file == nullptr) {
-    DWORD written = 0;
-    const bool sent = InternetWriteFile(request_handle_->get(), request_.body.data(),
-                                        static_cast<DWORD>(request_.body.size()), &written) &&
-                      written == request_.body.size();
-    rate_->Moved(written);
-    return sent;
+    // In pieces whose size a DWORD carries: one piece for any body of less than 1 GiB.
+    for (size_t at = 0; at < request_.body.size();) {
+      const DWORD piece = static_cast<DWORD>(std::min<size_t>(request_.body.size() - at, 1 << 30));
+      DWORD written = 0;
+      const bool sent =
+          InternetWriteFile(request_handle_->get(), request_.body.data() + at, piece, &written) &&
+          written == piece;
+      rate_->Moved(written);
+      if (!sent) return false;
+      at += piece;
+    }
+    return true;
   }
   if (body_start_ < 0) {
     body_start_ = _ftelli64(request_.body_file);

@@ -12,9 +12,12 @@
 namespace qnmuro {
 namespace {
 
-// Query, set, create subkey, enumerate subkeys, notify, create link. Both builds use the
-// 32-bit view, where the 32-bit OA client components and the 32-bit add-in keep their values.
-constexpr REGSAM kAccess = 0x3F | KEY_WOW64_32KEY;
+// Both builds use the 32-bit view, where the 32-bit OA client components and the 32-bit add-in
+// keep their values. A key is opened with only the rights its use needs: a standard user may
+// read the local machine's key but not write it, and a read must not ask for more.
+constexpr REGSAM kReadAccess = KEY_READ | KEY_WOW64_32KEY;
+constexpr REGSAM kWriteAccess = KEY_SET_VALUE | KEY_WOW64_32KEY;
+constexpr REGSAM kCreateAccess = KEY_WRITE | KEY_WOW64_32KEY;
 
 long Result(LONG code) {
   if (code != ERROR_SUCCESS) SetLastSystemError(code);
@@ -37,16 +40,17 @@ class Key {
   Key(const Key&) = delete;
   Key& operator=(const Key&) = delete;
 
-  // Opens an existing key (or, with `create`, creates it and its parents).
-  long Open(uint32_t root, std::u16string_view path, bool create) {
+  // Opens an existing key with `access` (kReadAccess or kWriteAccess), or with kCreateAccess
+  // creates it and its parents.
+  long Open(uint32_t root, std::u16string_view path, REGSAM access) {
     const HKEY top = RootKey(root);
     if (top == nullptr) return Result(ERROR_INVALID_HANDLE);
     const std::string ansi = ToAnsi(path);
-    if (create) {
-      return Result(RegCreateKeyExA(top, ansi.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess,
+    if (access == kCreateAccess) {
+      return Result(RegCreateKeyExA(top, ansi.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
                                     nullptr, &key_, nullptr));
     }
-    return Result(RegOpenKeyExA(top, ansi.c_str(), 0, kAccess, &key_));
+    return Result(RegOpenKeyExA(top, ansi.c_str(), 0, access, &key_));
   }
   HKEY get() const { return key_; }
 
@@ -70,18 +74,18 @@ class WindowsRegistryStore final : public RegistryStore {
  public:
   long CreateKey(uint32_t root, std::u16string_view path) override {
     Key key;
-    return key.Open(root, path, true);
+    return key.Open(root, path, kCreateAccess);
   }
 
   long KeyExists(uint32_t root, std::u16string_view path) override {
     Key key;
-    return key.Open(root, path, false);
+    return key.Open(root, path, kReadAccess);
   }
 
   long GetValue(uint32_t root, std::u16string_view path, std::u16string_view name,
                 RegistryValue* value) override {
     Key key;
-    if (const long code = key.Open(root, path, false)) return code;
+    if (const long code = key.Open(root, path, kReadAccess)) return code;
     const std::string ansi = ToAnsi(name);
     DWORD type = 0;
     DWORD size = 0;
@@ -104,7 +108,7 @@ class WindowsRegistryStore final : public RegistryStore {
   long SetValue(uint32_t root, std::u16string_view path, std::u16string_view name,
                 const RegistryValue& value) override {
     Key key;
-    if (const long code = key.Open(root, path, false)) return code;
+    if (const long code = key.Open(root, path, kWriteAccess)) return code;
     std::string data;
     if (value.type == kRegString) {
       data = ToAnsi(value.text);
@@ -119,13 +123,13 @@ class WindowsRegistryStore final : public RegistryStore {
 
   long DeleteValue(uint32_t root, std::u16string_view path, std::u16string_view name) override {
     Key key;
-    if (const long code = key.Open(root, path, false)) return code;
+    if (const long code = key.Open(root, path, kWriteAccess)) return code;
     return Result(RegDeleteValueA(key.get(), ToAnsi(name).c_str()));
   }
 
   long ListValues(uint32_t root, std::u16string_view path, RegistryValueList* values) override {
     Key key;
-    if (const long code = key.Open(root, path, false)) return code;
+    if (const long code = key.Open(root, path, kReadAccess)) return code;
     DWORD max_name = 0;
     DWORD max_data = 0;
     if (const LONG code =

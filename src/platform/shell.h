@@ -55,8 +55,10 @@ class ShellService {
   // that would name a group of processes.
   virtual bool EndProcess(uint32_t pid) = 0;
 
-  // Brings the top-level window whose class name contains `class_fragment` to the front;
-  // false when there is no such window or no window system.
+  // Brings the first top-level window at or below the foreground window (in Z order) whose
+  // class name contains `class_fragment` to the front: on top, moved to the screen position
+  // (0, 0) with its size kept, the foreground window with the keyboard focus. False when there
+  // is no such window, no window system, or it could not be made the foreground window.
   virtual bool BringMainWindowToFront(std::u16string_view class_fragment) = 0;
 };
 

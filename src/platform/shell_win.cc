@@ -134,12 +134,20 @@ class WindowsShellService final : public ShellService {
   }
 
   bool BringMainWindowToFront(std::u16string_view class_fragment) override {
+    // Down the Z order from the foreground window: the word processor's main window is the
+    // active window or lies below the dialogs and viewers in front of it.
     ClassSearch search{std::u16string(class_fragment)};
-    EnumWindows(FindClassFragment, reinterpret_cast<LPARAM>(&search));
+    for (HWND window = GetForegroundWindow(); window != nullptr && search.window == nullptr;
+         window = GetWindow(window, GW_HWNDNEXT)) {
+      FindClassFragment(window, reinterpret_cast<LPARAM>(&search));
+    }
     if (search.window == nullptr) return false;
     if (IsIconic(search.window)) ShowWindow(search.window, SW_RESTORE);
-    SetWindowPos(search.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    return SetForegroundWindow(search.window) != FALSE;
+    // On top, at the screen's top left corner, its size kept.
+    SetWindowPos(search.window, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
+    const bool front = SetForegroundWindow(search.window) != FALSE;
+    SetFocus(search.window);
+    return front;
   }
 
  private:

@@ -79,7 +79,7 @@ class DownloadCallback final : public IBindStatusCallbackEx,
       return E_ABORT;
     }
     if (status == BINDSTATUS_DOWNLOADINGDATA || status == BINDSTATUS_ENDDOWNLOADDATA) {
-      received_ = progress;
+      received_ = ProgressPast32Bits(received_, progress);
     }
     return CheckRate() ? S_OK : E_ABORT;
   }
@@ -191,6 +191,14 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 }  // namespace
+
+uint64_t ProgressPast32Bits(uint64_t so_far, uint32_t reported) {
+  constexpr uint64_t kWrap = uint64_t{1} << 32;
+  const uint64_t high = so_far & ~(kWrap - 1);
+  const uint32_t low = static_cast<uint32_t>(so_far);
+  if (reported < low && low - reported > kWrap / 2) return high + kWrap + reported;
+  return high + reported;
+}
 
 HttpResponse UrlmonDownload(const HttpRequest& request, const std::filesystem::path& path,
                             const HttpClientOptions& options) {

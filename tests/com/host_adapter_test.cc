@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/error.h"
+#include "com/document_table.h"
 #include "com/late_bound.h"
 #include "com/late_bound_host.h"
 #include "fake_host.h"
@@ -161,6 +163,24 @@ TEST(HostAdapterTest, MembersAndEventsReachTheHostByName) {
   } catch (const Error& error) {
     EXPECT_EQ(error.number(), kErrNotSupported);
   }
+}
+
+TEST(HostAdapterTest, TheDocumentTableKeepsEntriesOnlyForDocumentsHeld) {
+  EnsureInitialized();
+  ASSERT_NE(HostLibrary(), nullptr);
+  std::vector<std::string> journal;
+  HostObject kept{"Kept", DIID_IDocument, &CLSID_Document, &DIID_DocumentEvents, &journal};
+  DocumentTable table(&LateBoundDocument);
+  const auto held = table.For(&kept);
+  // A hundred documents, each let go as soon as it is adapted (opened and closed in turn).
+  std::vector<std::unique_ptr<HostObject>> closed;
+  for (int i = 0; i < 100; ++i) {
+    closed.push_back(std::make_unique<HostObject>("Closed", DIID_IDocument, &CLSID_Document,
+                                                  &DIID_DocumentEvents, &journal));
+    EXPECT_NE(table.For(closed.back().get()), held);
+  }
+  EXPECT_EQ(table.For(&kept), held);
+  EXPECT_EQ(table.size(), 1u);
 }
 
 TEST(HostAdapterTest, TheRegisteredAddInPreparesAnOpenedDocument) {

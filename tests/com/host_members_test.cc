@@ -284,6 +284,9 @@ TEST_F(HostMembersTest, AButtonFaceKeepsItsPixels) {
   huge[23] = 0x10;  // a height of 4112 rows
   std::vector<uint8_t> eight_bit = KeyCapFace(101)->bmp;
   eight_bit[28] = 8;
+  std::vector<uint8_t> wrapping = KeyCapFace(101)->bmp;
+  const uint32_t header_size = 0xFFFFFFF6;  // with the file header's 14 bytes, 4 in 32 bits
+  std::memcpy(wrapping.data() + 14, &header_size, 4);
   const struct {
     const char* what;
     std::vector<uint8_t> bmp;
@@ -291,7 +294,8 @@ TEST_F(HostMembersTest, AButtonFaceKeepsItsPixels) {
              {"not a BMP", std::vector<uint8_t>(100, 'x')},
              {"pixels cut short", cut},
              {"too tall", huge},
-             {"8 bits", eight_bit}};
+             {"8 bits", eight_bit},
+             {"header size that wraps", wrapping}};
   host_.journal.clear();
   for (const auto& face : bad) {
     EXPECT_EQ(ErrorNumberOf([&] {
@@ -302,6 +306,16 @@ TEST_F(HostMembersTest, AButtonFaceKeepsItsPixels) {
   }
   EXPECT_EQ(host_.journal, std::vector<std::string>{});
   EXPECT_EQ(PixelsOf(button->Face().bmp), PixelsOf(KeyCapFace(100)->bmp));
+
+  // A host's picture larger than any face is refused before its pixels are copied.
+  PICTDESC large{sizeof(PICTDESC), PICTYPE_BITMAP, {}};
+  large.bmp.hbitmap = CreateBitmap(300, 16, 1, 32, nullptr);
+  Ptr<IPictureDisp> picture;
+  ASSERT_EQ(OleCreatePictureIndirect(&large, IID_IPictureDisp, TRUE,
+                                     reinterpret_cast<void**>(picture.Out())),
+            S_OK);
+  host_.button.Set(L"Picture", ObjectVariant(picture.get()));
+  EXPECT_EQ(ErrorNumberOf([&] { button->Face(); }), host::kBadPicture);
 
   // Faces are for buttons.
   const auto popup = LateBoundControl(&host_.popup);

@@ -1,5 +1,7 @@
 // The Windows registry store against the real registry (the test prefix's under Wine).
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -77,6 +79,42 @@ TEST_F(WindowsRegistryStoreTest, MissingThingsGiveTheRegistryCodes) {
             kRegNotFound);
   EXPECT_EQ(store_->GetValue(0x12345678, kKey, u"a", &value), kRegInvalidHandle);
   EXPECT_EQ(store_->KeyExists(kHkeyLocalMachine, u""), kRegOk);
+}
+
+// A key that everyone may read (and delete) but not write, as the local machine's key is for a
+// standard user: reads succeed, writes are refused with the registry's own code.
+TEST_F(WindowsRegistryStoreTest, AKeyThatMayOnlyBeReadIsReadWithoutAskingToWrite) {
+  const std::u16string path = std::u16string(kKey) + u"\\read-only";
+  ASSERT_EQ(store_->CreateKey(kHkeyLocalMachine, path), kRegOk);
+  ASSERT_EQ(
+      store_->SetValue(kHkeyLocalMachine, path, u"CurrentFile", RegistryValue::String(u"公文.doc")),
+      kRegOk);
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, U8(path).c_str(), 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
+      ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR readers = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      "D:P(A;;KR;;;WD)(A;;SD;;;WD)", SDDL_REVISION_1, &readers, nullptr));
+  EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readers), ERROR_SUCCESS);
+  LocalFree(readers);
+  RegCloseKey(key);
+  // Asking for the rights to write is refused now.
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, U8(path).c_str(), 0, 0x3F | KEY_WOW64_32KEY, &key),
+            ERROR_ACCESS_DENIED);
+
+  RegistryValue value;
+  RegistryValueList values;
+  EXPECT_EQ(store_->KeyExists(kHkeyLocalMachine, path), kRegOk);
+  EXPECT_EQ(store_->GetValue(kHkeyLocalMachine, path, u"CurrentFile", &value), kRegOk);
+  EXPECT_EQ(value, RegistryValue::String(u"公文.doc"));
+  EXPECT_EQ(store_->ListValues(kHkeyLocalMachine, path, &values), kRegOk);
+  EXPECT_EQ(values.size(), 1u);
+  EXPECT_EQ(store_->SetValue(kHkeyLocalMachine, path, u"CurrentFile", RegistryValue::String(u"")),
+            kRegAccessDenied);
+  EXPECT_EQ(store_->DeleteValue(kHkeyLocalMachine, path, u"CurrentFile"), kRegAccessDenied);
+  EXPECT_EQ(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, U8(path).c_str(), KEY_WOW64_32KEY, 0),
+            ERROR_SUCCESS);
 }
 
 }  // namespace
