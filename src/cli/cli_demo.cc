@@ -175,12 +175,20 @@ void Section(const std::string& title) {
   std::cout << "\n== " << title << "\n" << std::flush;
 }
 
-// The demo's folder: DIR when given, else a new temporary one.
+// The demo's folder: DIR when given (new or empty: the demo writes a work directory of its own
+// there, which must never take the place of one in use), else a new temporary one. Empty
+// when DIR cannot be used, said on stderr.
 fs::path DemoRoot(const std::string& keep_dir) {
   if (!keep_dir.empty()) {
+    const fs::path dir = fs::absolute(keep_dir);
     std::error_code ec;
-    fs::create_directories(fs::absolute(keep_dir), ec);
-    return fs::absolute(keep_dir);
+    if (fs::exists(dir, ec) && (!fs::is_directory(dir, ec) || !fs::is_empty(dir, ec))) {
+      std::cerr << "qnmuro: demo: " << dir.string()
+                << " is not an empty folder: name a new or empty one with --dir\n";
+      return fs::path();
+    }
+    fs::create_directories(dir, ec);
+    return dir;
   }
   // A new folder only the user may enter: one that exists already is never taken over.
   std::random_device random;
@@ -256,18 +264,42 @@ bool HandOver(const Context& services, const std::string& base_url, const fs::pa
   return true;
 }
 
-// 4. What the server stored: the merged data and the clerk's sentence must be in it.
-int CheckUploaded(const fs::path& root, const fs::path& server_root, TimePoint start_time) {
+// The versions of the notice the server holds.
+size_t StoredVersions(const fs::path& server_root) {
+  size_t n = 0;
+  std::error_code ec;
+  for (fs::directory_iterator it(server_root / "documents" / kUnid, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    ++n;
+  }
+  return n;
+}
+
+std::string FileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return in ? bytes.str() : std::string();
+}
+
+// 4. What the server stored: one version more than before this run, byte for byte the
+// document the clerk saved, with the merged data and the clerk's sentence in it.
+int CheckUploaded(const fs::path& root, const fs::path& server_root, size_t versions_before,
+                  TimePoint start_time) {
   Section("the uploaded version");
   const fs::path documents = server_root / "documents" / kUnid;
-  fs::path uploaded;
+  const fs::path uploaded = documents / "notice.doc";
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(documents, ec)) {
     std::cout << "documents/" << kUnid << "/" << entry.path().filename().string() << "\n";
-    if (entry.path().filename() == "notice.doc") uploaded = entry.path();
   }
-  if (uploaded.empty()) {
-    std::cout << "DEMO FAILED: the server holds no uploaded notice.doc\n";
+  if (!fs::is_regular_file(uploaded, ec) || StoredVersions(server_root) != versions_before + 1) {
+    std::cout << "DEMO FAILED: the server stored no new notice.doc in this run\n";
+    return 1;
+  }
+  const std::string saved = FileBytes(root / "OAWork" / "notice.doc");
+  if (saved.empty() || FileBytes(uploaded) != saved) {
+    std::cout << "DEMO FAILED: the server's notice.doc is not the document the clerk saved\n";
     return 1;
   }
   ScriptedUi ui;
@@ -290,6 +322,7 @@ struct DemoArgs {
 
 int RunDemo(const DemoArgs& args) {
   const fs::path root = DemoRoot(args.keep_dir);
+  if (root.empty()) return 2;
   const fs::path server_root =
       args.server_url.empty() ? root / "server" : fs::absolute(args.server_root);
   const fs::path work = root / "OAWork";
@@ -331,6 +364,7 @@ int RunDemo(const DemoArgs& args) {
   if (!HandOver(options.services, server.BaseUrl(), work)) return 1;
 
   // 3. The clerk works on it in the word processor with the add-in connected.
+  const size_t versions_before = StoredVersions(server_root);
   Section("the clerk drafts in the word processor");
   options.out = &std::cout;
   options.add_ins.push_back(
@@ -342,7 +376,7 @@ int RunDemo(const DemoArgs& args) {
   if (!own) std::cout << "(in the log of the server at " << server.BaseUrl() << ")\n";
   server.Stop();
 
-  if (CheckUploaded(root, server_root, options.start_time) != 0) return 1;
+  if (CheckUploaded(root, server_root, versions_before, options.start_time) != 0) return 1;
   std::cout << "DEMO OK: the server's notice.doc holds the merged data and the clerk's sentence"
             << "\nevent log: " << (work / "comlog.txt").string() << "\n";
   return 0;

@@ -109,8 +109,11 @@ struct OaServer::Impl {
               const httplib::ContentReader& reader);
   void Confirmation(const httplib::Request& req, httplib::Response& res);
   void Agent(const httplib::Request& req, httplib::Response& res, const std::string& body);
-  // False (and the reply set) when the request lacks valid credentials.
-  bool Authorized(const httplib::Request& req, httplib::Response& res);
+  // False (and the reply set) when the request lacks valid credentials; else *user is the
+  // user they prove (empty without users).
+  bool Authorized(const httplib::Request& req, httplib::Response& res, std::string* user);
+  // What tells the request's upload apart from others of its name.
+  UploadOrigin OriginOf(const httplib::Request& req, const std::string& user) const;
 
   OaStore store;
   OaUsers users;
@@ -119,19 +122,26 @@ struct OaServer::Impl {
   std::unique_ptr<httplib::Server> server;
 };
 
-bool OaServer::Impl::Authorized(const httplib::Request& req, httplib::Response& res) {
+bool OaServer::Impl::Authorized(const httplib::Request& req, httplib::Response& res,
+                                std::string* user) {
+  user->clear();
   if (!users.enabled()) return true;
-  if (!users.Authenticate(req.get_header_value("Authorization"), req.method, req.target).empty()) {
-    return true;
-  }
+  bool stale = false;
+  *user = users.Authenticate(req.get_header_value("Authorization"), req.method, req.target, &stale);
+  if (!user->empty()) return true;
   res.status = 401;
-  res.set_header("WWW-Authenticate", users.Challenge());
+  res.set_header("WWW-Authenticate", users.Challenge(stale));
   res.set_content(Result("authorization required"), "text/xml");
   return false;
 }
 
+UploadOrigin OaServer::Impl::OriginOf(const httplib::Request& req, const std::string& user) const {
+  return UploadOrigin{CurrentConnection(), req.get_header_value("Cookie"), user};
+}
+
 void OaServer::Impl::Serve(const httplib::Request& req, httplib::Response& res) {
-  if (!Authorized(req, res)) return;
+  std::string user;
+  if (!Authorized(req, res, &user)) return;
   const std::optional<std::filesystem::path> file = store.MapRequestPath(req.path);
   std::error_code ec;
   const uintmax_t size = file ? std::filesystem::file_size(*file, ec) : 0;
@@ -156,9 +166,23 @@ void OaServer::Impl::Serve(const httplib::Request& req, httplib::Response& res) 
 
 void OaServer::Impl::Upload(const httplib::Request& req, httplib::Response& res,
                             const httplib::ContentReader& reader) {
-  const std::string reason = store.StoreUpload(
-      QueryParam(req.target, "filename"),
-      [&](const std::function<bool(const char*, size_t)>& piece) { return reader(piece); });
+  // The add-in's credentials, when a client sends them with the body too, tell its uploads
+  // apart; wrong ones prove nobody.
+  std::string user;
+  if (users.enabled() && req.has_header("Authorization")) {
+    user = users.Authenticate(req.get_header_value("Authorization"), req.method, req.target);
+  }
+  // Only a framed body can be known to be whole: one read up to the connection's end may have
+  // broken off anywhere.
+  const bool chunked =
+      req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
+  const std::string reason =
+      !chunked && !req.has_header("Content-Length")
+          ? "an upload needs a Content-Length or chunks"
+          : store.StoreUpload(QueryParam(req.target, "filename"), OriginOf(req, user),
+                              [&](const std::function<bool(const char*, size_t)>& piece) {
+                                return reader(piece) && (!chunked || CurrentBodyEndedChunked());
+                              });
   if (!reason.empty()) {
     res.status = 400;
     res.set_content(Result(reason), "text/xml");
@@ -168,7 +192,8 @@ void OaServer::Impl::Upload(const httplib::Request& req, httplib::Response& res,
 }
 
 void OaServer::Impl::Confirmation(const httplib::Request& req, httplib::Response& res) {
-  if (!Authorized(req, res)) return;
+  std::string user;
+  if (!Authorized(req, res, &user)) return;
   if (QueryParam(req.target, "method") != "replacecontent") {
     res.status = 400;
     res.set_content(Result("unsupported method " + QueryParam(req.target, "method")), "text/xml");
@@ -184,7 +209,8 @@ void OaServer::Impl::Confirmation(const httplib::Request& req, httplib::Response
     name.clear();
   }
   const std::string reason =
-      name.empty() ? "invalid file name" : store.Confirm(QueryParam(req.target, "unid"), name);
+      name.empty() ? "invalid file name"
+                   : store.Confirm(QueryParam(req.target, "unid"), name, OriginOf(req, user));
   if (!reason.empty()) {
     res.status = 400;
     res.set_content(Result(reason), "text/xml");
@@ -303,15 +329,22 @@ int OaServer::Start(const std::string& host, int port, std::string* error) {
     return -1;
   }
   auto impl = std::make_unique<Impl>(options_);
+  ConnectionLimits limits;
+  limits.head_deadline = options_.head_deadline;
+  limits.threads = options_.threads;
+  limits.waiting = options_.waiting;
+  limits.min_body_rate = options_.min_body_rate;
+  limits.busy_body = Result("the server is busy: try again");
+  limits.too_large_body = Result("request head too large");
   if (secure()) {
-    auto tls = NewDeadlineTlsServer(options_.cert_file, options_.key_file, options_.head_deadline);
+    auto tls = NewDeadlineTlsServer(options_.cert_file, options_.key_file, limits);
     if (!tls->is_valid()) {
       *error = "cannot use certificate " + options_.cert_file + " with key " + options_.key_file;
       return -1;
     }
     impl->server = std::move(tls);
   } else {
-    impl->server = NewDeadlineServer(options_.head_deadline);
+    impl->server = NewDeadlineServer(limits);
   }
   // Uploads that a killed server (or client) broke off left their temporary files behind.
   impl->store.RemoveStaleUploads();

@@ -2,18 +2,22 @@
 // tests and the demo have a server to talk to. Layout of its root directory: oa_store.h.
 //
 //   GET or POST <path>                    serves the file (oa_store.h) or answers 404;
-//   POST /upload.muro?filename=NAME       stores the raw body for NAME, replies
-//                                         <result>success</result>;
+//   POST /upload.muro?filename=NAME       stores the raw body for NAME (framed by its length
+//                                         or by chunks: one that broke off is never kept),
+//                                         replies <result>success</result>;
 //   POST <any>?...action=upload&unid=U&method=replacecontent&...&filename=<Base64 name>
-//                                         confirms: moves the stored body into
+//                                         confirms: moves the body of NAME that this request
+//                                         is told to belong to (upload_ledger.h) into
 //                                         documents/U/<name>, keeping earlier versions;
 //   GET or POST /<...>/<agent>?OpenAgent...   runs a built-in agent: "echo" answers its query
 //                                         and body as XML, "ping" answers success.
 // Every fault is answered with <result>reason</result>, never with success. With users, file
 // downloads and confirmations need valid credentials (asked for with 401), agents a session
 // cookie (403 otherwise). Each request is reported as one line through the log callback.
-// Slow clients cannot hold the server up: each connection has a thread of its own, and a
-// request's head must arrive within the head deadline (deadline_server.h). Starting the server
+// Slow or hostile clients cannot hold the server up: each connection has a thread of its own,
+// a request's head must arrive within the head deadline and its limits, a body must keep to a
+// rate floor, and connections beyond the threads and the waiting ones are answered 503
+// (deadline_server.h). Starting the server
 // removes the temporary files that uploads of earlier runs left behind (oa_store.h).
 #ifndef QNMURO_OASERVER_OA_SERVER_H_
 #define QNMURO_OASERVER_OA_SERVER_H_
@@ -40,6 +44,11 @@ struct OaServerOptions {
   // How long a client may take to send a request's head (for HTTPS, the first one's
   // handshake included) before the server drops the connection.
   std::chrono::milliseconds head_deadline{10000};
+  // Connections served at once, connections that may wait for one of them, and the average
+  // rate (bytes a second) a body must keep once the head deadline has passed since its head.
+  size_t threads = 256;
+  size_t waiting = 256;
+  size_t min_body_rate = 1024;
   // Receives one line per request (and nothing else); may be empty. Called from the server's
   // worker threads, one call at a time.
   std::function<void(const std::string&)> log;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -37,15 +38,22 @@ bool IsValidUtf8(const std::string& bytes) {
 
 constexpr char kTempPrefix[] = ".upload-";
 constexpr char kTempSuffix[] = ".part";
+constexpr char kBodySuffix[] = ".body";
+// An outstanding body is confirmed within moments of its upload by the add-in; an integrator
+// typing the two requests by hand has an hour.
+constexpr auto kKeepBody = std::chrono::hours(1);
+constexpr auto kRememberRefusal = std::chrono::seconds(30);
 
 bool EndsWith(const std::string& s, const std::string& end) {
   return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
 }
 
-// An upload's temporary file: this server's (".upload-<random>.part") or an earlier version's
-// (".<name>.part<N>").
+// An upload's temporary file: this server's (".upload-<random>.part", or ".body" for a second
+// body of a name) or an earlier version's (".<name>.part<N>").
 bool IsUploadTemp(const std::string& name) {
-  if (name.rfind(kTempPrefix, 0) == 0 && EndsWith(name, kTempSuffix)) return true;
+  if (name.rfind(kTempPrefix, 0) == 0 &&
+      (EndsWith(name, kTempSuffix) || EndsWith(name, kBodySuffix)))
+    return true;
   if (name.size() < 3 || name[0] != '.') return false;
   size_t digits = 0;
   while (digits < name.size() &&
@@ -74,7 +82,7 @@ int CreateTemp(const fs::path& dir, fs::path* path) {
 
 }  // namespace
 
-OaStore::OaStore(fs::path root) {
+OaStore::OaStore(fs::path root) : ledger_(kKeepBody, kRememberRefusal) {
   std::error_code ec;
   root_ = fs::weakly_canonical(fs::absolute(root, ec), ec);
   if (ec) root_ = root;
@@ -155,7 +163,8 @@ std::optional<fs::path> OaStore::FolderInside(const fs::path& relative) const {
   return dir;
 }
 
-std::string OaStore::StoreUpload(const std::string& ansi_name, const BodyReader& read) {
+std::string OaStore::StoreUpload(const std::string& ansi_name, const UploadOrigin& origin,
+                                 const BodyReader& read) {
   const std::optional<std::string> name = FileNameOf(ansi_name);
   if (!name) return "invalid file name";
   const std::optional<fs::path> dir = FolderInside("incoming");
@@ -184,23 +193,47 @@ std::string OaStore::StoreUpload(const std::string& ansi_name, const BodyReader&
   std::string reason;
   if (!whole || !written || !flushed) {
     reason = !whole ? "the upload broke off" : "cannot store the upload";
-  } else if (::rename(temp.c_str(), target.c_str()) != 0) {
-    reason = std::string("cannot store the upload: ") + std::strerror(errno);
+  } else {
+    std::lock_guard<std::mutex> lock(mu_);
+    // The name's own file, unless another outstanding body of the name lies there.
+    fs::path stored = target;
+    if (ledger_.Holds(target)) stored.replace_filename(temp.stem().string() + kBodySuffix);
+    if (::rename(temp.c_str(), stored.c_str()) != 0) {
+      reason = std::string("cannot store the upload: ") + std::strerror(errno);
+    } else {
+      Drop(ledger_.Add(*name, stored, origin));
+    }
   }
   if (!reason.empty()) ::unlink(temp.c_str());
   std::fclose(file);  // and with it the lock
   return reason;
 }
 
-std::string OaStore::Confirm(const std::string& ansi_unid, const std::string& ansi_name) {
+void OaStore::Drop(const std::vector<fs::path>& files) {
+  for (const fs::path& file : files) {
+    if (!ledger_.Holds(file)) ::unlink(file.c_str());
+  }
+}
+
+std::string OaStore::Confirm(const std::string& ansi_unid, const std::string& ansi_name,
+                             const UploadOrigin& origin) {
   const std::optional<std::string> unid = FileNameOf(ansi_unid);
   const std::optional<std::string> name = FileNameOf(ansi_name);
   if (!unid) return "invalid unid";
   if (!name) return "invalid file name";
   std::lock_guard<std::mutex> lock(mu_);
+  UploadLedger::Body body;
+  std::vector<fs::path> dropped;
+  const UploadLedger::Verdict verdict = ledger_.Match(*name, origin, &body, &dropped);
+  Drop(dropped);
+  if (verdict == UploadLedger::Verdict::kRefused) {
+    return "another upload of " + *name +
+           " cannot be told apart from this one: neither is stored; save again";
+  }
   std::error_code ec;
-  const fs::path incoming = root_ / "incoming" / *name;
-  if (!Inside(incoming) || !fs::is_regular_file(incoming, ec)) {
+  const fs::path incoming = body.file;
+  if (verdict == UploadLedger::Verdict::kNone || !Inside(incoming) ||
+      !fs::is_regular_file(incoming, ec)) {
     return "no upload of " + *name + " to confirm";
   }
   const std::optional<fs::path> dir = FolderInside(fs::path("documents") / *unid);
@@ -216,6 +249,7 @@ std::string OaStore::Confirm(const std::string& ansi_unid, const std::string& an
   }
   fs::rename(incoming, current, ec);
   if (ec) return "cannot store the document: " + ec.message();
+  ledger_.Taken(*name, body.id);
   return "";
 }
 

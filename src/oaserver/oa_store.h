@@ -1,7 +1,10 @@
 // The development OA server's files below its root directory DIR:
 //   DIR/files/<unid>/<name>        attachments, served for /<db>/0/<unid>/$file/<name>
 //   DIR/<path>                     anything else that is served as it lies
-//   DIR/incoming/<name>            the body of the last upload of that name, not yet confirmed
+//   DIR/incoming/<name>            a complete body uploaded for that name, not yet confirmed
+//   DIR/incoming/.upload-<random>.body   another one of the same name, while the first is
+//                                  outstanding too (which body a confirmation takes:
+//                                  upload_ledger.h; a server's own, forgotten when it stops)
 //   DIR/incoming/.upload-<random>.part   an upload being received (kept open and locked
 //                                  while it is; an unlocked one is a leftover)
 //   DIR/documents/<unid>/<name>    the current confirmed version of a document;
@@ -20,6 +23,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "oaserver/upload_ledger.h"
 
 namespace qnmuro {
 
@@ -33,15 +39,17 @@ class OaStore {
   // a path that would leave DIR).
   std::optional<std::filesystem::path> MapRequestPath(const std::string& path) const;
 
-  // Stores an upload body for `name`, fed by `read` (which calls its argument with each piece
-  // and returns false when the body broke off). The body replaces an earlier unconfirmed one
-  // only when it arrived whole. Returns the empty text on success, else the reason.
+  // Stores an upload body for `name` from `origin`, fed by `read` (which calls its argument
+  // with each piece and returns false when the body broke off). Only a body that arrived whole
+  // is kept, to be confirmed. Returns the empty text on success, else the reason.
   using BodyReader = std::function<bool(const std::function<bool(const char*, size_t)>&)>;
-  std::string StoreUpload(const std::string& name, const BodyReader& read);
+  std::string StoreUpload(const std::string& name, const UploadOrigin& origin,
+                          const BodyReader& read);
 
-  // Moves the unconfirmed upload of `name` into documents/<unid>/, keeping the version there
-  // before it. Returns the empty text on success, else the reason.
-  std::string Confirm(const std::string& unid, const std::string& name);
+  // Moves the body a confirmation of `name` from `origin` takes (upload_ledger.h) into
+  // documents/<unid>/, keeping the version there before it. Returns the empty text on
+  // success, else the reason.
+  std::string Confirm(const std::string& unid, const std::string& name, const UploadOrigin& origin);
 
   // Removes the temporary files of uploads that no running server is receiving any more
   // (left by a server or client killed mid-upload), and those of earlier versions of the
@@ -58,8 +66,12 @@ class OaStore {
   // it outside DIR; nullopt when it would or when creating fails.
   std::optional<std::filesystem::path> FolderInside(const std::filesystem::path& relative) const;
 
+  // Removes files of bodies nobody will confirm any more.
+  void Drop(const std::vector<std::filesystem::path>& files);
+
   std::filesystem::path root_;
-  std::mutex mu_;  // confirmations of one document must not interleave
+  std::mutex mu_;  // guards ledger_; confirmations of one document must not interleave
+  UploadLedger ledger_;
 };
 
 }  // namespace qnmuro

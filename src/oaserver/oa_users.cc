@@ -95,25 +95,33 @@ bool LoadOaUsers(const std::filesystem::path& file, std::vector<OaUser>* users,
   return true;
 }
 
-OaUsers::OaUsers(std::vector<OaUser> users, OaAuthScheme scheme)
-    : users_(std::move(users)), scheme_(scheme) {}
+OaUsers::OaUsers(std::vector<OaUser> users, OaAuthScheme scheme,
+                 std::chrono::steady_clock::duration nonce_life)
+    : users_(std::move(users)), scheme_(scheme), nonce_life_(nonce_life) {}
 
-std::string OaUsers::Challenge() {
+std::string OaUsers::Challenge(bool stale) {
   if (scheme_ == OaAuthScheme::kBasic) return std::string("Basic realm=\"") + kRealm + "\"";
   unsigned char random[16];
   RAND_bytes(random, sizeof random);
   const std::string nonce = Hex(random, sizeof random);
   {
     std::lock_guard<std::mutex> lock(mu_);
+    const auto now = std::chrono::steady_clock::now();
+    if (nonces_.size() >= kMaxNonces) {
+      std::erase_if(nonces_, [&](const auto& n) { return now - n.second.issued >= nonce_life_; });
+    }
     if (nonces_.size() >= kMaxNonces) nonces_.clear();
-    nonces_.insert(nonce);
+    nonces_[nonce] = Nonce{now, 0};
   }
   return std::string("Digest realm=\"") + kRealm + "\", qop=\"auth\", algorithm=MD5, nonce=\"" +
-         nonce + "\"";
+         nonce + "\"" + (stale ? ", stale=true" : "");
 }
 
 std::string OaUsers::Authenticate(const std::string& authorization, const std::string& method,
-                                  const std::string&) const {
+                                  const std::string& target, bool* stale) {
+  bool ignored = false;
+  if (stale == nullptr) stale = &ignored;
+  *stale = false;
   const size_t space = authorization.find(' ');
   if (space == std::string::npos) return "";
   const std::string scheme = authorization.substr(0, space);
@@ -122,7 +130,7 @@ std::string OaUsers::Authenticate(const std::string& authorization, const std::s
     return CheckBasic(rest);
   }
   if (scheme_ == OaAuthScheme::kDigest && strcasecmp(scheme.c_str(), "Digest") == 0) {
-    return CheckDigest(rest, method);
+    return CheckDigest(rest, method, target, stale);
   }
   return "";
 }
@@ -146,23 +154,39 @@ std::string OaUsers::CheckBasic(const std::string& credentials) const {
   return "";
 }
 
-std::string OaUsers::CheckDigest(const std::string& text, const std::string& method) const {
+std::string OaUsers::CheckDigest(const std::string& text, const std::string& method,
+                                 const std::string& target, bool* stale) {
   auto fields = ParseDigestFields(text);
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (nonces_.count(fields["nonce"]) == 0) return "";
+  // Only for this request, and with the count that makes each use of a nonce unique. The
+  // add-in's libcurl client names "/" (it sends its target apart from the address it digests):
+  // taken too, its count still makes it good for one request only.
+  if ((fields["uri"] != target && fields["uri"] != "/") || fields["qop"] != "auth") return "";
+  const std::string& nc = fields["nc"];
+  if (nc.size() != 8 || nc.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+    return "";
   }
-  for (const OaUser& user : users_) {
-    if (user.name != fields["username"]) continue;
-    const std::string ha1 = Md5Hex(user.name + ":" + kRealm + ":" + user.password);
+  const unsigned long long count = std::stoull(nc, nullptr, 16);
+  std::string user;
+  for (const OaUser& candidate : users_) {
+    if (candidate.name != fields["username"]) continue;
+    const std::string ha1 = Md5Hex(candidate.name + ":" + kRealm + ":" + candidate.password);
     const std::string ha2 = Md5Hex(method + ":" + fields["uri"]);
-    const std::string expected =
-        fields["qop"].empty() ? Md5Hex(ha1 + ":" + fields["nonce"] + ":" + ha2)
-                              : Md5Hex(ha1 + ":" + fields["nonce"] + ":" + fields["nc"] + ":" +
-                                       fields["cnonce"] + ":" + fields["qop"] + ":" + ha2);
-    if (!expected.empty() && expected == fields["response"]) return user.name;
+    const std::string expected = Md5Hex(ha1 + ":" + fields["nonce"] + ":" + nc + ":" +
+                                        fields["cnonce"] + ":" + fields["qop"] + ":" + ha2);
+    if (!expected.empty() && expected == fields["response"]) user = candidate.name;
   }
-  return "";
+  if (user.empty()) return "";
+  std::lock_guard<std::mutex> lock(mu_);
+  const auto nonce = nonces_.find(fields["nonce"]);
+  if (nonce == nonces_.end()) return "";
+  if (std::chrono::steady_clock::now() - nonce->second.issued >= nonce_life_) {
+    nonces_.erase(nonce);
+    *stale = true;
+    return "";
+  }
+  if (count <= nonce->second.count) return "";
+  nonce->second.count = count;
+  return user;
 }
 
 std::string OaUsers::SessionUser(const std::string& cookie_header) const {

@@ -1,10 +1,7 @@
 // The development OA server against a planted file system and slow clients: links where it
 // writes uploads and confirmations, leftovers of killed uploads, and connections that trickle
 // their request heads.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,6 +16,7 @@
 
 #include "oaserver/oa_server.h"
 #include "platform/http_client.h"
+#include "support/raw_client.h"
 #include "support/transfer_fixture.h"
 #include "transfer/test_certs.h"
 
@@ -27,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using test_util::ClosedBy;
 using test_util::ReadBytes;
 using test_util::WriteBytes;
 
@@ -69,12 +68,8 @@ class OaServerHostileTest : public test::TransferTest {
 
   // A raw connection to the server.
   int Connect() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(server_->port()));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const int fd = test_util::ConnectLoopback(server_->port());
+    EXPECT_GE(fd, 0);
     return fd;
   }
 
@@ -155,20 +150,6 @@ TEST_F(OaServerHostileTest, StartingRemovesTheLeftoversOfKilledUploads) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   EXPECT_EQ(names(), kept);
-}
-
-// Reads whatever the server still sends until it closes the connection; false when it is
-// still open at `until`.
-bool ClosedBy(int fd, Clock::time_point until) {
-  char buf[4096];
-  while (true) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-    if (left <= 0) return false;
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-    if (::recv(fd, buf, sizeof buf, 0) <= 0) return true;
-  }
 }
 
 // Clients that send one header line at a time, slower than the head deadline allows.
@@ -279,6 +260,72 @@ TEST_F(OaServerHostileTest, StoppingDoesNotWaitForSlowOrIdleClients) {
   server_->Stop();
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
   ::close(idle);
+}
+
+// Sends `request` on a connection of its own, ends the sending side and returns all the server
+// answers before it closes.
+std::string Exchange(int fd, const std::string& request) {
+  std::string reply;
+  EXPECT_TRUE(test_util::SendAll(fd, request));
+  ::shutdown(fd, SHUT_WR);
+  EXPECT_TRUE(ClosedBy(fd, Clock::now() + std::chrono::seconds(5), &reply));
+  ::close(fd);
+  return reply;
+}
+
+TEST_F(OaServerHostileTest, OnlyAWholeBodyIsEverConfirmable) {
+  Start();
+  const std::string upload = "POST /upload.muro?filename=a.doc HTTP/1.1\r\nHost: x\r\n";
+  const struct {
+    const char* name;
+    std::string request;
+    bool whole;
+  } cases[] = {
+      {"read to the connection's end", upload + "\r\nhalf a bo", false},
+      {"chunks that break off", upload + "Transfer-Encoding: chunked\r\n\r\n5\r\nhalf aXX", false},
+      {"chunks without the last one", upload + "Transfer-Encoding: chunked\r\n\r\n4\r\nhalf\r\n",
+       false},
+      {"a length not reached", upload + "Content-Length: 100\r\n\r\nhalf", false},
+      {"whole chunks",
+       upload + "Transfer-Encoding: chunked\r\n\r\n4\r\nwhol\r\n1\r\ne\r\n0\r\n\r\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string reply = Exchange(Connect(), c.request);
+    EXPECT_EQ(reply.find("<result>success</result>") != std::string::npos, c.whole) << reply;
+    const std::string confirmed = Post(kConfirm);
+    EXPECT_EQ(confirmed.find("<result>success</result>") != std::string::npos, c.whole)
+        << confirmed;
+    if (c.whole) {
+      EXPECT_EQ(ReadBytes(oa_ / "documents" / "U9" / "a.doc"), "whole");
+    }
+    EXPECT_FALSE(fs::exists(oa_ / "incoming" / "a.doc"));
+  }
+}
+
+TEST_F(OaServerHostileTest, AHeadBeyondItsLimitsIsAnswered431) {
+  Start();
+  auto head = [](size_t lines, size_t line_size) {
+    std::string h = "GET /db/0/U1/$file/a.doc HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+    for (size_t i = 0; i < lines; ++i) {
+      h += "X-" + std::to_string(i) + ": " + std::string(line_size, 'v') + "\r\n";
+    }
+    return h + "\r\n";
+  };
+  const struct {
+    const char* name;
+    std::string request;
+    const char* status;
+  } cases[] = {
+      {"98 more lines", head(98, 10), "HTTP/1.1 200"},
+      {"99 more lines", head(99, 10), "HTTP/1.1 431"},
+      {"ten lines of 8000 bytes", head(10, 8000), "HTTP/1.1 431"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string reply = Exchange(Connect(), c.request);
+    EXPECT_EQ(reply.rfind(c.status, 0), 0u) << reply.substr(0, 200);
+  }
 }
 
 }  // namespace
