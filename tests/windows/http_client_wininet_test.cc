@@ -71,7 +71,12 @@ class WinInetTransferTest : public ::testing::Test {
     options.stall_timeout = std::chrono::seconds(2);
     http_ = NewWinInetHttpClient(options);
     state_.eventLog = std::make_unique<VeltoLog>(FromPath(work_), nullptr, nullptr);
-    ctx_ = Context{&state_, &ui_, nullptr, registry_.get(), nullptr, http_.get(), FromPath(work_)};
+    ctx_ = Context{};
+    ctx_.state = &state_;
+    ctx_.ui = &ui_;
+    ctx_.registry = registry_.get();
+    ctx_.http = http_.get();
+    ctx_.workDir = FromPath(work_);
     registry_->CreateKey(kHkeyLocalMachine, kKey);
     registry_->DeleteValue(kHkeyLocalMachine, kKey, u"sid");
   }
