@@ -170,7 +170,11 @@ std::string OaStore::StoreUpload(const std::string& ansi_name, const UploadOrigi
   const std::optional<fs::path> dir = FolderInside("incoming");
   if (!dir) return "cannot store the upload: incoming/ is not a folder inside the root";
   const fs::path target = *dir / *name;
-  if (!Inside(target)) return "invalid file name";
+  // The folder is inside and the name is one plain part, so only a link planted under the name
+  // could lead elsewhere. Resolving the whole path instead would race with a same-named
+  // upload's rename and refuse a good name now and then.
+  std::error_code ec;
+  if (fs::is_symlink(fs::symlink_status(target, ec))) return "invalid file name";
   fs::path temp;
   const int fd = CreateTemp(*dir, &temp);
   if (fd < 0) return std::string("cannot store the upload: ") + std::strerror(errno);

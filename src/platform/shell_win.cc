@@ -61,8 +61,9 @@ class WindowsShellService final : public ShellService {
     const std::string folder = ToAnsi(working_dir);
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
-    // The started process is kept, so that it alone can be taken for the viewer later.
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // The started process is kept, so that it alone can be taken for the viewer later. No box of
+    // the shell's own on failure: the caller reports the code (a box nobody sees would hang).
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.lpVerb = "open";
     info.lpFile = file.c_str();
     info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
