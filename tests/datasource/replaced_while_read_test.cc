@@ -88,7 +88,8 @@ TEST_F(ReplacedWhileReadTest, EveryLoadIsOneWholeVersion) {
     Rewriter data_writer(data, {DataSourceFile("BBBB", padding), DataSourceFile("AAAA", padding)},
                          in_place);
     int loads = 0;
-    while (control_writer.writes() < 30 || data_writer.writes() < 30) {
+    // Enough loads while both files keep changing, however fast this machine loads.
+    while (loads <= 30 || control_writer.writes() < 30 || data_writer.writes() < 30) {
       ++loads;
       Config(ctx_).Init(FromPath(control));  // a failed load keeps the records it had
       const CommonInfo& common = state_.records.commonInfo;
@@ -103,7 +104,6 @@ TEST_F(ReplacedWhileReadTest, EveryLoadIsOneWholeVersion) {
         ASSERT_TRUE(first == u"AAAA" || first == u"BBBB") << U8(first);
       }
     }
-    EXPECT_GT(loads, 30);
   }
 }
 
