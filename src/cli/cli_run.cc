@@ -16,6 +16,9 @@
 #include "common/context.h"
 #include "platform/services.h"
 #include "simhost/script_runner.h"
+#ifdef QNMURO_HAVE_LIBREOFFICE
+#include "lohost/writer_host.h"
+#endif
 
 namespace qnmuro::cli {
 namespace {
@@ -42,7 +45,37 @@ std::string ReadScript(const std::string& name) {
   return text.str();
 }
 
-int Run(const std::string& script_name) {
+}  // namespace
+
+simhost::HostFactory HostFactoryFor(const HostChoice& choice) {
+  if (choice.host == "sim") return {};
+#ifdef QNMURO_HAVE_LIBREOFFICE
+  if (!lohost::WriterInstalled()) {
+    Usage("--host libreoffice: Writer is not installed in " + U8(lohost::WriterProgramDir()));
+  }
+  lohost::WriterStartOptions start;
+  start.profile_dir = Utf8ToUtf16(choice.profile);
+  return [start](const simhost::SimHostOptions& options) {
+    return lohost::StartWriterHost(options, start);
+  };
+#else
+  Usage("--host libreoffice: this qnmuro was built without the LibreOffice SDK");
+#endif
+}
+
+void AddHostOptions(CLI::App& command, HostChoice& choice) {
+  command
+      .add_option("--host", choice.host,
+                  "the word processor: sim (the simulated one) or libreoffice")
+      ->check(CLI::IsMember({"sim", "libreoffice"}));
+  command.add_option(
+      "--profile", choice.profile,
+      "with --host libreoffice: Writer's user profile folder (default: a fresh temporary one)");
+}
+
+namespace {
+
+int Run(const std::string& script_name, const HostChoice& choice) {
   const std::string script = ReadScript(script_name);
 
   // The script answers every box and runs on its own clock: only the registry, the network
@@ -65,6 +98,7 @@ int Run(const std::string& script_name) {
   options.services.http = services.http.get();
   options.services.shell = services.shell.get();
   options.add_ins = RunAddIns();
+  options.host = HostFactoryFor(choice);
   return simhost::RunScript(script, options);
 }
 
@@ -74,8 +108,10 @@ void AddRun(CLI::App& app) {
   CLI::App* run = app.add_subcommand(
       "run", "Drive the simulated word processor from a script and print a transcript");
   auto script = std::make_shared<std::string>();
+  auto choice = std::make_shared<HostChoice>();
   run->add_option("SCRIPT", *script, "the script file, or - for standard input")->required();
-  run->callback([script] { ExitStatus() = Run(*script); });
+  AddHostOptions(*run, *choice);
+  run->callback([script, choice] { ExitStatus() = Run(*script, *choice); });
 }
 
 }  // namespace qnmuro::cli

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "simhost/script_runner.h"
+
 namespace qnmuro::cli {
 
 // Each adds its subcommand (and its own subcommands) to `app`.
@@ -19,6 +21,15 @@ void AddConfig(CLI::App& app);
 void AddDataSource(CLI::App& app);
 void AddRegistry(CLI::App& app);
 void AddPassword(CLI::App& app);
+
+// Which word processor `run` and `demo` drive (--host, --profile).
+struct HostChoice {
+  std::string host = "sim";
+  std::string profile;  // Writer's user profile folder; empty: a fresh temporary one
+};
+void AddHostOptions(CLI::App& command, HostChoice& choice);
+// Empty for the simulated word processor; Usage() when Writer cannot be had.
+simhost::HostFactory HostFactoryFor(const HostChoice& choice);
 
 // The command's arguments as UTF-8 (argv[0] first), with the standard streams set to pass
 // bytes unchanged: on Windows read from the wide command line, elsewhere argv as it is.

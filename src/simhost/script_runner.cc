@@ -1,5 +1,6 @@
 #include "simhost/script_runner.h"
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -39,7 +40,8 @@ class Runner final {
     host.ui = &ui_;
     host.clock = clock_.get();
     host.work_dir = options.work_dir;
-    app_ = NewSimApplication(host);
+    app_ = options.host ? options.host(host) : NewSimApplication(host);
+    if (app_ == nullptr) throw MakeError(host::kNotAvailable);
     services_ = options.services;
     services_.ui = &ui_;
     services_.clock = clock_.get();
@@ -250,7 +252,7 @@ class Runner final {
   std::ostream& out_;
   ScriptedUi ui_;
   std::unique_ptr<VirtualClock> clock_;
-  std::unique_ptr<SimApplication> app_;
+  std::unique_ptr<ScriptHost> app_;
   Context services_;
   // Connected add-ins, and those already disconnected (kept until the host goes, since the
   // host may still hold their subscriptions' objects).
@@ -269,7 +271,14 @@ int RunScript(std::string_view script, const ScriptRunOptions& options) {
     *options.err << e.what() << '\n';
     return 2;
   }
-  Runner runner(options);
+  std::optional<Runner> started;
+  try {
+    started.emplace(options);
+  } catch (...) {
+    *options.err << "the host did not start: " << CurrentError().what() << '\n';
+    return 1;
+  }
+  Runner& runner = *started;
   int status = 0;
   try {
     runner.Connect(options.add_ins);

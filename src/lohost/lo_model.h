@@ -1,0 +1,312 @@
+// The Writer host's objects: host.h over Writer's documents, text, bookmarks, pictures and
+// frames. Internal to lohost; the public face is writer_host.h.
+//
+// How the core's model maps onto Writer's:
+//   - A position is the number of UTF-16 units of main text before it, paragraph breaks
+//     counting one (Writer's cursor moves count the same way); a range is a Writer text
+//     cursor, so it moves with edits as the host's ranges do.
+//   - Handles (bookmarks, pictures) are names looked up again on every call: when the user
+//     removed the thing meanwhile, the call raises kObjectDeleted, as the host's handles do.
+//   - Every call into Writer goes through Uno(): UNO exceptions become host errors.
+#ifndef QNMURO_LOHOST_LO_MODEL_H_
+#define QNMURO_LOHOST_LO_MODEL_H_
+
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextDocument.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
+#include <com/sun/star/uno/XComponentContext.hpp>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "lohost/uno_util.h"
+#include "lohost/writer_host.h"
+#include "simhost/script_host.h"
+#include "simhost/sim_command_bars.h"
+
+namespace qnmuro::lohost {
+
+using css::uno::Reference;
+
+class LoApplication;
+class LoDocument;
+
+// A bookmark's name and span, as positions.
+struct BookmarkSpan {
+  std::u16string name;
+  long start = 0, end = 0;
+};
+
+class LoRange final : public host::Range {
+ public:
+  // `bookmark`: the range was taken from that bookmark, which stays around its new text.
+  LoRange(std::shared_ptr<LoDocument> doc, Reference<css::text::XTextCursor> cursor,
+          std::u16string bookmark = {});
+  long Start() override;
+  long End() override;
+  std::u16string Text() override;
+  void SetText(std::u16string_view text) override;
+  void Copy() override;
+
+  const Reference<css::text::XTextCursor>& cursor() const { return cursor_; }
+  LoDocument& doc() { return *doc_; }
+
+ private:
+  std::shared_ptr<LoDocument> doc_;
+  Reference<css::text::XTextCursor> cursor_;
+  std::u16string bookmark_;
+};
+
+class LoBookmarks final : public host::Bookmarks {
+ public:
+  explicit LoBookmarks(LoDocument* doc) : doc_(doc) {}
+  long Count() override;
+  std::shared_ptr<host::Bookmark> Item(long index) override;
+  std::shared_ptr<host::Bookmark> Item(std::u16string_view name) override;
+  bool Exists(std::u16string_view name) override;
+  std::shared_ptr<host::Bookmark> Add(std::u16string_view name, long start, long end) override;
+
+ private:
+  LoDocument* doc_;
+};
+
+class LoShapes final : public host::Shapes {
+ public:
+  explicit LoShapes(LoDocument* doc) : doc_(doc) {}
+  long Count() override;
+  std::shared_ptr<host::Shape> Item(long index) override;
+  std::shared_ptr<host::Shape> AddPicture(std::u16string_view file, bool link_to_file,
+                                          bool save_with_document, float left, float top,
+                                          float width, float height) override;
+
+ private:
+  LoDocument* doc_;
+};
+
+class LoDocument final : public host::Document, public std::enable_shared_from_this<LoDocument> {
+ public:
+  LoDocument(LoApplication* app, Reference<css::text::XTextDocument> model, std::u16string name,
+             bool has_file);
+  ~LoDocument() override;
+
+  std::u16string Name() override;
+  std::u16string FullName() override;
+  void Activate() override;
+  bool Saved() override;
+  void SetSaved(bool saved) override;
+  void Save() override;
+  void SaveAs(std::u16string_view path) override;
+  void Close() override;
+  bool Undo(long times) override;
+  host::Bookmarks& GetBookmarks() override { return bookmarks_; }
+  host::Shapes& GetShapes() override { return shapes_; }
+  std::shared_ptr<host::Range> GetRange(long start, long end) override;
+  std::shared_ptr<host::Range> Content() override;
+  long GetProtectionType() override;
+  void Protect(long type, std::u16string_view password) override;
+  void Unprotect(std::u16string_view password) override;
+  bool TrackRevisions() override;
+  void SetTrackRevisions(bool on) override;
+  bool ShowRevisions() override;
+  void SetShowRevisions(bool on) override;
+  bool PrintRevisions() override;
+  void SetPrintRevisions(bool on) override { print_revisions_ = on; }
+  void AcceptAllRevisions() override;
+  void Subscribe(host::DocumentEvents* events) override;
+  void Unsubscribe(host::DocumentEvents* events) override;
+
+  // For the other objects of the host.
+  void CheckAlive() const;     // kObjectDeleted once closed
+  void CheckEditable() const;  // kProtected under the protection types Writer cannot keep
+  const Reference<css::text::XTextDocument>& model() const { return model_; }
+  Reference<css::text::XText> Text() const;
+  Reference<css::frame::XController> Controller() const;
+  Reference<css::frame::XFrame> Frame() const;
+  LoApplication& app() const { return *app_; }
+  // A cursor over [start, end]; kBadParameter when either is outside the text.
+  Reference<css::text::XTextCursor> CursorAt(long start, long end);
+  long PositionOf(const Reference<css::text::XTextRange>& point);
+  long Length();
+  std::vector<BookmarkSpan> BookmarkSpans();
+  // Sets a bookmark over [start, end], replacing one of that name.
+  void PutBookmark(std::u16string_view name, long start, long end);
+  // Replaces [start, end] with `text`: paragraph marks (CR) become paragraph breaks.
+  void ReplaceText(const Reference<css::text::XTextCursor>& cursor, std::u16string_view text);
+  // Closes the document in Writer without asking (the application going away).
+  void Dispose();
+  bool closed() const { return closed_; }
+
+ private:
+  void StoreTo(const std::u16string& path, bool keep_format);
+
+  LoApplication* app_;
+  Reference<css::text::XTextDocument> model_;
+  std::u16string full_name_;
+  bool has_file_;
+  OUString filter_;  // the format the file was opened in, kept on save
+  bool closed_ = false;
+  bool in_before_save_ = false;
+  long protection_ = host::kNoProtection;
+  bool print_revisions_ = true;
+  std::vector<host::DocumentEvents*> subscribers_;
+  LoBookmarks bookmarks_;
+  LoShapes shapes_;
+};
+
+class LoSelection final : public host::Selection {
+ public:
+  explicit LoSelection(LoApplication* app) : app_(app) {}
+  std::shared_ptr<host::Range> GetRange() override;
+  void SetRange(long start, long end) override;
+  long EndPageNumber() override;
+  void MoveCharacters(long count) override;
+  void TypeText(std::u16string_view text) override;
+  void Paste() override;
+  void WholeStory() override;
+  void Delete() override;
+  void InsertFile(std::u16string_view path) override;
+
+ private:
+  LoDocument& Doc();
+  long start_ = 0, end_ = 0;
+  LoApplication* app_;
+};
+
+class LoView final : public host::View {
+ public:
+  explicit LoView(LoApplication* app) : app_(app) {}
+  bool ShowDrawings() override;
+  void SetShowDrawings(bool on) override;
+  bool ShowBackground() override;
+  void SetShowBackground(bool on) override;
+
+ private:
+  LoApplication* app_;
+};
+
+class LoWindow final : public host::Window {
+ public:
+  LoWindow(LoApplication* app, std::shared_ptr<LoDocument> doc)
+      : app_(app), doc_(std::move(doc)), view_(app) {}
+  host::View& GetView() override { return view_; }
+  host::ScreenRect GetPoint(host::Range& range) override;
+  host::DocumentRect ScreenToDocument(const host::ScreenRect& rect) override;
+  host::PagePoint PageOrigin(long page) override;
+
+ private:
+  LoApplication* app_;
+  std::shared_ptr<LoDocument> doc_;
+  LoView view_;
+};
+
+class LoOptions final : public host::Options {
+ public:
+  long DrawingObjects() override { return drawing_objects_; }
+  void SetDrawingObjects(long value) override { drawing_objects_ = value == 0 ? 0 : 1; }
+
+ private:
+  long drawing_objects_ = 1;
+};
+
+class LoDocuments final : public host::Documents {
+ public:
+  explicit LoDocuments(LoApplication* app) : app_(app) {}
+  long Count() override;
+  std::shared_ptr<host::Document> Item(long index) override;
+  std::shared_ptr<host::Document> Open(std::u16string_view path, bool visible) override;
+  std::shared_ptr<host::Document> Add() override;
+
+ private:
+  LoApplication* app_;
+};
+
+class LoApplication final : public simhost::ScriptHost {
+ public:
+  LoApplication(Reference<css::uno::XComponentContext> context,
+                const simhost::SimHostOptions& options);
+  ~LoApplication() override;
+
+  // host::Application
+  std::shared_ptr<host::Document> ActiveDocument() override;
+  std::shared_ptr<host::Window> ActiveWindow() override;
+  std::shared_ptr<host::Selection> GetSelection() override { return selection_; }
+  host::Documents& GetDocuments() override { return documents_; }
+  host::Options& GetOptions() override { return options_; }
+  host::CommandBars& GetCommandBars() override { return bars_; }
+  std::u16string UserName() override;
+  void SetUserName(std::u16string_view name) override;
+  std::u16string UserInitials() override;
+  void SetUserInitials(std::u16string_view initials) override;
+  void Run(std::u16string_view macro) override;
+  long WindowState() override { return window_state_; }
+  void SetWindowState(long state) override { window_state_ = state; }
+  bool UserControl() override { return user_control_; }
+  void SetUserControl(bool on) override { user_control_ = on; }
+  void Subscribe(host::ApplicationEvents* events) override;
+  void Unsubscribe(host::ApplicationEvents* events) override;
+
+  // simhost::ScriptHost
+  std::vector<simhost::RevisionInfo> Revisions(host::Document& document) override;
+  std::vector<simhost::ShapeInfo> ShapeInfos(host::Document& document) override;
+  std::vector<std::pair<std::u16string, long>> Settings() override;
+  void DefineMacro(std::u16string_view name, std::function<void()> body) override;
+  std::vector<std::u16string> MacroNames() override;
+  std::shared_ptr<host::Document> ActivateByName(std::u16string_view name) override;
+  std::vector<std::shared_ptr<host::CommandBar>> AddedBars() override { return bars_.AddedBars(); }
+  bool Click(std::u16string_view caption) override;
+  std::shared_ptr<host::Shape> AddPictureAtSelection(std::u16string_view file,
+                                                     std::u16string_view name, float width,
+                                                     float height) override;
+  void Quit() override;
+
+  // For the documents and the other objects.
+  const std::vector<std::shared_ptr<LoDocument>>& GetDocumentList() const { return docs_; }
+  const Reference<css::uno::XComponentContext>& context() const { return context_; }
+  UiService& Ui() const { return *ui_; }
+  std::u16string ResolvePath(std::u16string_view path) const;
+  std::shared_ptr<LoDocument> Active();
+  void MakeActive(LoDocument& doc);
+  void BeforeSave(LoDocument& doc, bool& save_as_ui, bool& cancel);
+  void DocumentClosed(LoDocument& doc);
+  std::shared_ptr<LoDocument> Load(std::u16string_view path, bool visible);
+  std::shared_ptr<LoDocument> NewDocument();
+  // What Range::Copy put aside: Writer's own transferable of the copied span.
+  css::uno::Any& Clipboard() { return clipboard_; }
+  bool show_background() const { return show_background_; }
+  void set_show_background(bool on) { show_background_ = on; }
+  // Keeps the Writer process this application runs in; it is stopped after the documents.
+  void Own(std::shared_ptr<void> process) { process_ = std::move(process); }
+
+ private:
+  void BuildMenuBar();
+
+  Reference<css::uno::XComponentContext> context_;
+  UiService* ui_;
+  std::u16string work_dir_;
+  std::vector<std::shared_ptr<LoDocument>> docs_;
+  std::weak_ptr<LoDocument> active_;
+  long next_new_number_ = 1;
+  std::shared_ptr<LoSelection> selection_;
+  LoDocuments documents_;
+  LoOptions options_;
+  simhost::SimCommandBars bars_;
+  std::vector<host::ApplicationEvents*> subscribers_;
+  std::map<std::u16string, std::function<void()>> macros_;
+  css::uno::Any clipboard_;
+  long window_state_ = 1;
+  bool user_control_ = false;
+  bool show_background_ = true;
+  std::shared_ptr<void> process_;
+};
+
+}  // namespace qnmuro::lohost
+
+#endif  // QNMURO_LOHOST_LO_MODEL_H_
