@@ -2,6 +2,8 @@
 # ($work, with $QNMURO_WORKDIR and $QNMURO_REGISTRY in it) and a development OA server on a
 # free port of 127.0.0.1 serving $work/server, at $base; the server stops when the script ends.
 work="$(mktemp -d)"
+# The word processor every `run` drives: QNMURO_HOST=libreoffice for Writer.
+host_args=(--host "${QNMURO_HOST:-sim}")
 server_log="$work/oa-server.log"
 export QNMURO_WORKDIR="$work/OAWork"
 export QNMURO_REGISTRY="$work/registry.reg"

@@ -2,6 +2,8 @@
 # Builds the example document and opens it in each of the four workflow actions (draft, view,
 # approve, finalise) with the add-in connected, against a development OA server on 127.0.0.1.
 # Everything happens in a fresh temporary work directory and registry file.
+# QNMURO_HOST=libreoffice runs every session in LibreOffice Writer instead of the simulated
+# word processor.
 #   usage: examples/open_actions.sh [path/to/qnmuro]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -11,7 +13,7 @@ source "$here/example_env.sh"
 
 cp "$here/docmarkline.bmp" "$QNMURO_WORKDIR/"
 echo "== making notice.doc"
-"$qnmuro" run "$here/make_notice.run"
+"$qnmuro" run "${host_args[@]}" "$here/make_notice.run"
 cp "$QNMURO_WORKDIR/notice.doc" "$work/template.doc"
 
 for action in DraftDocument ViewDocument ApproveDocument FinalizeDocument; do
@@ -21,7 +23,7 @@ for action in DraftDocument ViewDocument ApproveDocument FinalizeDocument; do
   cp "$here/notice.ds.xml" "$QNMURO_WORKDIR/notice.ds.xml"
   sed -e "s|<action>DraftDocument</action>|<action>$action</action>|" \
       -e "s|http://127.0.0.1:8080|$base|g" "$here/control.xml" >"$QNMURO_WORKDIR/notice.xml"
-  "$qnmuro" run "$here/open_notice.run"
+  "$qnmuro" run "${host_args[@]}" "$here/open_notice.run"
 done
 
 echo

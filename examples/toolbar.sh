@@ -3,6 +3,8 @@
 # view, approve, finalise), against a development OA server on 127.0.0.1 that serves the
 # templates, seals, report template and original draft. Everything happens in a fresh
 # temporary work directory and registry file.
+# QNMURO_HOST=libreoffice runs every session in LibreOffice Writer instead of the simulated
+# word processor.
 #   usage: examples/toolbar.sh [path/to/qnmuro]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -12,8 +14,8 @@ source "$here/example_env.sh"
 
 cp "$here/docmarkline.bmp" "$QNMURO_WORKDIR/"
 echo "== making notice.doc and the files the server serves"
-"$qnmuro" run "$here/make_notice.run" >/dev/null
-"$qnmuro" run "$here/make_templates.run"
+"$qnmuro" run "${host_args[@]}" "$here/make_notice.run" >/dev/null
+"$qnmuro" run "${host_args[@]}" "$here/make_templates.run"
 cp "$QNMURO_WORKDIR/notice.doc" "$work/template.doc"
 # Where the control file's addresses point: /<db>/0/<unid>/$file/<name>.
 files="$work/server/files"
@@ -29,7 +31,7 @@ for action in DraftDocument ViewDocument ApproveDocument FinalizeDocument; do
   cp "$work/template.doc" "$QNMURO_WORKDIR/notice.doc"
   cp "$here/notice.ds.xml" "$QNMURO_WORKDIR/notice.ds.xml"
   "$here/toolbar_control.sh" "$here/control.xml" "$action" "$base" >"$QNMURO_WORKDIR/notice.xml"
-  "$qnmuro" run "$here/toolbar.run"
+  "$qnmuro" run "${host_args[@]}" "$here/toolbar.run"
 done
 
 echo

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian 12 packages) and builds into build/.
 #   scripts/setup.sh           the qnmuro command only (what `qnmuro demo` needs)
-#   scripts/setup.sh --tests   also GoogleTest and the test suite
+#   scripts/setup.sh --tests   also GoogleTest, LibreOffice Writer with its SDK (the Writer host
+#                              and its tests) and the test suite
+# QNMURO_NO_WRITER=1 leaves LibreOffice out (the Writer host is then not built).
 # BUILD_DIR (default build) names the build folder, CMAKE_ARGS adds options to its configuration.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +15,9 @@ tests=OFF
 packages=(build-essential cmake pkg-config libxml2-dev libcurl4-openssl-dev libssl-dev
           libcpp-httplib-dev libcli11-dev ca-certificates)
 [ "$tests" = ON ] && packages+=(googletest libgtest-dev openssl curl time)
+# Writer headless needs one text font to lay out pages.
+[ "$tests" = ON ] && [ -z "${QNMURO_NO_WRITER:-}" ] &&
+  packages+=(libreoffice-writer-nogui libreoffice-dev fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

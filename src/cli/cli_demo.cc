@@ -285,7 +285,7 @@ std::string FileBytes(const fs::path& path) {
 // 4. What the server stored: one version more than before this run, byte for byte the
 // document the clerk saved, with the merged data and the clerk's sentence in it.
 int CheckUploaded(const fs::path& root, const fs::path& server_root, size_t versions_before,
-                  TimePoint start_time) {
+                  const simhost::ScriptRunOptions& options) {
   Section("the uploaded version");
   const fs::path documents = server_root / "documents" / kUnid;
   const fs::path uploaded = documents / "notice.doc";
@@ -303,9 +303,18 @@ int CheckUploaded(const fs::path& root, const fs::path& server_root, size_t vers
     return 1;
   }
   ScriptedUi ui;
-  auto clock = NewVirtualClock(start_time);
-  auto app = simhost::NewSimApplication(simhost::SimHostOptions{&ui, clock.get(), FromPath(root)});
-  const std::u16string text = app->GetDocuments().Open(FromPath(uploaded), true)->Content()->Text();
+  auto clock = NewVirtualClock(options.start_time);
+  // Read back by the same word processor the clerk used.
+  const simhost::SimHostOptions host{&ui, clock.get(), FromPath(root)};
+  std::u16string text;
+  try {
+    std::unique_ptr<simhost::ScriptHost> app =
+        options.host ? options.host(host) : simhost::NewSimApplication(host);
+    text = app->GetDocuments().Open(FromPath(uploaded), true)->Content()->Text();
+  } catch (const Error& e) {
+    std::cout << "DEMO FAILED: the uploaded notice does not open: " << e.what() << "\n";
+    return 1;
+  }
   if (text.find(Utf8ToUtf16(kTypedSentence)) == std::u16string::npos ||
       text.find(u"关于召开年度工作会议的通知") == std::u16string::npos) {
     std::cout << "DEMO FAILED: the uploaded notice lacks the merged title or the new sentence\n";
@@ -318,6 +327,7 @@ struct DemoArgs {
   std::string keep_dir;
   std::string server_url;   // a server already running; empty: one of the demo's own
   std::string server_root;  // the folder that server serves
+  HostChoice host;
 };
 
 int RunDemo(const DemoArgs& args) {
@@ -359,6 +369,7 @@ int RunDemo(const DemoArgs& args) {
   options.services.http = services.http.get();
   options.services.shell = services.shell.get();
   options.services.workDir = services.work_dir;
+  options.host = HostFactoryFor(args.host);
 
   if (!PublishNotice(options, work, server_root)) return 1;
   if (!HandOver(options.services, server.BaseUrl(), work)) return 1;
@@ -376,7 +387,7 @@ int RunDemo(const DemoArgs& args) {
   if (!own) std::cout << "(in the log of the server at " << server.BaseUrl() << ")\n";
   server.Stop();
 
-  if (CheckUploaded(root, server_root, versions_before, options.start_time) != 0) return 1;
+  if (CheckUploaded(root, server_root, versions_before, options) != 0) return 1;
   std::cout << "DEMO OK: the server's notice.doc holds the merged data and the clerk's sentence"
             << "\nevent log: " << (work / "comlog.txt").string() << "\n";
   return 0;
@@ -397,6 +408,7 @@ void AddDemo(CLI::App& app) {
                                          "the folder that server serves (its --root)");
   url->needs(served);
   served->needs(url);
+  AddHostOptions(*demo, args->host);
   demo->callback([args] { ExitStatus() = RunDemo(*args); });
 }
 

@@ -80,6 +80,7 @@ LoDocument::LoDocument(LoApplication* app, Reference<css::text::XTextDocument> m
          Reference<css::frame::XModel>(model_, UNO_QUERY_THROW)->getArgs()) {
       if (arg.Name == "FilterName") arg.Value >>= filter_;
     }
+    Properties(model_)->getPropertyValue(Ascii("ShowChanges")) >>= show_revisions_;
   });
 }
 
@@ -301,16 +302,15 @@ void LoDocument::SetTrackRevisions(bool on) {
 
 bool LoDocument::ShowRevisions() {
   CheckAlive();
-  return Uno([&] {
-    bool on = true;
-    Properties(model_)->getPropertyValue(Ascii("ShowChanges")) >>= on;
-    return on;
-  });
+  return show_revisions_;
 }
 
 void LoDocument::SetShowRevisions(bool on) {
   CheckAlive();
+  // Writer 7.4 takes the value but keeps showing the changes in its view: the document keeps
+  // the add-in's setting, and Writer's property is set for the versions that honour it.
   Uno([&] { Properties(model_)->setPropertyValue(Ascii("ShowChanges"), Any(on)); });
+  show_revisions_ = on;
 }
 
 bool LoDocument::PrintRevisions() {

@@ -155,6 +155,7 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   bool closed_ = false;
   bool in_before_save_ = false;
   long protection_ = host::kNoProtection;
+  bool show_revisions_ = true;
   bool print_revisions_ = true;
   std::vector<host::DocumentEvents*> subscribers_;
   LoBookmarks bookmarks_;
