@@ -2,8 +2,8 @@
 # Every benchmark in one command: builds in release mode (build-bench/, apart from the normal
 # build), runs the simulated word processor's, the merge's and the data source's benchmarks,
 # the opening of a handed-over draft through `qnmuro run` and the transfer comparison with
-# curl, and prints each median beside its target and, for the transfers, beside curl measured
-# in the same run.
+# curl, the clerk's draft session in Writer beside the simulated word processor, and prints each
+# median beside its target and, for the transfers, beside curl measured in the same run.
 #   bench/run.sh [RUNS] [SIZE_MIB]      (default 5 runs, transfers of 256 MiB)
 # Spreads are min-max over RUNS. The load average before and after says whether the machine
 # was busy; medians taken at a load near or above the number of cores are not comparable.
@@ -143,6 +143,27 @@ for direction in download upload; do
 done
 grep -o "peak [0-9.]* MiB" "$build/transfer.txt" | paste -sd' ' |
   awk '{ printf "peak memory: download curl %s, qnmuro %s; upload curl %s, qnmuro %s MiB\n", $2, $5, $8, $11 }'
+
+echo
+if [ -f "$build/libqnmuro_lohost.a" ]; then
+  echo "the clerk's draft session through qnmuro run, whole process (examples/open_notice.run):"
+  bench/writer_bench.sh "$build/qnmuro" "$runs" > "$build/writer.txt" 2>&1 || {
+    cat "$build/writer.txt"
+    failed=1
+  }
+  read -r _ _ sim_med sim_min sim_max < <(grep "^RESULT sim " "$build/writer.txt")
+  read -r _ _ lo_med lo_min lo_max < <(grep "^RESULT writer " "$build/writer.txt")
+  read -r _ _ start_med _ _ < <(grep "^RESULT writer-start " "$build/writer.txt")
+  read -r _ _ load_med _ _ < <(grep "^RESULT writer-start-load " "$build/writer.txt")
+  awk -v sm="$sim_med" -v sl="$sim_min" -v sh="$sim_max" -v lm="$lo_med" -v ll="$lo_min" \
+    -v lh="$lo_max" -v st="$start_med" -v ld="$load_med" -v r="$runs" 'BEGIN{
+      printf "%-58s %8.3f s  %-21s\n", "simulated word processor", sm, sprintf("%.3f-%.3f s, %d runs", sl, sh, r)
+      printf "%-58s %8.3f s  %-21s\n", "LibreOffice Writer", lm, sprintf("%.3f-%.3f s, %d runs", ll, lh, r)
+      printf "of which Writer started and stopped: %.3f s (%.0f %%); with the notice opened and closed: %.3f s (%.0f %%)\n",
+        st, 100 * st / lm, ld, 100 * ld / lm }'
+else
+  echo "(no Writer host in this build: the Writer session is not timed)"
+fi
 
 echo
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
