@@ -15,6 +15,8 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <algorithm>
+#include <regex>
+#include <set>
 
 #include "lohost/lo_model.h"
 
@@ -283,6 +285,90 @@ std::shared_ptr<host::Bookmark> LoBookmarks::Add(std::u16string_view name, long 
   return std::make_shared<LoBookmark>(doc_->shared_from_this(), std::u16string(name));
 }
 
+// ---- insertions of content (paste, insert file)
+
+// Writer inserts a file as whole paragraphs and gives pasted bookmarks whose names are taken a
+// "<name> Copy N" name, and moves the bookmarks at the insertion point its own way. The add-in
+// relies on the host's rules instead: the first and last inserted paragraphs join the paragraph at
+// the insertion point, an inserted bookmark replaces the one of its name, and the bookmarks around
+// the insertion point move as they do when text is typed there.
+class Inserting {
+ public:
+  // The span [start, end] is replaced by what is inserted.
+  Inserting(LoDocument& doc, long start, long end)
+      : doc_(doc),
+        start_(start),
+        end_(end),
+        before_(doc.Content()->Text()),
+        spans_(doc.BookmarkSpans()) {}
+
+  // Puts things as the host's rules have them; returns the position after the inserted content.
+  long Done(bool whole_paragraphs) {
+    const std::u16string after = doc_.Content()->Text();
+    long added =
+        static_cast<long>(after.size()) - static_cast<long>(before_.size()) + (end_ - start_);
+    if (whole_paragraphs) added -= JoinParagraphs(after, added);
+    AdoptCopies();
+    for (const BookmarkSpan& b : spans_) {
+      if (replaced_.count(b.name) != 0 || !doc_.GetBookmarks().Exists(b.name)) continue;
+      BookmarkSpan want = b;
+      if (b.start >= end_) {
+        want.start += added - (end_ - start_);
+        want.end += added - (end_ - start_);
+      } else if (b.end > start_) {
+        want.end = std::max(start_ + added, b.end + added - (end_ - start_));
+      }
+      const std::shared_ptr<host::Bookmark> now = doc_.GetBookmarks().Item(b.name);
+      if (now->Start() != want.start || now->End() != want.end) {
+        doc_.PutBookmark(b.name, want.start, want.end);
+      }
+    }
+    return start_ + added;
+  }
+
+ private:
+  // Removes the paragraph breaks Writer put around an inserted file; returns how many.
+  long JoinParagraphs(const std::u16string& after, long added) {
+    const long p = start_;
+    const bool text_after = p < static_cast<long>(before_.size()) && before_[p] != u'\r';
+    const long breaks = text_after ? 2 : 1;
+    if (added < breaks || after[p] != u'\r' || (text_after && after[p + added - 1] != u'\r'))
+      return 0;
+    if (text_after) doc_.ReplaceText(doc_.CursorAt(p + added - 1, p + added), u"");
+    doc_.ReplaceText(doc_.CursorAt(p, p + 1), u"");
+    return breaks;
+  }
+
+  // An inserted bookmark that Writer renamed "<name> Copy N" (in Word files "<name>_Copy_N")
+  // replaces <name>.
+  void AdoptCopies() {
+    static const std::wregex kCopy(L"^(.+)[ _]Copy[ _][0-9]+$");
+    for (const BookmarkSpan& b : doc_.BookmarkSpans()) {
+      const std::wstring name(b.name.begin(), b.name.end());
+      std::wsmatch m;
+      if (!std::regex_match(name, m, kCopy)) continue;
+      const std::wstring base_w = m[1].str();
+      const std::u16string base(base_w.begin(), base_w.end());
+      if (std::none_of(spans_.begin(), spans_.end(),
+                       [&](const BookmarkSpan& s) { return s.name == base; })) {
+        continue;
+      }
+      doc_.GetBookmarks().Item(base)->Delete();
+      Uno([&] {
+        Reference<css::container::XNamed>(FindBookmark(doc_, b.name), UNO_QUERY_THROW)
+            ->setName(Ou(base));
+      });
+      replaced_.insert(base);
+    }
+  }
+
+  LoDocument& doc_;
+  long start_, end_;
+  std::u16string before_;
+  std::vector<BookmarkSpan> spans_;
+  std::set<std::u16string> replaced_;
+};
+
 // ---- the selection
 
 LoDocument& LoSelection::Doc() {
@@ -354,6 +440,9 @@ void LoSelection::TypeText(std::u16string_view text) {
 void LoSelection::Paste() {
   LoDocument& doc = Doc();
   doc.CheckEditable();
+  const std::shared_ptr<host::Range> range = GetRange();
+  const long start = range->Start(), end = range->End();
+  Inserting inserting(doc, start, end);
   Uno([&] {
     Reference<css::datatransfer::XTransferable> content;
     if (!(app_->Clipboard() >>= content) || !content.is()) {
@@ -362,6 +451,8 @@ void LoSelection::Paste() {
     Reference<css::datatransfer::XTransferableSupplier> transfer(doc.Controller(), UNO_QUERY_THROW);
     transfer->insertTransferable(content);
   });
+  const long after = inserting.Done(false);
+  SetRange(after, after);
 }
 
 void LoSelection::WholeStory() {
@@ -383,11 +474,16 @@ void LoSelection::InsertFile(std::u16string_view path) {
   doc.CheckEditable();
   const std::u16string full = app_->ResolvePath(path);
   const std::shared_ptr<host::Range> range = GetRange();
+  const long start = range->Start(), end = range->End();
+  if (start != end) doc.ReplaceText(static_cast<LoRange&>(*range).cursor(), u"");
+  Inserting inserting(doc, start, start);
   Uno([&] {
-    Reference<css::document::XDocumentInsertable> insert(static_cast<LoRange&>(*range).cursor(),
+    Reference<css::document::XDocumentInsertable> insert(doc.CursorAt(start, start),
                                                          UNO_QUERY_THROW);
     insert->insertDocumentFromURL(FileUrl(full), {});
   });
+  const long after = inserting.Done(true);
+  SetRange(after, after);
 }
 
 }  // namespace qnmuro::lohost
