@@ -401,8 +401,9 @@ std::vector<simhost::RevisionInfo> LoApplication::Revisions(host::Document& docu
 }
 
 std::vector<std::pair<std::u16string, long>> LoApplication::Settings() {
-  std::shared_ptr<host::Window> window = ActiveWindow();
-  host::View& view = window->GetView();
+  // The view switches are the application's (Writer's view settings of each window follow
+  // them), so they are shown with no document open too.
+  LoView view(this);
   return {{u"ShowDrawings", view.ShowDrawings() ? 1 : 0},
           {u"ShowBackground", view.ShowBackground() ? 1 : 0},
           {u"DrawingObjects", options_.DrawingObjects()},
