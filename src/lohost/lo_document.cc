@@ -260,6 +260,18 @@ void LoDocument::AsOneAction(const std::function<void()>& edit) {
   Uno(leave);
 }
 
+void LoDocument::OutsideUndo(const std::function<void()>& edit) {
+  const Reference<css::document::XUndoManager> undo = UndoManager();
+  Uno([&] { undo->lock(); });
+  try {
+    edit();
+  } catch (...) {
+    undo->unlock();
+    throw;
+  }
+  Uno([&] { undo->unlock(); });
+}
+
 bool LoDocument::Undo(long times) {
   const Reference<css::document::XUndoManager> undo = UndoManager();
   if (times <= 0 || !Uno([&] { return undo->isUndoPossible(); })) return false;
@@ -274,14 +286,7 @@ bool LoDocument::Undo(long times) {
     if (!undo_marks_.empty() && undo_marks_.back().depth == depth + 1) {
       const std::vector<BookmarkSpan> before = std::move(undo_marks_.back().before);
       undo_marks_.pop_back();
-      Uno([&] { undo->lock(); });
-      try {
-        RestoreBookmarks(before);
-      } catch (...) {
-        undo->unlock();
-        throw;
-      }
-      Uno([&] { undo->unlock(); });
+      OutsideUndo([&] { RestoreBookmarks(before); });
     }
   }
   return true;

@@ -139,6 +139,8 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   std::vector<BookmarkSpan> BookmarkSpans();
   // Sets a bookmark over [start, end], replacing one of that name, as one action.
   void PutBookmark(std::u16string_view name, long start, long end);
+  // Sets a bookmark's span again, outside the undo history.
+  void MoveBookmark(std::u16string_view name, long start, long end);
   // Replaces [start, end] with `text`: paragraph marks (CR) become paragraph breaks.
   void ReplaceText(const Reference<css::text::XTextCursor>& cursor, std::u16string_view text);
   // Runs `edit` as one action of the document's undo history, however many steps Writer makes
@@ -159,6 +161,8 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
 
   void StoreTo(const std::u16string& path, bool keep_format);
   void PlaceBookmark(std::u16string_view name, long start, long end);
+  // Runs `edit` without recording it in the undo history.
+  void OutsideUndo(const std::function<void()>& edit);
   // Puts the bookmarks back as they were before an undone action: Writer's undo loses a
   // bookmark whose text was replaced and keeps a collapsed one an insertion brought.
   void RestoreBookmarks(const std::vector<BookmarkSpan>& before);

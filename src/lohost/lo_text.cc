@@ -70,11 +70,11 @@ class LoBookmark final : public host::Bookmark {
   long End() override { return Span().end; }
   void SetStart(long position) override {
     const BookmarkSpan span = Span();
-    doc_->PutBookmark(name_, position, std::max(position, span.end));
+    doc_->MoveBookmark(name_, position, std::max(position, span.end));
   }
   void SetEnd(long position) override {
     const BookmarkSpan span = Span();
-    doc_->PutBookmark(name_, std::min(position, span.start), position);
+    doc_->MoveBookmark(name_, std::min(position, span.start), position);
   }
   void Select() override {
     const BookmarkSpan span = Span();
@@ -158,6 +158,12 @@ std::vector<BookmarkSpan> LoDocument::BookmarkSpans() {
 
 void LoDocument::PutBookmark(std::u16string_view name, long start, long end) {
   AsOneAction([&] { PlaceBookmark(name, start, end); });
+}
+
+void LoDocument::MoveBookmark(std::u16string_view name, long start, long end) {
+  // Moving a bookmark is no action of the undo history (Writer would make two of it); undoing
+  // the action before puts the bookmarks back as they were before that one.
+  OutsideUndo([&] { PlaceBookmark(name, start, end); });
 }
 
 void LoDocument::PlaceBookmark(std::u16string_view name, long start, long end) {

@@ -221,7 +221,12 @@ void UndoTakesBackExactlyTheEditsAsked(const HostFactory& factory) {
   const std::vector<std::function<void()>> edits = {
       [&] { selection->TypeText(u" two\rthree"); },
       [&] { doc->GetBookmarks().Add(u"Two", 4, 7); },
-      [&] { doc->GetBookmarks().Item(u"Two")->GetRange()->SetText(u"2\r2"); },
+      [&] {  // a merge step: its text, then its span set again (no action of its own)
+        const auto two = doc->GetBookmarks().Item(u"Two");
+        two->GetRange()->SetText(u"2\r2");
+        two->SetStart(4);
+        two->SetEnd(6);
+      },
       [&] { selection->SetRange(0, 0), selection->Paste(); },
       [&] { doc->GetBookmarks().Add(u"Mark", 0, 0); },
       [&] { doc->GetBookmarks().Item(u"Two")->Delete(); },
