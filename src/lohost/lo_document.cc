@@ -216,15 +216,81 @@ void LoDocument::Dispose() {
   app_->DocumentClosed(*this);
 }
 
-bool LoDocument::Undo(long times) {
+Reference<css::document::XUndoManager> LoDocument::UndoManager() const {
   CheckAlive();
   return Uno([&] {
-    const Reference<css::document::XUndoManager> undo =
-        Reference<css::document::XUndoManagerSupplier>(model_, UNO_QUERY_THROW)->getUndoManager();
-    if (times <= 0 || !undo->isUndoPossible()) return false;
-    for (long i = 0; i < times && undo->isUndoPossible(); ++i) undo->undo();
-    return true;
+    return Reference<css::document::XUndoManagerSupplier>(model_, UNO_QUERY_THROW)
+        ->getUndoManager();
   });
+}
+
+namespace {
+
+long UndoDepth(const Reference<css::document::XUndoManager>& undo) {
+  return undo->getAllUndoActionTitles().getLength();
+}
+
+}  // namespace
+
+void LoDocument::AsOneAction(const std::function<void()>& edit) {
+  const Reference<css::document::XUndoManager> undo = UndoManager();
+  const bool outer = action_depth_ == 0;
+  std::vector<BookmarkSpan> before;
+  if (outer) before = BookmarkSpans();
+  Uno([&] { undo->enterUndoContext(OUString()); });
+  ++action_depth_;
+  // An empty context leaves no action behind.
+  auto leave = [&] {
+    --action_depth_;
+    undo->leaveUndoContext();
+    const long depth = UndoDepth(undo);
+    if (outer && (undo_marks_.empty() || undo_marks_.back().depth < depth)) {
+      undo_marks_.push_back({depth, std::move(before)});
+    }
+  };
+  try {
+    edit();
+  } catch (...) {
+    try {
+      leave();
+    } catch (...) {
+      // The edit's own failure is the one to report.
+    }
+    throw;
+  }
+  Uno(leave);
+}
+
+void LoDocument::OutsideUndo(const std::function<void()>& edit) {
+  const Reference<css::document::XUndoManager> undo = UndoManager();
+  Uno([&] { undo->lock(); });
+  try {
+    edit();
+  } catch (...) {
+    undo->unlock();
+    throw;
+  }
+  Uno([&] { undo->unlock(); });
+}
+
+bool LoDocument::Undo(long times) {
+  const Reference<css::document::XUndoManager> undo = UndoManager();
+  if (times <= 0 || !Uno([&] { return undo->isUndoPossible(); })) return false;
+  for (long i = 0; i < times && Uno([&] { return undo->isUndoPossible(); }); ++i) {
+    const long depth = Uno([&] {
+      undo->undo();
+      return UndoDepth(undo);
+    });
+    // The bookmarks of an action of ours come back as they were; actions the user made in
+    // Writer meanwhile have no record and are left to Writer.
+    while (!undo_marks_.empty() && undo_marks_.back().depth > depth + 1) undo_marks_.pop_back();
+    if (!undo_marks_.empty() && undo_marks_.back().depth == depth + 1) {
+      const std::vector<BookmarkSpan> before = std::move(undo_marks_.back().before);
+      undo_marks_.pop_back();
+      OutsideUndo([&] { RestoreBookmarks(before); });
+    }
+  }
+  return true;
 }
 
 std::shared_ptr<host::Range> LoDocument::GetRange(long start, long end) {

@@ -11,6 +11,7 @@
 #ifndef QNMURO_LOHOST_LO_MODEL_H_
 #define QNMURO_LOHOST_LO_MODEL_H_
 
+#include <com/sun/star/document/XUndoManager.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
@@ -136,16 +137,35 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   long PositionOf(const Reference<css::text::XTextRange>& point);
   long Length();
   std::vector<BookmarkSpan> BookmarkSpans();
-  // Sets a bookmark over [start, end], replacing one of that name.
+  // Sets a bookmark over [start, end], replacing one of that name, as one action.
   void PutBookmark(std::u16string_view name, long start, long end);
+  // Sets a bookmark's span again, outside the undo history.
+  void MoveBookmark(std::u16string_view name, long start, long end);
   // Replaces [start, end] with `text`: paragraph marks (CR) become paragraph breaks.
   void ReplaceText(const Reference<css::text::XTextCursor>& cursor, std::u16string_view text);
+  // Runs `edit` as one action of the document's undo history, however many steps Writer makes
+  // of it: the core undoes its own edits by counting them.
+  void AsOneAction(const std::function<void()>& edit);
+  Reference<css::document::XUndoManager> UndoManager() const;
   // Closes the document in Writer without asking (the application going away).
   void Dispose();
   bool closed() const { return closed_; }
 
  private:
+  // The bookmarks before one action of the undo history; `depth` is the history's length
+  // once the action was made.
+  struct UndoMarks {
+    long depth = 0;
+    std::vector<BookmarkSpan> before;
+  };
+
   void StoreTo(const std::u16string& path, bool keep_format);
+  void PlaceBookmark(std::u16string_view name, long start, long end);
+  // Runs `edit` without recording it in the undo history.
+  void OutsideUndo(const std::function<void()>& edit);
+  // Puts the bookmarks back as they were before an undone action: Writer's undo loses a
+  // bookmark whose text was replaced and keeps a collapsed one an insertion brought.
+  void RestoreBookmarks(const std::vector<BookmarkSpan>& before);
 
   LoApplication* app_;
   Reference<css::text::XTextDocument> model_;
@@ -158,6 +178,8 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   bool show_revisions_ = true;
   bool print_revisions_ = true;
   std::vector<host::DocumentEvents*> subscribers_;
+  std::vector<UndoMarks> undo_marks_;
+  int action_depth_ = 0;
   LoBookmarks bookmarks_;
   LoShapes shapes_;
 };

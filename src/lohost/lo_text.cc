@@ -72,20 +72,20 @@ class LoBookmark final : public host::Bookmark {
   long End() override { return Span().end; }
   void SetStart(long position) override {
     const BookmarkSpan span = Span();
-    doc_->PutBookmark(name_, position, std::max(position, span.end));
+    doc_->MoveBookmark(name_, position, std::max(position, span.end));
   }
   void SetEnd(long position) override {
     const BookmarkSpan span = Span();
-    doc_->PutBookmark(name_, std::min(position, span.start), position);
+    doc_->MoveBookmark(name_, std::min(position, span.start), position);
   }
   void Select() override {
     const BookmarkSpan span = Span();
     doc_->app().GetSelection()->SetRange(span.start, span.end);
   }
   void Delete() override {
-    Uno([&] {
+    doc_->AsOneAction([&] {
       const Reference<css::text::XTextContent> mark = Find();
-      doc_->Text()->removeTextContent(mark);
+      Uno([&] { doc_->Text()->removeTextContent(mark); });
     });
   }
 
@@ -159,6 +159,16 @@ std::vector<BookmarkSpan> LoDocument::BookmarkSpans() {
 }
 
 void LoDocument::PutBookmark(std::u16string_view name, long start, long end) {
+  AsOneAction([&] { PlaceBookmark(name, start, end); });
+}
+
+void LoDocument::MoveBookmark(std::u16string_view name, long start, long end) {
+  // Moving a bookmark is no action of the undo history (Writer would make two of it); undoing
+  // the action before puts the bookmarks back as they were before that one.
+  OutsideUndo([&] { PlaceBookmark(name, start, end); });
+}
+
+void LoDocument::PlaceBookmark(std::u16string_view name, long start, long end) {
   const Reference<XTextCursor> cursor = CursorAt(start, end);
   Uno([&] {
     const Reference<css::text::XText> text = Text();
@@ -175,7 +185,8 @@ void LoDocument::PutBookmark(std::u16string_view name, long start, long end) {
 
 void LoDocument::ReplaceText(const Reference<XTextCursor>& cursor, std::u16string_view text) {
   CheckEditable();
-  Uno([&] {
+  // Writer makes a step of each string and paragraph break.
+  AsOneAction([&] {
     const Reference<css::text::XText> body = Text();
     cursor->setString(OUString());
     size_t from = 0;
@@ -194,6 +205,23 @@ void LoDocument::ReplaceText(const Reference<XTextCursor>& cursor, std::u16strin
       from = cr + 1;
     }
   });
+}
+
+void LoDocument::RestoreBookmarks(const std::vector<BookmarkSpan>& before) {
+  auto same = [](const BookmarkSpan& x, const BookmarkSpan& y) {
+    return x.name == y.name && x.start == y.start && x.end == y.end;
+  };
+  const std::vector<BookmarkSpan> now = BookmarkSpans();
+  for (const BookmarkSpan& b : now) {
+    if (std::none_of(before.begin(), before.end(), [&](const auto& o) { return same(b, o); })) {
+      Uno([&] { Text()->removeTextContent(FindBookmark(*this, b.name)); });
+    }
+  }
+  for (const BookmarkSpan& b : before) {
+    if (std::none_of(now.begin(), now.end(), [&](const auto& o) { return same(b, o); })) {
+      PlaceBookmark(b.name, b.start, b.end);
+    }
+  }
 }
 
 // ---- ranges
@@ -228,24 +256,29 @@ void LoRange::SetText(std::u16string_view text) {
   }
   const long grown = static_cast<long>(text.size()) - (end - start);
   const Reference<XTextCursor> at = doc_->CursorAt(start, end);
-  doc_->ReplaceText(at, text);
-  for (const BookmarkSpan& b : keep) {
-    const long new_start = b.name == bookmark_ ? start : b.start;
-    const long new_end =
-        b.name == bookmark_ ? start + static_cast<long>(text.size()) : b.end + grown;
-    doc_->PutBookmark(b.name, new_start, new_end);
-  }
+  doc_->AsOneAction([&] {
+    doc_->ReplaceText(at, text);
+    for (const BookmarkSpan& b : keep) {
+      const long new_start = b.name == bookmark_ ? start : b.start;
+      const long new_end =
+          b.name == bookmark_ ? start + static_cast<long>(text.size()) : b.end + grown;
+      doc_->PutBookmark(b.name, new_start, new_end);
+    }
+  });
   cursor_ = doc_->CursorAt(start, start + static_cast<long>(text.size()));
 }
 
 void LoRange::Copy() {
   doc_->CheckAlive();
   Uno([&] {
+    // Writer copies the selection: the user's selection is put back afterwards.
     Reference<css::view::XSelectionSupplier> select(doc_->Controller(), UNO_QUERY_THROW);
+    const Any selected = select->getSelection();
     select->select(Any(Reference<XTextRange>(cursor_, UNO_QUERY_THROW)));
     Reference<css::datatransfer::XTransferableSupplier> transfer(doc_->Controller(),
                                                                  UNO_QUERY_THROW);
     doc_->app().Clipboard() <<= transfer->getTransferable();
+    select->select(selected);
   });
 }
 
@@ -264,6 +297,7 @@ std::shared_ptr<host::Bookmark> LoBookmarks::Item(long index) {
 }
 
 std::shared_ptr<host::Bookmark> LoBookmarks::Item(std::u16string_view name) {
+  doc_->CheckAlive();
   if (!Exists(name)) {
     ThrowHost(host::kNoSuchMember, u"The requested member of the collection does not exist.");
   }
@@ -449,7 +483,7 @@ void LoSelection::Paste() {
       ThrowHost(host::kNotAvailable, u"The clipboard is empty.");
     }
     Reference<css::datatransfer::XTransferableSupplier> transfer(doc.Controller(), UNO_QUERY_THROW);
-    transfer->insertTransferable(content);
+    doc.AsOneAction([&] { transfer->insertTransferable(content); });
   });
   const long after = inserting.Done(false);
   SetRange(after, after);
@@ -480,7 +514,7 @@ void LoSelection::InsertFile(std::u16string_view path) {
   Uno([&] {
     Reference<css::document::XDocumentInsertable> insert(doc.CursorAt(start, start),
                                                          UNO_QUERY_THROW);
-    insert->insertDocumentFromURL(FileUrl(full), {});
+    doc.AsOneAction([&] { insert->insertDocumentFromURL(FileUrl(full), {}); });
   });
   const long after = inserting.Done(true);
   SetRange(after, after);
