@@ -476,16 +476,21 @@ void LoSelection::Paste() {
   doc.CheckEditable();
   const std::shared_ptr<host::Range> range = GetRange();
   const long start = range->Start(), end = range->End();
-  Inserting inserting(doc, start, end);
-  Uno([&] {
-    Reference<css::datatransfer::XTransferable> content;
-    if (!(app_->Clipboard() >>= content) || !content.is()) {
-      ThrowHost(host::kNotAvailable, u"The clipboard is empty.");
-    }
-    Reference<css::datatransfer::XTransferableSupplier> transfer(doc.Controller(), UNO_QUERY_THROW);
-    doc.AsOneAction([&] { transfer->insertTransferable(content); });
+  long after = start;
+  // The paste and the host's corrections of it are one action of the undo history.
+  doc.AsOneAction([&] {
+    Inserting inserting(doc, start, end);
+    Uno([&] {
+      Reference<css::datatransfer::XTransferable> content;
+      if (!(app_->Clipboard() >>= content) || !content.is()) {
+        ThrowHost(host::kNotAvailable, u"The clipboard is empty.");
+      }
+      Reference<css::datatransfer::XTransferableSupplier> transfer(doc.Controller(),
+                                                                   UNO_QUERY_THROW);
+      transfer->insertTransferable(content);
+    });
+    after = inserting.Done(false);
   });
-  const long after = inserting.Done(false);
   SetRange(after, after);
 }
 
@@ -509,14 +514,17 @@ void LoSelection::InsertFile(std::u16string_view path) {
   const std::u16string full = app_->ResolvePath(path);
   const std::shared_ptr<host::Range> range = GetRange();
   const long start = range->Start(), end = range->End();
-  if (start != end) doc.ReplaceText(static_cast<LoRange&>(*range).cursor(), u"");
-  Inserting inserting(doc, start, start);
-  Uno([&] {
-    Reference<css::document::XDocumentInsertable> insert(doc.CursorAt(start, start),
-                                                         UNO_QUERY_THROW);
-    doc.AsOneAction([&] { insert->insertDocumentFromURL(FileUrl(full), {}); });
+  long after = start;
+  doc.AsOneAction([&] {
+    if (start != end) doc.ReplaceText(static_cast<LoRange&>(*range).cursor(), u"");
+    Inserting inserting(doc, start, start);
+    Uno([&] {
+      Reference<css::document::XDocumentInsertable> insert(doc.CursorAt(start, start),
+                                                           UNO_QUERY_THROW);
+      insert->insertDocumentFromURL(FileUrl(full), {});
+    });
+    after = inserting.Done(true);
   });
-  const long after = inserting.Done(true);
   SetRange(after, after);
 }
 
