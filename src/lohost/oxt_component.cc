@@ -7,14 +7,25 @@
 // commands, one a line) instead of showing; QNMURO_UI_TRANSCRIPT=FILE: each box is written to
 // FILE as a script run's transcript shows it.
 #include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
+#include <com/sun/star/document/XDocumentEventListener.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/DispatchDescriptor.hpp>
+#include <com/sun/star/frame/FeatureStateEvent.hpp>
+#include <com/sun/star/frame/XDispatch.hpp>
+#include <com/sun/star/frame/XDispatchProvider.hpp>
+#include <com/sun/star/frame/XStatusListener.hpp>
 #include <com/sun/star/frame/XTerminateListener.hpp>
+#include <com/sun/star/frame/theGlobalEventBroadcaster.hpp>
+#include <com/sun/star/lang/XInitialization.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/task/XJob.hpp>
 #include <cppuhelper/implbase1.hxx>
 #include <cppuhelper/implbase2.hxx>
+#include <cppuhelper/implbase4.hxx>
 #include <cppuhelper/implementationentry.hxx>
 #include <cppuhelper/supportsservice.hxx>
+#include <rtl/ref.hxx>
 
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +37,7 @@
 #include "base/text.h"
 #include "common/context.h"
 #include "lohost/lo_model.h"
+#include "lohost/lo_toolbar.h"
 #include "lohost/lo_ui.h"
 #include "platform/services.h"
 #include "simhost/script_parser.h"
@@ -39,6 +51,21 @@ using css::uno::Sequence;
 using css::uno::XComponentContext;
 
 constexpr char kImplementation[] = "org.qnmuro.wps.Startup";
+constexpr char kCommands[] = "org.qnmuro.wps.Commands";
+
+// After the application has handled a document event: the add-in's toolbars as it left them.
+class ToolbarSync final : public cppu::WeakImplHelper1<css::document::XDocumentEventListener> {
+ public:
+  explicit ToolbarSync(LoApplication* app) : app_(app) {}
+  void Detach() { app_ = nullptr; }
+  void SAL_CALL documentEventOccured(const css::document::DocumentEvent&) override {
+    if (app_ != nullptr) ShowToolbars(*app_);
+  }
+  void SAL_CALL disposing(const css::lang::EventObject&) override {}
+
+ private:
+  LoApplication* app_;
+};
 
 // The scripted UI with its answers from a file, each box written to a transcript file.
 class AnsweredUi final : public ScriptedUi {
@@ -108,6 +135,9 @@ class LoadedAddIn {
     options.work_dir = services_.work_dir;
     app_ = std::make_unique<LoApplication>(ctx, options);
     app_->ListenToWriter();
+    sync_ = new ToolbarSync(app_.get());
+    css::frame::theGlobalEventBroadcaster::get(ctx)->addDocumentEventListener(sync_.get());
+    ctx_ = ctx;
     add_in_ = std::make_unique<WPSaddin>(ContextFor(services_, nullptr));
     Step([&] { add_in_->OnConnection(app_.get()); });
     Step([&] { add_in_->OnAddInsUpdate(); });
@@ -116,12 +146,35 @@ class LoadedAddIn {
 
   void Event(const OUString& name, const Reference<css::uno::XInterface>& model) {
     Step([&] { app_->OnWriterEvent(name, model); });
+    Step([&] { ShowToolbars(*app_); });
+  }
+
+  // A toolbar button's command: the control's Execute, then the toolbars as it left them.
+  bool Enabled(const OUString& url) {
+    bool enabled = false;
+    Step([&] {
+      const std::shared_ptr<host::Control> control = CommandControl(*app_, url);
+      enabled = control != nullptr && control->Enabled();
+    });
+    return enabled;
+  }
+  void Run(const OUString& url) {
+    Step([&] {
+      if (const std::shared_ptr<host::Control> control = CommandControl(*app_, url);
+          control != nullptr && control->Enabled())
+        control->Execute();
+    });
+    Step([&] { ShowToolbars(*app_); });
   }
 
   void Shutdown() {
     if (add_in_ == nullptr) return;
     Step([&] { add_in_->OnBeginShutdown(); });
     Step([&] { add_in_->OnDisconnection(); });
+    sync_->Detach();
+    Step([&] {
+      css::frame::theGlobalEventBroadcaster::get(ctx_)->removeDocumentEventListener(sync_.get());
+    });
     app_->StopListening();
     add_in_.reset();
   }
@@ -139,6 +192,8 @@ class LoadedAddIn {
   Services services_;
   std::unique_ptr<LoApplication> app_;
   std::unique_ptr<WPSaddin> add_in_;
+  rtl::Reference<ToolbarSync> sync_;
+  Reference<XComponentContext> ctx_;
 };
 
 std::unique_ptr<LoadedAddIn>& Loaded() {
@@ -196,6 +251,65 @@ class StartupJob final : public cppu::WeakImplHelper2<css::task::XJob, css::lang
   Reference<XComponentContext> ctx_;
 };
 
+// The protocol handler of the toolbar buttons' commands.
+class Commands final
+    : public cppu::WeakImplHelper4<css::frame::XDispatchProvider, css::frame::XDispatch,
+                                   css::lang::XInitialization, css::lang::XServiceInfo> {
+ public:
+  void SAL_CALL initialize(const Sequence<Any>&) override {}
+  Reference<css::frame::XDispatch> SAL_CALL queryDispatch(const css::util::URL& url,
+                                                          const OUString&, sal_Int32) override {
+    if (!url.Complete.startsWith(Ascii(kCommandProtocol))) return {};
+    return this;
+  }
+  Sequence<Reference<css::frame::XDispatch>> SAL_CALL
+  queryDispatches(const Sequence<css::frame::DispatchDescriptor>& requests) override {
+    Sequence<Reference<css::frame::XDispatch>> out(requests.getLength());
+    for (sal_Int32 i = 0; i < requests.getLength(); ++i) {
+      out.getArray()[i] =
+          queryDispatch(requests[i].FeatureURL, requests[i].FrameName, requests[i].SearchFlags);
+    }
+    return out;
+  }
+  void SAL_CALL dispatch(const css::util::URL& url,
+                         const Sequence<css::beans::PropertyValue>&) override {
+    if (Loaded() != nullptr) Loaded()->Run(url.Complete);
+  }
+  void SAL_CALL addStatusListener(const Reference<css::frame::XStatusListener>& listener,
+                                  const css::util::URL& url) override {
+    if (!listener.is()) return;
+    css::frame::FeatureStateEvent state;
+    state.Source = static_cast<cppu::OWeakObject*>(this);
+    state.FeatureURL = url;
+    state.IsEnabled = Loaded() != nullptr && Loaded()->Enabled(url.Complete);
+    try {
+      listener->statusChanged(state);
+    } catch (...) {
+    }
+  }
+  void SAL_CALL removeStatusListener(const Reference<css::frame::XStatusListener>&,
+                                     const css::util::URL&) override {}
+  OUString SAL_CALL getImplementationName() override { return Ascii(kCommands); }
+  sal_Bool SAL_CALL supportsService(const OUString& name) override {
+    return cppu::supportsService(this, name);
+  }
+  Sequence<OUString> SAL_CALL getSupportedServiceNames() override {
+    const OUString names[] = {Ascii(kCommands), Ascii("com.sun.star.frame.ProtocolHandler")};
+    return Sequence<OUString>(names, 2);
+  }
+};
+
+Reference<css::uno::XInterface> SAL_CALL CreateCommands(const Reference<XComponentContext>&) {
+  return static_cast<cppu::OWeakObject*>(new Commands());
+}
+OUString SAL_CALL CommandsName() {
+  return Ascii(kCommands);
+}
+Sequence<OUString> SAL_CALL CommandsServices() {
+  const OUString names[] = {Ascii(kCommands), Ascii("com.sun.star.frame.ProtocolHandler")};
+  return Sequence<OUString>(names, 2);
+}
+
 Reference<css::uno::XInterface> SAL_CALL CreateJob(const Reference<XComponentContext>& ctx) {
   return static_cast<cppu::OWeakObject*>(new StartupJob(ctx));
 }
@@ -209,6 +323,8 @@ Sequence<OUString> SAL_CALL JobServices() {
 
 const cppu::ImplementationEntry kEntries[] = {
     {CreateJob, JobName, JobServices, cppu::createSingleComponentFactory, nullptr, 0},
+    {CreateCommands, CommandsName, CommandsServices, cppu::createSingleComponentFactory, nullptr,
+     0},
     {nullptr, nullptr, nullptr, nullptr, nullptr, 0}};
 
 }  // namespace

@@ -3,7 +3,13 @@
 // checks are made from outside, through Writer's API, the server's files and the transcript.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/frame/DispatchHelper.hpp>
+#include <com/sun/star/frame/XDispatchProvider.hpp>
+#include <com/sun/star/frame/XLayoutManager.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/ui/XUIElementSettings.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include <chrono>
@@ -29,6 +35,29 @@ namespace {
 namespace fs = std::filesystem;
 using css::uno::UNO_QUERY_THROW;
 using test_util::ReadBytes;
+
+// The labels of a document window's toolbar, from Writer's layout manager.
+std::vector<std::u16string> ToolbarLabels(LoDocument& doc, const char* resource) {
+  return Uno([&] {
+    Reference<css::frame::XLayoutManager> layout;
+    Reference<css::beans::XPropertySet>(doc.Frame(), UNO_QUERY_THROW)
+        ->getPropertyValue(Ascii("LayoutManager")) >>= layout;
+    std::vector<std::u16string> labels;
+    const Reference<css::ui::XUIElementSettings> bar(layout->getElement(Ascii(resource)),
+                                                     css::uno::UNO_QUERY);
+    if (!bar.is()) return labels;
+    const Reference<css::container::XIndexAccess> items = bar->getSettings(false);
+    for (sal_Int32 i = 0; i < items->getCount(); ++i) {
+      css::uno::Sequence<css::beans::PropertyValue> item;
+      items->getByIndex(i) >>= item;
+      for (const css::beans::PropertyValue& p : item) {
+        OUString label;
+        if (p.Name == "Label" && (p.Value >>= label)) labels.push_back(U16(label));
+      }
+    }
+    return labels;
+  });
+}
 using test_util::WriteBytes;
 
 // Waits up to 30 s for `done`: Writer raises a document's load event after the load returns.
@@ -119,6 +148,18 @@ TEST(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
         << U8(merged(u"标题"));
     EXPECT_EQ(merged(u"文号"), u"青办〔2026〕12号");
     EXPECT_EQ(app->UserName(), WorkflowUserName(u"张三/办公室/青禾", u"张三"));
+
+    // The add-in's toolbar in the document's window; a click on 查看痕迹 reaches the add-in.
+    EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar"),
+              (std::vector<std::u16string>{u"返回OA系统", u"查看痕迹", u"隐藏红头", u"引入文章",
+                                           u"引入签报", u"更换模板", u"查看原文", u"加盖印章"}));
+    Uno([&] {
+      css::frame::DispatchHelper::create(doc->app().context())
+          ->executeDispatch(Reference<css::frame::XDispatchProvider>(doc->Frame(), UNO_QUERY_THROW),
+                            Ascii("vnd.qnmuro.wps:QNMuroBar/1"), Ascii(""), 0, {});
+    });
+    EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar").at(1), u"隐藏痕迹")
+        << "the click reached the add-in, which renamed the button";
 
     // Writer's own save, then its own close: both reach the add-in, which uploads on the save.
     app->GetSelection()->TypeText(u"补充。");
