@@ -2,13 +2,19 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexContainer.hpp>
+#include <com/sun/star/frame/XDispatchProviderInterception.hpp>
+#include <com/sun/star/frame/XDispatchProviderInterceptor.hpp>
 #include <com/sun/star/frame/XLayoutManager.hpp>
 #include <com/sun/star/ui/XUIElement.hpp>
 #include <com/sun/star/ui/XUIElementSettings.hpp>
 
+#include <cppuhelper/implbase1.hxx>
+#include <cppuhelper/weakref.hxx>
+
 #include <set>
 
 #include "base/text.h"
+#include "host/command_bars.h"
 
 namespace qnmuro::lohost {
 namespace {
@@ -17,6 +23,71 @@ using css::uno::Any;
 using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
+
+// The application the windows' interceptors ask; null once the add-in has gone.
+LoApplication* g_app = nullptr;
+std::vector<css::uno::WeakReference<css::frame::XFrame>> g_intercepted;
+
+bool OptionsEnabled() {
+  if (g_app == nullptr) return true;
+  try {
+    const std::shared_ptr<host::CommandBar> menu = g_app->GetCommandBars().Find(kMenuBarName);
+    return menu == nullptr || menu->GetControls()
+                                  .Item(kToolsMenuCaption)
+                                  ->GetControls()
+                                  .Item(kOptionsItemCaption)
+                                  ->Enabled();
+  } catch (...) {
+    return true;
+  }
+}
+
+// Writer's options command, unavailable while the add-in has disabled its menu item.
+class OptionsGuard final : public cppu::WeakImplHelper1<css::frame::XDispatchProviderInterceptor> {
+ public:
+  Reference<css::frame::XDispatch> SAL_CALL queryDispatch(const css::util::URL& url,
+                                                          const OUString& target,
+                                                          sal_Int32 flags) override {
+    if (url.Complete == ".uno:OptionsTreeDialog" && !OptionsEnabled()) return {};
+    return slave_.is() ? slave_->queryDispatch(url, target, flags) : nullptr;
+  }
+  Sequence<Reference<css::frame::XDispatch>> SAL_CALL
+  queryDispatches(const Sequence<css::frame::DispatchDescriptor>& requests) override {
+    Sequence<Reference<css::frame::XDispatch>> out(requests.getLength());
+    for (sal_Int32 i = 0; i < requests.getLength(); ++i) {
+      out.getArray()[i] =
+          queryDispatch(requests[i].FeatureURL, requests[i].FrameName, requests[i].SearchFlags);
+    }
+    return out;
+  }
+  Reference<css::frame::XDispatchProvider> SAL_CALL getSlaveDispatchProvider() override {
+    return slave_;
+  }
+  void SAL_CALL
+  setSlaveDispatchProvider(const Reference<css::frame::XDispatchProvider>& slave) override {
+    slave_ = slave;
+  }
+  Reference<css::frame::XDispatchProvider> SAL_CALL getMasterDispatchProvider() override {
+    return master_;
+  }
+  void SAL_CALL
+  setMasterDispatchProvider(const Reference<css::frame::XDispatchProvider>& master) override {
+    master_ = master;
+  }
+
+ private:
+  Reference<css::frame::XDispatchProvider> slave_, master_;
+};
+
+void Intercept(const Reference<css::frame::XFrame>& frame) {
+  for (const auto& weak : g_intercepted) {
+    if (Reference<css::frame::XFrame>(weak) == frame) return;
+  }
+  Reference<css::frame::XDispatchProviderInterception> interception(frame, UNO_QUERY);
+  if (!interception.is()) return;
+  interception->registerDispatchProviderInterceptor(new OptionsGuard());
+  g_intercepted.emplace_back(frame);
+}
 
 OUString ResourceUrl(std::u16string_view bar) {
   return Ou(u"private:resource/toolbar/custom_" + std::u16string(bar));
@@ -73,11 +144,17 @@ void ShowBar(const Reference<css::frame::XLayoutManager>& layout, host::CommandB
 
 }  // namespace
 
+void ForgetToolbars() {
+  g_app = nullptr;
+}
+
 void ShowToolbars(LoApplication& app) {
+  g_app = &app;
   const std::vector<std::shared_ptr<host::CommandBar>> bars = app.AddedBars();
   for (const std::shared_ptr<LoDocument>& doc : app.GetDocumentList()) {
     try {
       if (doc->closed()) continue;
+      Intercept(doc->Frame());
       const Reference<css::frame::XLayoutManager> layout = LayoutManager(*doc);
       if (!layout.is()) continue;
       std::set<OUString> shown;

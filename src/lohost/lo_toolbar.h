@@ -15,7 +15,11 @@ inline constexpr char kCommandProtocol[] = "vnd.qnmuro.wps:";
 // Shows each bar the add-in added in every window of the application's documents (resource
 // "private:resource/toolbar/custom_<bar name>"), with its visible buttons' captions in order,
 // and removes toolbars of bars that are gone. Failures leave the windows as they were.
+// Each window's options command (.uno:OptionsTreeDialog) is intercepted too: unavailable while
+// the add-in has disabled its options menu item.
 void ShowToolbars(LoApplication& app);
+// The add-in is going: the interceptors let every options command through again.
+void ForgetToolbars();
 
 // The control a command names, or null.
 std::shared_ptr<host::Control> CommandControl(LoApplication& app, const OUString& url);

@@ -172,6 +172,7 @@ class LoadedAddIn {
     Step([&] { add_in_->OnBeginShutdown(); });
     Step([&] { add_in_->OnDisconnection(); });
     sync_->Detach();
+    ForgetToolbars();
     Step([&] {
       css::frame::theGlobalEventBroadcaster::get(ctx_)->removeDocumentEventListener(sync_.get());
     });

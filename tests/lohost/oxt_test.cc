@@ -128,14 +128,19 @@ TEST(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
     made->GetBookmarks().Add(u"标题", 3, 5);
     made->SaveAs(FromPath(work / "notice.doc"));
     made->Close();
-    std::string control = ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples/control.xml");
-    test_util::ReplaceEvery(control, "http://127.0.0.1:8080", server.BaseUrl());
-    WriteBytes(work / "notice.xml", control);
     fs::copy_file(fs::path(QNMURO_SOURCE_DIR) / "examples/notice.ds.xml", work / "notice.ds.xml");
     const std::unique_ptr<RegistryStore> registry = NewFileRegistryStore(dir / "registry.reg");
     CreateRegistryKey(registry.get(), kIdentityKey, kHkeyLocalMachine);
-    SetRegistryValue(registry.get(), kIdentityKey, u"CurrentFile", u"notice.doc", kRegString,
-                     kHkeyLocalMachine);
+    auto hand_over = [&](const char* action) {
+      std::string control = ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples/control.xml");
+      test_util::ReplaceEvery(control, "http://127.0.0.1:8080", server.BaseUrl());
+      test_util::ReplaceEvery(control, "<action>DraftDocument<",
+                              std::string("<action>") + action + "<");
+      WriteBytes(work / "notice.xml", control);
+      SetRegistryValue(registry.get(), kIdentityKey, u"CurrentFile", u"notice.doc", kRegString,
+                       kHkeyLocalMachine);
+    };
+    hand_over("DraftDocument");
 
     const std::u16string own_name = app->UserName();
     auto doc = std::dynamic_pointer_cast<LoDocument>(
@@ -171,6 +176,14 @@ TEST(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
         << "the upload carries the saved text";
     Uno([&] { Reference<css::util::XCloseable>(doc->model(), UNO_QUERY_THROW)->close(true); });
     EXPECT_EQ(app->UserName(), own_name) << "the close put the user's own name back";
+
+    // A second hand-over in the same Writer, to view: prepared again, the revisions locked.
+    doc->Dispose();  // this side's handle of the closed document
+    hand_over("ViewDocument");
+    doc = std::dynamic_pointer_cast<LoDocument>(
+        app->GetDocuments().Open(FromPath(work / "notice.doc"), true));
+    EXPECT_TRUE(Within([&] { return doc->GetProtectionType() == host::kAllowOnlyRevisions; }));
+    EXPECT_EQ(merged(u"标题"), u"关于召开年度工作会议的通知");
   }
   EXPECT_EQ(ReadBytes(dir / "transcript"),
             "MSGBOX [QNSoft] question yes-no: 是否要保存文档到服务器？ => yes\n"
