@@ -43,7 +43,41 @@ target_link_libraries(qnmuro_uno INTERFACE uno_cppuhelpergcc3 uno_cppu uno_sal u
 target_link_options(qnmuro_uno INTERFACE "-Wl,-rpath,${QNMURO_LO_PROGRAM}")
 
 qnmuro_layer(lohost
-  SOURCES lo_application.cc lo_document.cc lo_shapes.cc lo_text.cc uno_util.cc writer_process.cc
+  SOURCES lo_application.cc lo_document.cc lo_events.cc lo_shapes.cc lo_text.cc uno_util.cc writer_process.cc
   DEPS addin simhost)
 target_link_libraries(qnmuro_lohost PUBLIC qnmuro_uno)
 target_compile_definitions(qnmuro_lohost PUBLIC QNMURO_HAVE_LIBREOFFICE=1)
+
+# qnmuro.oxt: the add-in as an extension that Writer loads in its own process. The component
+# library exports only the UNO entry point, so that nothing of ours meets the office's symbols.
+set(QNMURO_OXT_DIR "${CMAKE_BINARY_DIR}/oxt")
+add_library(qnmuro_oxt_component SHARED
+  ${CMAKE_SOURCE_DIR}/src/lohost/oxt_component.cc ${CMAKE_SOURCE_DIR}/src/lohost/lo_toolbar.cc
+  ${CMAKE_SOURCE_DIR}/src/lohost/lo_ui.cc)
+target_link_libraries(qnmuro_oxt_component PRIVATE qnmuro_lohost qnmuro_addin qnmuro_platform)
+target_link_options(qnmuro_oxt_component PRIVATE
+  "-Wl,--version-script=${CMAKE_SOURCE_DIR}/src/lohost/oxt/exports.map" "-Wl,--no-undefined"
+  "-Wl,--strip-debug")
+set_target_properties(qnmuro_oxt_component PROPERTIES OUTPUT_NAME qnmuro_oxt
+  LIBRARY_OUTPUT_DIRECTORY "${QNMURO_OXT_DIR}" LINK_DEPENDS
+  "${CMAKE_SOURCE_DIR}/src/lohost/oxt/exports.map")
+configure_file(${CMAKE_SOURCE_DIR}/src/lohost/oxt/description.xml.in
+               "${QNMURO_OXT_DIR}/description.xml" @ONLY)
+set(QNMURO_OXT_FILES qnmuro.components Jobs.xcu ProtocolHandler.xcu META-INF/manifest.xml)
+set(QNMURO_OXT_STAGED)
+foreach(file ${QNMURO_OXT_FILES})
+  add_custom_command(OUTPUT "${QNMURO_OXT_DIR}/${file}"
+    COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_SOURCE_DIR}/src/lohost/oxt/${file}"
+            "${QNMURO_OXT_DIR}/${file}"
+    DEPENDS "${CMAKE_SOURCE_DIR}/src/lohost/oxt/${file}")
+  list(APPEND QNMURO_OXT_STAGED "${QNMURO_OXT_DIR}/${file}")
+endforeach()
+add_custom_command(OUTPUT "${CMAKE_BINARY_DIR}/qnmuro.oxt"
+  COMMAND ${CMAKE_COMMAND} -E rm -f "${CMAKE_BINARY_DIR}/qnmuro.oxt"
+  COMMAND ${CMAKE_COMMAND} -E tar cf "${CMAKE_BINARY_DIR}/qnmuro.oxt" --format=zip
+          META-INF/manifest.xml description.xml qnmuro.components Jobs.xcu ProtocolHandler.xcu
+          $<TARGET_FILE_NAME:qnmuro_oxt_component>
+  WORKING_DIRECTORY "${QNMURO_OXT_DIR}"
+  DEPENDS qnmuro_oxt_component ${QNMURO_OXT_STAGED} "${QNMURO_OXT_DIR}/description.xml"
+  COMMENT "Packing qnmuro.oxt")
+add_custom_target(qnmuro_oxt ALL DEPENDS "${CMAKE_BINARY_DIR}/qnmuro.oxt")

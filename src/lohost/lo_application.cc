@@ -122,6 +122,7 @@ LoApplication::LoApplication(Reference<css::uno::XComponentContext> context,
 }
 
 LoApplication::~LoApplication() {
+  StopListening();
   for (const std::shared_ptr<LoDocument>& doc : std::vector<std::shared_ptr<LoDocument>>(docs_)) {
     doc->Dispose();
   }
@@ -187,7 +188,12 @@ std::shared_ptr<LoDocument> LoApplication::Load(std::u16string_view path, bool v
   if (!std::filesystem::is_regular_file(ToPath(full), ec)) {
     ThrowHost(host::kFileError, u"The file could not be found or opened: " + full);
   }
+  ++loading_;
   const Reference<css::text::XTextDocument> model = Uno([&] {
+    struct Done {
+      int& n;
+      ~Done() { --n; }
+    } done{loading_};
     const Reference<css::frame::XDesktop2> desktop = css::frame::Desktop::create(context_);
     Reference<css::text::XTextDocument> text(
         desktop->loadComponentFromURL(
@@ -200,6 +206,7 @@ std::shared_ptr<LoDocument> LoApplication::Load(std::u16string_view path, bool v
     ThrowHost(host::kFileError, u"The file is not a text document Writer opens: " + full);
   auto doc = std::make_shared<LoDocument>(this, model, full, true);
   docs_.push_back(doc);
+  if (listening()) Watch(*doc);
   if (visible) MakeActive(*doc);
   for (host::ApplicationEvents* s : std::vector<host::ApplicationEvents*>(subscribers_))
     s->DocumentOpen(*doc);

@@ -135,12 +135,14 @@ void LoDocument::Activate() {
 
 bool LoDocument::Saved() {
   CheckAlive();
+  if (writer_stored_) return false;  // as before Writer's own save, for its before-save event
   return Uno(
       [&] { return !Reference<css::util::XModifiable>(model_, UNO_QUERY_THROW)->isModified(); });
 }
 
 void LoDocument::SetSaved(bool saved) {
   CheckAlive();
+  writer_stored_ = false;
   Uno([&] { Reference<css::util::XModifiable>(model_, UNO_QUERY_THROW)->setModified(!saved); });
 }
 
@@ -169,8 +171,18 @@ void LoDocument::StoreTo(const std::u16string& path, bool keep_format) {
     in_before_save_ = false;
     if (cancel || closed_) return;
   }
+  if (writer_stored_) {
+    // Writer has just written this file in its own format: the add-in's save is that one.
+    SetSaved(true);
+    return;
+  }
   OUString filter = keep_format ? ExportFilter(filter_) : FilterForName(path);
   if (filter.isEmpty()) filter = ExportFilter(filter_.isEmpty() ? Ascii("writer8") : filter_);
+  storing_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{storing_};
   Uno([&] {
     Reference<css::frame::XStorable> storable(model_, UNO_QUERY_THROW);
     storable->storeAsURL(FileUrl(path),

@@ -150,6 +150,11 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   // Closes the document in Writer without asking (the application going away).
   void Dispose();
   bool closed() const { return closed_; }
+  // In Writer's own process (lo_events.cc): Writer stored the document at `url` by a save of
+  // its own, not the add-in's; Writer is closing the document; Writer has closed it.
+  void WriterSaved(const OUString& url);
+  void WriterClosing();
+  void WriterClosed();
 
  private:
   // The bookmarks before one action of the undo history; `depth` is the history's length
@@ -174,6 +179,9 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   OUString filter_;  // the format the file was opened in, kept on save
   bool closed_ = false;
   bool in_before_save_ = false;
+  bool storing_ = false;         // the add-in's own store is under way
+  bool writer_stored_ = false;   // a save of Writer's own has just written the file
+  bool writer_closing_ = false;  // Writer's close has raised the Close event
   long protection_ = host::kNoProtection;
   bool show_revisions_ = true;
   bool print_revisions_ = true;
@@ -308,8 +316,20 @@ class LoApplication final : public simhost::ScriptHost {
   // Keeps the Writer process this application runs in; it is stopped after the documents.
   void Own(std::shared_ptr<void> process) { process_ = std::move(process); }
 
+  // In Writer's own process (lo_events.cc): follows Writer's document events, so that a
+  // document opened, saved or closed by the user or another program raises the add-in's
+  // events as the add-in's own calls do. A remote application never listens: there the
+  // application raises the events itself.
+  void ListenToWriter();
+  void StopListening();
+  void OnWriterEvent(const OUString& name, const Reference<css::uno::XInterface>& source);
+  void OnWriterClose(const Reference<css::uno::XInterface>& source, bool closed);
+  bool listening() const { return listener_.is(); }
+
  private:
   void BuildMenuBar();
+  std::shared_ptr<LoDocument> Adopted(const Reference<css::uno::XInterface>& model) const;
+  void Watch(LoDocument& doc);
 
   Reference<css::uno::XComponentContext> context_;
   UiService* ui_;
@@ -328,6 +348,8 @@ class LoApplication final : public simhost::ScriptHost {
   bool user_control_ = false;
   bool show_background_ = true;
   std::shared_ptr<void> process_;
+  Reference<css::uno::XInterface> listener_;
+  int loading_ = 0;  // the add-in's own loads under way: Load raises their open itself
 };
 
 }  // namespace qnmuro::lohost

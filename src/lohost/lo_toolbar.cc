@@ -1,0 +1,198 @@
+#include "lohost/lo_toolbar.h"
+
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XIndexContainer.hpp>
+#include <com/sun/star/frame/XDispatchProviderInterception.hpp>
+#include <com/sun/star/frame/XDispatchProviderInterceptor.hpp>
+#include <com/sun/star/frame/XLayoutManager.hpp>
+#include <com/sun/star/ui/XUIElement.hpp>
+#include <com/sun/star/ui/XUIElementSettings.hpp>
+
+#include <cppuhelper/implbase1.hxx>
+#include <cppuhelper/weakref.hxx>
+
+#include <set>
+
+#include "base/text.h"
+#include "host/command_bars.h"
+
+namespace qnmuro::lohost {
+namespace {
+
+using css::uno::Any;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+// The application the windows' interceptors ask; null once the add-in has gone.
+LoApplication* g_app = nullptr;
+std::vector<css::uno::WeakReference<css::frame::XFrame>> g_intercepted;
+
+bool OptionsEnabled() {
+  if (g_app == nullptr) return true;
+  try {
+    const std::shared_ptr<host::CommandBar> menu = g_app->GetCommandBars().Find(kMenuBarName);
+    return menu == nullptr || menu->GetControls()
+                                  .Item(kToolsMenuCaption)
+                                  ->GetControls()
+                                  .Item(kOptionsItemCaption)
+                                  ->Enabled();
+  } catch (...) {
+    return true;
+  }
+}
+
+// Writer's options command, unavailable while the add-in has disabled its menu item.
+class OptionsGuard final : public cppu::WeakImplHelper1<css::frame::XDispatchProviderInterceptor> {
+ public:
+  Reference<css::frame::XDispatch> SAL_CALL queryDispatch(const css::util::URL& url,
+                                                          const OUString& target,
+                                                          sal_Int32 flags) override {
+    if (url.Complete == ".uno:OptionsTreeDialog" && !OptionsEnabled()) return {};
+    return slave_.is() ? slave_->queryDispatch(url, target, flags) : nullptr;
+  }
+  Sequence<Reference<css::frame::XDispatch>> SAL_CALL
+  queryDispatches(const Sequence<css::frame::DispatchDescriptor>& requests) override {
+    Sequence<Reference<css::frame::XDispatch>> out(requests.getLength());
+    for (sal_Int32 i = 0; i < requests.getLength(); ++i) {
+      out.getArray()[i] =
+          queryDispatch(requests[i].FeatureURL, requests[i].FrameName, requests[i].SearchFlags);
+    }
+    return out;
+  }
+  Reference<css::frame::XDispatchProvider> SAL_CALL getSlaveDispatchProvider() override {
+    return slave_;
+  }
+  void SAL_CALL
+  setSlaveDispatchProvider(const Reference<css::frame::XDispatchProvider>& slave) override {
+    slave_ = slave;
+  }
+  Reference<css::frame::XDispatchProvider> SAL_CALL getMasterDispatchProvider() override {
+    return master_;
+  }
+  void SAL_CALL
+  setMasterDispatchProvider(const Reference<css::frame::XDispatchProvider>& master) override {
+    master_ = master;
+  }
+
+ private:
+  Reference<css::frame::XDispatchProvider> slave_, master_;
+};
+
+void Intercept(const Reference<css::frame::XFrame>& frame) {
+  for (const auto& weak : g_intercepted) {
+    if (Reference<css::frame::XFrame>(weak) == frame) return;
+  }
+  Reference<css::frame::XDispatchProviderInterception> interception(frame, UNO_QUERY);
+  if (!interception.is()) return;
+  interception->registerDispatchProviderInterceptor(new OptionsGuard());
+  g_intercepted.emplace_back(frame);
+}
+
+OUString ResourceUrl(std::u16string_view bar) {
+  return Ou(u"private:resource/toolbar/custom_" + std::u16string(bar));
+}
+
+Reference<css::frame::XLayoutManager> LayoutManager(LoDocument& doc) {
+  Reference<css::frame::XLayoutManager> layout;
+  Reference<css::beans::XPropertySet>(doc.Frame(), UNO_QUERY_THROW)
+      ->getPropertyValue(Ascii("LayoutManager")) >>= layout;
+  return layout;
+}
+
+// The toolbar's items: one button per visible control, with the bar's command for it.
+Sequence<Sequence<css::beans::PropertyValue>> Items(host::CommandBar& bar) {
+  std::vector<Sequence<css::beans::PropertyValue>> items;
+  host::Controls& controls = bar.GetControls();
+  for (long i = 1; i <= controls.Count(); ++i) {
+    const std::shared_ptr<host::Control> control = controls.Item(i);
+    if (!control->Visible()) continue;
+    const std::u16string url =
+        Utf8ToUtf16(kCommandProtocol) + bar.Name() + u"/" + ToText(static_cast<long long>(i - 1));
+    std::u16string label = control->Caption();
+    std::erase(label, u'&');
+    items.push_back(Props({{"CommandURL", Any(Ou(url))},
+                           {"Label", Any(Ou(label))},
+                           {"Type", Any(sal_Int16(0))},
+                           {"Style", Any(sal_Int16(8))},  // text only
+                           {"IsVisible", Any(true)}}));
+  }
+  return Sequence<Sequence<css::beans::PropertyValue>>(items.data(),
+                                                       static_cast<sal_Int32>(items.size()));
+}
+
+void ShowBar(const Reference<css::frame::XLayoutManager>& layout, host::CommandBar& bar) {
+  const OUString url = ResourceUrl(bar.Name());
+  if (!layout->getElement(url).is()) layout->createElement(url);
+  const Reference<css::ui::XUIElement> element = layout->getElement(url);
+  if (!element.is()) return;
+  const Reference<css::ui::XUIElementSettings> settings(element, UNO_QUERY_THROW);
+  const Reference<css::container::XIndexContainer> container(settings->getSettings(true),
+                                                             UNO_QUERY_THROW);
+  while (container->getCount() > 0) container->removeByIndex(container->getCount() - 1);
+  const Sequence<Sequence<css::beans::PropertyValue>> items = Items(bar);
+  for (sal_Int32 i = 0; i < items.getLength(); ++i) container->insertByIndex(i, Any(items[i]));
+  Reference<css::beans::XPropertySet> props(container, UNO_QUERY);
+  if (props.is()) props->setPropertyValue(Ascii("UIName"), Any(Ou(bar.Name())));
+  settings->setSettings(Reference<css::container::XIndexAccess>(container, UNO_QUERY_THROW));
+  if (bar.Visible()) {
+    layout->showElement(url);
+  } else {
+    layout->hideElement(url);
+  }
+}
+
+}  // namespace
+
+void ForgetToolbars() {
+  g_app = nullptr;
+}
+
+void ShowToolbars(LoApplication& app) {
+  g_app = &app;
+  const std::vector<std::shared_ptr<host::CommandBar>> bars = app.AddedBars();
+  for (const std::shared_ptr<LoDocument>& doc : app.GetDocumentList()) {
+    try {
+      if (doc->closed()) continue;
+      Intercept(doc->Frame());
+      const Reference<css::frame::XLayoutManager> layout = LayoutManager(*doc);
+      if (!layout.is()) continue;
+      std::set<OUString> shown;
+      for (const std::shared_ptr<host::CommandBar>& bar : bars) {
+        try {
+          shown.insert(ResourceUrl(bar->Name()));
+          ShowBar(layout, *bar);
+        } catch (...) {
+          // A deleted bar: its toolbar goes below.
+        }
+      }
+      for (const Reference<css::ui::XUIElement>& element : layout->getElements()) {
+        const OUString url = element->getResourceURL();
+        if (url.startsWith("private:resource/toolbar/custom_") && shown.count(url) == 0)
+          layout->destroyElement(url);
+      }
+    } catch (...) {
+      // A window that went away meanwhile.
+    }
+  }
+}
+
+std::shared_ptr<host::Control> CommandControl(LoApplication& app, const OUString& url) {
+  const OUString protocol = Ascii(kCommandProtocol);
+  if (!url.startsWith(protocol)) return nullptr;
+  const std::u16string rest = U16(url.copy(protocol.getLength()));
+  const size_t slash = rest.rfind(u'/');
+  if (slash == std::u16string::npos) return nullptr;
+  const long index = std::stol(U8(rest.substr(slash + 1)));
+  for (const std::shared_ptr<host::CommandBar>& bar : app.AddedBars()) {
+    try {
+      if (bar->Name() != rest.substr(0, slash)) continue;
+      if (index < 0 || index >= bar->GetControls().Count()) return nullptr;
+      return bar->GetControls().Item(index + 1);
+    } catch (...) {
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace qnmuro::lohost

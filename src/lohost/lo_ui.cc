@@ -1,0 +1,341 @@
+// LibreOffice's own boxes for the add-in: message boxes through the toolkit's message box
+// factory, the input box and the forms as dialogs built from control models, and the office's
+// file picker. Each box is modal over the active frame's window.
+#include "lohost/lo_ui.h"
+
+#include <com/sun/star/awt/MessageBoxButtons.hpp>
+#include <com/sun/star/awt/MessageBoxResults.hpp>
+#include <com/sun/star/awt/PushButtonType.hpp>
+#include <com/sun/star/awt/Toolkit.hpp>
+#include <com/sun/star/awt/XActionListener.hpp>
+#include <com/sun/star/awt/XButton.hpp>
+#include <com/sun/star/awt/XComboBox.hpp>
+#include <com/sun/star/awt/XControl.hpp>
+#include <com/sun/star/awt/XControlContainer.hpp>
+#include <com/sun/star/awt/XDialog.hpp>
+#include <com/sun/star/awt/XItemListener.hpp>
+#include <com/sun/star/awt/XListBox.hpp>
+#include <com/sun/star/awt/XMessageBoxFactory.hpp>
+#include <com/sun/star/awt/XTextComponent.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/ui/dialogs/ExecutableDialogResults.hpp>
+#include <com/sun/star/ui/dialogs/FilePicker.hpp>
+#include <com/sun/star/ui/dialogs/TemplateDescription.hpp>
+#include <cppuhelper/implbase2.hxx>
+#include <rtl/ref.hxx>
+
+#include "lohost/uno_util.h"
+#include "platform/form.h"
+
+namespace qnmuro::lohost {
+namespace {
+
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+using css::uno::XComponentContext;
+
+// Dialog units of the simple layout: one control per row.
+constexpr sal_Int32 kWidth = 220, kRow = 16, kMargin = 6;
+
+Reference<css::awt::XWindowPeer> ParentPeer(const Reference<XComponentContext>& ctx) {
+  try {
+    Reference<css::frame::XFrame> frame = css::frame::Desktop::create(ctx)->getCurrentFrame();
+    if (frame.is()) return Reference<css::awt::XWindowPeer>(frame->getContainerWindow(), UNO_QUERY);
+  } catch (...) {
+  }
+  return {};
+}
+
+void Set(const Reference<css::beans::XPropertySet>& props,
+         std::initializer_list<std::pair<const char*, Any>> values) {
+  for (const auto& [name, value] : values) props->setPropertyValue(Ascii(name), value);
+}
+
+// A dialog built from control models, rows from the top.
+class Dialog {
+ public:
+  Dialog(const Reference<XComponentContext>& ctx, std::u16string_view title, int rows) : ctx_(ctx) {
+    const Reference<css::lang::XMultiComponentFactory> sm = ctx->getServiceManager();
+    model_.set(sm->createInstanceWithContext(Ascii("com.sun.star.awt.UnoControlDialogModel"), ctx),
+               UNO_QUERY_THROW);
+    Set(Reference<css::beans::XPropertySet>(model_, UNO_QUERY_THROW),
+        {{"PositionX", Any(sal_Int32(60))},
+         {"PositionY", Any(sal_Int32(60))},
+         {"Width", Any(kWidth + 2 * kMargin)},
+         {"Height", Any(sal_Int32(rows * kRow + 2 * kMargin))},
+         {"Title", Any(Ou(title.empty() ? std::u16string_view(kApplicationTitle) : title))}});
+  }
+
+  // Adds a control of `kind` ("Edit", "Button", "FixedText", "ComboBox", "ListBox") in `row`.
+  void Add(const std::u16string& name, const char* kind, int row,
+           std::initializer_list<std::pair<const char*, Any>> props, int height_rows = 1) {
+    Reference<css::beans::XPropertySet> control(
+        Reference<css::lang::XMultiServiceFactory>(model_, UNO_QUERY_THROW)
+            ->createInstance(
+                Ascii((std::string("com.sun.star.awt.UnoControl") + kind + "Model").c_str())),
+        UNO_QUERY_THROW);
+    Set(control, {{"PositionX", Any(kMargin)},
+                  {"PositionY", Any(sal_Int32(kMargin + row * kRow))},
+                  {"Width", Any(kWidth)},
+                  {"Height", Any(sal_Int32(height_rows * kRow - 4))}});
+    Set(control, props);
+    Reference<css::container::XNameContainer>(model_, UNO_QUERY_THROW)
+        ->insertByName(Ou(name), Any(control));
+  }
+
+  // Creates the dialog's window; controls can then be reached by name.
+  void Create() {
+    control_.set(ctx_->getServiceManager()->createInstanceWithContext(
+                     Ascii("com.sun.star.awt.UnoControlDialog"), ctx_),
+                 UNO_QUERY_THROW);
+    control_->setModel(Reference<css::awt::XControlModel>(model_, UNO_QUERY_THROW));
+    control_->createPeer(
+        Reference<css::awt::XToolkit>(css::awt::Toolkit::create(ctx_), UNO_QUERY_THROW),
+        ParentPeer(ctx_));
+  }
+  Reference<css::awt::XControl> Control(const std::u16string& name) const {
+    return Reference<css::awt::XControlContainer>(control_, UNO_QUERY_THROW)->getControl(Ou(name));
+  }
+  Reference<css::awt::XDialog> Window() const {
+    return Reference<css::awt::XDialog>(control_, UNO_QUERY_THROW);
+  }
+  ~Dialog() {
+    try {
+      if (control_.is()) Reference<css::lang::XComponent>(control_, UNO_QUERY_THROW)->dispose();
+    } catch (...) {
+    }
+  }
+
+ private:
+  Reference<XComponentContext> ctx_;
+  Reference<css::uno::XInterface> model_;
+  Reference<css::awt::XControl> control_;
+};
+
+std::u16string ControlName(size_t index) {
+  return u"c" + std::u16string(1, static_cast<char16_t>(u'a' + index % 26)) +
+         std::u16string(index / 26 + 1, u'x');
+}
+
+// Plays the form's handlers as the user works the dialog: a button click first hands the
+// combo boxes' texts to the form, then clicks the form's button; the dialog closes once the
+// form is hidden. A list box's choice goes to the form at once (its change handler runs).
+class FormPlayer final
+    : public cppu::WeakImplHelper2<css::awt::XActionListener, css::awt::XItemListener> {
+ public:
+  FormPlayer(Form& form, Dialog& dialog) : form_(form), dialog_(dialog) {}
+
+  void Refresh() {
+    for (size_t i = 0; i < form_.controls().size(); ++i) {
+      const FormControl& c = *form_.controls()[i];
+      const Reference<css::awt::XControl> control = dialog_.Control(ControlName(i));
+      Sequence<OUString> items(static_cast<sal_Int32>(c.items().size()));
+      for (size_t k = 0; k < c.items().size(); ++k) items.getArray()[k] = Ou(c.items()[k]);
+      const Reference<css::beans::XPropertySet> model(control->getModel(), UNO_QUERY_THROW);
+      if (c.kind() == FormControlKind::kListBox) {
+        model->setPropertyValue(Ascii("StringItemList"), Any(items));
+        Sequence<sal_Int16> selected;
+        if (c.ListIndex() >= 0) {
+          const sal_Int16 index = static_cast<sal_Int16>(c.ListIndex());
+          selected = Sequence<sal_Int16>(&index, 1);
+        }
+        model->setPropertyValue(Ascii("SelectedItems"), Any(selected));
+      } else if (c.kind() == FormControlKind::kComboBox) {
+        model->setPropertyValue(Ascii("StringItemList"), Any(items));
+        model->setPropertyValue(Ascii("Text"), Any(Ou(c.Text())));
+      } else {
+        model->setPropertyValue(Ascii("Label"), Any(Ou(c.caption())));
+      }
+    }
+  }
+
+  void SAL_CALL actionPerformed(const css::awt::ActionEvent& event) override {
+    Play([&] {
+      TakeTexts();
+      FormControl& c = *form_.controls()[Index(event.Source)];
+      c.Click();
+    });
+  }
+  void SAL_CALL itemStateChanged(const css::awt::ItemEvent& event) override {
+    Play([&] {
+      FormControl& c = *form_.controls()[Index(event.Source)];
+      if (c.kind() == FormControlKind::kListBox) {
+        c.Select(event.Selected);
+      } else {
+        TakeTexts();
+      }
+    });
+  }
+  void SAL_CALL disposing(const css::lang::EventObject&) override {}
+
+  std::exception_ptr failure;
+
+ private:
+  template <class Action>
+  void Play(Action&& action) {
+    try {
+      action();
+      if (!form_.visible()) {
+        dialog_.Window()->endExecute();
+      } else {
+        Refresh();
+      }
+    } catch (...) {
+      failure = std::current_exception();
+      form_.Hide();
+      dialog_.Window()->endExecute();
+    }
+  }
+  size_t Index(const Reference<css::uno::XInterface>& source) const {
+    for (size_t i = 0; i < form_.controls().size(); ++i) {
+      if (Reference<css::uno::XInterface>(dialog_.Control(ControlName(i)), UNO_QUERY) ==
+          Reference<css::uno::XInterface>(source, UNO_QUERY))
+        return i;
+    }
+    return 0;
+  }
+  void TakeTexts() {
+    for (size_t i = 0; i < form_.controls().size(); ++i) {
+      FormControl& c = *form_.controls()[i];
+      if (c.kind() != FormControlKind::kComboBox) continue;
+      const std::u16string text =
+          U16(Reference<css::awt::XTextComponent>(dialog_.Control(ControlName(i)), UNO_QUERY_THROW)
+                  ->getText());
+      if (text != c.Text()) c.SetText(text);
+    }
+  }
+
+  Form& form_;
+  Dialog& dialog_;
+};
+
+class WriterUi final : public UiService {
+ public:
+  explicit WriterUi(Reference<XComponentContext> ctx) : ctx_(std::move(ctx)) {}
+
+  MsgAnswer ShowMessage(std::u16string_view text, MsgButtons buttons, MsgIcon icon,
+                        std::u16string_view title) override {
+    return Uno([&] {
+      namespace mb = css::awt::MessageBoxButtons;
+      const sal_Int32 codes[] = {mb::BUTTONS_OK, mb::BUTTONS_OK_CANCEL, mb::BUTTONS_YES_NO,
+                                 mb::BUTTONS_YES_NO_CANCEL};
+      const css::awt::MessageBoxType types[] = {
+          css::awt::MessageBoxType_MESSAGEBOX, css::awt::MessageBoxType_INFOBOX,
+          css::awt::MessageBoxType_QUERYBOX, css::awt::MessageBoxType_ERRORBOX,
+          css::awt::MessageBoxType_WARNINGBOX};
+      const Reference<css::awt::XMessageBoxFactory> factory(css::awt::Toolkit::create(ctx_),
+                                                            UNO_QUERY_THROW);
+      const Reference<css::awt::XMessageBox> box = factory->createMessageBox(
+          ParentPeer(ctx_), types[static_cast<int>(icon)], codes[static_cast<int>(buttons)],
+          Ou(title.empty() ? std::u16string_view(kApplicationTitle) : title), Ou(text));
+      switch (box->execute()) {
+        case css::awt::MessageBoxResults::OK:
+          return MsgAnswer::kOk;
+        case css::awt::MessageBoxResults::YES:
+          return MsgAnswer::kYes;
+        case css::awt::MessageBoxResults::NO:
+          return MsgAnswer::kNo;
+        case css::awt::MessageBoxResults::CANCEL:
+          return MsgAnswer::kCancel;
+        default:
+          return buttons == MsgButtons::kOk ? MsgAnswer::kOk : DefaultAnswer(buttons);
+      }
+    });
+  }
+
+  std::optional<std::u16string> AskText(std::u16string_view prompt, std::u16string_view title,
+                                        std::u16string_view default_text) override {
+    return Uno([&]() -> std::optional<std::u16string> {
+      Dialog dialog(ctx_, title, 5);
+      dialog.Add(u"prompt", "FixedText", 0, {{"Label", Any(Ou(prompt))}, {"MultiLine", Any(true)}},
+                 2);
+      dialog.Add(u"text", "Edit", 2, {{"Text", Any(Ou(default_text))}});
+      dialog.Add(u"ok", "Button", 3,
+                 {{"Label", Any(Ou(kOkCaption))},
+                  {"PushButtonType", Any(sal_Int16(css::awt::PushButtonType_OK))},
+                  {"DefaultButton", Any(true)}});
+      dialog.Add(u"cancel", "Button", 4,
+                 {{"Label", Any(Ou(kCancelCaption))},
+                  {"PushButtonType", Any(sal_Int16(css::awt::PushButtonType_CANCEL))}});
+      dialog.Create();
+      if (dialog.Window()->execute() != 1) return std::nullopt;
+      return U16(
+          Reference<css::awt::XTextComponent>(dialog.Control(u"text"), UNO_QUERY_THROW)->getText());
+    });
+  }
+
+  void SetCursorShape(int code) override { cursor_ = code; }
+  int CursorShape() const override { return cursor_; }
+
+  std::optional<std::u16string> PickFile(std::u16string_view caption) override {
+    return Uno([&]() -> std::optional<std::u16string> {
+      const Reference<css::ui::dialogs::XFilePicker3> picker =
+          css::ui::dialogs::FilePicker::createWithMode(
+              ctx_, css::ui::dialogs::TemplateDescription::FILEOPEN_SIMPLE);
+      picker->setTitle(Ou(caption));
+      if (picker->execute() != css::ui::dialogs::ExecutableDialogResults::OK) return std::nullopt;
+      const Sequence<OUString> files = picker->getSelectedFiles();
+      if (!files.hasElements()) return std::nullopt;
+      return SystemPath(files[0]);
+    });
+  }
+
+ protected:
+  void RunForm(Form& form) override {
+    Uno([&] {
+      Dialog dialog(ctx_, form.caption(), static_cast<int>(form.controls().size()) + 3);
+      int row = 0;
+      for (size_t i = 0; i < form.controls().size(); ++i) {
+        const FormControl& c = *form.controls()[i];
+        switch (c.kind()) {
+          case FormControlKind::kLabel:
+            dialog.Add(ControlName(i), "FixedText", row++, {});
+            break;
+          case FormControlKind::kComboBox:
+            dialog.Add(ControlName(i), "ComboBox", row++, {{"Dropdown", Any(true)}});
+            break;
+          case FormControlKind::kListBox:
+            dialog.Add(ControlName(i), "ListBox", row, {}, 3);
+            row += 3;
+            break;
+          case FormControlKind::kButton:
+            dialog.Add(ControlName(i), "Button", row++, {});
+            break;
+        }
+      }
+      dialog.Create();
+      rtl::Reference<FormPlayer> player(new FormPlayer(form, dialog));
+      player->Refresh();
+      for (size_t i = 0; i < form.controls().size(); ++i) {
+        const Reference<css::awt::XControl> control = dialog.Control(ControlName(i));
+        if (Reference<css::awt::XButton> b{control, UNO_QUERY}; b.is())
+          b->addActionListener(player.get());
+        if (Reference<css::awt::XListBox> l{control, UNO_QUERY}; l.is())
+          l->addItemListener(player.get());
+        if (Reference<css::awt::XComboBox> c{control, UNO_QUERY}; c.is())
+          c->addItemListener(player.get());
+      }
+      dialog.Window()->execute();
+      if (form.visible()) form.Hide();  // closed by the window's own close button
+      if (player->failure) std::rethrow_exception(player->failure);
+    });
+  }
+
+ private:
+  Reference<XComponentContext> ctx_;
+  int cursor_ = 32512;
+};
+
+}  // namespace
+
+std::unique_ptr<UiService> NewWriterUi(const Reference<XComponentContext>& context) {
+  return std::make_unique<WriterUi>(context);
+}
+
+}  // namespace qnmuro::lohost

@@ -1,0 +1,194 @@
+// qnmuro.oxt installed into a fresh profile of Writer: a document the OA system hands over
+// opens prepared by the add-in inside Writer, and Writer's own save and close upload it. All
+// checks are made from outside, through Writer's API, the server's files and the transcript.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/frame/DispatchHelper.hpp>
+#include <com/sun/star/frame/XDispatchProvider.hpp>
+#include <com/sun/star/frame/XLayoutManager.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/ui/XUIElementSettings.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "addin/wps_addin.h"
+#include "base/text.h"
+#include "common/identity.h"
+#include "common/registry.h"
+#include "lohost/lo_model.h"
+#include "lohost/writer_host.h"
+#include "platform/registry_store.h"
+#include "support/oa_server_process.h"
+#include "support/served_fixture.h"
+#include "support/temp_dir.h"
+
+namespace qnmuro::lohost {
+namespace {
+
+namespace fs = std::filesystem;
+using css::uno::UNO_QUERY_THROW;
+using test_util::ReadBytes;
+
+// The labels of a document window's toolbar, from Writer's layout manager.
+std::vector<std::u16string> ToolbarLabels(LoDocument& doc, const char* resource) {
+  return Uno([&] {
+    Reference<css::frame::XLayoutManager> layout;
+    Reference<css::beans::XPropertySet>(doc.Frame(), UNO_QUERY_THROW)
+        ->getPropertyValue(Ascii("LayoutManager")) >>= layout;
+    std::vector<std::u16string> labels;
+    const Reference<css::ui::XUIElementSettings> bar(layout->getElement(Ascii(resource)),
+                                                     css::uno::UNO_QUERY);
+    if (!bar.is()) return labels;
+    const Reference<css::container::XIndexAccess> items = bar->getSettings(false);
+    for (sal_Int32 i = 0; i < items->getCount(); ++i) {
+      css::uno::Sequence<css::beans::PropertyValue> item;
+      items->getByIndex(i) >>= item;
+      for (const css::beans::PropertyValue& p : item) {
+        OUString label;
+        if (p.Name == "Label" && (p.Value >>= label)) labels.push_back(U16(label));
+      }
+    }
+    return labels;
+  });
+}
+using test_util::WriteBytes;
+
+// Waits up to 30 s for `done`: Writer raises a document's load event after the load returns.
+bool Within(const std::function<bool()>& done) {
+  for (int i = 0; i < 300; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return done();
+}
+
+// Sets a variable for Writer to inherit, and removes it again.
+class Env {
+ public:
+  Env(const char* name, const fs::path& value) : name_(name) { setenv(name, value.c_str(), 1); }
+  ~Env() { unsetenv(name_); }
+
+ private:
+  const char* name_;
+};
+
+TEST(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
+  if (!WriterInstalled()) GTEST_SKIP() << "LibreOffice Writer is not installed";
+  const fs::path oxt = fs::path(QNMURO_BIN).parent_path() / "qnmuro.oxt";
+  ASSERT_TRUE(fs::is_regular_file(oxt)) << oxt;
+  test_util::TempDir dir;
+  const fs::path work = dir / "work", profile = dir / "profile";
+  fs::create_directories(work);
+  fs::create_directories(dir / "server");
+
+  // unopkg refuses to install for root into a user profile: as root it runs as nobody.
+  std::string install = U8(WriterProgramDir()) +
+                        "/unopkg add -env:UserInstallation=" + U8(U16(FileUrl(FromPath(profile)))) +
+                        " " + oxt.string();
+  if (geteuid() == 0) {
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::copy_file(oxt, dir / "qnmuro.oxt");
+    install = "HOME=" + dir.path().string() +
+              " setpriv --reuid=65534 --regid=65534 --clear-groups " + U8(WriterProgramDir()) +
+              "/unopkg add -env:UserInstallation=" + U8(U16(FileUrl(FromPath(profile)))) + " " +
+              (dir / "qnmuro.oxt").string();
+  }
+  ASSERT_EQ(std::system((install + " >/dev/null 2>&1").c_str()), 0) << install;
+
+  test_util::OaServerProcess server(dir / "server");
+  std::string error;
+  ASSERT_TRUE(server.Start(0, &error)) << error;
+  WriteBytes(dir / "answers", "answer yes\nanswer no\n");
+  const Env env[] = {{"QNMURO_WORKDIR", work},
+                     {"QNMURO_REGISTRY", dir / "registry.reg"},
+                     {"QNMURO_UI_ANSWERS", dir / "answers"},
+                     {"QNMURO_UI_TRANSCRIPT", dir / "transcript"}};
+
+  {
+    ScriptedUi ui;
+    simhost::SimHostOptions options;
+    options.ui = &ui;
+    options.work_dir = FromPath(work);
+    WriterStartOptions start;
+    start.profile_dir = FromPath(profile);
+    std::unique_ptr<simhost::ScriptHost> app = StartWriterHost(options, start);
+
+    // The hand-over: a Word 97 document with the data source's bookmarks, its control file and
+    // data source beside it, and its name in the registry.
+    std::shared_ptr<host::Document> made = app->GetDocuments().Add();
+    app->GetSelection()->TypeText(u"文号\r标题\r正文。\r");
+    made->GetBookmarks().Add(u"文号", 0, 2);
+    made->GetBookmarks().Add(u"标题", 3, 5);
+    made->SaveAs(FromPath(work / "notice.doc"));
+    made->Close();
+    fs::copy_file(fs::path(QNMURO_SOURCE_DIR) / "examples/notice.ds.xml", work / "notice.ds.xml");
+    const std::unique_ptr<RegistryStore> registry = NewFileRegistryStore(dir / "registry.reg");
+    CreateRegistryKey(registry.get(), kIdentityKey, kHkeyLocalMachine);
+    auto hand_over = [&](const char* action) {
+      std::string control = ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples/control.xml");
+      test_util::ReplaceEvery(control, "http://127.0.0.1:8080", server.BaseUrl());
+      test_util::ReplaceEvery(control, "<action>DraftDocument<",
+                              std::string("<action>") + action + "<");
+      WriteBytes(work / "notice.xml", control);
+      SetRegistryValue(registry.get(), kIdentityKey, u"CurrentFile", u"notice.doc", kRegString,
+                       kHkeyLocalMachine);
+    };
+    hand_over("DraftDocument");
+
+    const std::u16string own_name = app->UserName();
+    auto doc = std::dynamic_pointer_cast<LoDocument>(
+        app->GetDocuments().Open(FromPath(work / "notice.doc"), true));
+    ASSERT_NE(doc, nullptr);
+    auto merged = [&](const char16_t* name) {
+      return doc->GetBookmarks().Item(name)->GetRange()->Text();
+    };
+    EXPECT_TRUE(Within([&] { return merged(u"标题") == u"关于召开年度工作会议的通知"; }))
+        << U8(merged(u"标题"));
+    EXPECT_EQ(merged(u"文号"), u"青办〔2026〕12号");
+    EXPECT_EQ(app->UserName(), WorkflowUserName(u"张三/办公室/青禾", u"张三"));
+
+    // The add-in's toolbar in the document's window; a click on 查看痕迹 reaches the add-in.
+    EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar"),
+              (std::vector<std::u16string>{u"返回OA系统", u"查看痕迹", u"隐藏红头", u"引入文章",
+                                           u"引入签报", u"更换模板", u"查看原文", u"加盖印章"}));
+    Uno([&] {
+      css::frame::DispatchHelper::create(doc->app().context())
+          ->executeDispatch(Reference<css::frame::XDispatchProvider>(doc->Frame(), UNO_QUERY_THROW),
+                            Ascii("vnd.qnmuro.wps:QNMuroBar/1"), Ascii(""), 0, {});
+    });
+    EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar").at(1), u"隐藏痕迹")
+        << "the click reached the add-in, which renamed the button";
+
+    // Writer's own save, then its own close: both reach the add-in, which uploads on the save.
+    app->GetSelection()->TypeText(u"补充。");
+    Uno([&] { Reference<css::frame::XStorable>(doc->model(), UNO_QUERY_THROW)->store(); });
+    const fs::path stored = dir / "server" / "documents" / "6F2A" / "notice.doc";
+    EXPECT_TRUE(Within([&] { return fs::exists(stored); }));
+    // 补充 in Word 97's UTF-16 text
+    EXPECT_NE(ReadBytes(stored).find(std::string("\x65\x88\x45\x51", 4)), std::string::npos)
+        << "the upload carries the saved text";
+    Uno([&] { Reference<css::util::XCloseable>(doc->model(), UNO_QUERY_THROW)->close(true); });
+    EXPECT_EQ(app->UserName(), own_name) << "the close put the user's own name back";
+
+    // A second hand-over in the same Writer, to view: prepared again, the revisions locked.
+    doc->Dispose();  // this side's handle of the closed document
+    hand_over("ViewDocument");
+    doc = std::dynamic_pointer_cast<LoDocument>(
+        app->GetDocuments().Open(FromPath(work / "notice.doc"), true));
+    EXPECT_TRUE(Within([&] { return doc->GetProtectionType() == host::kAllowOnlyRevisions; }));
+    EXPECT_EQ(merged(u"标题"), u"关于召开年度工作会议的通知");
+  }
+  EXPECT_EQ(ReadBytes(dir / "transcript"),
+            "MSGBOX [QNSoft] question yes-no: 是否要保存文档到服务器？ => yes\n"
+            "MSGBOX [QNSoft] question yes-no: 是否要保存文档到服务器？ => no\n");
+}
+
+}  // namespace
+}  // namespace qnmuro::lohost
