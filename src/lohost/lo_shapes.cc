@@ -9,8 +9,10 @@
 // of its own when Writer runs headless, so "screen" pixels are that layout at 96 pixels per
 // inch from a fixed window corner, as in the simulated host.
 #include <com/sun/star/awt/Point.hpp>
+#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/beans/XPropertySetInfo.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -31,6 +33,7 @@
 #include <com/sun/star/text/XTextGraphicObjectsSupplier.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
+#include <com/sun/star/util/XChangesBatch.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <com/sun/star/view/XViewSettingsSupplier.hpp>
 
@@ -65,8 +68,9 @@ constexpr double kPageGapHmm = 283 * 2540.0 / 1440;
 sal_Int32 ToHmm(float points) {
   return static_cast<sal_Int32>(std::lround(points * kHmmPerPoint));
 }
+// To the hundredth of a point: finer is only the noise of Writer's 1/100 mm.
 float ToPoints(double hmm) {
-  return static_cast<float>(hmm / kHmmPerPoint);
+  return static_cast<float>(std::round(hmm / kHmmPerPoint * 100) / 100);
 }
 
 template <class T>
@@ -552,6 +556,38 @@ void LoView::SetShowDrawings(bool on) {
   });
 }
 
+// ---- the options
+
+namespace {
+Reference<XPropertySet> PrintContent(LoApplication& app) {
+  const Reference<css::lang::XMultiServiceFactory> provider =
+      css::configuration::theDefaultProvider::get(app.context());
+  const Any args(css::beans::NamedValue(Ascii("nodepath"),
+                                        Any(Ascii("/org.openoffice.Office.Writer/Print/Content"))));
+  return Reference<XPropertySet>(provider->createInstanceWithArguments(
+                                     Ascii("com.sun.star.configuration.ConfigurationUpdateAccess"),
+                                     css::uno::Sequence<Any>(&args, 1)),
+                                 UNO_QUERY_THROW);
+}
+}  // namespace
+
+long LoOptions::DrawingObjects() {
+  return Uno([&] {
+    const Reference<XPropertySet> content = PrintContent(*app_);
+    return Get<bool>(content, "Graphic") && Get<bool>(content, "Drawing") ? 1L : 0L;
+  });
+}
+
+void LoOptions::SetDrawingObjects(long value) {
+  Uno([&] {
+    const Reference<XPropertySet> content = PrintContent(*app_);
+    content->setPropertyValue(Ascii("Graphic"), Any(value != 0));
+    content->setPropertyValue(Ascii("Drawing"), Any(value != 0));
+    Reference<css::util::XChangesBatch>(content, UNO_QUERY_THROW)->commitChanges();
+  });
+}
+
+// Writer has no view setting for the page background: the switch is kept by the application.
 bool LoView::ShowBackground() {
   return app_->show_background();
 }

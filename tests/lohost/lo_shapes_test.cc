@@ -198,7 +198,7 @@ TEST_F(LoShapesTest, ADeletedOrClosedPictureIsADeletedObject) {
   EXPECT_EQ(HostErrorOf([&] { second->Left(); }), host::kObjectDeleted);
 }
 
-TEST_F(LoShapesTest, TheViewSwitchesPicturesAndDrawings) {
+TEST_F(LoShapesTest, TheViewAndTheOptionsSwitchPicturesAndDrawings) {
   NewDoc(1);
   const auto window = app_->ActiveWindow();
   host::View& view = window->GetView();
@@ -207,6 +207,12 @@ TEST_F(LoShapesTest, TheViewSwitchesPicturesAndDrawings) {
   EXPECT_FALSE(app_->ActiveWindow()->GetView().ShowDrawings());
   view.SetShowDrawings(true);
   EXPECT_TRUE(view.ShowDrawings());
+  host::Options& options = app_->GetOptions();
+  EXPECT_EQ(options.DrawingObjects(), 1);
+  options.SetDrawingObjects(0);
+  EXPECT_EQ(app_->Settings()[2], (std::pair<std::u16string, long>{u"DrawingObjects", 0}));
+  options.SetDrawingObjects(1);
+  EXPECT_EQ(options.DrawingObjects(), 1);
 }
 
 }  // namespace
