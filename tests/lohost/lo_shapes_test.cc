@@ -170,6 +170,14 @@ TEST_F(LoShapesTest, ASealAtABookmarkLandsWhereTheBookmarkIs) {
     EXPECT_EQ(selection->GetRange()->Start(), at);
     seal->Delete();
   }
+  // The user's insert picture lands where the selection is, too.
+  const long at = FirstOnPage(*doc, 2);
+  app_->GetSelection()->SetRange(at, at);
+  app_->AddPictureAtSelection(u"docmarkline.bmp", u"Inserted", 30, 3);
+  const simhost::ShapeInfo info = Info(*doc, u"Inserted");
+  EXPECT_EQ(info.page, 2);
+  EXPECT_NEAR(info.left, kMargin, 3);
+  EXPECT_NEAR(info.top, kMargin, 3);
 }
 
 TEST_F(LoShapesTest, ADeletedOrClosedPictureIsADeletedObject) {
