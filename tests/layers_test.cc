@@ -37,6 +37,8 @@ const std::map<std::string, std::set<std::string>>& AllowedIncludes() {
     t["oaserver"] = {"platform", "common", "base"};
     t["com"] = t["addin"];
     t["com"].insert("addin");
+    t["lohost"] = t["addin"];
+    t["lohost"].insert({"addin", "simhost"});
     return t;
   }();
   return table;
