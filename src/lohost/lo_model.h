@@ -238,13 +238,16 @@ class LoWindow final : public host::Window {
   LoView view_;
 };
 
+// Drawing objects shown and printed: Writer's application-wide print settings for pictures and
+// drawings (org.openoffice.Office.Writer/Print/Content, Graphic and Drawing).
 class LoOptions final : public host::Options {
  public:
-  long DrawingObjects() override { return drawing_objects_; }
-  void SetDrawingObjects(long value) override { drawing_objects_ = value == 0 ? 0 : 1; }
+  explicit LoOptions(LoApplication* app) : app_(app) {}
+  long DrawingObjects() override;
+  void SetDrawingObjects(long value) override;
 
  private:
-  long drawing_objects_ = 1;
+  LoApplication* app_;
 };
 
 class LoDocuments final : public host::Documents {
@@ -339,7 +342,7 @@ class LoApplication final : public simhost::ScriptHost {
   long next_new_number_ = 1;
   std::shared_ptr<LoSelection> selection_;
   LoDocuments documents_;
-  LoOptions options_;
+  LoOptions options_{this};
   simhost::SimCommandBars bars_;
   std::vector<host::ApplicationEvents*> subscribers_;
   std::map<std::u16string, std::function<void()>> macros_;
