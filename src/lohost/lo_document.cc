@@ -82,6 +82,7 @@ LoDocument::LoDocument(LoApplication* app, Reference<css::text::XTextDocument> m
     }
     Properties(model_)->getPropertyValue(Ascii("ShowChanges")) >>= show_revisions_;
   });
+  IgnoreFailure([&] { RestorePictureNames(); });
 }
 
 LoDocument::~LoDocument() = default;
@@ -183,6 +184,7 @@ void LoDocument::StoreTo(const std::u16string& path, bool keep_format) {
     bool& flag;
     ~Done() { flag = false; }
   } done{storing_};
+  IgnoreFailure([&] { KeepPictureNames(); });
   Uno([&] {
     Reference<css::frame::XStorable> storable(model_, UNO_QUERY_THROW);
     storable->storeAsURL(FileUrl(path),

@@ -11,6 +11,7 @@
 #ifndef QNMURO_LOHOST_LO_MODEL_H_
 #define QNMURO_LOHOST_LO_MODEL_H_
 
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/document/XUndoManager.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
@@ -147,6 +148,12 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   // of it: the core undoes its own edits by counting them.
   void AsOneAction(const std::function<void()>& edit);
   Reference<css::document::XUndoManager> UndoManager() const;
+  // Word 97 files keep no picture names in Writer: before a save the names go into a document
+  // property of their own, keyed by where each picture lies, and on open they are given back.
+  void KeepPictureNames();
+  void RestorePictureNames();
+  // The same for the pictures a file inserted into this document brought along.
+  void RestorePictureNamesFrom(const std::u16string& file);
   // Closes the document in Writer without asking (the application going away).
   void Dispose();
   bool closed() const { return closed_; }
@@ -165,6 +172,7 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   };
 
   void StoreTo(const std::u16string& path, bool keep_format);
+  void RestorePictureNames(const Reference<css::beans::XPropertySet>& user_properties);
   void PlaceBookmark(std::u16string_view name, long start, long end);
   // Runs `edit` without recording it in the undo history.
   void OutsideUndo(const std::function<void()>& edit);
@@ -315,6 +323,10 @@ class LoApplication final : public simhost::ScriptHost {
   // What Range::Copy put aside: Writer's own transferable of the copied span.
   css::uno::Any& Clipboard() { return clipboard_; }
   bool show_background() const { return show_background_; }
+  bool show_drawings() const { return show_drawings_; }
+  // Loads under way that raise no document-open (the add-in's own, and files read aside).
+  int& loading() { return loading_; }
+  void set_show_drawings(bool on) { show_drawings_ = on; }
   void set_show_background(bool on) { show_background_ = on; }
   // Keeps the Writer process this application runs in; it is stopped after the documents.
   void Own(std::shared_ptr<void> process) { process_ = std::move(process); }
@@ -350,6 +362,7 @@ class LoApplication final : public simhost::ScriptHost {
   long window_state_ = 1;
   bool user_control_ = false;
   bool show_background_ = true;
+  bool show_drawings_ = true;
   std::shared_ptr<void> process_;
   Reference<css::uno::XInterface> listener_;
   int loading_ = 0;  // the add-in's own loads under way: Load raises their open itself

@@ -10,13 +10,17 @@
 // inch from a fixed window corner, as in the simulated host.
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/beans/PropertyAttribute.hpp>
+#include <com/sun/star/beans/XPropertyContainer.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/beans/XPropertySetInfo.hpp>
 #include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/document/XDocumentPropertiesSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/graphic/GraphicProvider.hpp>
 #include <com/sun/star/graphic/XGraphic.hpp>
 #include <com/sun/star/io/SequenceInputStream.hpp>
@@ -34,12 +38,16 @@
 #include <com/sun/star/text/XTextViewCursor.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/util/XChangesBatch.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <com/sun/star/view/XViewSettingsSupplier.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "base/text.h"
@@ -240,8 +248,10 @@ long DrawPageCount(LoDocument& doc) {
 
 class LoShape final : public host::Shape {
  public:
+  // The handle holds the picture itself: it follows the picture through renames, and another
+  // picture taking its old name does not take the handle with it.
   LoShape(std::shared_ptr<LoDocument> doc, std::u16string name)
-      : doc_(std::move(doc)), name_(std::move(name)) {}
+      : doc_(std::move(doc)), name_(std::move(name)), object_(PictureProps(name_)) {}
 
   std::u16string Name() override {
     Props();
@@ -250,7 +260,21 @@ class LoShape final : public host::Shape {
   void SetName(std::u16string_view name) override {
     if (name.empty()) ThrowHost(host::kBadParameter, u"The name is not valid.");
     const Reference<XPropertySet> props = Props();
-    Uno([&] { Reference<css::container::XNamed>(props, UNO_QUERY_THROW)->setName(Ou(name)); });
+    Uno([&] {
+      // Writer refuses a name another picture has; the host allows it (two seals stamped in
+      // the same second): the other picture gives way under a name of its own.
+      const Reference<XNameAccess> all = Pictures(*doc_);
+      if (U16(Reference<css::container::XNamed>(props, UNO_QUERY_THROW)->getName()) != name &&
+          all->hasByName(Ou(name))) {
+        std::u16string free_name;
+        for (int n = 2; free_name.empty() || all->hasByName(Ou(free_name)); ++n) {
+          free_name = std::u16string(name) + u" (" + ToText(static_cast<long long>(n)) + u")";
+        }
+        Reference<css::container::XNamed>(all->getByName(Ou(name)), UNO_QUERY_THROW)
+            ->setName(Ou(free_name));
+      }
+      Reference<css::container::XNamed>(props, UNO_QUERY_THROW)->setName(Ou(name));
+    });
     name_ = name;
   }
   void Delete() override {
@@ -269,7 +293,20 @@ class LoShape final : public host::Shape {
   float Height() override { return Points("Height"); }
 
  private:
-  Reference<XPropertySet> Props() { return PictureProps(name_); }
+  Reference<XPropertySet> Props() {
+    doc_->CheckAlive();
+    return Uno([&] {
+      const Reference<css::container::XIndexAccess> all(Pictures(*doc_), UNO_QUERY_THROW);
+      const Reference<css::uno::XInterface> self(object_, UNO_QUERY);
+      for (sal_Int32 i = 0; i < all->getCount(); ++i) {
+        if (Reference<css::uno::XInterface>(all->getByIndex(i), UNO_QUERY) == self) {
+          name_ = U16(Reference<css::container::XNamed>(object_, UNO_QUERY_THROW)->getName());
+          return object_;
+        }
+      }
+      ThrowHost(host::kObjectDeleted, u"The shape has been deleted.");
+    });
+  }
   Reference<XPropertySet> PictureProps(const std::u16string& name) {
     doc_->CheckAlive();
     return Uno([&] {
@@ -286,6 +323,7 @@ class LoShape final : public host::Shape {
 
   std::shared_ptr<LoDocument> doc_;
   std::u16string name_;
+  Reference<XPropertySet> object_;
 };
 
 // The other pictures and their stacking places, as Writer reads them.
@@ -542,6 +580,8 @@ Reference<XPropertySet> ViewSettings(LoApplication& app) {
 }  // namespace
 
 bool LoView::ShowDrawings() {
+  // With no document open, the switch the last window had.
+  if (app_->Active() == nullptr) return app_->show_drawings();
   return Uno([&] {
     const Reference<XPropertySet> settings = ViewSettings(*app_);
     return Get<bool>(settings, "ShowGraphics") && Get<bool>(settings, "ShowDrawings");
@@ -549,6 +589,7 @@ bool LoView::ShowDrawings() {
 }
 
 void LoView::SetShowDrawings(bool on) {
+  app_->set_show_drawings(on);
   Uno([&] {
     const Reference<XPropertySet> settings = ViewSettings(*app_);
     settings->setPropertyValue(Ascii("ShowGraphics"), Any(on));
@@ -594,6 +635,121 @@ bool LoView::ShowBackground() {
 
 void LoView::SetShowBackground(bool on) {
   app_->set_show_background(on);
+}
+
+// ---- picture names kept across Word 97 files
+
+namespace {
+
+constexpr char kPictureNames[] = "QNMuroPictureNames";
+
+// Where a picture lies: its page, left, top, width and height (1/100 mm).
+std::array<long, 5> Place(const Reference<XPropertySet>& p) {
+  return {Get<sal_Int16>(p, "AnchorPageNo"), Get<sal_Int32>(p, "HoriOrientPosition"),
+          Get<sal_Int32>(p, "VertOrientPosition"), Get<sal_Int32>(p, "Width"),
+          Get<sal_Int32>(p, "Height")};
+}
+
+Reference<XPropertySet> UserProperties(LoDocument& doc) {
+  Reference<css::document::XDocumentPropertiesSupplier> supplier(doc.model(), UNO_QUERY_THROW);
+  return Reference<XPropertySet>(supplier->getDocumentProperties()->getUserDefinedProperties(),
+                                 UNO_QUERY_THROW);
+}
+
+}  // namespace
+
+void LoDocument::KeepPictureNames() {
+  Uno([&] {
+    const Reference<css::container::XIndexAccess> all(Pictures(*this), UNO_QUERY_THROW);
+    const Reference<XPropertySet> user = UserProperties(*this);
+    const bool kept = user->getPropertySetInfo()->hasPropertyByName(Ascii(kPictureNames));
+    if (all->getCount() == 0 && !kept) return;
+    std::string entries;  // "page left top width height name" a line
+    for (sal_Int32 i = 0; i < all->getCount(); ++i) {
+      const Reference<XPropertySet> p(all->getByIndex(i), UNO_QUERY_THROW);
+      for (long v : Place(p)) entries += std::to_string(v) + " ";
+      entries += U8(U16(Reference<css::container::XNamed>(p, UNO_QUERY_THROW)->getName())) + "\n";
+    }
+    const Any value(OUString::fromUtf8(entries.c_str()));
+    if (kept) {
+      user->setPropertyValue(Ascii(kPictureNames), value);
+    } else {
+      Reference<css::beans::XPropertyContainer>(user, UNO_QUERY_THROW)
+          ->addProperty(Ascii(kPictureNames), css::beans::PropertyAttribute::REMOVABLE, value);
+    }
+  });
+}
+
+void LoDocument::RestorePictureNames() {
+  Uno([&] { RestorePictureNames(UserProperties(*this)); });
+}
+
+void LoDocument::RestorePictureNamesFrom(const std::u16string& file) {
+  // Writer reads a Word 97 file's properties only by loading it: hidden, and closed again,
+  // with no document-open for the add-in.
+  struct Aside {
+    int& n;
+    explicit Aside(int& count) : n(++count) {}
+    ~Aside() { --n; }
+  } aside(app_->loading());
+  Uno([&] {
+    const Reference<css::lang::XComponent> other =
+        css::frame::Desktop::create(app_->context())
+            ->loadComponentFromURL(FileUrl(file), Ascii("_blank"), 0,
+                                   Props({{"Hidden", Any(true)}, {"ReadOnly", Any(true)}}));
+    Reference<css::document::XDocumentPropertiesSupplier> supplier(other, UNO_QUERY);
+    try {
+      if (supplier.is()) {
+        RestorePictureNames(Reference<XPropertySet>(
+            supplier->getDocumentProperties()->getUserDefinedProperties(), UNO_QUERY_THROW));
+      }
+    } catch (...) {
+      Reference<css::util::XCloseable>(other, UNO_QUERY_THROW)->close(true);
+      throw;
+    }
+    if (other.is()) Reference<css::util::XCloseable>(other, UNO_QUERY_THROW)->close(true);
+  });
+}
+
+void LoDocument::RestorePictureNames(const Reference<XPropertySet>& user) {
+  Uno([&] {
+    if (!user->getPropertySetInfo()->hasPropertyByName(Ascii(kPictureNames))) return;
+    OUString value;
+    user->getPropertyValue(Ascii(kPictureNames)) >>= value;
+    std::vector<std::pair<std::array<long, 5>, std::u16string>> kept;
+    std::istringstream in(OUStringToOString(value, RTL_TEXTENCODING_UTF8).getStr());
+    for (std::string line; std::getline(in, line);) {
+      std::istringstream fields(line);
+      std::array<long, 5> place{};
+      for (long& v : place) fields >> v;
+      std::string name;
+      std::getline(fields >> std::ws, name);
+      if (fields.fail() && name.empty()) continue;
+      kept.emplace_back(place, Utf8ToUtf16(name));
+    }
+    const Reference<css::util::XModifiable> modified(model_, UNO_QUERY_THROW);
+    const bool was_modified = modified->isModified();
+    const Reference<XNameAccess> names = Pictures(*this);
+    const Reference<css::container::XIndexAccess> all(names, UNO_QUERY_THROW);
+    for (sal_Int32 i = 0; i < all->getCount(); ++i) {
+      const Reference<XPropertySet> p(all->getByIndex(i), UNO_QUERY_THROW);
+      const std::array<long, 5> place = Place(p);
+      // The nearest kept place within a millimetre or so: the file stores twips.
+      const std::u16string* best = nullptr;
+      long best_distance = 200;
+      for (const auto& [at, name] : kept) {
+        // A Word 97 file anchors pictures to paragraphs: no page number to compare then.
+        long distance = at[0] == place[0] || at[0] == 0 || place[0] == 0 ? 0 : 1000000;
+        for (size_t k = 1; k < 5; ++k) distance += std::labs(at[k] - place[k]);
+        if (distance < best_distance) best_distance = distance, best = &name;
+      }
+      const Reference<css::container::XNamed> named(p, UNO_QUERY_THROW);
+      if (best != nullptr && U16(named->getName()) != *best && !names->hasByName(Ou(*best))) {
+        named->setName(Ou(*best));
+      }
+    }
+    modified->setModified(was_modified);
+  });
 }
 
 }  // namespace qnmuro::lohost

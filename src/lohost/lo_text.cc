@@ -524,6 +524,7 @@ void LoSelection::InsertFile(std::u16string_view path) {
       insert->insertDocumentFromURL(FileUrl(full), {});
     });
     after = inserting.Done(true);
+    IgnoreFailure([&] { doc.RestorePictureNamesFrom(full); });
   });
   SetRange(after, after);
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
@@ -60,6 +61,8 @@ pid_t Spawn(const std::vector<std::string>& args) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
   setsid();
+  // Writer goes when the program that started it goes, even when that one is killed.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
   const int null = open("/dev/null", O_RDWR);
   if (null >= 0) {
     dup2(null, 0);
