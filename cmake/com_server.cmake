@@ -68,9 +68,12 @@ if(QNMURO_TESTS)
   add_dependencies(qnmuro_com_tests qnmuro_com_idl qnmuro_fake_host_idl)
 
   # The word processor's side: the simulated word processor as an automation server loads the
-  # registered add-in and runs a clerk's session through it. A windowed program, as the word
+  # registered add-in and runs a clerk's session through it, and the host conformance table
+  # runs on it through the add-in's adapter. A windowed program, as the word
   # processor is, so that the add-in shows its real message boxes.
   add_executable(qnmuro_com_road WIN32 ${CMAKE_SOURCE_DIR}/tests/com/road_test.cc
+                 ${CMAKE_SOURCE_DIR}/tests/com/host_conformance_com_test.cc
+                 ${CMAKE_SOURCE_DIR}/tests/host/host_conformance.cc
                  ${CMAKE_SOURCE_DIR}/tests/com/sim_automation.cc
                  ${CMAKE_SOURCE_DIR}/tests/com/host_object.cc)
   target_include_directories(qnmuro_com_road PRIVATE ${QNMURO_COM_GEN} ${CMAKE_SOURCE_DIR}/tests)

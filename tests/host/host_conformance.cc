@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -275,6 +276,43 @@ void SaveAndReopenKeepEverything(const HostFactory& factory) {
   }
 }
 
+// A 2 x 2 picture, red and white, as a 24-bit BMP.
+void WriteDot(const std::u16string& path) {
+  const unsigned char bmp[] = {
+      'B', 'M', 70,   0,    0,   0,   0,    0,    0,   0,   54,  0,   0, 0, 40,  0, 0,  0,
+      2,   0,   0,    0,    2,   0,   0,    0,    1,   0,   24,  0,   0, 0, 0,   0, 16, 0,
+      0,   0,   0x13, 0x0b, 0,   0,   0x13, 0x0b, 0,   0,   0,   0,   0, 0, 0,   0, 0,  0,
+      0,   0,   255,  255,  255, 255, 0,    0,    255, 255, 255, 255, 0, 0, 255, 0, 0,  0};
+  std::ofstream(ToPath(path), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bmp), sizeof bmp);
+}
+
+void PictureLandsAtThePagePosition(const HostFactory& factory) {
+  HostUnderTest& host = factory();
+  const std::u16string dot = Path(host, u"dot.bmp");
+  WriteDot(dot);
+  for (const std::u16string& format : host.SaveFormats()) {
+    SCOPED_TRACE(U8(format));
+    auto doc = NewDoc(host, u"alpha\rbeta");
+    host.App().GetSelection()->SetRange(0, 0);
+    auto shape = doc->GetShapes().AddPicture(dot, false, true, 100, 200, 50, 40);
+    shape->SetName(u"Dot");
+    const float want[] = {100, 200, 50, 40};
+    const float got[] = {shape->Left(), shape->Top(), shape->Width(), shape->Height()};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(got[i], want[i], 1.0) << i;
+    const std::u16string path = Path(host, u"pictured" + format);
+    doc->SaveAs(path);
+    doc->Close();
+    auto again = host.App().GetDocuments().Open(path, true);
+    ASSERT_EQ(again->GetShapes().Count(), 1);
+    const auto kept = again->GetShapes().Item(1);
+    EXPECT_EQ(U8(kept->Name()), "Dot");
+    const float back[] = {kept->Left(), kept->Top(), kept->Width(), kept->Height()};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(back[i], want[i], 1.0) << i;
+    again->Close();
+  }
+}
+
 void BookmarksByPositionThenName(const HostFactory& factory) {
   HostUnderTest& host = factory();
   auto doc = NewDoc(host, u"alpha beta gamma");
@@ -340,7 +378,7 @@ const std::vector<ConformanceCase>& ConformanceCases() {
       {"SaveAndReopenKeepEverything", SaveAndReopenKeepEverything},
       {"BookmarksByPositionThenName", BookmarksByPositionThenName},
       {"HandlesOfAClosedDocumentAreDeleted", HandlesOfAClosedDocumentAreDeleted},
-      {"PictureLandsAtThePagePosition", nullptr},
+      {"PictureLandsAtThePagePosition", PictureLandsAtThePagePosition},
   };
   return cases;
 }
