@@ -42,7 +42,7 @@ file(CREATE_LINK ${QNMURO_CLI11_INCLUDE}/CLI ${CMAKE_BINARY_DIR}/cli11/CLI SYMBO
 add_executable(qnmuro
   src/cli/main.cc src/cli/cli_agent.cc src/cli/cli_config.cc src/cli/cli_datasource.cc
   src/cli/cli_demo.cc src/cli/cli_password.cc src/cli/cli_registry.cc src/cli/cli_run.cc
-  src/cli/cli_transfer.cc src/cli/cli_unavailable_win.cc src/cli/console_win.cc
+  src/cli/cli_pending.cc src/cli/cli_transfer.cc src/cli/cli_unavailable_win.cc src/cli/console_win.cc
   src/cli/demo_server_win.cc)
 target_include_directories(qnmuro PRIVATE ${CMAKE_BINARY_DIR}/cli11)
 target_link_libraries(qnmuro PRIVATE qnmuro_addin qnmuro_simhost)

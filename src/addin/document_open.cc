@@ -113,6 +113,8 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
   IgnoreFailure([&] { wpsApp->Run(u"OAOpen"); });
   IgnoreFailure(
       [&] { WriteLog(context_.state, u"文档“" + document.FullName() + u"”初始化完毕！"); });
+  // A workflow document means the server is wanted again: what waited for it goes now.
+  IgnoreFailure([&] { PendingUploads(context_).RetryAll(); });
 }
 
 }  // namespace qnmuro

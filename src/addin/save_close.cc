@@ -10,7 +10,7 @@
 #include "config/vocabulary.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
-#include "transfer/http_operation.h"
+#include "transfer/pending_uploads.h"
 #include "workflow/red_head.h"
 
 namespace qnmuro {
@@ -19,6 +19,11 @@ namespace {
 constexpr char16_t kSaveQuestion[] = u"是否要保存文档到服务器？";
 constexpr char16_t kCloseErrorNotice[] =
     u"文件关闭时发生错误，您对文档的修改可能无法保存或者更新到服务器，请联系系统管理员！";
+// A save whose upload the server did not confirm: the version waits in the pending uploads.
+constexpr char16_t kKeptNotice[] =
+    u"文档未能上传到服务器，已保存在本机，将在能够连接服务器时自动上传。";
+constexpr char16_t kConflictNotice[] =
+    u"服务器上的文档已被其他用户修改，您的版本没有覆盖它，已保存在本机。";
 constexpr long kWindowMinimized = 2;
 
 bool ActionUploads(long action) {
@@ -68,6 +73,7 @@ bool WPSaddin::SaveToServer() {
   if (in_save_to_server_) return true;
   in_save_to_server_ = true;
   bool result = true;
+  std::optional<UploadOutcome> outcome;
   std::u16string local;
   TrapFirstFailure(
       [&] {
@@ -90,14 +96,15 @@ bool WPSaddin::SaveToServer() {
           doc->Save();
           doc->SetSaved(true);
           BackupFile(context_, local);
-          HttpOperation transfer(context_);
           Login login = ControlFileLogin(context_, records.commonInfo);
-          transfer.SetHttpUser(std::move(login.user));
-          transfer.SetHttpPassword(std::move(login.password));
-          transfer.SetHttpUrl(AppendUrlParameter(ContentUploadUrl(records),
-                                                 UploadQuery(records.documentInfo.unid, action)));
-          transfer.SetDestFile(local);
-          result = transfer.UploadFileByStream();
+          const UploadJob job{AppendUrlParameter(ContentUploadUrl(records),
+                                                 UploadQuery(records.documentInfo.unid, action)),
+                              records.documentInfo.unid, std::move(login.user),
+                              std::move(login.password)};
+          outcome = UploadDocument(context_, local, job);
+          result = outcome == UploadOutcome::kUploaded;
+          // The server is there: what waited for it goes too.
+          if (result) PendingUploads(context_).RetryAll();
         }
         SetCursorShape(context_, kArrowCursor);
       },
@@ -108,7 +115,20 @@ bool WPSaddin::SaveToServer() {
         result = false;
       });
   in_save_to_server_ = false;
+  if (outcome && *outcome != UploadOutcome::kUploaded) TellNotUploaded(*outcome);
   return result;
+}
+
+// A version the server did not take is never passed over in silence. At close the close's own
+// box follows, so only a conflict, which that box does not explain, is told there.
+void WPSaddin::TellNotUploaded(UploadOutcome outcome) {
+  const bool conflict = outcome == UploadOutcome::kConflict;
+  if (closing_ && !conflict) return;
+  IgnoreFailure([&] {
+    Require(context_.ui)
+        .ShowMessage(conflict ? kConflictNotice : kKeptNotice, MsgButtons::kOk,
+                     MsgIcon::kInformation, kNoticeTitle);
+  });
 }
 
 void WPSaddin::wpsDoc_Close() {

@@ -85,6 +85,8 @@ void WPSaddin::OnConnection(host::Application* application) {
                           ToText(QNMURO_VERSION_MAJOR) + u"." + ToText(QNMURO_VERSION_MINOR) +
                           u"）...");
   });
+  // Versions that earlier sessions could not upload go first.
+  IgnoreFailure([&] { PendingUploads(context_).RetryAll(); });
 }
 
 void WPSaddin::OnDisconnection() {

@@ -21,6 +21,7 @@
 #include "base/error.h"
 #include "common/context.h"
 #include "host/host.h"
+#include "transfer/pending_uploads.h"
 #include "workflow/command_support.h"
 
 namespace qnmuro {
@@ -157,6 +158,8 @@ class WPSaddin final : public host::AddIn,
   void AssignApp(host::Application* application);
   void AssignDoc(std::shared_ptr<host::Document> document);
   ButtonMember& Member(BarButton button);
+  // Tells the clerk that the server did not take the saved version (the pending uploads keep it).
+  void TellNotUploaded(UploadOutcome outcome);
   // Writes the class's error line for a failure that reached a host entry point.
   void ReportAtBoundary(std::u16string_view operation, const Error& error) noexcept;
 

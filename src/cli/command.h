@@ -21,6 +21,7 @@ void AddConfig(CLI::App& app);
 void AddDataSource(CLI::App& app);
 void AddRegistry(CLI::App& app);
 void AddPassword(CLI::App& app);
+void AddPending(CLI::App& app);
 
 // Which word processor `run` and `demo` drive (--host, --profile).
 struct HostChoice {

@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
   CLI::App app{"qnmuro - the QNMuroWPS add-in and its tools for OA integrators", "qnmuro"};
   app.set_version_flag("--version", "qnmuro " QNMURO_VERSION);
   app.require_subcommand(1);
-  for (auto add : {AddDemo, AddRun, AddServer, AddTransfer, AddAgent, AddConfig, AddDataSource,
-                   AddRegistry, AddPassword}) {
+  for (auto add : {AddDemo, AddRun, AddServer, AddTransfer, AddPending, AddAgent, AddConfig,
+                   AddDataSource, AddRegistry, AddPassword}) {
     add(app);
   }
   std::vector<std::string> args = Utf8Arguments(argc, argv);

@@ -23,6 +23,17 @@ class TransferSession {
   // Prepares the work directory and the services and loads the control file. False with
   // *error set when one of them cannot be used.
   bool Open(const std::string& control_file, std::string* error) {
+    if (!OpenServices(error)) return false;
+    Config config(ctx_);
+    if (!config.Init(Utf8ToUtf16(control_file))) {
+      *error = "cannot load the control file " + control_file + ": " + U8(config.last_report());
+      return false;
+    }
+    return true;
+  }
+
+  // The same without a control file (the pending uploads carry their own addresses and users).
+  bool OpenServices(std::string* error) {
     services_ = DefaultServices();
     std::error_code ec;
     std::filesystem::create_directories(ToPath(services_.work_dir), ec);
@@ -33,11 +44,6 @@ class TransferSession {
     state_.eventLog = std::make_unique<VeltoLog>(services_.work_dir, services_.clock.get(),
                                                  &state_.records.commonInfo.clientLog);
     ctx_ = ContextFor(services_, &state_);
-    Config config(ctx_);
-    if (!config.Init(Utf8ToUtf16(control_file))) {
-      *error = "cannot load the control file " + control_file + ": " + U8(config.last_report());
-      return false;
-    }
     return true;
   }
 

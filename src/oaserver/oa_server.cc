@@ -151,6 +151,11 @@ void OaServer::Impl::Serve(const httplib::Request& req, httplib::Response& res) 
     res.set_content(Result("not found"), "text/xml");
     return;
   }
+  // A document's version carries its tag, which its upload later names (If-Match).
+  if (OaStore::IsAttachmentPath(req.path)) {
+    const std::string tag = store.TagOf(*file);
+    if (!tag.empty()) res.set_header("ETag", tag);
+  }
   auto handle = std::shared_ptr<std::FILE>(raw, std::fclose);
   auto buffer = std::make_shared<std::vector<char>>(kServeChunk);
   res.set_content_provider(static_cast<size_t>(size), "application/octet-stream",
@@ -208,12 +213,26 @@ void OaServer::Impl::Confirmation(const httplib::Request& req, httplib::Response
       })) {
     name.clear();
   }
-  const std::string reason =
-      name.empty() ? "invalid file name"
-                   : store.Confirm(QueryParam(req.target, "unid"), name, OriginOf(req, user));
-  if (!reason.empty()) {
+  if (name.empty()) {
     res.status = 400;
-    res.set_content(Result(reason), "text/xml");
+    res.set_content(Result("invalid file name"), "text/xml");
+    return;
+  }
+  OaStore::Condition condition;
+  if (req.has_header("If-Match")) condition.if_match = req.get_header_value("If-Match");
+  const std::string digest = req.get_header_value("Upload-Digest");
+  if (digest.rfind("sha-256=", 0) == 0) condition.digest = digest.substr(8);
+  const OaStore::Confirmed confirmed =
+      store.Confirm(QueryParam(req.target, "unid"), name, OriginOf(req, user), condition);
+  if (!confirmed.tag.empty()) res.set_header("ETag", confirmed.tag);
+  if (confirmed.conflict) {
+    res.status = 412;
+    res.set_content(Result("conflict"), "text/xml");
+    return;
+  }
+  if (!confirmed.reason.empty()) {
+    res.status = 400;
+    res.set_content(Result(confirmed.reason), "text/xml");
     return;
   }
   res.set_content(Result("success"), "text/xml");

@@ -1,14 +1,20 @@
 // The development OA server: speaks the add-in's HTTP protocol so that an OA integrator, the
 // tests and the demo have a server to talk to. Layout of its root directory: oa_store.h.
 //
-//   GET or POST <path>                    serves the file (oa_store.h) or answers 404;
+//   GET or POST <path>                    serves the file (oa_store.h) or answers 404; a
+//                                         document's attachment address with its ETag;
 //   POST /upload.muro?filename=NAME       stores the raw body for NAME (framed by its length
 //                                         or by chunks: one that broke off is never kept),
 //                                         replies <result>success</result>;
 //   POST <any>?...action=upload&unid=U&method=replacecontent&...&filename=<Base64 name>
 //                                         confirms: moves the body of NAME that this request
 //                                         is told to belong to (upload_ledger.h) into
-//                                         documents/U/<name>, keeping earlier versions;
+//                                         documents/U/<name>, keeping earlier versions, and
+//                                         answers with the new version's ETag. With If-Match
+//                                         naming another version than the current one it
+//                                         stores nothing and answers 412 <result>conflict
+//                                         </result>; "Upload-Digest: sha-256=<hex>" names the
+//                                         body it confirms by its SHA-256;
 //   GET or POST /<...>/<agent>?OpenAgent...   runs a built-in agent: "echo" answers its query
 //                                         and body as XML, "ping" answers success.
 // Every fault is answered with <result>reason</result>, never with success. With users, file

@@ -1,7 +1,9 @@
 #include "oaserver/oa_store.h"
 
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -80,6 +82,60 @@ int CreateTemp(const fs::path& dir, fs::path* path) {
   return -1;
 }
 
+// SHA-256 over pieces, as they arrive.
+class Sha256Stream {
+ public:
+  Sha256Stream() : ctx_(EVP_MD_CTX_new()) {
+    ok_ = ctx_ != nullptr && EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr) == 1;
+  }
+  ~Sha256Stream() { EVP_MD_CTX_free(ctx_); }
+  Sha256Stream(const Sha256Stream&) = delete;
+  Sha256Stream& operator=(const Sha256Stream&) = delete;
+  void Add(const char* data, size_t size) { ok_ = ok_ && EVP_DigestUpdate(ctx_, data, size) == 1; }
+  // Lower-case hex; empty when the digest could not be made.
+  std::string Hex() {
+    unsigned char value[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!ok_ || EVP_DigestFinal_ex(ctx_, value, &size) != 1) return "";
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < size; ++i) {
+      out += kDigits[value[i] >> 4];
+      out += kDigits[value[i] & 15];
+    }
+    return out;
+  }
+
+ private:
+  EVP_MD_CTX* ctx_;
+  bool ok_ = false;
+};
+
+std::string Quoted(const std::string& digest) {
+  return digest.empty() ? std::string() : "\"" + digest + "\"";
+}
+
+// Whether an If-Match value names the version with `tag` (empty: there is none). Only strong
+// tags compare; "*" names any version that exists.
+bool IfMatchNames(const std::string& if_match, const std::string& tag) {
+  size_t i = 0;
+  while (i <= if_match.size()) {
+    size_t end = if_match.find(',', i);
+    if (end == std::string::npos) end = if_match.size();
+    std::string item = if_match.substr(i, end - i);
+    const size_t first = item.find_first_not_of(" \t");
+    const size_t last = item.find_last_not_of(" \t");
+    item = first == std::string::npos ? std::string() : item.substr(first, last - first + 1);
+    if (!tag.empty() && (item == "*" || item == tag)) return true;
+    i = end + 1;
+  }
+  return false;
+}
+
+OaStore::Confirmed Refused(std::string reason) {
+  return OaStore::Confirmed{std::move(reason), false, ""};
+}
+
 }  // namespace
 
 OaStore::OaStore(fs::path root) : ledger_(kKeepBody, kRememberRefusal) {
@@ -132,9 +188,12 @@ std::optional<fs::path> OaStore::MapRequestPath(const std::string& path) const {
   const bool attachment = n >= 5 && parts[n - 4] == "0" && parts[n - 2] == "$file";
   std::vector<fs::path> candidates;
   if (attachment) {
-    for (const std::string& unid : spellings[n - 3]) {
-      for (const std::string& name : spellings[n - 1]) {
-        candidates.push_back(root_ / "files" / unid / name);
+    // The stored version, once there is one, is what the next clerk is handed.
+    for (const char* folder : {"documents", "files"}) {
+      for (const std::string& unid : spellings[n - 3]) {
+        for (const std::string& name : spellings[n - 1]) {
+          candidates.push_back(root_ / folder / unid / name);
+        }
       }
     }
   } else {
@@ -189,8 +248,10 @@ std::string OaStore::StoreUpload(const std::string& ansi_name, const UploadOrigi
   }
   std::setvbuf(file, nullptr, _IOFBF, 256 * 1024);
   bool written = true;
+  Sha256Stream digest;
   const bool whole = read([&](const char* data, size_t size) {
     written = std::fwrite(data, 1, size, file) == size;
+    digest.Add(data, size);
     return written;
   });
   const bool flushed = written && std::fflush(file) == 0;
@@ -205,7 +266,7 @@ std::string OaStore::StoreUpload(const std::string& ansi_name, const UploadOrigi
     if (::rename(temp.c_str(), stored.c_str()) != 0) {
       reason = std::string("cannot store the upload: ") + std::strerror(errno);
     } else {
-      Drop(ledger_.Add(*name, stored, origin));
+      Drop(ledger_.Add(*name, stored, origin, digest.Hex()));
     }
   }
   if (!reason.empty()) ::unlink(temp.c_str());
@@ -219,42 +280,111 @@ void OaStore::Drop(const std::vector<fs::path>& files) {
   }
 }
 
-std::string OaStore::Confirm(const std::string& ansi_unid, const std::string& ansi_name,
-                             const UploadOrigin& origin) {
+OaStore::Confirmed OaStore::Confirm(const std::string& ansi_unid, const std::string& ansi_name,
+                                    const UploadOrigin& origin, const Condition& condition) {
   const std::optional<std::string> unid = FileNameOf(ansi_unid);
   const std::optional<std::string> name = FileNameOf(ansi_name);
-  if (!unid) return "invalid unid";
-  if (!name) return "invalid file name";
+  if (!unid) return Refused("invalid unid");
+  if (!name) return Refused("invalid file name");
   std::lock_guard<std::mutex> lock(mu_);
   UploadLedger::Body body;
   std::vector<fs::path> dropped;
-  const UploadLedger::Verdict verdict = ledger_.Match(*name, origin, &body, &dropped);
+  UploadLedger::Verdict verdict = UploadLedger::Verdict::kNone;
+  if (!condition.digest.empty()) {
+    // The body named by its digest is certainly this one's, whatever else is outstanding.
+    if (ledger_.MatchDigest(*name, condition.digest, &body, &dropped)) {
+      verdict = UploadLedger::Verdict::kFound;
+    }
+  } else {
+    verdict = ledger_.Match(*name, origin, &body, &dropped);
+  }
   Drop(dropped);
   if (verdict == UploadLedger::Verdict::kRefused) {
-    return "another upload of " + *name +
-           " cannot be told apart from this one: neither is stored; save again";
+    return Refused("another upload of " + *name +
+                   " cannot be told apart from this one: neither is stored; save again");
   }
   std::error_code ec;
   const fs::path incoming = body.file;
   if (verdict == UploadLedger::Verdict::kNone || !Inside(incoming) ||
       !fs::is_regular_file(incoming, ec)) {
-    return "no upload of " + *name + " to confirm";
+    return Refused("no upload of " + *name + " to confirm");
   }
   const std::optional<fs::path> dir = FolderInside(fs::path("documents") / *unid);
-  if (!dir)
-    return "cannot store the document: documents/" + *unid + " is not a folder inside the root";
+  if (!dir) {
+    return Refused("cannot store the document: documents/" + *unid +
+                   " is not a folder inside the root");
+  }
   const fs::path current = *dir / *name;
-  if (!Inside(current)) return "invalid file name";
+  if (!Inside(current)) return Refused("invalid file name");
+  if (condition.if_match) {
+    const std::optional<fs::path> now = CurrentVersion(current, *unid, *name);
+    const std::string tag = now ? TagOf(*now) : std::string();
+    if (!IfMatchNames(*condition.if_match, tag)) {
+      // Another version came meanwhile: this body is stored over nothing, ever.
+      ledger_.Taken(*name, body.id);
+      ::unlink(incoming.c_str());
+      return {"conflict", true, tag};
+    }
+  }
   if (fs::exists(current, ec)) {
     int version = 1;
     while (fs::exists(*dir / (*name + ".v" + std::to_string(version)), ec)) ++version;
     fs::rename(current, *dir / (*name + ".v" + std::to_string(version)), ec);
-    if (ec) return "cannot keep the earlier version: " + ec.message();
+    if (ec) return Refused("cannot keep the earlier version: " + ec.message());
   }
   fs::rename(incoming, current, ec);
-  if (ec) return "cannot store the document: " + ec.message();
+  if (ec) return Refused("cannot store the document: " + ec.message());
   ledger_.Taken(*name, body.id);
-  return "";
+  return Confirmed{"", false, TagOf(current, Quoted(body.digest))};
+}
+
+std::optional<fs::path> OaStore::CurrentVersion(const fs::path& stored, const std::string& unid,
+                                                const std::string& name) const {
+  std::error_code ec;
+  if (fs::is_regular_file(stored, ec)) return stored;
+  const fs::path attachment = root_ / "files" / unid / name;
+  if (Inside(attachment) && fs::is_regular_file(attachment, ec)) return attachment;
+  return std::nullopt;
+}
+
+bool OaStore::IsAttachmentPath(const std::string& path) {
+  const std::vector<std::string> parts = SplitPath(path);
+  const size_t n = parts.size();
+  return n >= 5 && parts[n - 4] == "0" && parts[n - 2] == "$file";
+}
+
+std::string OaStore::TagOf(const fs::path& file, const std::string& known) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return "";
+  KnownTag key{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+               static_cast<uint64_t>(st.st_size),
+               static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, ""};
+  auto same = [&](const KnownTag& k) {
+    return k.device == key.device && k.inode == key.inode && k.size == key.size &&
+           k.mtime_ns == key.mtime_ns;
+  };
+  {
+    std::lock_guard<std::mutex> lock(tags_mu_);
+    const auto it = tags_.find(file.string());
+    if (known.empty() && it != tags_.end() && same(it->second)) return it->second.tag;
+  }
+  key.tag = known;
+  if (key.tag.empty()) {
+    std::FILE* in = std::fopen(file.c_str(), "rb");
+    if (in == nullptr) return "";
+    Sha256Stream digest;
+    std::vector<char> buffer(256 * 1024);
+    size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0)
+      digest.Add(buffer.data(), got);
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed) return "";
+    key.tag = Quoted(digest.Hex());
+  }
+  std::lock_guard<std::mutex> lock(tags_mu_);
+  tags_[file.string()] = key;
+  return key.tag;
 }
 
 int OaStore::RemoveStaleUploads() {

@@ -17,7 +17,8 @@ bool Conflicts(const std::string& a, const std::string& b) {
 
 std::vector<std::filesystem::path> UploadLedger::Add(const std::string& name,
                                                      const std::filesystem::path& file,
-                                                     const UploadOrigin& origin) {
+                                                     const UploadOrigin& origin,
+                                                     const std::string& digest) {
   std::vector<std::filesystem::path> dropped;
   Name& entry = names_[name];
   Expire(entry, &dropped);
@@ -32,8 +33,23 @@ std::vector<std::filesystem::path> UploadLedger::Add(const std::string& name,
       }
     }
   }
-  open.push_back(Body{++next_id_, file, origin, Clock::now()});
+  open.push_back(Body{++next_id_, file, origin, Clock::now(), digest});
   return dropped;
+}
+
+bool UploadLedger::MatchDigest(const std::string& name, const std::string& digest, Body* body,
+                               std::vector<std::filesystem::path>* dropped) {
+  const auto found = names_.find(name);
+  if (found == names_.end() || digest.empty()) return false;
+  Expire(found->second, dropped);
+  const std::vector<Body>& open = found->second.open;
+  for (auto it = open.rbegin(); it != open.rend(); ++it) {
+    if (it->digest == digest) {
+      *body = *it;
+      return true;
+    }
+  }
+  return false;
 }
 
 UploadLedger::Verdict UploadLedger::Match(const std::string& name, const UploadOrigin& origin,

@@ -38,12 +38,20 @@ class UploadLedger {
     std::filesystem::path file;
     UploadOrigin origin;
     Clock::time_point stored;
+    std::string digest;  // SHA-256 of the body, lower-case hex; empty when unknown
   };
 
   // A complete body of `name` now lies in `file`. It replaces an outstanding one of that name
   // from the same connection. Returns the files nobody will confirm any more.
   std::vector<std::filesystem::path> Add(const std::string& name, const std::filesystem::path& file,
-                                         const UploadOrigin& origin);
+                                         const UploadOrigin& origin,
+                                         const std::string& digest = "");
+
+  // The outstanding body of `name` with that digest, the newest of them (a client sending the
+  // same bytes again): certain, whatever else is outstanding. False when there is none.
+  // *dropped receives the files nobody will confirm any more.
+  bool MatchDigest(const std::string& name, const std::string& digest, Body* body,
+                   std::vector<std::filesystem::path>* dropped);
 
   enum class Verdict { kNone, kRefused, kFound };
   // The body a confirmation of `name` from `origin` takes (*body set for kFound; take it with

@@ -38,6 +38,11 @@ FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_byt
 // untouched and the temporary file is gone.
 int ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes);
 
+// Makes the entries of `folder` (a file renamed into it, a folder created in it) durable, as a
+// power cut would otherwise lose them. Returns 0, or the errno of the failure. Where the system
+// keeps folder entries durable itself (Windows) it does nothing.
+int SyncFolder(const std::filesystem::path& folder);
+
 // Whether the open `file` is, in the file system as it really is now, the file that `below`
 // (plain names: no "." or "..") names inside the folder `folder`: a link in `folder`'s own path
 // is followed, one in any part of `below` would have led the file elsewhere and answers false.

@@ -127,12 +127,16 @@ int ReplaceFileContents(const std::filesystem::path& path, std::string_view byte
     return err;
   }
   // Make the rename itself durable.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  SyncFolder(folder);
   return 0;
+}
+
+int SyncFolder(const std::filesystem::path& folder) {
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return errno;
+  const int err = ::fsync(dir) == 0 ? 0 : errno;
+  ::close(dir);
+  return err;
 }
 
 bool IsOpenedAt(std::FILE* file, const std::filesystem::path& folder,

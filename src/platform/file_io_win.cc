@@ -111,6 +111,10 @@ FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_byt
   }
 }
 
+int SyncFolder(const std::filesystem::path&) {
+  return 0;
+}
+
 int ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes) {
   const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
   std::filesystem::path temp;

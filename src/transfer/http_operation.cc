@@ -11,6 +11,7 @@
 #include "platform/http_client.h"
 #include "platform/xml.h"
 #include "transfer/url_request.h"
+#include "transfer/version_tags.h"
 #include "transfer/work_path.h"
 
 namespace qnmuro {
@@ -107,6 +108,28 @@ std::u16string QueryValue(const std::u16string& name) {
   return out;
 }
 
+// Whether `name` is a download's temporary name: "<target>.part" or "<target>.part<1-99>".
+bool IsPartName(const std::u16string& name) {
+  const size_t dot = name.rfind(u".part");
+  if (dot == std::u16string::npos || dot == 0) return false;
+  const std::u16string number = name.substr(dot + 5);
+  if (number.empty()) return true;
+  if (number.size() > 2 || number[0] == u'0') return false;
+  for (char16_t c : number) {
+    if (c < u'0' || c > u'9') return false;
+  }
+  return true;
+}
+
+void RemovePartLeftovers(const fs::path& folder) {
+  std::error_code ec;
+  std::vector<fs::path> leftovers;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    if (IsPartName(FromPath(it->path().filename()))) leftovers.push_back(it->path());
+  }
+  for (const fs::path& path : leftovers) RemoveLeftover(path);
+}
+
 }  // namespace
 
 HttpOperation::HttpOperation(Context& ctx)
@@ -114,6 +137,11 @@ HttpOperation::HttpOperation(Context& ctx)
 
 HttpOperation::~HttpOperation() {
   DiscardDestination();
+}
+
+void HttpOperation::LogError(const std::u16string& line, const Error* error) {
+  last_error_line_ = line;
+  WriteErrorLog(ctx_.state, line, error);
 }
 
 void HttpOperation::SetHttpUrl(std::u16string url) {
@@ -193,8 +221,9 @@ bool HttpOperation::OpenDestination() {
   };
   const fs::path folder_below = target->below.parent_path();
   const std::u16string folder = FromPath(target->folder / folder_below) + kPathSeparator;
-  // A transfer killed earlier left its temporary files; one still running has marked its own.
-  for (int i = 0; i < kPartNames; ++i) RemoveLeftover(ToPath(folder + part_name(i)));
+  // Transfers killed earlier left their temporary files, of this target or another one in the
+  // folder; one still running has marked its own.
+  RemovePartLeftovers(ToPath(folder));
   for (int i = 0; i < kPartNames; ++i) {
     temp_path_ = folder + part_name(i);
     // Exclusive creation: never write into a file somebody else left or placed there.
@@ -222,7 +251,7 @@ bool HttpOperation::WriteChunk(const char* data, size_t size) {
   if (!file_) return false;
   if (std::fwrite(data, 1, size, file_.get()) == size) return true;
   failure_ = WriteError(errno);
-  WriteErrorLog(ctx_.state, ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
+  LogError(ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
   DiscardDestination();
   return false;
 }
@@ -235,7 +264,7 @@ bool HttpOperation::CommitDestination(uint64_t* size) {
   int err = 0;
   if (file_ && !CloseFile(std::move(file_), &err)) {
     failure_ = WriteError(err);
-    WriteErrorLog(ctx_.state, ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
+    LogError(ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
     DiscardDestination();
     return false;
   }
@@ -267,15 +296,13 @@ bool HttpOperation::DownloadFileByStream() {
     if (!IsInsideWorkDir(ctx_.workDir, dest_file_)) {
       SetLastSystemError(0);
       errorMessage_ = kOutsideWorkDir + dest_file_;
-      WriteErrorLog(ctx_.state,
-                    ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), NoError()));
+      LogError(ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), NoError()));
       return false;
     }
     // When this fails, the first chunk or the commit reports it; a target that turned out to
     // lie elsewhere is reported at once.
     if (!OpenDestination() && !errorMessage_.empty()) {
-      WriteErrorLog(ctx_.state,
-                    ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), NoError()));
+      LogError(ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), NoError()));
       return false;
     }
   }
@@ -290,8 +317,8 @@ bool HttpOperation::ReadStreamToFile() {
                    [&](const Error& error) { failure_ = error; });
   if (done) return true;
   const Error& error = failure_ ? *failure_ : NoError();
-  WriteErrorLog(ctx_.state, ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), error),
-                failure_ ? &error : nullptr);
+  LogError(ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), error),
+           failure_ ? &error : nullptr);
   DiscardDestination();
   return false;
 }
@@ -326,6 +353,7 @@ bool HttpOperation::StreamFollowingRedirects() {
     if (response.status == 200) {
       uint64_t size = 0;
       if (!dest_file_.empty() && !CommitDestination(&size)) return false;
+      if (!dest_file_.empty()) NoteVersion(http_url_, response);
       WriteLog(ctx_.state,
                u"以httpstream方式从" + http_url_ + u"中读取：" + ToText(total) + u"字节");
       return true;
@@ -344,6 +372,13 @@ bool HttpOperation::StreamFollowingRedirects() {
     errorMessage_ = u"http返回错误代码：" + ToText(response.status);
     return false;
   }
+}
+
+// A document's attachment brought whole: its tag (or none) is now the version this computer
+// has of it.
+void HttpOperation::NoteVersion(const std::u16string& url, const HttpResponse& response) {
+  const DocumentFile file = AttachmentFile(url);
+  if (!file.empty()) RecordVersionTag(ctx_, file, FromAnsi(response.Header("ETag")));
 }
 
 // The platform's URL-download service (or a plain GET standing in for it) that follows
@@ -369,8 +404,7 @@ bool HttpOperation::FallbackDownload() {
   if (too_slow) errorMessage_ += std::u16string(u"，") + kTooSlow;
   if (too_large_) errorMessage_ += u"，" + TooLargeText();
   const Error& error = failure_ ? *failure_ : NoError();
-  WriteErrorLog(ctx_.state, ComposeErrorReport(kFallbackLine, errorMessage_, error),
-                failure_ ? &error : nullptr);
+  LogError(ComposeErrorReport(kFallbackLine, errorMessage_, error), failure_ ? &error : nullptr);
   return false;
 }
 
@@ -397,7 +431,9 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size, bool* too_slow) {
         too_large_ = true;
         return false;
       }
-      return CommitDestination(size);
+      if (!CommitDestination(size)) return false;
+      NoteVersion(where.Url(), response);
+      return true;
     }
     const std::u16string location = FromAnsi(response.Header("Location"));
     if (!IsRedirect(response.status) || location.empty()) return false;
@@ -436,6 +472,9 @@ HttpResponse HttpOperation::FetchHop(const HttpRequest& request) {
 bool HttpOperation::UploadFileByStream() {
   errorMessage_.clear();
   failure_.reset();
+  conflict_ = false;
+  named_tag_.clear();
+  server_tag_.clear();
   origin_ = OriginOf(url_);
   std::u16string upload_address;
   std::u16string confirm_address;
@@ -449,8 +488,7 @@ bool HttpOperation::UploadFileByStream() {
       },
       [&](const Error& error) {
         failure_ = error;
-        WriteErrorLog(ctx_.state,
-                      ComposeErrorReport(kUploadLine, errorMessage_ + url_.Url(), error), &error);
+        LogError(ComposeErrorReport(kUploadLine, errorMessage_ + url_.Url(), error), &error);
       });
   if (!addressed) return false;
   // The file itself goes without credentials (and so without the session cookie).
@@ -463,8 +501,28 @@ bool HttpOperation::UploadFileByStream() {
   url_.SetUrl(confirm_address);
   http_user_ = user;
   http_password_ = password;
+  // The confirmation names the version it replaces when one is held: a server that takes part
+  // then stores nothing over another user's version.
+  const DocumentFile file{QueryParameter(http_url_, u"unid"), GetFileName(dest_file_)};
+  named_tag_ = HeldVersionTag(ctx_, file);
+  if (!named_tag_.empty()) {
+    confirm_headers_.emplace_back("If-Match", ToAnsi(named_tag_));
+    if (!body_digest_.empty()) {
+      confirm_headers_.emplace_back("Upload-Digest", "sha-256=" + ToAnsi(body_digest_));
+    }
+  }
   dest_file_.clear();
-  return PostStream();
+  const bool ok = PostStream();
+  confirm_headers_.clear();
+  if (ok && !named_tag_.empty()) {
+    // The stored version's tag; none means the held one no longer names the server's version.
+    // A document that came without a tag (not through the add-in) stays without one.
+    RecordVersionTag(ctx_, file, reply_tag_);
+  } else if (!named_tag_.empty() && reply_status_ == 412) {
+    conflict_ = true;
+    server_tag_ = reply_tag_;
+  }
+  return ok;
 }
 
 bool HttpOperation::PostStream() {
@@ -479,8 +537,8 @@ bool HttpOperation::PostStream() {
     return true;
   }
   const Error& error = failure_ ? *failure_ : NoError();
-  WriteErrorLog(ctx_.state, ComposeErrorReport(kUploadLine, errorMessage_ + url_.Url(), error),
-                failure_ ? &error : nullptr);
+  LogError(ComposeErrorReport(kUploadLine, errorMessage_ + url_.Url(), error),
+           failure_ ? &error : nullptr);
   return false;
 }
 
@@ -492,6 +550,7 @@ bool HttpOperation::PostAndCheckReply(uint64_t* size) {
   FilePtr body;  // open until the reply has been checked
   if (!dest_file_.empty() && !OpenUploadBody(&request, &body, size)) return false;
   request.headers.emplace_back("Content-Type", "multipart/form-data");
+  for (const auto& header : confirm_headers_) request.headers.push_back(header);
   std::string reply;
   return ReceiveReply(request, &reply) && CheckReply(reply);
 }
@@ -519,9 +578,8 @@ bool HttpOperation::OpenUploadBody(HttpRequest* request, FilePtr* body, uint64_t
 }
 
 void HttpOperation::ReportReadFailure() {
-  WriteErrorLog(ctx_.state,
-                ComposeErrorReport(u"读取文件" + dest_file_ + u"时发生错误：", u"", *failure_),
-                &*failure_);
+  LogError(ComposeErrorReport(u"读取文件" + dest_file_ + u"时发生错误：", u"", *failure_),
+           &*failure_);
 }
 
 // Sends the request and takes the reply's body into `reply`: each process judges its own
@@ -537,6 +595,8 @@ bool HttpOperation::ReceiveReply(const HttpRequest& request, std::string* reply)
     return true;
   };
   const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
+  reply_status_ = response.status;
+  reply_tag_ = FromAnsi(response.Header("ETag"));
   if (too_long) {
     RemoveQuietly(ReplyFilePath());  // not a reply, and not worth keeping
     SetLastSystemError(0);

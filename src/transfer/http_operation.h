@@ -33,6 +33,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/error.h"
 #include "common/context.h"
@@ -89,6 +91,21 @@ class HttpOperation {
   uint64_t MaxDownloadSize() const { return max_download_size_; }
   void SetMaxDownloadSize(uint64_t bytes) { max_download_size_ = bytes; }
 
+  // The SHA-256 (lower-case hex) of DestFile's bytes, when the caller knows it. A confirmation
+  // that names a held version names the body it confirms by it too (header Upload-Digest), so
+  // that a server that takes part never takes another upload of the same name for it.
+  void SetBodyDigest(std::u16string sha256_hex) { body_digest_ = std::move(sha256_hex); }
+
+  // After UploadFileByStream. The version tag the confirmation named (If-Match; version_tags.h),
+  // empty when none was held; whether the server refused it because its current version is
+  // another (412), and that version's tag (empty when the server sent none).
+  const std::u16string& namedTag() const { return named_tag_; }
+  bool conflict() const { return conflict_; }
+  const std::u16string& serverTag() const { return server_tag_; }
+
+  // The last error line this operation wrote to the event log; empty when none.
+  const std::u16string& lastErrorLine() const { return last_error_line_; }
+
   // The text of the last explicit failure.
   const std::u16string& errorMessage() const { return errorMessage_; }
   const UrlOperation& url() const { return url_; }
@@ -101,6 +118,7 @@ class HttpOperation {
   bool GetFollowingRedirects(uint64_t* size, bool* too_slow);
   HttpResponse FetchHop(const HttpRequest& request);
   bool WriteChunk(const char* data, size_t size);
+  void NoteVersion(const std::u16string& url, const HttpResponse& response);
   bool OpenDestination();
   bool CommitDestination(uint64_t* size);
   void DiscardDestination();
@@ -114,6 +132,8 @@ class HttpOperation {
   void ReportReadFailure();
   std::u16string ReplyFilePath() const;
   std::u16string TooLargeText() const;
+
+  void LogError(const std::u16string& line, const Error* error = nullptr);
 
   // Request set-up shared by both directions; false with errorMessage set on failure.
   bool PrepareRequest(HttpRequest* request);
@@ -140,6 +160,16 @@ class HttpOperation {
   std::u16string target_path_;
   // A run-time failure met inside a step (write, read), reported with the step's line.
   std::optional<Error> failure_;
+  std::u16string last_error_line_;
+
+  // Version tags of the upload (version_tags.h).
+  std::u16string body_digest_;
+  std::u16string named_tag_;
+  std::u16string server_tag_;
+  bool conflict_ = false;
+  std::vector<std::pair<std::string, std::string>> confirm_headers_;
+  int reply_status_ = 0;      // of the last upload request's reply
+  std::u16string reply_tag_;  // its ETag
 };
 
 }  // namespace qnmuro

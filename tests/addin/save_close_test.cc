@@ -8,6 +8,8 @@
 #include "addin/save_reminder.h"
 #include "oaserver/oa_server.h"
 #include "support/addin_fixture.h"
+#include "transfer/pending_uploads.h"
+#include "transfer/version_tags.h"
 
 namespace qnmuro::test_util {
 namespace {
@@ -16,6 +18,9 @@ namespace fs = std::filesystem;
 using std::chrono::minutes;
 
 constexpr char16_t kQuestion[] = u"是否要保存文档到服务器？";
+constexpr char16_t kKept[] = u"文档未能上传到服务器，已保存在本机，将在能够连接服务器时自动上传。";
+constexpr char16_t kConflict[] =
+    u"服务器上的文档已被其他用户修改，您的版本没有覆盖它，已保存在本机。";
 constexpr char16_t kCloseError[] =
     u"文件关闭时发生错误，您对文档的修改可能无法保存或者更新到服务器，请联系系统管理员！";
 
@@ -233,6 +238,58 @@ TEST_F(SaveCloseTest, ExecuteAgentAsksTheServerAtTheRootUrl) {
   EXPECT_NE(reply.find(u"who=zhangsan"), std::u16string::npos) << U8(reply);
   EXPECT_TRUE(Logged("/oa/doc.nsf/echo?OpenAgent&who=zhangsan"))
       << (Requests().empty() ? "" : Requests().back());
+}
+
+// A version the server did not take: the clerk is told at once, it waits in the pending
+// uploads, and it goes up when the next workflow document opens with the server back. Another
+// user's version on the server makes it a conflict instead, told as one, never sent over it.
+TEST_F(SaveCloseTest, AVersionTheServerDidNotTakeIsToldKeptAndSentLater) {
+  struct Case {
+    const char* name;
+    bool conflict;
+    const char16_t* box;
+  };
+  for (const Case& c : {Case{"server down", false, kKept}, Case{"conflict", true, kConflict}}) {
+    SCOPED_TRACE(c.name);
+    ui_.ClearRecords();
+    Context ctx = addin_->context();
+    const int port = server_->port();
+    if (c.conflict) {
+      RecordVersionTag(ctx, {u"6F2A", u"notice.doc"}, u"\"a version nobody has\"");
+    } else {
+      server_->Stop();
+    }
+    const auto doc = OpenNotice("DraftDocument", UploadUrl());
+    app_->GetSelection()->TypeText(U16(c.name));  // each case a version of its own
+    ui_.QueueAnswer(MsgAnswer::kYes);
+    doc->Save();
+    ASSERT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, c.box}));
+    EXPECT_EQ(Boxes()[1].title, u"QNSoft");
+    EXPECT_EQ(Boxes()[1].icon, MsgIcon::kInformation);
+    EXPECT_EQ(Boxes()[1].buttons, MsgButtons::kOk);
+    const std::string saved = ReadBytes(dir_ / "notice.doc");
+    std::vector<PendingEntry> kept = PendingUploads(ctx).List();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].conflict, c.conflict);
+    EXPECT_EQ(ReadBytes(ToPath(kept[0].BodyPath())), saved);
+    EXPECT_NE(ReadBytes(Uploaded()), saved);
+
+    ui_.QueueAnswer(MsgAnswer::kNo);
+    doc->Close();
+    if (!c.conflict) {
+      OaServerOptions options;
+      options.root = dir_ / "server";
+      server_ = std::make_unique<OaServer>(options);
+      std::string error;
+      ASSERT_EQ(server_->Start("127.0.0.1", port, &error), port) << error;
+    }
+    const auto again = OpenNotice("DraftDocument", UploadUrl());
+    EXPECT_EQ(ReadBytes(Uploaded()) == saved, !c.conflict);
+    EXPECT_EQ(PendingUploads(ctx).List().size(), c.conflict ? 1u : 0u);
+    ui_.QueueAnswer(MsgAnswer::kNo);
+    again->Close();
+    for (const PendingEntry& e : PendingUploads(ctx).List()) PendingUploads(ctx).Drop(e.id);
+  }
 }
 
 }  // namespace

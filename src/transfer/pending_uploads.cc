@@ -1,0 +1,419 @@
+#include "transfer/pending_uploads.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "base/error.h"
+#include "base/text.h"
+#include "common/utils.h"
+#include "common/velto_log.h"
+#include "platform/clock.h"
+#include "platform/digest.h"
+#include "platform/file_io.h"
+#include "transfer/http_operation.h"
+#include "transfer/version_tags.h"
+#include "transfer/work_path.h"
+
+namespace qnmuro {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char16_t kFolder[] = u"pending";
+constexpr char16_t kNewPrefix[] = u".new-";
+constexpr char kEntryFile[] = "entry";
+constexpr char kErrorFile[] = "error";
+constexpr char kFormat[] = "1";
+// A document the host opens is at most this large (DownloadLimits::file); so is its copy.
+constexpr size_t kMaxKept = size_t{1} << 30;
+
+std::u16string Hex(const Sha256Value& value) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  std::u16string out;
+  for (unsigned char b : value) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
+}
+
+bool IsDigest(std::u16string_view text) {
+  return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char16_t c) {
+           return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+         });
+}
+
+// A value on one line: "%", CR and LF as %25, %0D, %0A.
+std::string Escape(std::u16string_view value) {
+  std::string out;
+  for (char c : Utf16ToUtf8(value)) {
+    if (c == '%') {
+      out += "%25";
+    } else if (c == '\n') {
+      out += "%0A";
+    } else if (c == '\r') {
+      out += "%0D";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::u16string Unescape(std::string_view value) {
+  std::string out;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const std::string_view three = value.substr(i, 3);
+    if (three == "%25" || three == "%0A" || three == "%0D") {
+      out += three == "%25" ? '%' : three == "%0A" ? '\n' : '\r';
+      i += 2;
+    } else {
+      out += value[i];
+    }
+  }
+  return Utf8ToUtf16(out);
+}
+
+std::u16string Join(const std::vector<std::u16string>& parts) {
+  std::u16string out;
+  for (const std::u16string& part : parts) out += (out.empty() ? u"" : u",") + part;
+  return out;
+}
+
+std::string EntryText(const PendingEntry& e) {
+  const std::pair<const char*, std::u16string> fields[] = {
+      {"url", e.job.url},
+      {"unid", e.job.unid},
+      {"name", e.name},
+      {"user", e.job.user},
+      {"password", e.job.password},
+      {"sha256", e.sha256},
+      {"size", ToText(static_cast<long long>(e.size))},
+      {"time", e.time},
+      {"own", Join(e.own)},
+      {"state", e.conflict ? u"conflict" : u"pending"},
+      {"named", e.namedTag},
+      {"server", e.serverTag},
+  };
+  std::string text = std::string("format=") + kFormat + "\n";
+  for (const auto& [key, value] : fields) text += std::string(key) + "=" + Escape(value) + "\n";
+  return text;
+}
+
+// The entry's fields from its text; false when it is not a whole entry of this format.
+bool ParseEntry(const std::string& text, PendingEntry* e) {
+  std::map<std::string, std::u16string> values;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) return false;  // the last line always ends
+    const std::string line = text.substr(start, end - start);
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) return false;
+    values[line.substr(0, eq)] = Unescape(std::string_view(line).substr(eq + 1));
+    start = end + 1;
+  }
+  if (values["format"] != u"1" || values.count("server") == 0) return false;
+  e->job.url = values["url"];
+  e->job.unid = values["unid"];
+  e->name = values["name"];
+  e->job.user = values["user"];
+  e->job.password = values["password"];
+  e->sha256 = values["sha256"];
+  e->time = values["time"];
+  e->conflict = values["state"] == u"conflict";
+  e->namedTag = values["named"];
+  e->serverTag = values["server"];
+  e->own.clear();
+  const std::u16string& own = values["own"];
+  for (size_t i = 0; i < own.size(); i += 65) e->own.push_back(own.substr(i, 64));
+  const std::string size = Utf16ToUtf8(values["size"]);
+  if (size.empty() || size.size() > 19 ||
+      !std::all_of(size.begin(), size.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return false;
+  }
+  e->size = std::stoull(size);
+  return !e->job.url.empty() && IsDigest(e->sha256) && IsFileNamePart(e->name) &&
+         std::all_of(e->own.begin(), e->own.end(), IsDigest);
+}
+
+DocumentFile FileOf(const PendingEntry& e) {
+  return DocumentFile{e.job.unid, e.name};
+}
+
+bool SameDocument(const PendingEntry& a, const PendingEntry& b) {
+  return a.name == b.name && (a.job.unid.empty() && b.job.unid.empty() ? a.job.url == b.job.url
+                                                                       : a.job.unid == b.job.unid);
+}
+
+}  // namespace
+
+std::u16string PendingEntry::BodyPath() const {
+  return folder + kPathSeparator + name;
+}
+
+PendingUploads::PendingUploads(Context& ctx) : ctx_(ctx) {}
+
+std::u16string PendingUploads::Folder() const {
+  return ctx_.workDir + kPathSeparator + kFolder;
+}
+
+std::u16string PendingUploads::NowText() const {
+  const TimePoint now = ctx_.clock ? ctx_.clock->Now() : std::chrono::system_clock::now();
+  return FormatTimestamp(ToLocalTime(now));
+}
+
+std::optional<PendingEntry> PendingUploads::Keep(const std::u16string& file, const UploadJob& job) {
+  PendingEntry entry;
+  entry.job = job;
+  entry.name = GetFileName(file);
+  std::u16string failure;
+  std::string bytes;
+  int err = 0;
+  Sha256Value digest{};
+  std::error_code ec;
+  const fs::path folder = ToPath(Folder());
+  if (!IsFileNamePart(entry.name)) {
+    failure = u"文件名不能用作文件";
+  } else if (ReadRegularFile(ToPath(file), kMaxKept, &bytes, &err) != FileReadStatus::kOk) {
+    failure = u"无法读取文件（" + ToText(err) + u"）";
+  } else if (!Sha256(bytes, &digest)) {
+    failure = u"无法计算文件摘要";
+  } else if (fs::create_directories(folder, ec), ec) {
+    failure = u"无法建立文件夹" + Folder();
+  }
+  if (failure.empty()) {
+    entry.sha256 = Hex(digest);
+    entry.size = bytes.size();
+    entry.time = NowText();
+    const std::vector<PendingEntry> older = List();
+    for (const PendingEntry& old : older) {
+      if (!SameDocument(old, entry) || !old.problem.empty()) continue;
+      entry.own.push_back(old.sha256);
+      for (const std::u16string& d : old.own) entry.own.push_back(d);
+    }
+    // "<stamp>-<n>": the first n that neither a whole nor a new entry has taken.
+    std::u16string stamp = entry.time;
+    std::erase_if(stamp, [](char16_t c) { return c < u'0' || c > u'9'; });
+    fs::path temp;
+    for (int n = 1; n < 10000 && entry.id.empty(); ++n) {
+      const std::u16string id = stamp + u"-" + ToText(n);
+      temp = folder / ToPath(kNewPrefix + id);
+      if (!fs::exists(folder / ToPath(id), ec) && fs::create_directory(temp, ec)) entry.id = id;
+    }
+    entry.folder = FromPath(folder / ToPath(entry.id));
+    if (entry.id.empty()) {
+      failure = u"无法建立待上传文件夹";
+    } else if ((err = ReplaceFileContents(temp / ToPath(entry.name), bytes)) != 0 ||
+               (err = ReplaceFileContents(temp / kEntryFile, EntryText(entry))) != 0) {
+      failure = u"无法写入待上传文件（" + ToText(err) + u"）";
+    } else if (fs::rename(temp, ToPath(entry.folder), ec), ec) {
+      failure = u"无法完成待上传文件（" + ToText(ec.value()) + u"）";
+    }
+    if (!failure.empty() && !entry.id.empty()) fs::remove_all(temp, ec);
+  }
+  if (!failure.empty()) {
+    WriteErrorLog(ctx_.state, u"无法在本机保存待上传的文件“" + file + u"”：" + failure);
+    return std::nullopt;
+  }
+  SyncFolder(folder);
+  // Only now that the newer version is kept may the older ones go.
+  for (const PendingEntry& old : List()) {
+    if (old.id != entry.id && old.problem.empty() && SameDocument(old, entry)) Remove(old);
+  }
+  return entry;
+}
+
+std::optional<PendingEntry> PendingUploads::Read(const std::u16string& id) const {
+  PendingEntry entry;
+  entry.id = id;
+  entry.folder = Folder() + kPathSeparator + id;
+  std::string text;
+  int err = 0;
+  if (id.rfind(kNewPrefix, 0) == 0) {
+    entry.problem = u"未写完（保存时中断）";
+  } else if (ReadRegularFile(ToPath(entry.folder) / kEntryFile, 1 << 20, &text, &err) !=
+             FileReadStatus::kOk) {
+    entry.problem = u"缺少描述文件";
+  } else if (!ParseEntry(text, &entry)) {
+    entry.problem = u"描述文件已损坏";
+  }
+  std::string error;
+  if (ReadRegularFile(ToPath(entry.folder) / kErrorFile, 1 << 20, &error, &err) ==
+      FileReadStatus::kOk) {
+    entry.lastError = Utf8ToUtf16(error);
+  }
+  return entry;
+}
+
+// Whether the kept bytes are those the entry describes; else the entry gets its problem.
+bool PendingUploads::Check(PendingEntry& entry) const {
+  if (!entry.problem.empty()) return false;
+  std::string bytes;
+  int err = 0;
+  Sha256Value digest{};
+  if (ReadRegularFile(ToPath(entry.BodyPath()), kMaxKept, &bytes, &err) != FileReadStatus::kOk) {
+    entry.problem = u"缺少文件内容";
+  } else if (bytes.size() != entry.size || !Sha256(bytes, &digest) || Hex(digest) != entry.sha256) {
+    entry.problem = u"文件内容与摘要不符";
+  }
+  return entry.problem.empty();
+}
+
+std::vector<PendingEntry> PendingUploads::List() const {
+  std::vector<std::u16string> ids;
+  std::error_code ec;
+  for (fs::directory_iterator it(ToPath(Folder()), ec), end; !ec && it != end; it.increment(ec)) {
+    if (it->is_directory(ec)) ids.push_back(FromPath(it->path().filename()));
+  }
+  // Oldest first; half-written ones (".new-") by the time in their names too.
+  auto key = [](const std::u16string& id) {
+    return id.rfind(kNewPrefix, 0) == 0 ? id.substr(std::char_traits<char16_t>::length(kNewPrefix))
+                                        : id;
+  };
+  std::sort(ids.begin(), ids.end(), [&](const std::u16string& a, const std::u16string& b) {
+    const std::u16string ka = key(a);
+    const std::u16string kb = key(b);
+    // "-10" after "-9": the sequence number compares by its length first.
+    return std::make_pair(ka.size(), ka) < std::make_pair(kb.size(), kb);
+  });
+  std::vector<PendingEntry> entries;
+  for (const std::u16string& id : ids) {
+    if (std::optional<PendingEntry> entry = Read(id)) {
+      Check(*entry);
+      entries.push_back(std::move(*entry));
+    }
+  }
+  return entries;
+}
+
+void PendingUploads::Remove(const PendingEntry& entry) {
+  std::error_code ec;
+  fs::remove_all(ToPath(entry.folder), ec);
+  const fs::path folder = ToPath(Folder());
+  if (fs::is_empty(folder, ec) && !ec) fs::remove(folder, ec);
+  SyncFolder(folder);
+}
+
+void PendingUploads::Rewrite(const PendingEntry& entry) {
+  ReplaceFileContents(ToPath(entry.folder) / kEntryFile, EntryText(entry));
+}
+
+void PendingUploads::NoteError(PendingEntry& entry, const std::u16string& line) {
+  entry.lastError = line.empty() ? u"服务器没有确认上传" : line;
+  ReplaceFileContents(ToPath(entry.folder) / kErrorFile, Utf16ToUtf8(entry.lastError));
+}
+
+UploadOutcome PendingUploads::Send(PendingEntry& entry, const std::u16string& source) {
+  if (source.empty() && !Check(entry)) {
+    WriteErrorLog(ctx_.state, u"待上传的文件" + entry.folder + u"不能上传：" + entry.problem);
+    return UploadOutcome::kUnusable;
+  }
+  const DocumentFile file = FileOf(entry);
+  for (int attempt = 0;; ++attempt) {
+    HttpOperation transfer(ctx_);
+    transfer.SetHttpUser(entry.job.user);
+    transfer.SetHttpPassword(entry.job.password);
+    transfer.SetHttpUrl(entry.job.url);
+    transfer.SetDestFile(source.empty() ? entry.BodyPath() : source);
+    transfer.SetBodyDigest(entry.sha256);
+    if (transfer.UploadFileByStream()) {
+      Remove(entry);
+      return UploadOutcome::kUploaded;
+    }
+    if (!transfer.conflict()) {
+      NoteError(entry, transfer.lastErrorLine());
+      return UploadOutcome::kFailed;
+    }
+    const std::u16string& current = transfer.serverTag();
+    if (current == DigestTag(entry.sha256)) {
+      // The server stored this very version before; only its reply was lost.
+      RecordVersionTag(ctx_, file, current);
+      WriteLog(ctx_.state, u"服务器上已是本机的版本" + current + u"：" + entry.name);
+      Remove(entry);
+      return UploadOutcome::kUploaded;
+    }
+    const bool earlier_own =
+        std::find_if(entry.own.begin(), entry.own.end(), [&](const std::u16string& d) {
+          return DigestTag(d) == current;
+        }) != entry.own.end();
+    if (earlier_own && attempt == 0) {
+      // The server holds an earlier version of this user's: the newer one goes over it.
+      RecordVersionTag(ctx_, file, current);
+      continue;
+    }
+    entry.conflict = true;
+    entry.namedTag = transfer.namedTag();
+    entry.serverTag = current;
+    Rewrite(entry);
+    NoteError(entry, transfer.lastErrorLine());
+    WriteErrorLog(ctx_.state, u"上传文件“" + entry.name + u"”时发生冲突：本机的版本基于服务器版本" +
+                                  entry.namedTag + u"，服务器当前版本为" +
+                                  (current.empty() ? u"（未知）" : current) +
+                                  u"，没有覆盖服务器上的版本；本机的版本保存在" + entry.folder);
+    return UploadOutcome::kConflict;
+  }
+}
+
+RetryReport PendingUploads::RetryAll() {
+  RetryReport report;
+  bool stopped = false;
+  for (PendingEntry& entry : List()) {
+    if (!entry.problem.empty()) {
+      ++report.unusable;
+    } else if (entry.conflict) {
+      ++report.conflicts;
+    } else if (stopped) {
+      ++report.untried;
+    } else {
+      switch (Send(entry)) {
+        case UploadOutcome::kUploaded:
+          ++report.uploaded;
+          WriteLog(ctx_.state,
+                   u"待上传的文件“" + entry.name + u"”（" + entry.id + u"）已上传到服务器");
+          break;
+        case UploadOutcome::kConflict:
+          ++report.conflicts;
+          break;
+        case UploadOutcome::kUnusable:
+          ++report.unusable;
+          break;
+        case UploadOutcome::kFailed:
+          ++report.failed;
+          stopped = true;
+          break;
+      }
+    }
+  }
+  return report;
+}
+
+bool PendingUploads::Drop(const std::u16string& id) {
+  for (const PendingEntry& entry : List()) {
+    if (entry.id == id) {
+      Remove(entry);
+      return true;
+    }
+  }
+  return false;
+}
+
+UploadOutcome UploadDocument(Context& ctx, const std::u16string& file, const UploadJob& job) {
+  PendingUploads pending(ctx);
+  if (std::optional<PendingEntry> entry = pending.Keep(file, job)) {
+    return pending.Send(*entry, file);
+  }
+  // No copy could be kept: the upload is still worth trying, as it always was.
+  HttpOperation transfer(ctx);
+  transfer.SetHttpUser(job.user);
+  transfer.SetHttpPassword(job.password);
+  transfer.SetHttpUrl(job.url);
+  transfer.SetDestFile(file);
+  if (transfer.UploadFileByStream()) return UploadOutcome::kUploaded;
+  return transfer.conflict() ? UploadOutcome::kConflict : UploadOutcome::kFailed;
+}
+
+}  // namespace qnmuro

@@ -1,0 +1,121 @@
+// Uploads that the OA server has not confirmed yet. Before each upload of a workflow document
+// the add-in keeps a copy of the bytes it sends, with what it takes to send them again; the
+// copy goes only once the server confirmed that version. So a save whose upload failed (server
+// down, an error reply, a cut connection) loses nothing: the entry is sent again, oldest first,
+// when the add-in connects, when a workflow document opens, at each save and on
+// `qnmuro pending retry`, until the server takes it. A later upload of the same document
+// replaces the entry (an older version never goes over a newer one), and an upload that the
+// server refuses because another user stored a version meanwhile (version_tags.h) is kept as a
+// conflict, never sent again by itself.
+//
+// In the work directory:
+//   pending/<id>/entry     what the entry is (UTF-8 "key=value" lines): the upload address,
+//                          unid, file name, user, the enciphered password (never a clear one),
+//                          the SHA-256 and size of the bytes, the time, the state
+//   pending/<id>/<name>    the bytes, under the document's own file name
+//   pending/<id>/error     the last failed attempt's error line (UTF-8)
+//   pending/.new-<id>/     an entry being written; one that a crash left is reported, never sent
+// <id> is "<yyyymmddhhnnss>-<n>" of the local time it was kept: the names sort oldest first.
+// Each file is written exclusively, flushed to the disk and renamed into place, and the entry's
+// folder is renamed into pending/ only when whole. Before an entry is sent its bytes are checked
+// against its SHA-256: a corrupt or half-written entry is reported and never uploaded.
+#ifndef QNMURO_TRANSFER_PENDING_UPLOADS_H_
+#define QNMURO_TRANSFER_PENDING_UPLOADS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/context.h"
+
+namespace qnmuro {
+
+// One upload of a document, as the save hands it to the transfer.
+struct UploadJob {
+  std::u16string url;  // the document's upload address with its query (HttpUrl)
+  std::u16string unid;
+  std::u16string user;
+  std::u16string password;  // enciphered
+};
+
+struct PendingEntry {
+  std::u16string id;
+  std::u16string folder;  // the entry's folder, a full path
+  UploadJob job;
+  std::u16string name;    // the document's file name, as the upload sends it
+  std::u16string sha256;  // lower-case hex
+  uint64_t size = 0;
+  std::u16string time;  // "yyyy-mm-dd hh:nn:ss", local
+  // The digests of this user's earlier versions of the document that went unconfirmed: the
+  // server may hold one of them without having said so (its reply was lost).
+  std::vector<std::u16string> own;
+  bool conflict = false;
+  std::u16string namedTag;   // at a conflict: the version the upload was based on
+  std::u16string serverTag;  // and the server's current one
+  std::u16string lastError;  // the last failed attempt's error line
+  std::u16string problem;    // not empty: the entry is corrupt or incomplete and never sent
+
+  std::u16string BodyPath() const;
+};
+
+enum class UploadOutcome {
+  kUploaded,  // the server confirmed the version
+  kFailed,    // not confirmed; the entry stays for the next retry
+  kConflict,  // another user's version is on the server; kept as a conflict
+  kUnusable,  // the entry is corrupt or incomplete; nothing sent
+};
+
+struct RetryReport {
+  int uploaded = 0;
+  int failed = 0;
+  int conflicts = 0;  // left alone: a person decides
+  int unusable = 0;
+  int untried = 0;  // left for later after a failure
+};
+
+class PendingUploads {
+ public:
+  // Uses ctx.workDir, ctx.clock (the system time when null), ctx.state for the log and the
+  // transfer's services; all must outlive the object.
+  explicit PendingUploads(Context& ctx);
+
+  // Keeps the bytes of `file` as the pending upload of `job`; older entries of the same
+  // document go once it is written. Nullopt, with an error line in the log, when it cannot be
+  // kept (the upload may still be tried).
+  std::optional<PendingEntry> Keep(const std::u16string& file, const UploadJob& job);
+
+  // Every entry, oldest first, unusable ones included (with their problem).
+  std::vector<PendingEntry> List() const;
+
+  // Uploads the entry: its kept copy (checked against its digest first), or `source` when the
+  // caller has just copied it from there. Confirmed: the entry goes. Failed: it stays, with
+  // the error. Refused as a conflict: it stays, marked. Writes the log lines.
+  UploadOutcome Send(PendingEntry& entry, const std::u16string& source = {});
+
+  // Sends every usable entry that is no conflict, oldest first, and stops at the first that
+  // fails (the server is not reachable: the others would only wait for it too).
+  RetryReport RetryAll();
+
+  // Removes the entry named `id` (as List gives it). False when there is none.
+  bool Drop(const std::u16string& id);
+
+  std::u16string Folder() const;
+
+ private:
+  std::optional<PendingEntry> Read(const std::u16string& id) const;
+  bool Check(PendingEntry& entry) const;
+  void Remove(const PendingEntry& entry);
+  void Rewrite(const PendingEntry& entry);
+  void NoteError(PendingEntry& entry, const std::u16string& line);
+  std::u16string NowText() const;
+
+  Context& ctx_;
+};
+
+// What a save does with its document: keeps the file as a pending entry and uploads it.
+UploadOutcome UploadDocument(Context& ctx, const std::u16string& file, const UploadJob& job);
+
+}  // namespace qnmuro
+
+#endif  // QNMURO_TRANSFER_PENDING_UPLOADS_H_
