@@ -595,7 +595,8 @@ bool HttpOperation::ReceiveReply(const HttpRequest& request, std::string* reply)
     return true;
   };
   const HttpResponse response = ctx_.http->Send(request, sink, kReceiveChunk);
-  reply_status_ = response.status;
+  // Only a reply that arrived whole is a verdict: a refusal cut short may lack its tag.
+  reply_status_ = response.ok() && !too_long ? response.status : 0;
   reply_tag_ = FromAnsi(response.Header("ETag"));
   if (too_long) {
     RemoveQuietly(ReplyFilePath());  // not a reply, and not worth keeping
