@@ -15,7 +15,7 @@ export LC_ALL=zh_CN.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 
 # Tests left out on Windows, each with its reason: Wine gaps, and tests written for Linux
-# paths or wording (the README lists them).
+# paths or wording (docs/windows.md lists them).
 skipped_tests=(
   "XmlTest.ValidatesAgainstSchemaOfRootNamespace|the schema check's reason is the parser's own
    text, and only libxml2's quotes the rejected value"

@@ -1,5 +1,5 @@
 // qnmuro run SCRIPT|-: drives the simulated word processor, with the add-ins connected, from
-// a script of user actions and prints the transcript (language: simhost/script_runner.h).
+// a script of user actions and prints the transcript (language: docs/scripts.md).
 #include <chrono>
 #include <filesystem>
 #include <fstream>

@@ -53,6 +53,20 @@ MsgAnswer DefaultAnswer(MsgButtons b) {
                                                                     : MsgAnswer::kOk;
 }
 
+bool Offers(MsgButtons b, MsgAnswer a) {
+  switch (b) {
+    case MsgButtons::kOk:
+      return a == MsgAnswer::kOk;
+    case MsgButtons::kOkCancel:
+      return a == MsgAnswer::kOk || a == MsgAnswer::kCancel;
+    case MsgButtons::kYesNo:
+      return a == MsgAnswer::kYes || a == MsgAnswer::kNo;
+    case MsgButtons::kYesNoCancel:
+      return a != MsgAnswer::kOk;
+  }
+  return false;
+}
+
 void UiService::ShowForm(Form& form) {
   form.Load();
   form.Show();

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qnmuro {
@@ -33,6 +34,8 @@ const char* ToString(MsgAnswer a);
 
 // The answer a box gives when the user just presses Enter: its first button.
 MsgAnswer DefaultAnswer(MsgButtons b);
+// Whether a box with these buttons offers this answer.
+bool Offers(MsgButtons b, MsgAnswer a);
 
 class UiService {
  public:
@@ -122,6 +125,15 @@ class ScriptedUi : public UiService {
     listener_ = std::move(listener);
   }
 
+  // A queued answer that the next message box does not offer (a `no` met by an OK-only box):
+  // the box takes its default instead, and the answer and the box are kept here for the
+  // caller to report. TakeMisfit() hands the first one out once.
+  struct Misfit {
+    MsgAnswer queued = MsgAnswer::kOk;
+    UiRecord box;
+  };
+  std::optional<Misfit> TakeMisfit() { return std::exchange(misfit_, std::nullopt); }
+
   MsgAnswer ShowMessage(std::u16string_view text, MsgButtons buttons, MsgIcon icon,
                         std::u16string_view title) override;
   std::optional<std::u16string> AskText(std::u16string_view prompt, std::u16string_view title,
@@ -139,6 +151,7 @@ class ScriptedUi : public UiService {
   std::deque<FormAnswer> forms_;
   std::vector<UiRecord> records_;
   std::function<void(const UiRecord&)> listener_;
+  std::optional<Misfit> misfit_;
   int cursor_ = 32512;
 };
 

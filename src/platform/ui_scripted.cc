@@ -17,12 +17,17 @@ MsgAnswer ScriptedUi::ShowMessage(std::u16string_view text, MsgButtons buttons, 
   r.title = title;
   r.buttons = buttons;
   r.icon = icon;
-  if (answers_.empty()) {
+  std::optional<MsgAnswer> queued;
+  if (!answers_.empty()) {
+    queued = answers_.front();
+    answers_.pop_front();
+  }
+  if (queued && Offers(buttons, *queued)) {
+    r.answer = *queued;
+  } else {
     r.answer = DefaultAnswer(buttons);
     r.defaulted = true;
-  } else {
-    r.answer = answers_.front();
-    answers_.pop_front();
+    if (queued && !misfit_) misfit_ = Misfit{*queued, r};
   }
   Record(r);
   return r.answer;

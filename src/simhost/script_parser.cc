@@ -17,7 +17,9 @@ constexpr std::string_view kUsages[] = {
     "type TEXT",
     "select START END",
     "select-bookmark NAME",
+    "select-text TEXT [N]",
     "bookmark NAME",
+    "bookmark-text NAME TEXT",
     "picture FILE NAME WIDTH HEIGHT",
     "define-macro NAME",
     "save",
@@ -56,8 +58,10 @@ std::string Quoted(std::u16string_view text) {
   return "\"" + U8(text) + "\"";
 }
 
-// Checks one argument against its placeholder; empty when it is fine, else the reason.
-std::string CheckArgument(std::string_view placeholder, std::u16string_view value) {
+// Checks one argument of `command` against its placeholder; empty when it is fine, else the
+// reason.
+std::string CheckArgument(std::string_view command, std::string_view placeholder,
+                          std::u16string_view value) {
   if (placeholder == "START" || placeholder == "END") {
     if (!ParsePosition(value)) {
       return std::string(placeholder) + " must be a character position, not " + Quoted(value);
@@ -91,6 +95,13 @@ std::string CheckArgument(std::string_view placeholder, std::u16string_view valu
     std::string list;
     for (const char* what : kShowWhats) list += std::string(list.empty() ? "" : ", ") + what;
     return "WHAT must be one of " + list + ", not " + Quoted(value);
+  } else if (placeholder == "[N]") {
+    if (!ParseOccurrence(value)) {
+      return "N must be an occurrence from 1, not " + Quoted(value);
+    }
+  } else if (placeholder == "TEXT" && value.empty() &&
+             (command == "select-text" || command == "bookmark-text")) {
+    return "the text to find must not be empty";
   } else if ((placeholder == "PATH" || placeholder == "FILE") && value.empty()) {
     return std::string(placeholder) + " must not be empty";
   }
@@ -199,11 +210,14 @@ std::vector<ScriptCommand> ParseScript(std::string_view text) {
       throw ScriptError(line_number, "unknown command " + Quoted(words.front()));
     }
     const std::vector<std::string_view> placeholders = Words(usage);
-    if (placeholders.size() != words.size()) {
+    // Placeholders in brackets may be left out, from the end.
+    size_t required = placeholders.size();
+    while (required > 1 && placeholders[required - 1].front() == '[') --required;
+    if (words.size() < required || words.size() > placeholders.size()) {
       throw ScriptError(line_number, "usage: " + std::string(usage));
     }
     for (size_t i = 0; i < command.args.size(); ++i) {
-      const std::string reason = CheckArgument(placeholders[i + 1], command.args[i]);
+      const std::string reason = CheckArgument(command.name, placeholders[i + 1], command.args[i]);
       if (!reason.empty()) throw ScriptError(line_number, command.name + ": " + reason);
     }
     commands.push_back(std::move(command));
@@ -215,6 +229,12 @@ std::optional<long> ParsePosition(std::u16string_view text) {
   const std::optional<long long> n = Digits(text, 10);
   if (!n || *n > 2147483647LL) return std::nullopt;
   return static_cast<long>(*n);
+}
+
+std::optional<long> ParseOccurrence(std::u16string_view text) {
+  const std::optional<long> n = ParsePosition(text);
+  if (!n || *n == 0) return std::nullopt;
+  return n;
 }
 
 std::optional<float> ParseLength(std::u16string_view text) {

@@ -1,5 +1,5 @@
 // Reading `qnmuro run` scripts: lines into words, words into checked commands. The language
-// itself is described in simhost/script_runner.h.
+// itself is described in docs/scripts.md.
 #ifndef QNMURO_SIMHOST_SCRIPT_PARSER_H_
 #define QNMURO_SIMHOST_SCRIPT_PARSER_H_
 
@@ -49,6 +49,8 @@ std::vector<ScriptCommand> ParseScript(std::string_view text);
 // Argument readers shared by the checks and the runner; nullopt when the text is malformed.
 // A character position: decimal digits, 0 to 2^31-1.
 std::optional<long> ParsePosition(std::u16string_view text);
+// An occurrence's number: a position from 1.
+std::optional<long> ParseOccurrence(std::u16string_view text);
 // A length in points: a decimal number (digits, optional fraction), greater than 0, at most
 // 10000.
 std::optional<float> ParseLength(std::u16string_view text);

@@ -76,6 +76,18 @@ class Runner final {
 
   void Run(const ScriptCommand& command) {
     Guarded([&] { Execute(command); });
+    CheckAnswers(command.line);
+  }
+
+  // A queued answer that a box did not offer stops the script, naming both.
+  void CheckAnswers(int line) {
+    const std::optional<ScriptedUi::Misfit> misfit = ui_.TakeMisfit();
+    if (!misfit) return;
+    const UiRecord& box = misfit->box;
+    throw ScriptError(line, std::string("the queued answer ") + ToString(misfit->queued) +
+                                " does not fit the message box [" +
+                                TranscriptText(box.title.empty() ? u"QNMuroWPS" : box.title) +
+                                "] " + ToString(box.buttons) + ": " + TranscriptText(box.text));
   }
 
  private:
@@ -113,6 +125,13 @@ class Runner final {
       app_->GetSelection()->SetRange(*ParsePosition(a[0]), *ParsePosition(a[1]));
     } else if (n == "select-bookmark") {
       Active()->GetBookmarks().Item(a[0])->Select();
+    } else if (n == "select-text") {
+      const long n_th = a.size() > 1 ? *ParseOccurrence(a[1]) : 1;
+      const long start = Find(c, a[0], n_th);
+      app_->GetSelection()->SetRange(start, start + static_cast<long>(a[0].size()));
+    } else if (n == "bookmark-text") {
+      const long start = Find(c, a[1], 1);
+      Active()->GetBookmarks().Add(a[0], start, start + static_cast<long>(a[1].size()));
     } else if (n == "bookmark") {
       const std::shared_ptr<host::Range> range = app_->GetSelection()->GetRange();
       Active()->GetBookmarks().Add(a[0], range->Start(), range->End());
@@ -158,6 +177,26 @@ class Runner final {
     } else {
       throw ScriptError(c.line, "unknown command \"" + n + "\"");
     }
+  }
+
+  // Where the n-th occurrence of `text` (occurrences do not overlap) starts in the active
+  // document's text; a text that is not there is the script's fault.
+  long Find(const ScriptCommand& c, std::u16string_view text, long n_th) {
+    const std::shared_ptr<host::Document> doc = Active();
+    const std::u16string all = doc->Content()->Text();
+    size_t at = std::u16string::npos;
+    long found = 0;
+    for (size_t from = 0; found < n_th; ++found, from = at + text.size()) {
+      at = all.find(text, from);
+      if (at == std::u16string::npos) break;
+    }
+    if (at == std::u16string::npos) {
+      const std::string which = n_th == 1 ? "" : "occurrence " + std::to_string(n_th) + " of ";
+      throw ScriptError(c.line, c.name + ": " + which + TranscriptQuoted(text) + " not found in " +
+                                    TranscriptText(doc->Name()) + " (" + std::to_string(found) +
+                                    " found)");
+    }
+    return static_cast<long>(at);
   }
 
   void ChooseMenu(std::u16string_view bar_name, std::u16string_view popup_caption,
@@ -288,6 +327,15 @@ int RunScript(std::string_view script, const ScriptRunOptions& options) {
     status = 2;
   }
   runner.Disconnect(true);
+  if (status == 0) {
+    // Boxes shown at shutdown take queued answers too; the last line queued them.
+    try {
+      runner.CheckAnswers(commands.empty() ? 0 : commands.back().line);
+    } catch (const ScriptError& e) {
+      *options.err << e.what() << '\n';
+      status = 2;
+    }
+  }
   return status;
 }
 

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -173,6 +175,89 @@ TEST_F(ConfigTest, EmptyListsStillHoldEntryZero) {
   ASSERT_EQ(r.sealWordNames.size(), 1u);
   EXPECT_EQ(r.sealWordNames[0].name, u"");
   ASSERT_EQ(r.extendParameters.size(), 1u);
+}
+
+// The path of an element or attribute with its positions taken out: /a/b[2]/c -> /a/b/c.
+std::string WithoutIndexes(std::string path) {
+  for (size_t at; (at = path.find('[')) != std::string::npos;) {
+    path.erase(at, path.find(']', at) - at + 1);
+  }
+  return path;
+}
+
+// The leaf elements (no element children) and attributes of an element, as index-free paths.
+void LeafPaths(xmlNodePtr node, const std::string& at, std::set<std::string>& out) {
+  for (xmlAttrPtr a = node->properties; a != nullptr; a = a->next) {
+    out.insert(at + "/@" + reinterpret_cast<const char*>(a->name));
+  }
+  bool leaf = true;
+  for (xmlNodePtr c = node->children; c != nullptr; c = c->next) {
+    if (c->type != XML_ELEMENT_NODE) continue;
+    leaf = false;
+    LeafPaths(c, at + "/" + reinterpret_cast<const char*>(c->name), out);
+  }
+  if (leaf) out.insert(at);
+}
+
+// Nested elements for index-free paths below `prefix`, each leaf holding "1".
+std::string ElementsFor(const std::set<std::string>& paths, const std::string& prefix) {
+  std::string xml;
+  std::set<std::string> done;
+  for (const std::string& p : paths) {
+    if (p.rfind(prefix + "/", 0) != 0) continue;
+    const std::string rest = p.substr(prefix.size() + 1);
+    const std::string name = rest.substr(0, rest.find('/'));
+    if (!done.insert(name).second) continue;
+    const std::string inner = ElementsFor(paths, prefix + "/" + name);
+    xml += "<" + name + ">" + (inner.empty() ? "1" : inner) + "</" + name + ">";
+  }
+  return xml;
+}
+
+// docs/integrator.md lists every element and attribute of the control file in a table whose
+// rows start with the path in backticks and say whether it is required. The list must be what
+// the loader reads: the example's leaves plus those the loader asks for, one by one, when it
+// is handed less and less (which finds the alternatives the example does not use); and
+// "required" must be exactly what a load without it refuses, naming it.
+TEST_F(ConfigTest, TheIntegratorsElementListIsWhatTheLoaderReads) {
+  std::map<std::string, bool> documented;
+  std::istringstream doc(
+      test_util::ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "docs" / "integrator.md"));
+  for (std::string line; std::getline(doc, line);) {
+    if (line.rfind("| `/config", 0) != 0) continue;
+    const size_t end = line.find('`', 3);
+    const size_t cell = line.find('|', end) + 1;
+    const std::string required = line.substr(cell, line.find('|', cell) - cell);
+    documented[line.substr(3, end - 3)] = required.find("yes") != std::string::npos;
+  }
+
+  std::set<std::string> example;
+  XmlDocument parsed;
+  ASSERT_TRUE(parsed.LoadText(example_));
+  LeafPaths(xmlDocGetRootElement(parsed.Root().raw()->doc), "/config", example);
+
+  std::set<std::string> read = example;
+  std::set<std::string> asked;
+  for (int round = 0; round < 100; ++round) {
+    Config config(ctx_);
+    if (config.Init(Write("walk.xml", "<config>" + ElementsFor(asked, "/config") + "</config>"))) {
+      break;
+    }
+    const std::string where = WithoutIndexes(U8(config.last_error()));
+    ASSERT_TRUE(asked.insert(where).second) << where;
+    read.insert(where);
+  }
+  std::set<std::string> listed;
+  for (const auto& [path, required] : documented) listed.insert(path);
+  EXPECT_EQ(listed, read);
+
+  for (const std::string& path : example) {
+    SCOPED_TRACE(path);
+    Config config(ctx_);
+    const bool loads = config.Init(Without("w.xml", path));
+    const bool names_it = !loads && WithoutIndexes(U8(config.last_error())) == path;
+    EXPECT_EQ(documented[path], names_it) << "loads without it: " << loads;
+  }
 }
 
 TEST_F(ConfigTest, RootUrlFromHttpElseFtp) {

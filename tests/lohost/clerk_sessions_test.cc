@@ -1,6 +1,6 @@
 // The clerk's sessions of the examples (open_actions.sh, toolbar.sh), run in Writer and on the
 // simulated word processor against the development OA server: the transcripts agree line for
-// line but for the differences listed below (and in the README), and what the server received
+// line but for the differences listed below (and in docs/writer.md), and what the server received
 // are Word 97 files that Writer reopens with the clerk's work in them.
 #include <gtest/gtest.h>
 
@@ -70,7 +70,7 @@ Outcome RunExample(const TempDir& scratch, const std::string& script, const std:
     line = std::regex_replace(std::regex_replace(line, kPort, "PORT"), kTemp, "TMP");
     line = std::regex_replace(line, kSealTime, "Seal<time>");  // named after the clock
     // A picture lies where each host's own page layout puts it, and Writer adds it behind
-    // the text (README, "Where Writer differs"): only its name and visibility compare.
+    // the text (docs/writer.md, "Where Writer differs"): only its name and visibility compare.
     line = std::regex_replace(line, kShapePlace, "");
     outcome.lines.push_back(line);
   }

@@ -232,6 +232,10 @@ TEST_F(ScriptRunnerTest, ScriptErrorsStopTheRunBeforeAnythingHappens) {
       {"new\n\n# c\ntype \"unclosed\n", "line 4: unclosed double quote\n"},
       {"new\nopen\n", "line 2: usage: open PATH\n"},
       {"quit\n", "line 1: unknown command \"quit\"\n"},
+      {"new\nselect-text a 0\n",
+       "line 2: select-text: N must be an occurrence from 1, not \"0\"\n"},
+      {"bookmark-text B \"\"\n", "line 1: bookmark-text: the text to find must not be empty\n"},
+      {"select-text a 1 2\n", "line 1: usage: select-text TEXT [N]\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);
@@ -241,6 +245,35 @@ TEST_F(ScriptRunnerTest, ScriptErrorsStopTheRunBeforeAnythingHappens) {
     EXPECT_EQ(factory_calls_, 0);
   }
   EXPECT_FALSE(std::filesystem::exists(dir_ / "Document1.fodt"));
+}
+
+TEST_F(ScriptRunnerTest, TextIsFoundByItselfAndAnswersMustFitTheirBox) {
+  struct Case {
+    const char* script;
+    int status;
+    const char* out;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"new\ntype 甲乙甲乙\nselect-text 乙 2\ntype X\nbookmark-text B 甲乙\nshow text\n"
+       "show bookmarks\n",
+       0, "TEXT Document1: 甲乙甲X\nBOOKMARK B 0 2 \"甲乙\"\n", ""},
+      {"new\ntype 甲\nselect-text 乙\nshow text\n", 2, "",
+       "line 3: select-text: \"乙\" not found in Document1 (0 found)\n"},
+      {"new\ntype 甲甲\nbookmark-text B 甲\nselect-text 甲 3\n", 2, "",
+       "line 4: select-text: occurrence 3 of \"甲\" not found in Document1 (2 found)\n"},
+      {"new\ntype x\nanswer ok\nclose\nshow documents\n", 2,
+       "MSGBOX [QNMuroWPS] exclamation yes-no-cancel: 是否保存对“Document1”的更改？ => yes "
+       "(default)\n",
+       "line 4: the queued answer ok does not fit the message box [QNMuroWPS] yes-no-cancel: "
+       "是否保存对“Document1”的更改？\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    EXPECT_EQ(Run(c.script), c.status);
+    EXPECT_EQ(out_, c.out);
+    EXPECT_EQ(err_, c.error);
+  }
 }
 
 TEST_F(ScriptRunnerTest, AddInsAreConnectedFirstAndDisconnectedOnce) {
