@@ -108,8 +108,13 @@ void RunHandover(const HandoverArgs& args) {
     Usage("handover: " + args.source + " is neither an http(s) address nor a file");
   }
   for (const std::string& file : {args.config, args.datasource}) {
-    if (!file.empty() && !fs::is_regular_file(ToPath(U16(file))))
+    if (!file.empty() && !fs::is_regular_file(ToPath(U16(file)))) {
       Usage("handover: no file " + file);
+    }
+  }
+  const std::u16string lower = AsciiLower(U16(name));
+  if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, u".xml") == 0) {
+    Usage("handover: " + name + " would be overwritten by its own control file; give --name");
   }
   std::string why;
   // A download runs the add-in's transfer, logged as the add-in logs it; a copy needs no log.
@@ -128,8 +133,9 @@ void RunHandover(const HandoverArgs& args) {
   } else if (!Place(ToPath(U16(args.source)), document, &why)) {
     return Fail("handover: " + why);
   }
-  if (!Place(ToPath(U16(args.config)), work / ToPath(stem + u".xml"), &why))
+  if (!Place(ToPath(U16(args.config)), work / ToPath(stem + u".xml"), &why)) {
     return Fail("handover: " + why);
+  }
   const fs::path data_source = work / ToPath(stem + u".ds.xml");
   if (!args.datasource.empty()) {
     if (!Place(ToPath(U16(args.datasource)), data_source, &why)) return Fail("handover: " + why);

@@ -81,12 +81,15 @@ TEST_F(ConventionsCliTest, StatusAndReasonOfEveryKindOfFailure) {
       {{"log", "--tail", "-1"}, 2, "--tail"},
       {{"handover", "--config", control}, 2, "give the document"},
       {{"handover", Path("none.doc"), "--config", control}, 2, "neither an http(s) address"},
-      {{"handover", Path("bad.xml"), "--config", Path("bad.xml")}, 1, "cannot load the control"},
+      {{"handover", Path("bad.xml"), "--name", "b.doc", "--config", Path("bad.xml")},
+       1,
+       "cannot load the control"},
       {{"handover", "check"}, 1, "CurrentFile is empty"},
       {{"transfer", "download", refusing_.url("/a.doc"), "a.doc", "--config", control},
        1,
        "download failed: #"},
       {{"agent", "ping", "--config", control}, 1, "agent: 执行代理 ping 发生错误："},
+      {{"handover", control, "--name", "a.XML", "--config", control}, 2, "its own control file"},
   };
   for (const Case& c : cases) {
     const CliResult r = Run(c.args);
