@@ -43,7 +43,9 @@ add_executable(qnmuro
   src/cli/main.cc src/cli/cli_agent.cc src/cli/cli_config.cc src/cli/cli_datasource.cc
   src/cli/cli_demo.cc src/cli/cli_password.cc src/cli/cli_registry.cc src/cli/cli_run.cc
   src/cli/cli_pending.cc src/cli/cli_transfer.cc src/cli/cli_unavailable_win.cc src/cli/console_win.cc
-  src/cli/demo_server_win.cc)
+  src/cli/demo_server_win.cc src/cli/cli_handover.cc src/cli/cli_help.cc src/cli/cli_log.cc
+  src/cli/control_check.cc src/cli/handover_check.cc src/cli/transfer_session.cc
+  src/cli/watched_http.cc)
 target_include_directories(qnmuro PRIVATE ${CMAKE_BINARY_DIR}/cli11)
 target_link_libraries(qnmuro PRIVATE qnmuro_addin qnmuro_simhost)
 set_target_properties(qnmuro PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)

@@ -19,10 +19,11 @@ cp "$QNMURO_WORKDIR/notice.doc" "$work/template.doc"
 for action in DraftDocument ViewDocument ApproveDocument FinalizeDocument; do
   echo
   echo "== $action"
-  cp "$work/template.doc" "$QNMURO_WORKDIR/notice.doc"
-  cp "$here/notice.ds.xml" "$QNMURO_WORKDIR/notice.ds.xml"
   sed -e "s|<action>DraftDocument</action>|<action>$action</action>|" \
-      -e "s|http://127.0.0.1:8080|$base|g" "$here/control.xml" >"$QNMURO_WORKDIR/notice.xml"
+      -e "s|http://127.0.0.1:8080|$base|g" "$here/control.xml" >"$work/control.xml"
+  # The OA system's side: the document, its control file and data source, CurrentFile.
+  "$qnmuro" handover "$work/template.doc" --name notice.doc --config "$work/control.xml" \
+    --datasource "$here/notice.ds.xml"
   "$qnmuro" run "${host_args[@]}" "$here/open_notice.run"
 done
 

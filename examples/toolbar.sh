@@ -28,9 +28,10 @@ cp "$here/office_seal.png" "$here/finance_seal.png" "$files/5EA1/"
 for action in DraftDocument ViewDocument ApproveDocument FinalizeDocument; do
   echo
   echo "== $action"
-  cp "$work/template.doc" "$QNMURO_WORKDIR/notice.doc"
-  cp "$here/notice.ds.xml" "$QNMURO_WORKDIR/notice.ds.xml"
-  "$here/toolbar_control.sh" "$here/control.xml" "$action" "$base" >"$QNMURO_WORKDIR/notice.xml"
+  "$here/toolbar_control.sh" "$here/control.xml" "$action" "$base" >"$work/control.xml"
+  # The OA system's side: the document, its control file and data source, CurrentFile.
+  "$qnmuro" handover "$work/template.doc" --name notice.doc --config "$work/control.xml" \
+    --datasource "$here/notice.ds.xml"
   "$qnmuro" run "${host_args[@]}" "$here/toolbar.run"
 done
 

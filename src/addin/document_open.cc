@@ -34,6 +34,12 @@ std::shared_ptr<host::Document> SharedHandle(host::Application& app, host::Docum
 
 }  // namespace
 
+std::u16string NoControlFileLine(std::u16string_view current_file,
+                                 std::u16string_view control_path) {
+  return u"CurrentFile“" + std::u16string(current_file) + u"”没有对应的配置文件“" +
+         std::u16string(control_path) + u"”，文档按普通文档打开！";
+}
+
 std::u16string WorkflowUserName(std::u16string_view full_name, std::u16string_view last_name) {
   const size_t slash = full_name.find(u'/');
   if (slash == std::u16string_view::npos || slash == 0) return std::u16string(last_name);
@@ -48,7 +54,11 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
         const std::u16string current = GetCurrentFile(context_);
         const std::u16string control_path =
             context_.workDir + kPathSeparator + RemoveFileExtension(current) + u".xml";
-        if (!IsPlainFile(control_path) || current.empty() || current == std::u16string(1, 0)) {
+        const bool handed_over = !current.empty() && current != std::u16string(1, 0);
+        if (!IsPlainFile(control_path) || !handed_over) {
+          // A hand-over whose control file is missing opens as a plain document; say so, since
+          // nothing else shows that the OA side's files did not arrive.
+          if (handed_over) WriteLog(context_.state, NoControlFileLine(current, control_path));
           const auto active = app.ActiveDocument();
           Require(active).SetShowRevisions(false);
           active->SetTrackRevisions(false);

@@ -35,6 +35,11 @@ class ChangeTemplateForm;
 // from its first "/" on when that "/" is not the first character (A/B/C with Z gives Z/B/C).
 std::u16string WorkflowUserName(std::u16string_view full_name, std::u16string_view last_name);
 
+// The event line document open writes when CurrentFile names a document but its control file
+// (at `control_path`) is missing, so the document opens as a plain one.
+std::u16string NoControlFileLine(std::u16string_view current_file,
+                                 std::u16string_view control_path);
+
 // The text appended to the content binary's upload address when a document is uploaded.
 std::u16string UploadQuery(std::u16string_view unid, long action);
 

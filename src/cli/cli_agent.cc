@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/text.h"
 #include "cli/command.h"
 #include "cli/transfer_session.h"
 #include "transfer/agent.h"
@@ -20,21 +21,24 @@ struct AgentArgs {
   std::string config;
 };
 
-int RunAgent(const AgentArgs& args) {
+void RunAgent(const AgentArgs& args) {
   TransferSession session;
   std::string error;
-  if (!session.Open(args.config, &error)) {
-    std::cerr << "qnmuro: agent: " << error << "\n";
-    return 1;
-  }
+  if (!session.Open(args.config, &error)) return Fail("agent: " + error);
   std::optional<std::u16string> data;
   if (args.data) data = Utf8ToUtf16(*args.data);
   const std::u16string name = Utf8ToUtf16(args.name);
   const std::u16string result = ExecuteAgent(session.ctx(), session.records().commonInfo.rootUrl,
                                              name, Utf8ToUtf16(args.para), data, args.xml);
+  // The call reports a failure only through its text; a server that refuses the agent (an
+  // unknown one) answers with an error status and a reply that still reads as a result.
+  if (result.rfind(u"执行代理 " + name + u" 发生错误：", 0) == 0)
+    return Fail("agent: " + U8(result));
+  if (session.last_status() >= 400) {
+    return Fail("agent: the server answered " + std::to_string(session.last_status()) + ": " +
+                U8(result));
+  }
   std::cout << U8(result) << "\n";
-  // The call reports a failure only through its text.
-  return result.rfind(u"执行代理 " + name + u" 发生错误：", 0) == 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -48,7 +52,11 @@ void AddAgent(CLI::App& app) {
   agent->add_flag("--xml", args->xml, "print the reply as XML rather than its text");
   agent->add_option("--config", args->config, "the control file giving the root address")
       ->required();
-  agent->callback([args] { ExitStatus() = RunAgent(*args); });
+  agent->callback([args] { RunAgent(*args); });
+  SetHelpFooter(agent,
+                {"qnmuro agent ping --config notice.xml",
+                 "qnmuro agent echo --para '&id=1' --data 'text' --xml --config notice.xml"},
+                {"QNMURO_WORKDIR", "QNMURO_REGISTRY", "QNMURO_CODEPAGE", "QNMURO_CA_BUNDLE"});
 }
 
 }  // namespace qnmuro::cli

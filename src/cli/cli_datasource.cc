@@ -10,7 +10,9 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "cli/command.h"
+#include "cli/json.h"
 #include "datasource/data_source.h"
+#include "platform/xml.h"
 
 namespace qnmuro::cli {
 namespace {
@@ -94,6 +96,72 @@ void Run(const DataSourceArgs& args, Op op) {
   std::cout << U8(out) << "\n";
 }
 
+struct DumpedItem {
+  std::u16string name, desc, value, merged;
+  std::vector<std::pair<std::u16string, std::u16string>> extend;
+};
+
+std::u16string ChildText(const XmlNode& node, const char* child) {
+  const XmlNode found = node.SelectSingleNode(child);
+  return found ? found.Text() : std::u16string();
+}
+
+// Every item in document order, with the text the merge puts into the bookmark named by its
+// desc (an opinion list formatted).
+std::vector<DumpedItem> Items(const std::u16string& file, DataSource& ds) {
+  XmlDocument doc;
+  std::vector<DumpedItem> items;
+  if (!doc.LoadFile(file)) return items;
+  for (const XmlNode& node : doc.Root().SelectNodes("//items/item")) {
+    DumpedItem item{
+        ChildText(node, "name"), ChildText(node, "desc"), ChildText(node, "value"), u"", {}};
+    item.merged = ds.ItemGetValueByDesc(item.desc);
+    for (const XmlNode& p : node.SelectNodes("extend/parameter")) {
+      item.extend.emplace_back(ChildText(p, "name"), ChildText(p, "value"));
+    }
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
+void Dump(const DataSourceArgs& args, bool json) {
+  DataSource ds;
+  const std::u16string file = U16(args.file);
+  if (!ds.LoadXML(file)) {
+    ReportFailure(ds);
+    return;
+  }
+  const std::vector<DumpedItem> items = Items(file, ds);
+  if (!json) {
+    for (size_t i = 0; i < items.size(); ++i) {
+      std::cout << "item[" << i << "]\n  name = " << U8(items[i].name)
+                << "\n  desc = " << U8(items[i].desc) << "\n  value = " << U8(items[i].value)
+                << "\n";
+      if (items[i].merged != items[i].value) {
+        std::cout << "  merged = " << U8(ReplaceAll(items[i].merged, u"\r", u"\\r")) << "\n";
+      }
+      for (const auto& [name, value] : items[i].extend) {
+        std::cout << "  extend." << U8(name) << " = " << U8(value) << "\n";
+      }
+    }
+    return;
+  }
+  std::string out = "{\"items\":[";
+  for (size_t i = 0; i < items.size(); ++i) {
+    const DumpedItem& item = items[i];
+    out += (i == 0 ? "{" : ",{") + std::string("\"name\":") + JsonQuote(U8(item.name)) +
+           ",\"desc\":" + JsonQuote(U8(item.desc)) + ",\"value\":" + JsonQuote(U8(item.value)) +
+           ",\"merged\":" + JsonQuote(U8(item.merged)) + ",\"extend\":[";
+    for (size_t k = 0; k < item.extend.size(); ++k) {
+      out += (k == 0 ? "{" : ",{") + std::string("\"name\":") +
+             JsonQuote(U8(item.extend[k].first)) +
+             ",\"value\":" + JsonQuote(U8(item.extend[k].second)) + "}";
+    }
+    out += "]}";
+  }
+  std::cout << out << "]}\n";
+}
+
 }  // namespace
 
 void AddDataSource(CLI::App& app) {
@@ -131,7 +199,25 @@ void AddDataSource(CLI::App& app) {
     if (spec.second != nullptr) sub->add_option(spec.second, args->value)->required();
     const Op op = spec.op;
     sub->callback([args, op] { Run(*args, op); });
+    SetHelpFooter(sub,
+                  {std::string("qnmuro datasource notice.ds.xml ") + spec.name +
+                   (by_desc ? " 标题" : " title") + (spec.second ? " TEXT" : "")},
+                  {"QNMURO_CODEPAGE"});
   }
+  auto json = std::make_shared<bool>(false);
+  CLI::App* dump = cmd->add_subcommand(
+      "dump", "Print every item: name, desc, value, merged text, extension parameters");
+  dump->add_flag("--json", *json, "Print the items as one JSON object");
+  dump->callback([args, json] { Dump(*args, *json); });
+  SetHelpFooter(dump,
+                {"qnmuro datasource notice.ds.xml dump",
+                 "qnmuro datasource notice.ds.xml dump --json | jq '.items[].desc'"},
+                {"QNMURO_CODEPAGE"});
+  SetHelpFooter(cmd,
+                {"qnmuro datasource notice.ds.xml dump",
+                 "qnmuro datasource notice.ds.xml get-value-by-desc 标题",
+                 "qnmuro datasource notice.ds.xml set-value title 新标题"},
+                {"QNMURO_CODEPAGE"});
 }
 
 }  // namespace qnmuro::cli

@@ -410,6 +410,10 @@ void AddDemo(CLI::App& app) {
   served->needs(url);
   AddHostOptions(*demo, args->host);
   demo->callback([args] { ExitStatus() = RunDemo(*args); });
+  SetHelpFooter(demo,
+                {"qnmuro demo", "qnmuro demo --dir demo-files", "qnmuro demo --host libreoffice",
+                 "qnmuro demo --server http://127.0.0.1:8080 --server-root oa-root"},
+                {"QNMURO_CODEPAGE"});
 }
 
 }  // namespace qnmuro::cli

@@ -77,6 +77,11 @@ void AddServer(CLI::App& app) {
   cmd->add_option("--auth", args->auth, "how credentials are asked for: basic or digest")
       ->check(CLI::IsMember({"basic", "digest"}));
   cmd->callback([args] { ExitStatus() = RunServer(*args); });
+  SetHelpFooter(cmd,
+                {"qnmuro oa-server --root oa-root --port 8080",
+                 "qnmuro oa-server --root oa-root --port 0 --users users.txt --auth digest",
+                 "qnmuro oa-server --root oa-root --tls cert.pem key.pem"},
+                {});
 }
 
 }  // namespace qnmuro::cli

@@ -132,6 +132,14 @@ void AddPending(CLI::App& app) {
   drop->add_option("ID", args->id, "as `qnmuro pending list` shows it")->required();
   drop->add_flag("--yes", args->yes, "do not ask");
   drop->callback([args] { ExitStatus() = Run("drop", *args); });
+
+  const std::vector<std::string> env = {"QNMURO_WORKDIR", "QNMURO_REGISTRY", "QNMURO_CODEPAGE",
+                                        "QNMURO_CA_BUNDLE"};
+  SetHelpFooter(list, {"qnmuro pending list", "qnmuro pending list --json"}, env);
+  SetHelpFooter(retry, {"qnmuro pending retry"}, env);
+  SetHelpFooter(drop, {"qnmuro pending drop 20261209101500-1", "qnmuro pending drop ID --yes"},
+                env);
+  SetHelpFooter(pending, {"qnmuro pending list", "qnmuro pending retry"}, env);
 }
 
 }  // namespace qnmuro::cli

@@ -24,7 +24,7 @@ struct RegistryArgs {
 };
 
 // A store failure other than "missing": one line on stderr, exit status 1.
-void Fail(const char* what, long code) {
+void StoreFailure(const char* what, long code) {
   const long err = LastSystemError();
   std::string why = U8(RegistryResultText(code));
   if (code == kRegLockTimeout) {
@@ -42,10 +42,11 @@ void Get(const RegistryArgs& args) {
   RegistryValue value;
   const long code = store->GetValue(kHkeyLocalMachine, kIdentityKey, U16(args.name), &value);
   if (code == kRegNotFound) {
-    ExitStatus() = 1;  // missing: print nothing
-    return;
+    return Fail("registry get: no value " +
+                (args.name.empty() ? std::string("(default)") : "\"" + args.name + "\"") +
+                " under HKEY_LOCAL_MACHINE\\" + U8(kIdentityKey));
   }
-  if (code != kRegOk) return Fail("read", code);
+  if (code != kRegOk) return StoreFailure("read", code);
   std::cout << (value.type == kRegString ? U8(value.text) : FormatRegistryData(value)) << "\n";
 }
 
@@ -56,13 +57,13 @@ void Set(const RegistryArgs& args) {
     code = store->SetValue(kHkeyLocalMachine, kIdentityKey, U16(args.name),
                            RegistryValue::String(U16(args.value)));
   }
-  if (code != kRegOk) Fail("write", code);
+  if (code != kRegOk) StoreFailure("write", code);
 }
 
 void Unset(const RegistryArgs& args) {
   const auto store = DefaultRegistryStore();
   const long code = store->DeleteValue(kHkeyLocalMachine, kIdentityKey, U16(args.name));
-  if (code != kRegOk && code != kRegNotFound) Fail("write", code);  // already gone is fine
+  if (code != kRegOk && code != kRegNotFound) StoreFailure("write", code);  // already gone is fine
 }
 
 void List() {
@@ -70,7 +71,7 @@ void List() {
   RegistryValueList values;
   const long code = store->ListValues(kHkeyLocalMachine, kIdentityKey, &values);
   if (code == kRegNotFound) return;
-  if (code != kRegOk) return Fail("read", code);
+  if (code != kRegOk) return StoreFailure("read", code);
   for (const auto& [name, value] : values)
     std::cout << FormatRegistryValueLine(name, value) << "\n";
 }
@@ -83,8 +84,8 @@ void AddRegistry(CLI::App& app) {
   registry->require_subcommand(1);
   auto args = std::make_shared<RegistryArgs>();
 
-  CLI::App* get = registry->add_subcommand(
-      "get", "Print a value; prints nothing and exits 1 when it is missing");
+  CLI::App* get =
+      registry->add_subcommand("get", "Print a value; a missing one is an error (exit 1)");
   get->add_option("NAME", args->name, "Value name (\"\" for the default value)")->required();
   get->callback([args] { Get(*args); });
 
@@ -99,6 +100,16 @@ void AddRegistry(CLI::App& app) {
 
   CLI::App* list = registry->add_subcommand("list", "Print every value, one .reg line each");
   list->callback([] { List(); });
+
+  const std::vector<std::string> env = {"QNMURO_REGISTRY"};
+  SetHelpFooter(get, {"qnmuro registry get CurrentFile", "qnmuro registry get \"\""}, env);
+  SetHelpFooter(
+      set,
+      {"qnmuro registry set CurrentFile notice.doc", "qnmuro registry set CurrentUser zhangsan"},
+      env);
+  SetHelpFooter(unset, {"qnmuro registry unset CurrentFile"}, env);
+  SetHelpFooter(list, {"qnmuro registry list"}, env);
+  SetHelpFooter(registry, {"qnmuro registry list", "qnmuro registry get CurrentFile"}, env);
 }
 
 }  // namespace qnmuro::cli

@@ -112,6 +112,11 @@ void AddRun(CLI::App& app) {
   run->add_option("SCRIPT", *script, "the script file, or - for standard input")->required();
   AddHostOptions(*run, *choice);
   run->callback([script, choice] { ExitStatus() = Run(*script, *choice); });
+  SetHelpFooter(run,
+                {"qnmuro run examples/open_notice.run",
+                 "printf 'new\\ntype \"正文\"\\nsave-as a.doc\\n' | qnmuro run -",
+                 "qnmuro run --host libreoffice examples/open_notice.run"},
+                {"QNMURO_WORKDIR", "QNMURO_REGISTRY", "QNMURO_CODEPAGE", "QNMURO_CA_BUNDLE"});
 }
 
 }  // namespace qnmuro::cli

@@ -1,15 +1,12 @@
 // qnmuro transfer download URL DEST | upload FILE URL --config CONTROLFILE: runs the add-in's
 // own transfer code, with the user and password the add-in would take, and writes the same
-// log lines; for integrators checking their OA server.
-#include <filesystem>
+// log lines; for integrators checking their OA server. A failure names the logged reason.
 #include <iostream>
 #include <memory>
 #include <string>
 
 #include "cli/command.h"
 #include "cli/transfer_session.h"
-#include "common/identity.h"
-#include "transfer/http_operation.h"
 
 namespace qnmuro::cli {
 namespace {
@@ -20,36 +17,16 @@ struct TransferArgs {
   std::string config;
 };
 
-int RunTransfer(const TransferArgs& args, bool upload) {
+void RunTransfer(const TransferArgs& args, bool upload) {
   TransferSession session;
   std::string error;
-  if (!session.Open(args.config, &error)) {
-    std::cerr << "qnmuro: transfer: " << error << "\n";
-    return 1;
+  if (!session.Open(args.config, &error)) return Fail("transfer: " + error);
+  const char* what = upload ? "upload" : "download";
+  if (!session.Transfer(args.url, args.local, upload, &error)) {
+    return Fail(std::string("transfer: ") + what + " failed: " + error + " (the log is " +
+                session.LogPath() + ")");
   }
-  Context& ctx = session.ctx();
-  const CommonInfo& common = session.records().commonInfo;
-  HttpOperation transfer(ctx);
-  std::u16string user = common.name;
-  if (user.empty()) user = GetCurrentUser(ctx);
-  std::u16string password = common.password;
-  if (password.empty()) password = GetUserPassword(ctx, user);
-  transfer.SetHttpUser(user);
-  transfer.SetHttpPassword(password);
-  transfer.SetHttpUrl(Utf8ToUtf16(args.url));
-  std::u16string local = Utf8ToUtf16(args.local);
-  if (upload) {
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(ToPath(local), ec);
-    if (!ec) local = FromPath(absolute);
-  } else if (ToPath(local).is_relative()) {
-    local = ctx.workDir + kPathSeparator + local;
-  }
-  transfer.SetDestFile(local);
-  const bool ok = upload ? transfer.UploadFileByStream() : transfer.DownloadFileByStream();
-  std::cout << (upload ? "upload " : "download ") << (ok ? "succeeded" : "failed")
-            << "; the log is " << session.LogPath() << "\n";
-  return ok ? 0 : 1;
+  std::cout << what << " succeeded; the log is " << session.LogPath() << "\n";
 }
 
 }  // namespace
@@ -65,7 +42,7 @@ void AddTransfer(CLI::App& app) {
   download->add_option("DEST", download_args->local, "the local file")->required();
   download->add_option("--config", download_args->config, "the document's control file")
       ->required();
-  download->callback([download_args] { ExitStatus() = RunTransfer(*download_args, false); });
+  download->callback([download_args] { RunTransfer(*download_args, false); });
 
   auto upload_args = std::make_shared<TransferArgs>();
   CLI::App* upload =
@@ -73,7 +50,19 @@ void AddTransfer(CLI::App& app) {
   upload->add_option("FILE", upload_args->local, "the local file")->required();
   upload->add_option("URL", upload_args->url, "the document's upload address")->required();
   upload->add_option("--config", upload_args->config, "the document's control file")->required();
-  upload->callback([upload_args] { ExitStatus() = RunTransfer(*upload_args, true); });
+  upload->callback([upload_args] { RunTransfer(*upload_args, true); });
+
+  const std::vector<std::string> env = {"QNMURO_WORKDIR", "QNMURO_REGISTRY", "QNMURO_CODEPAGE",
+                                        "QNMURO_CA_BUNDLE"};
+  SetHelpFooter(download,
+                {"qnmuro transfer download 'http://oa.example/oa/doc.nsf/0/6F2A/$file/notice.doc' "
+                 "notice.doc --config notice.xml"},
+                env);
+  SetHelpFooter(upload,
+                {"qnmuro transfer upload notice.doc "
+                 "'http://oa.example/oa/doc.nsf/upload?OpenAgent&unid=6F2A' --config notice.xml"},
+                env);
+  SetHelpFooter(transfer, {"qnmuro transfer download URL notice.doc --config notice.xml"}, env);
 }
 
 }  // namespace qnmuro::cli

@@ -10,6 +10,7 @@ namespace {
 void AddUnavailable(CLI::App& app, const std::string& name, const std::string& description) {
   CLI::App* cmd = app.add_subcommand(name, description);
   cmd->allow_extras();
+  SetHelpFooter(cmd, {"qnmuro " + name + " --help"}, {});
   cmd->callback([name] {
     std::cerr << "qnmuro: " << name
               << ": not available in the Windows build (it needs the development OA server,"

@@ -22,6 +22,19 @@ void AddDataSource(CLI::App& app);
 void AddRegistry(CLI::App& app);
 void AddPassword(CLI::App& app);
 void AddPending(CLI::App& app);
+void AddHandover(CLI::App& app);
+void AddLog(CLI::App& app);
+// `handover check [DIR]`: what the add-in will do with the hand-over in DIR (empty: the work
+// directory); the exit status, 0 when it is usable.
+int CheckHandover(const std::string& dir);
+// `help [COMMAND...]`; added last, so that it knows every other subcommand.
+void AddHelp(CLI::App& app);
+
+// Ends `command`'s --help with its examples (one command line each) and the environment
+// variables it reads, by name: QNMURO_WORKDIR, QNMURO_REGISTRY, QNMURO_CODEPAGE,
+// QNMURO_CA_BUNDLE. Every subcommand calls it once its own subcommands are added.
+void SetHelpFooter(CLI::App* command, const std::vector<std::string>& examples,
+                   const std::vector<std::string>& environment);
 
 // Which word processor `run` and `demo` drive (--host, --profile).
 struct HostChoice {
@@ -41,6 +54,9 @@ int& ExitStatus();
 
 // A bad-argument failure: one line on stderr, exit status 2.
 [[noreturn]] void Usage(const std::string& message);
+
+// A failure (exit status 1): "qnmuro: " + message on stderr.
+void Fail(const std::string& message);
 
 }  // namespace qnmuro::cli
 

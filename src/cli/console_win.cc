@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "cli/command.h"
+#include "cli/watched_http.h"
 
 namespace qnmuro::cli {
 
@@ -26,6 +27,10 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   }
   LocalFree(wide);
   return args;
+}
+
+bool StderrIsTerminal() {
+  return _isatty(_fileno(stderr)) != 0;
 }
 
 }  // namespace qnmuro::cli

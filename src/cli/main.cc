@@ -22,6 +22,11 @@ void Usage(const std::string& message) {
   throw UsageError{message};
 }
 
+void Fail(const std::string& message) {
+  std::cerr << "qnmuro: " << message << "\n";
+  ExitStatus() = 1;
+}
+
 namespace {
 
 // "A subcommand is required" says little when the user typed one that does not exist: name it.
@@ -51,10 +56,14 @@ int main(int argc, char** argv) {
   CLI::App app{"qnmuro - the QNMuroWPS add-in and its tools for OA integrators", "qnmuro"};
   app.set_version_flag("--version", "qnmuro " QNMURO_VERSION);
   app.require_subcommand(1);
-  for (auto add : {AddDemo, AddRun, AddServer, AddTransfer, AddPending, AddAgent, AddConfig,
-                   AddDataSource, AddRegistry, AddPassword}) {
+  for (auto add : {AddDemo, AddRun, AddServer, AddHandover, AddTransfer, AddPending, AddAgent, AddConfig,
+                   AddDataSource, AddRegistry, AddPassword, AddLog, AddHelp}) {
     add(app);
   }
+  SetHelpFooter(
+      &app,
+      {"qnmuro demo", "qnmuro handover notice.doc --config notice.xml", "qnmuro help config check"},
+      {"QNMURO_WORKDIR", "QNMURO_REGISTRY", "QNMURO_CODEPAGE", "QNMURO_CA_BUNDLE"});
   std::vector<std::string> args = Utf8Arguments(argc, argv);
   std::vector<char*> arg_pointers;
   for (std::string& arg : args) arg_pointers.push_back(arg.data());

@@ -10,6 +10,7 @@ namespace {
 struct Keyword {
   std::u16string_view text;
   int16_t code;
+  std::u16string_view name;  // as the OA side writes it
 };
 
 template <size_t N>
@@ -21,50 +22,58 @@ int16_t Lookup(const Keyword (&table)[N], std::u16string_view keyword, int16_t f
   return fallback;
 }
 
+template <size_t N>
+std::u16string_view NameOf(const Keyword (&table)[N], int16_t code) {
+  for (const Keyword& k : table) {
+    if (k.code == code) return k.name;
+  }
+  return {};
+}
+
 constexpr Keyword kActions[] = {
-    {u"draftdocument", kActionDraftDocument},
-    {u"viewdocument", kActionViewDocument},
-    {u"approvedocument", kActionApproveDocument},
-    {u"finalizedocument", kActionFinalizeDocument},
-    {u"showrevision", kActionShowRevision},
-    {u"hiderevision", kActionHideRevision},
-    {u"showoutline", kActionShowOutline},
-    {u"trackrevision", kActionTrackRevision},
+    {u"draftdocument", kActionDraftDocument, u"DraftDocument"},
+    {u"viewdocument", kActionViewDocument, u"ViewDocument"},
+    {u"approvedocument", kActionApproveDocument, u"ApproveDocument"},
+    {u"finalizedocument", kActionFinalizeDocument, u"FinalizeDocument"},
+    {u"showrevision", kActionShowRevision, u"ShowRevision"},
+    {u"hiderevision", kActionHideRevision, u"HideRevision"},
+    {u"showoutline", kActionShowOutline, u"ShowOutline"},
+    {u"trackrevision", kActionTrackRevision, u"TrackRevision"},
     // The OA side has always sent this spelling; "untrackrevision" is not a keyword.
-    {u"untrachrevision", kActionUnTrackRevision},
-    {u"lockdocument", kActionLockDocument},
-    {u"unlockdocument", kActionUnlockDocument},
-    {u"importfile", kActionImportFile},
-    {u"editoffline", kActionEditOffline},
-    {u"closedocument", kActionCloseDocument},
-    {u"config", kActionConfig},
-    {u"attachmentview", kActionAttachmentView},
-    {u"attachmentmanage", kActionAttachmentManage},
+    {u"untrachrevision", kActionUnTrackRevision, u"UnTrachRevision"},
+    {u"lockdocument", kActionLockDocument, u"LockDocument"},
+    {u"unlockdocument", kActionUnlockDocument, u"UnlockDocument"},
+    {u"importfile", kActionImportFile, u"ImportFile"},
+    {u"editoffline", kActionEditOffline, u"EditOffline"},
+    {u"closedocument", kActionCloseDocument, u"CloseDocument"},
+    {u"config", kActionConfig, u"Config"},
+    {u"attachmentview", kActionAttachmentView, u"AttachmentView"},
+    {u"attachmentmanage", kActionAttachmentManage, u"AttachmentManage"},
 };
 
 constexpr Keyword kBinaryTypes[] = {
-    {u"content", kBinaryContent},
-    {u"attachment", kBinaryAttachment},
-    {u"head", kBinaryHead},
-    {u"tail", kBinaryTail},
-    {u"seal", kBinarySeal},
-    {u"parameterschema", kBinaryParameterSchema},
-    {u"base64schema", kBinaryBase64Schema},
-    {u"itemschema", kBinaryItemSchema},
-    {u"resultschema", kBinaryResultSchema},
-    {u"outline", kBinaryOutline},
+    {u"content", kBinaryContent, u"content"},
+    {u"attachment", kBinaryAttachment, u"attachment"},
+    {u"head", kBinaryHead, u"head"},
+    {u"tail", kBinaryTail, u"tail"},
+    {u"seal", kBinarySeal, u"seal"},
+    {u"parameterschema", kBinaryParameterSchema, u"parameterSchema"},
+    {u"base64schema", kBinaryBase64Schema, u"base64Schema"},
+    {u"itemschema", kBinaryItemSchema, u"itemSchema"},
+    {u"resultschema", kBinaryResultSchema, u"resultSchema"},
+    {u"outline", kBinaryOutline, u"outline"},
 };
 
 constexpr Keyword kValueTypes[] = {
-    {u"streambinary", kValueStreamBinary},
-    {u"base64binary", kValueBase64Binary},
-    {u"xmltext", kValueXmlText},
+    {u"streambinary", kValueStreamBinary, u"streamBinary"},
+    {u"base64binary", kValueBase64Binary, u"base64Binary"},
+    {u"xmltext", kValueXmlText, u"xmlText"},
 };
 
 constexpr Keyword kTransferMethods[] = {
-    {u"httpbase64binary", kTransferHttpBase64Binary},
-    {u"httpstreambinary", kTransferHttpStreamBinary},
-    {u"ftpstreambinary", kTransferFtpStreamBinary},
+    {u"httpbase64binary", kTransferHttpBase64Binary, u"HttpBase64Binary"},
+    {u"httpstreambinary", kTransferHttpStreamBinary, u"HttpStreamBinary"},
+    {u"ftpstreambinary", kTransferFtpStreamBinary, u"FtpStreamBinary"},
 };
 
 }  // namespace
@@ -83,6 +92,22 @@ int16_t ValueTypeCode(std::u16string_view keyword) {
 
 int16_t TransferMethodCode(std::u16string_view keyword) {
   return Lookup(kTransferMethods, keyword, kTransferUnknown);
+}
+
+std::u16string_view ActionName(int16_t code) {
+  return NameOf(kActions, code);
+}
+
+std::u16string_view BinaryTypeName(int16_t code) {
+  return NameOf(kBinaryTypes, code);
+}
+
+std::u16string_view ValueTypeName(int16_t code) {
+  return NameOf(kValueTypes, code);
+}
+
+std::u16string_view TransferMethodName(int16_t code) {
+  return NameOf(kTransferMethods, code);
 }
 
 }  // namespace qnmuro

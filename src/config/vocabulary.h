@@ -61,6 +61,13 @@ int16_t BinaryTypeCode(std::u16string_view keyword);
 int16_t ValueTypeCode(std::u16string_view keyword);
 int16_t TransferMethodCode(std::u16string_view keyword);
 
+// A code's keyword as the OA side writes it (ActionName(10) is "DraftDocument"); empty for a
+// fallback code or one that is not of that vocabulary.
+std::u16string_view ActionName(int16_t code);
+std::u16string_view BinaryTypeName(int16_t code);
+std::u16string_view ValueTypeName(int16_t code);
+std::u16string_view TransferMethodName(int16_t code);
+
 }  // namespace qnmuro
 
 #endif  // QNMURO_CONFIG_VOCABULARY_H_

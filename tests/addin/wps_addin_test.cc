@@ -9,6 +9,7 @@
 
 #include "addin/save_reminder.h"
 #include "base/error.h"
+#include "base/text.h"
 #include "common/velto_log.h"
 #include "platform/shell.h"
 #include "support/addin_fixture.h"
@@ -45,6 +46,11 @@ TEST_F(WPSaddinTest, NonWorkflowDocumentsAreLeftAloneApartFromTracking) {
   EXPECT_FALSE(doc->PrintRevisions());
   EXPECT_TRUE(Toolbar().empty());
   EXPECT_EQ(app_->UserName(), u"原用户");
+  // The log names what the hand-over lacked; a document that was never handed over logs nothing.
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[1].find(NoControlFileLine(u"x.doc", PathOf(u"x.xml"))), std::u16string::npos)
+      << U8(lines[1]);
   // An empty CurrentFile, and the single NUL character, are no hand-over either.
   for (std::u16string value : {std::u16string(), std::u16string(1, u'\0')}) {
     WriteControl(u".doc", "DraftDocument");  // a control file named ".xml"
@@ -52,6 +58,7 @@ TEST_F(WPSaddinTest, NonWorkflowDocumentsAreLeftAloneApartFromTracking) {
     Open(u"x.doc");
     EXPECT_FALSE(addin_->IsContentDocument());
   }
+  EXPECT_EQ(LogLines().size(), 2u);
 }
 
 TEST_F(WPSaddinTest, WorkflowDocumentOpensPrepared) {

@@ -30,7 +30,12 @@ TEST_F(PasswordCliTest, EnciphersAndDeciphers) {
 TEST_F(PasswordCliTest, EmptyAndChineseTexts) {
   EXPECT_EQ(Run({"password", "encrypt", ""}).out, "\n");
   EXPECT_EQ(Run({"password", "encrypt", "公a"}).out, "B99A59\n");
-  EXPECT_EQ(Run({"password", "decrypt", "50GG5"}).out, "a6\n");
+  // What the cipher cannot have written is refused rather than deciphered into nonsense.
+  for (const char* text : {"50GG5A", "505", "50 5A"}) {
+    const auto r = Run({"password", "decrypt", text});
+    EXPECT_EQ(r.status, 2) << text;
+    EXPECT_NE(r.err.find("is not an enciphered password"), std::string::npos) << r.err;
+  }
   // Invalid UTF-8 on the command line never crashes.
   EXPECT_EQ(Run({"password", "encrypt", "\xFF"}).status, 0);
 }

@@ -113,6 +113,16 @@ TEST_F(TransferCliTest, DownloadUploadAndAgentGoThroughTheServer) {
 
   out = Qnmuro("transfer download '" + base_ + "/missing' x.doc" + Config());
   EXPECT_EQ(out.status, 1) << out.text;
+  EXPECT_NE(out.text.find("download failed: #"), std::string::npos) << out.text;
+  // The OA side's hand-over: fetched through the add-in's download, named after the address.
+  out = Qnmuro("handover '" + base_ + "/oa/doc.nsf/0/U1/$file/a.doc'" + Config());
+  EXPECT_EQ(out.status, 0) << out.text;
+  EXPECT_EQ(qnmuro::test_util::ReadBytes(dir_ / "work" / "a.doc"), "attachment");
+  EXPECT_TRUE(fs::exists(dir_ / "work" / "a.xml"));
+  EXPECT_EQ(Qnmuro("registry get CurrentFile").text, "a.doc\n");
+  out = Qnmuro("handover '" + base_ + "/missing.doc'" + Config());
+  EXPECT_EQ(out.status, 1) << out.text;
+  EXPECT_FALSE(fs::exists(dir_ / "work" / "missing.xml"));  // nothing placed after a failure
   out = Qnmuro("transfer download '" + base_ + "/oa/doc.nsf/0/U1/$file/a.doc' ../x.doc" + Config());
   EXPECT_EQ(out.status, 1) << out.text;
   EXPECT_FALSE(fs::exists(dir_ / "x.doc"));
@@ -128,6 +138,9 @@ TEST_F(TransferCliTest, DownloadUploadAndAgentGoThroughTheServer) {
   out = Qnmuro("agent echo --para '&id=1' --data body" + Config());
   EXPECT_EQ(out.status, 0) << out.text;
   EXPECT_EQ(out.text, "echoOpenAgent&id=1&Login&Seq=body\n");
+  out = Qnmuro("agent nosuch" + Config());  // the server refuses it with 404
+  EXPECT_EQ(out.status, 1) << out.text;
+  EXPECT_EQ(out.text, "qnmuro: agent: the server answered 404: unknown agent nosuch\n");
   out = Qnmuro("agent ping --xml" + Config());
   EXPECT_EQ(out.text, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<result>success</result>\n\n");
 

@@ -57,5 +57,33 @@ TEST(VocabularyTest, ValueTypesAndTransferMethods) {
   }
 }
 
+// Every code of a vocabulary has a name that reads back as that code; fallbacks have none.
+TEST(VocabularyTest, NamesReadBackAsTheirCodes) {
+  struct Vocabulary {
+    std::u16string_view (*name)(int16_t);
+    int16_t (*code)(std::u16string_view);
+    int16_t first, last, fallback;
+  };
+  const Vocabulary vocabularies[] = {
+      {ActionName, ActionCode, 10, 31, kActionUnknown},
+      {BinaryTypeName, BinaryTypeCode, 70, 79, kBinaryUnknown},
+      {ValueTypeName, ValueTypeCode, 60, 62, kValueUnknown},
+      {TransferMethodName, TransferMethodCode, 50, 52, kTransferUnknown},
+  };
+  int named = 0;
+  for (const Vocabulary& v : vocabularies) {
+    for (int16_t code = v.first; code <= v.last; ++code) {
+      const std::u16string_view name = v.name(code);
+      if (name.empty()) continue;  // 25 to 29 are no action
+      EXPECT_EQ(v.code(name), code) << U8(name);
+      ++named;
+    }
+    EXPECT_TRUE(v.name(v.fallback).empty());
+  }
+  EXPECT_EQ(named, 17 + 10 + 3 + 3);
+  EXPECT_EQ(ActionName(kActionDraftDocument), u"DraftDocument");
+  EXPECT_EQ(ActionName(kActionUnTrackRevision), u"UnTrachRevision");
+}
+
 }  // namespace
 }  // namespace qnmuro
