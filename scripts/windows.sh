@@ -59,7 +59,7 @@ ensure_locale() {
 
 # dist/QNMuroWPS.msi from scripts/msi/ (both servers, qnmuro.exe, the add-in keys).
 build_msi() {
-  local version msi=dist/QNMuroWPS.msi
+  local version upgrade msi=dist/QNMuroWPS.msi
   version=$(sed -n 's/^project(qnmuro VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
   rm -f "$msi"
   wixl -a x64 -D Dist=dist -D "Version=$version" -I scripts/msi -o "$msi" scripts/msi/QNMuroWPS.wxs
@@ -69,6 +69,12 @@ build_msi() {
   msibuild "$msi" -i build-win/_ForceCodepage.idt
   LC_ALL=C.UTF-8 msibuild "$msi" -q "UPDATE \`Registry\` SET \`Value\` = \
 'Word、WPS用来处理XML形式的数据源的一个类。' WHERE \`Value\` = 'QNMURO_DATASOURCE_TEXT'"
+  # A new build of the same version replaces the installed one (wixl's upgrade row stops below
+  # it), so the DLLs are never left at an earlier build's.
+  upgrade=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' scripts/msi/QNMuroWPS.wxs)
+  msibuild "$msi" -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
+    -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \
+\`ActionProperty\`) VALUES ('{$upgrade}', '$version', 513, 'WIX_UPGRADE_DETECTED')"
   echo "windows.sh: $msi built"
 }
 
