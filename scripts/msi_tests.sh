@@ -8,7 +8,7 @@
 # The 32-bit server is installed and its rows checked, but not loaded where the machine runs no
 # 32-bit programs.
 
-msi_win() {  # Windows path of a file in the prefix's C: drive
+msi_c() {  # the prefix's Linux path of a file on its C: drive
   printf '%s' "$WINEPREFIX/drive_c/$1"
 }
 
@@ -39,17 +39,22 @@ EOF
     com_wine msiexec /i "Z:$dir/warm.msi" /qn && com_wine msiexec /x "Z:$dir/warm.msi" /qn
 }
 
+# present: the three files and the work directory; absent: the folder gone, and the work
+# directory only there if it was before installing (it stays when it holds anything).
 msi_installed_files() {  # present|absent
   local f
+  if [ "$1" = absent ]; then
+    [ ! -e "$(msi_c "Program Files/QNMuroWPS")" ] ||
+      { echo "left behind: C:/Program Files/QNMuroWPS"; return 1; }
+    [ ! -d "$(msi_c OAWork)" ] || [ "$msi_work_before" = 1 ] ||
+      { echo "left behind: C:/OAWork"; return 1; }
+    return 0
+  fi
   for f in "Program Files/QNMuroWPS/x86/QNMuroWPS.dll" "Program Files/QNMuroWPS/x64/QNMuroWPS.dll" \
            "Program Files/QNMuroWPS/qnmuro.exe"; do
-    if [ "$1" = present ]; then
-      [ -f "$(msi_win "$f")" ] || { echo "missing: C:/$f"; return 1; }
-    elif [ -e "$(msi_win "$f")" ] || [ -e "$(msi_win "Program Files/QNMuroWPS")" ]; then
-      echo "left behind: C:/Program Files/QNMuroWPS"
-      return 1
-    fi
+    [ -f "$(msi_c "$f")" ] || { echo "missing: C:/$f"; return 1; }
   done
+  [ -d "$(msi_c OAWork)" ] || { echo "missing: C:/OAWork"; return 1; }
 }
 
 # Each server's class in its own view, pointing at its own file.
@@ -77,13 +82,15 @@ msi_tests() {
   local msi="Z:$root/dist/QNMuroWPS.msi" start=$SECONDS
   [ -f dist/QNMuroWPS.msi ] || { check "QNMuroWPS.msi built" false; return; }
   check "msi warm-up" msi_warm_up
+  msi_work_before=0
+  [ -d "$(msi_c OAWork)" ] && msi_work_before=1
   com_export "$scratch/msi.before" || { check "msi registry export" false; return; }
   check "msiexec /i" com_wine msiexec /i "$msi" /qn
   check "msi: files" msi_installed_files present
   check "msi: classes" com_registered
   check "msi: both views" msi_both_views
   check "msi: add-in keys" com_addin_keys
-  check "msi: qnmuro.exe" same_as_linux "$(msi_win "Program Files/QNMuroWPS/qnmuro.exe")" --version
+  check "msi: qnmuro.exe" same_as_linux "$(msi_c "Program Files/QNMuroWPS/qnmuro.exe")" --version
   check "msi: WPSaddin loads" com_script addin.js echo
   check "msi: DataSource loads" com_script data_source.js "Z:$root/examples/notice.ds.xml" \
     "$com_work"

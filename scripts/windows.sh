@@ -84,7 +84,8 @@ start=$SECONDS
 for arch in i686 x86_64; do build_arch "$arch"; done
 echo "windows.sh: built both in $((SECONDS - start)) s"
 
-# dist/: the two servers, without debugging information, and the install script.
+# dist/: the two servers and the 64-bit command, without debugging information, the install
+# script and the package QNMuroWPS.msi (docs/msi.md).
 mkdir -p dist/x86 dist/x64
 i686-w64-mingw32-strip -o dist/x86/QNMuroWPS.dll build-win/i686/QNMuroWPS.dll
 x86_64-w64-mingw32-strip -o dist/x64/QNMuroWPS.dll build-win/x86_64/QNMuroWPS.dll
