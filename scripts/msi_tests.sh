@@ -78,6 +78,16 @@ msi_rows_as_registration() {
       { echo "(the package's rows, then the DLL's registration over them)"; return 1; }; }
 }
 
+# Once under Wine the first script after msiexec did not start at all (Wine's launcher:
+# "ShellExecuteEx" failed, before any class was asked for): such a script gets one more try.
+msi_script() {
+  com_script "$@" && return
+  grep -q ShellExecuteEx "$scratch/com-script.out" || return 1
+  echo "(the script did not start: once more)"
+  sleep 2
+  com_script "$@"
+}
+
 msi_tests() {
   local msi="Z:$root/dist/QNMuroWPS.msi" start=$SECONDS
   [ -f dist/QNMuroWPS.msi ] || { check "QNMuroWPS.msi built" false; return; }
@@ -91,8 +101,8 @@ msi_tests() {
   check "msi: both views" msi_both_views
   check "msi: add-in keys" com_addin_keys
   check "msi: qnmuro.exe" same_as_linux "$(msi_c "Program Files/QNMuroWPS/qnmuro.exe")" --version
-  check "msi: WPSaddin loads" com_script addin.js echo
-  check "msi: DataSource loads" com_script data_source.js "Z:$root/examples/notice.ds.xml" \
+  check "msi: WPSaddin loads" msi_script addin.js echo
+  check "msi: DataSource loads" msi_script data_source.js "Z:$root/examples/notice.ds.xml" \
     "$com_work"
   check "msi: rows as the DLL registers them" msi_rows_as_registration
   check "msiexec /x" com_wine msiexec /x "$msi" /qn
