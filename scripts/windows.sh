@@ -16,7 +16,7 @@ sudo=""
 install_packages() {
   local packages=(cmake ccache g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
                   mingw-w64-tools googletest libcli11-dev wine wine64 wine32:i386 libwine-dev
-                  locales)
+                  locales wixl msitools)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -57,17 +57,41 @@ ensure_locale() {
   $sudo locale-gen
 }
 
+# dist/QNMuroWPS.msi from scripts/msi/ (both servers, qnmuro.exe, the add-in keys).
+build_msi() {
+  local version upgrade msi=dist/QNMuroWPS.msi
+  version=$(sed -n 's/^project(qnmuro VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  rm -f "$msi"
+  wixl -a x64 -D Dist=dist -D "Version=$version" -I scripts/msi -o "$msi" scripts/msi/QNMuroWPS.wxs
+  # wixl leaves the code page unset and cannot store Chinese text: set it, then put the
+  # data-source class's description where the package has its marker.
+  printf '\r\n\r\n936\t_ForceCodepage\r\n' >build-win/_ForceCodepage.idt
+  msibuild "$msi" -i build-win/_ForceCodepage.idt
+  LC_ALL=C.UTF-8 msibuild "$msi" -q "UPDATE \`Registry\` SET \`Value\` = \
+'Word、WPS用来处理XML形式的数据源的一个类。' WHERE \`Value\` = 'QNMURO_DATASOURCE_TEXT'"
+  # A new build of the same version replaces the installed one (wixl's upgrade row stops below
+  # it), so the DLLs are never left at an earlier build's.
+  upgrade=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' scripts/msi/QNMuroWPS.wxs)
+  msibuild "$msi" -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
+    -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \
+\`ActionProperty\`) VALUES ('{$upgrade}', '$version', 513, 'WIX_UPGRADE_DETECTED')"
+  echo "windows.sh: $msi built"
+}
+
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root} CCACHE_DIR=${CCACHE_DIR:-$root/build-win/.ccache}
 install_packages
 start=$SECONDS
 for arch in i686 x86_64; do build_arch "$arch"; done
 echo "windows.sh: built both in $((SECONDS - start)) s"
 
-# dist/: the two servers, without debugging information, and the install script.
+# dist/: the two servers and the 64-bit command, without debugging information, the install
+# script and the package QNMuroWPS.msi (docs/msi.md).
 mkdir -p dist/x86 dist/x64
 i686-w64-mingw32-strip -o dist/x86/QNMuroWPS.dll build-win/i686/QNMuroWPS.dll
 x86_64-w64-mingw32-strip -o dist/x64/QNMuroWPS.dll build-win/x86_64/QNMuroWPS.dll
+x86_64-w64-mingw32-strip -o dist/x64/qnmuro.exe build-win/x86_64/qnmuro.exe
 cp scripts/install_windows.cmd dist/install.cmd
+build_msi
 [ "$run_tests" = 1 ] || exit 0
 
 ensure_locale

@@ -4,7 +4,9 @@
 #     server running natively on 127.0.0.1 for the transfer tests;
 #   - qnmuro.exe against the Linux qnmuro: the same output and exit status for the same inputs,
 #     and a registry value it writes visible to `wine reg query`; a `run` script giving the same
-#     document bytes; `qnmuro.exe demo` against the same OA server, ending with its DEMO OK line.
+#     document bytes; `qnmuro.exe demo` against the same OA server, ending with its DEMO OK line;
+#   - the COM server (scripts/com_tests.sh) and, on the 64-bit side, the Windows package
+#     dist/QNMuroWPS.msi installed and removed with msiexec (scripts/msi_tests.sh).
 # Expects scripts/windows.sh to have built build-win/<arch>/ and the Linux qnmuro in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -113,6 +115,7 @@ suite() {
 }
 
 source scripts/com_tests.sh
+source scripts/msi_tests.sh
 
 # The same output and exit status as the Linux command, for the same arguments.
 same_as_linux() {
@@ -184,6 +187,10 @@ for arch in "${run_archs[@]}"; do
   check "$arch demo" demo_ok "$exe" "$arch"
   echo "== $arch: the COM server =="
   com_server_tests "$arch"
+  if [ "$arch" = x86_64 ]; then
+    echo "== the package dist/QNMuroWPS.msi =="
+    msi_tests
+  fi
   echo "== $arch: $((SECONDS - start)) s =="
 done
 echo "windows: $passed passed, $failed failed"
