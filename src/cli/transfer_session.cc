@@ -102,6 +102,7 @@ bool TransferSession::Transfer(const std::string& url, const std::string& local_
   transfer.SetDestFile(local);
   std::error_code ec;
   const uintmax_t log_size = std::filesystem::file_size(LogFile(), ec);
+  transfer.SetNoteVersion(true);  // a document handed over, or fetched as one
   const bool ok = upload ? transfer.UploadFileByStream() : transfer.DownloadFileByStream();
   if (!ok) {
     *reason = LastErrorLineSince(ec ? 0 : log_size);

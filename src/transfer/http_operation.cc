@@ -377,6 +377,7 @@ bool HttpOperation::StreamFollowingRedirects() {
 // A document's attachment brought whole: its tag (or none) is now the version this computer
 // has of it.
 void HttpOperation::NoteVersion(const std::u16string& url, const HttpResponse& response) {
+  if (!note_version_) return;
   const DocumentFile file = AttachmentFile(url);
   if (!file.empty()) RecordVersionTag(ctx_, file, FromAnsi(response.Header("ETag")));
 }

@@ -96,6 +96,10 @@ class HttpOperation {
   // that a server that takes part never takes another upload of the same name for it.
   void SetBodyDigest(std::u16string sha256_hex) { body_digest_ = std::move(sha256_hex); }
 
+  // Whether a download is the hand-over of a document, whose version (its entity tag) this
+  // computer then has (version_tags.h). Off for the files the toolbar fetches.
+  void SetNoteVersion(bool note) { note_version_ = note; }
+
   // After UploadFileByStream. The version tag the confirmation named (If-Match; version_tags.h),
   // empty when none was held; whether the server refused it because its current version is
   // another (412), and that version's tag (empty when the server sent none).
@@ -163,6 +167,7 @@ class HttpOperation {
   std::u16string last_error_line_;
 
   // Version tags of the upload (version_tags.h).
+  bool note_version_ = false;
   std::u16string body_digest_;
   std::u16string named_tag_;
   std::u16string server_tag_;

@@ -60,6 +60,7 @@ class PendingScenarioTest : public TransferTest {
     HttpOperation download(ctx_);
     download.SetHttpUrl(U16(proxy_->BaseUrl() + "/oa/0/" + unid + "/$file/" + name));
     download.SetDestFile(FromPath(work_ / name));
+    download.SetNoteVersion(true);
     ASSERT_TRUE(download.DownloadFileByStream());
   }
 

@@ -18,6 +18,7 @@ class VersionTagTest : public test::TransferTest {
     HttpOperation op(ctx_);
     op.SetHttpUrl(U16(server.url("/oa/0/U1/$file/a%20b.doc")));
     op.SetDestFile(FromPath(work_ / "a b.doc"));
+    op.SetNoteVersion(true);
     return op.DownloadFileByStream();
   }
   HttpOperation& Upload(const RawHttpServer& server) {
