@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/json.h"
 #include "cli/transfer_session.h"
 #include "transfer/pending_uploads.h"
 
@@ -12,21 +13,7 @@ namespace qnmuro::cli {
 namespace {
 
 std::string Json(const std::u16string& text) {
-  std::string out = "\"";
-  for (unsigned char c : Utf16ToUtf8(text)) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      static const char kHex[] = "0123456789abcdef";
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
+  return JsonQuote(Utf16ToUtf8(text));
 }
 
 std::u16string StateOf(const PendingEntry& entry) {
