@@ -35,7 +35,7 @@ struct Setup {
     ctx.state = &state;
     ctx.ui = &ui;
     ctx.clock = clock.get();
-    ctx.workDir = FromPath(dir);
+    ctx.work_dir = FromPath(dir);
 
     // "x|x|x|...": bookmark i over the i-th x.
     const auto doc = app->GetDocuments().Add();

@@ -20,7 +20,7 @@ simhost::SimApplication& App() {
     simhost::SimHostOptions options;
     options.ui = &fuzz.ui;
     options.clock = fuzz.clock.get();
-    options.work_dir = fuzz.ctx.workDir;
+    options.work_dir = fuzz.ctx.work_dir;
     return simhost::NewSimApplication(options).release();  // lives for the whole run
   }();
   return *app;

@@ -74,7 +74,7 @@ struct FuzzContext {
     ctx.state = &state;
     ctx.ui = &ui;
     ctx.clock = clock.get();
-    ctx.workDir = FromPath(ScratchDir());
+    ctx.work_dir = FromPath(ScratchDir());
   }
 
   static FuzzContext& Get() {

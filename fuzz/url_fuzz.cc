@@ -7,6 +7,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "platform/http_client.h"
+#include "platform/services_posix.h"
 #include "transfer/url_operation.h"
 #include "transfer/url_request.h"
 

@@ -10,6 +10,7 @@
 #include "config/config.h"
 #include "config/vocabulary.h"
 #include "host/host_util.h"
+#include "platform/file_io.h"
 #include "platform/ui.h"
 #include "workflow/red_head.h"
 
@@ -53,7 +54,7 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
         host::Application& app = Require(wpsApp);
         const std::u16string current = GetCurrentFile(context_);
         const std::u16string control_path =
-            context_.workDir + kPathSeparator + RemoveFileExtension(current) + u".xml";
+            context_.work_dir + kPathSeparator + RemoveFileExtension(current) + u".xml";
         const bool handed_over = !current.empty() && current != std::u16string(1, 0);
         if (!IsPlainFile(control_path) || !handed_over) {
           // A hand-over whose control file is missing opens as a plain document; say so, since

@@ -72,7 +72,7 @@ void WPSaddin::OnConnection(host::Application* application) {
   SharedState& shared = state();
   IgnoreFailure([&] {
     if (!shared.eventLog) {
-      shared.eventLog = std::make_unique<VeltoLog>(context_.workDir, context_.clock,
+      shared.eventLog = std::make_unique<VeltoLog>(context_.work_dir, context_.clock,
                                                    &shared.records.commonInfo.clientLog);
     }
   });

@@ -42,9 +42,6 @@ std::u16string FromCodePage(std::string_view bytes, const std::string& code_page
 // A UTF-16 path text (either separator accepted) as a filesystem path, and back.
 std::filesystem::path ToPath(std::u16string_view text);
 std::u16string FromPath(const std::filesystem::path& path);
-// std::fopen for a path of any characters (through the wide name on Windows); nullptr and
-// errno set on failure.
-std::FILE* OpenPath(const std::filesystem::path& path, const char* mode);
 
 // Shorthand for literals and ASCII data: u"" for UTF-8 text held in a std::string.
 inline std::u16string U16(std::string_view utf8) {

@@ -123,8 +123,4 @@ std::u16string FromPath(const std::filesystem::path& path) {
   return Utf8ToUtf16(path.string());
 }
 
-std::FILE* OpenPath(const std::filesystem::path& path, const char* mode) {
-  return std::fopen(path.c_str(), mode);
-}
-
 }  // namespace qnmuro

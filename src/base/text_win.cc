@@ -132,9 +132,4 @@ std::u16string FromPath(const std::filesystem::path& path) {
   return std::u16string(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
 }
 
-std::FILE* OpenPath(const std::filesystem::path& path, const char* mode) {
-  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
-  return _wfopen(path.c_str(), wide_mode.c_str());
-}
-
 }  // namespace qnmuro

@@ -368,7 +368,7 @@ int RunDemo(const DemoArgs& args) {
   options.services.registry = services.registry.get();
   options.services.http = services.http.get();
   options.services.shell = services.shell.get();
-  options.services.workDir = services.work_dir;
+  options.services.work_dir = services.work_dir;
   options.host = HostFactoryFor(args.host);
 
   if (!PublishNotice(options, work, server_root)) return 1;

@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "cli/command.h"
 #include "common/context.h"
+#include "platform/file_io.h"
 #include "platform/services.h"
 
 namespace qnmuro::cli {

@@ -20,6 +20,7 @@
 #include "datasource/data_source.h"
 #include "datasource/merge.h"
 #include "platform/clock.h"
+#include "platform/file_io.h"
 #include "platform/services.h"
 #include "simhost/sim_host.h"
 #include "workflow/command_support.h"
@@ -142,7 +143,7 @@ void CheckDataSource(const Context& ctx, const std::u16string& document, int16_t
   }
   std::vector<std::u16string> names;
   std::string why;
-  if (!BookmarkNames(ctx.workDir, document, &names, &why)) {
+  if (!BookmarkNames(ctx.work_dir, document, &names, &why)) {
     report.Warn("cannot read the bookmarks of " + U8(document) + ": " + why);
     return;
   }
@@ -167,9 +168,9 @@ int CheckHandover(const std::string& dir) {
   Context ctx;
   ctx.state = &state;
   ctx.registry = services.registry.get();
-  ctx.workDir = services.work_dir;
+  ctx.work_dir = services.work_dir;
   Report report;
-  report.Say("work directory: " + U8(ctx.workDir));
+  report.Say("work directory: " + U8(ctx.work_dir));
   const std::u16string current = GetCurrentFile(ctx);
   if (current.empty() || current == std::u16string(1, 0)) {
     report.Problem(
@@ -178,8 +179,8 @@ int CheckHandover(const std::string& dir) {
     return 1;
   }
   const std::u16string control =
-      ctx.workDir + kPathSeparator + RemoveFileExtension(current) + u".xml";
-  const std::u16string document = ctx.workDir + kPathSeparator + current;
+      ctx.work_dir + kPathSeparator + RemoveFileExtension(current) + u".xml";
+  const std::u16string document = ctx.work_dir + kPathSeparator + current;
   report.Say("CurrentFile: " + U8(current));
   if (!IsPlainFile(control)) {
     report.Problem("CurrentFile names " + U8(current) + " but there is no control file " +

@@ -9,6 +9,7 @@
 #include "common/identity.h"
 #include "common/velto_log.h"
 #include "config/config.h"
+#include "platform/file_io.h"
 #include "transfer/http_operation.h"
 
 namespace qnmuro::cli {
@@ -47,7 +48,7 @@ bool TransferSession::OpenServices(std::string* error) {
   ctx_.http = watched_.get();
   if (services_.agent_http) {
     watched_agent_ = std::make_unique<WatchedHttpClient>(services_.agent_http.get(), false);
-    ctx_.agentHttp = watched_agent_.get();
+    ctx_.agent_http = watched_agent_.get();
   }
   return true;
 }
@@ -58,11 +59,11 @@ int TransferSession::last_status() const {
 }
 
 std::filesystem::path TransferSession::LogFile() const {
-  return ToPath(ctx_.workDir + kPathSeparator + u"comlog.txt");
+  return ToPath(ctx_.work_dir + kPathSeparator + u"comlog.txt");
 }
 
 std::string TransferSession::LogPath() const {
-  return U8(ctx_.workDir) + "/comlog.txt";
+  return U8(ctx_.work_dir) + "/comlog.txt";
 }
 
 std::string TransferSession::LastErrorLineSince(uintmax_t from) const {
@@ -97,7 +98,7 @@ bool TransferSession::Transfer(const std::string& url, const std::string& local_
     const std::filesystem::path absolute = std::filesystem::absolute(ToPath(local), ec);
     if (!ec) local = FromPath(absolute);
   } else if (ToPath(local).is_relative()) {
-    local = ctx_.workDir + kPathSeparator + local;
+    local = ctx_.work_dir + kPathSeparator + local;
   }
   transfer.SetDestFile(local);
   std::error_code ec;

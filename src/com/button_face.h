@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/com.h"
+#include "platform/com_win.h"
 
 namespace qnmuro::com {
 

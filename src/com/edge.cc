@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/com.h"
+#include "platform/com_win.h"
 
 namespace qnmuro::com {
 

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "base/error.h"
-#include "platform/com.h"
+#include "platform/com_win.h"
 
 namespace qnmuro::com {
 

@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "platform/com.h"
+#include "platform/com_win.h"
 
 namespace qnmuro::com {
 

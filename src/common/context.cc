@@ -12,8 +12,8 @@ Context ContextFor(Services& services, SharedState* state) {
   ctx.registry = services.registry.get();
   ctx.shell = services.shell.get();
   ctx.http = services.http.get();
-  ctx.workDir = services.work_dir;
-  ctx.agentHttp = services.agent_http.get();
+  ctx.work_dir = services.work_dir;
+  ctx.agent_http = services.agent_http.get();
   return ctx;
 }
 

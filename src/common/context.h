@@ -1,5 +1,5 @@
 // The services and shared state one loaded add-in works with, handed to every operation that
-// needs them. Whoever loads the add-in (the qnmuro command, a test, later the COM server)
+// needs them. Whoever loads the add-in (the qnmuro command, a test, the COM server)
 // creates the services, owns them, and keeps them alive for as long as the context is used.
 // All pointers are non-owning; a null service means "not available" and the operations that
 // need it fail through their normal failure path.
@@ -34,19 +34,12 @@ struct Context {
   ShellService* shell = nullptr;
   HttpClient* http = nullptr;
   // The work directory (C:\OAWork on Windows), as a UTF-16 path without trailing separator.
-  std::u16string workDir;
+  std::u16string work_dir;
   // The agent call's client where the platform has one of its own (its XML HTTP request
   // object); null: http.
-  HttpClient* agentHttp = nullptr;
-  DownloadLimits downloadLimits;
+  HttpClient* agent_http = nullptr;
+  DownloadLimits download_limits;
 };
-
-// The platform's path separator as the add-in joins paths with it.
-#ifdef _WIN32
-inline constexpr char16_t kPathSeparator = u'\\';
-#else
-inline constexpr char16_t kPathSeparator = u'/';
-#endif
 
 // A context over `services` (which keep ownership) and `state`.
 Context ContextFor(Services& services, SharedState* state);

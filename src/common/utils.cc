@@ -12,6 +12,7 @@
 #include "common/context.h"
 #include "common/velto_log.h"
 #include "platform/clock.h"
+#include "platform/file_io.h"
 #include "platform/shell.h"
 #include "platform/ui.h"
 
@@ -201,7 +202,7 @@ int32_t ShellOpenFile(const Context& ctx, std::u16string_view path) {
   const bool ran = TrapFirstFailure(
       [&] {
         if (ctx.shell == nullptr) throw MakeError(kErrObjectNotSet);
-        result = ctx.shell->OpenDocument(path, ctx.workDir);
+        result = ctx.shell->OpenDocument(path, ctx.work_dir);
       },
       [&](const Error& e) { report(e, &e); });
   if (!ran) return 0;

@@ -62,7 +62,7 @@ bool BackupFile(const Context& ctx, std::u16string_view path);
 // than 7 days before ctx.clock's now. Ignores every error.
 void PrepareBackupFolder(const Context& ctx, std::u16string_view folder);
 
-// Opens the file with its associated program, working directory ctx.workDir. Returns the
+// Opens the file with its associated program, working directory ctx.work_dir. Returns the
 // shell's result (above 32) or, after writing "启动<path>失败！<code>..." to the event log, 0.
 int32_t ShellOpenFile(const Context& ctx, std::u16string_view path);
 // The program associated with the file (at most 255 characters), or empty.

@@ -9,6 +9,7 @@
 #include "common/velto_log.h"
 #include "datasource/data_source.h"
 #include "host/host_util.h"
+#include "platform/file_io.h"
 #include "platform/ui.h"
 
 namespace qnmuro {
@@ -63,7 +64,7 @@ void WithDataSource(const Context& context, host::Application& app, std::u16stri
 }  // namespace
 
 std::u16string DataSourcePath(const Context& context, std::u16string_view document_name) {
-  return context.workDir + kPathSeparator + RemoveFileExtension(document_name) +
+  return context.work_dir + kPathSeparator + RemoveFileExtension(document_name) +
          kDataSourceExtension;
 }
 

@@ -67,8 +67,6 @@ class SystemClock : public Clock {
   virtual void RunDueTimers() = 0;
 };
 std::unique_ptr<SystemClock> NewSystemClock();
-// Windows: timers tick as WM_TIMER messages of a message-only window (clock_win.cc).
-std::unique_ptr<SystemClock> NewWindowsClock();
 
 // A clock that stands still until Advance() moves it; Advance fires every due timer in time
 // order (timers due at the same time in the order they were started), each as often as it

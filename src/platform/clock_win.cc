@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/local_time.h"
+#include "platform/services_win.h"
 
 namespace qnmuro {
 

@@ -1,4 +1,4 @@
-#include "platform/com.h"
+#include "platform/com_win.h"
 
 namespace qnmuro::com {
 namespace {

@@ -12,6 +12,13 @@
 
 namespace qnmuro {
 
+// The system's path separator, as the add-in joins paths with it.
+extern const char16_t kPathSeparator;
+
+// std::fopen for a path of any characters (through the wide name on Windows); nullptr and
+// errno set on failure.
+std::FILE* OpenPath(const std::filesystem::path& path, const char* mode);
+
 enum class FileReadStatus {
   kOk,
   kMissing,     // nothing is there, or a folder on the way is missing

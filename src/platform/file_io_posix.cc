@@ -13,6 +13,13 @@
 #include <string>
 
 namespace qnmuro {
+
+const char16_t kPathSeparator = u'/';
+
+std::FILE* OpenPath(const std::filesystem::path& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
 namespace {
 
 bool WriteAll(int fd, std::string_view data) {

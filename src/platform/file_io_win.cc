@@ -13,6 +13,14 @@
 #include "platform/file_io.h"
 
 namespace qnmuro {
+
+const char16_t kPathSeparator = u'\\';
+
+std::FILE* OpenPath(const std::filesystem::path& path, const char* mode) {
+  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(path.c_str(), wide_mode.c_str());
+}
+
 namespace {
 
 // The errno a caller reports for the system's error code.

@@ -131,16 +131,6 @@ struct HttpClientOptions {
   std::string ca_bundle;
 };
 
-// The libcurl client.
-std::unique_ptr<HttpClient> NewCurlHttpClient(const HttpClientOptions& options = {});
-// The WinINet client (Windows; the CA bundle is the system's certificate store), with urlmon's
-// URL download as its download service.
-std::unique_ptr<HttpClient> NewWinInetHttpClient(const HttpClientOptions& options = {});
-
-// The platform's XML HTTP request object (Windows), the agent call's client: no rate floor
-// or time-outs of its own, and redirects followed as the object follows them.
-std::unique_ptr<HttpClient> NewXmlHttpClient();
-
 // Forwards every call to another client; tests derive from it to inject faults.
 class HttpClientWrapper : public HttpClient {
  public:

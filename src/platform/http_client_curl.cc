@@ -20,6 +20,7 @@
 
 #include "platform/http_client.h"
 #include "platform/http_wire.h"
+#include "platform/services_posix.h"
 
 namespace qnmuro {
 

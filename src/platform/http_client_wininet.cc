@@ -19,7 +19,8 @@
 
 #include "platform/http_client.h"
 #include "platform/http_wire.h"
-#include "platform/urlmon_download.h"
+#include "platform/services_win.h"
+#include "platform/urlmon_download_win.h"
 
 namespace qnmuro {
 namespace {

@@ -9,9 +9,10 @@
 #include <string>
 
 #include "base/text.h"
-#include "platform/com.h"
+#include "platform/com_win.h"
 #include "platform/http_client.h"
 #include "platform/http_wire.h"
+#include "platform/services_win.h"
 
 namespace qnmuro {
 namespace {

@@ -101,31 +101,9 @@ std::filesystem::path DefaultRegistryPath();
 // How long a write waits for another program's lock on the registry file by default.
 inline constexpr std::chrono::milliseconds kRegistryLockWait{10000};
 
-struct FileRegistryOptions {
-  // A write gives up with kRegLockTimeout when the lock is still held after this long.
-  std::chrono::milliseconds lock_wait = kRegistryLockWait;
-};
-
-// A store over a text file in .reg syntax (registry_store_file.cc). The file and its folder
-// are created by the first write; a missing file is an empty registry. A symbolic link is
-// followed to the regular file it names, which is read and replaced in place of the link;
-// anything else that is not a regular file (a device, a pipe, a folder, a link to nothing)
-// is refused with kRegBadStorage. Each write takes an exclusive lock on the companion file
-// "<file>.lock" beside the regular file, waiting at most options.lock_wait for it, and
-// replaces the file atomically (ReplaceFileContents), so concurrent writers in other
-// processes never lose each other's values and readers always see a whole file. Lines the
-// store cannot parse are kept byte for byte (line ends included) and otherwise ignored. A file
-// without write permission for anyone is read-only: writes fail with kRegAccessDenied, also
-// for root.
-std::unique_ptr<RegistryStore> NewFileRegistryStore(std::filesystem::path file,
-                                                    FileRegistryOptions options = {});
-
 // Why an operation failed, for messages, when its result code says more than the system
 // error does ("the registry file is locked by another program"); empty otherwise.
 std::u16string RegistryResultText(long code);
-
-// The Windows registry itself, through its ANSI functions (registry_store_win.cc).
-std::unique_ptr<RegistryStore> NewWindowsRegistryStore();
 
 // Root names as .reg files write them ("HKEY_LOCAL_MACHINE"); empty for an unknown code.
 std::u16string RegistryRootName(uint32_t root);

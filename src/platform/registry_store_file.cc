@@ -17,6 +17,7 @@
 #include "platform/file_io.h"
 #include "platform/reg_document.h"
 #include "platform/registry_store.h"
+#include "platform/services_posix.h"
 
 namespace qnmuro {
 namespace {

@@ -8,6 +8,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "platform/registry_store.h"
+#include "platform/services_win.h"
 
 namespace qnmuro {
 namespace {

@@ -1,9 +1,10 @@
 // This platform's default services, created together. Whoever loads the add-in (the qnmuro
-// command, a test, later the COM server) creates them once, owns them, and hands them to the
+// command, a test, the COM server) creates them once, owns them, and hands them to the
 // add-in's context; a caller that needs another backend for one service (a virtual clock, the
 // scripted UI, an HTTP client that fails on purpose) replaces that member before use.
 //
-// Each platform defines DefaultServices in its own file (services_posix.cc, services_win.cc).
+// Each platform defines DefaultServices in its own file (services_posix.cc, services_win.cc);
+// its backends' own constructors are declared beside it (services_posix.h, services_win.h).
 #ifndef QNMURO_PLATFORM_SERVICES_H_
 #define QNMURO_PLATFORM_SERVICES_H_
 

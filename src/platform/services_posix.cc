@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "platform/services.h"
+#include "platform/services_posix.h"
 
 namespace qnmuro {
 

@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "platform/services.h"
+#include "platform/services_win.h"
 
 namespace qnmuro {
 namespace {

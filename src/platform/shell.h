@@ -62,18 +62,6 @@ class ShellService {
   virtual bool BringMainWindowToFront(std::u16string_view class_fragment) = 0;
 };
 
-// The POSIX implementation (shell_posix.cc): xdg-open and xdg-mime from PATH, /proc for
-// processes, signals to end them. xdg-open runs in a session of its own; the processes of that
-// session that started after it are the ones it started. It has no access to windows: without a
-// window system (no DISPLAY or WAYLAND_DISPLAY) no process has a visible window; with one it cannot
-// tell, so it answers that every process may have one, and so leaves running programs alone.
-std::unique_ptr<ShellService> NewPosixShellService();
-
-// The Windows implementation (shell_win.cc): ShellExecuteExA, FindExecutableA, toolhelp
-// snapshots, TerminateProcess and the window functions. It keeps a handle to each process the
-// shell reports having started (none when an already running program took the file over).
-std::unique_ptr<ShellService> NewWindowsShellService();
-
 }  // namespace qnmuro
 
 #endif  // QNMURO_PLATFORM_SHELL_H_

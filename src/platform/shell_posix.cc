@@ -17,6 +17,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "platform/services_posix.h"
 #include "platform/shell.h"
 
 extern char** environ;

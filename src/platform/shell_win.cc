@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "platform/services_win.h"
 #include "platform/shell.h"
 
 namespace qnmuro {

@@ -172,9 +172,6 @@ struct TerminalUiOptions {
 TerminalUiOptions DefaultTerminalUiOptions(bool assume_yes);
 std::unique_ptr<UiService> NewTerminalUi(const TerminalUiOptions& options);
 
-// Win32 message boxes, input box, file dialog and modal form windows (ui_win.cc).
-std::unique_ptr<UiService> NewWindowsUi();
-
 }  // namespace qnmuro
 
 #endif  // QNMURO_PLATFORM_UI_H_

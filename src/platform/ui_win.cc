@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/form.h"
+#include "platform/services_win.h"
 #include "platform/ui.h"
 
 namespace qnmuro {

@@ -1,7 +1,7 @@
 // urlmon's URL download with a binding callback that keeps the client's rules: the request's
 // own header lines, credentials only when the server asks, no redirect followed, no dialog,
 // and the rate floor.
-#include "platform/urlmon_download.h"
+#include "platform/urlmon_download_win.h"
 
 #include <windows.h>
 // After windows.h, whose types they use.
@@ -15,7 +15,7 @@
 #include <string>
 
 #include "base/text.h"
-#include "platform/com.h"
+#include "platform/com_win.h"
 #include "platform/http_wire.h"
 
 namespace qnmuro {

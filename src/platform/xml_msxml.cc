@@ -16,8 +16,9 @@
 
 #include "base/error.h"
 #include "base/text.h"
-#include "platform/com.h"
-#include "platform/msxml_dom.h"
+#include "platform/com_win.h"
+#include "platform/file_io.h"
+#include "platform/msxml_dom_win.h"
 #include "platform/xml.h"
 #include "platform/xml_text.h"
 

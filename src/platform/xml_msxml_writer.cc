@@ -2,7 +2,7 @@
 #include <string>
 
 #include "base/text.h"
-#include "platform/msxml_dom.h"
+#include "platform/msxml_dom_win.h"
 #include "platform/xml_text.h"
 
 namespace qnmuro::msxml {

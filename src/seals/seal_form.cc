@@ -55,7 +55,7 @@ void ChangeSealForm::OK_Click() {
           return;
         }
         const std::u16string local = WorkFilePath(ctx_, records.documentInfo.unid + u"." + file);
-        DownloadServerFile(ctx_, unid, file, local, ctx_.downloadLimits.picture);
+        DownloadServerFile(ctx_, unid, file, local, ctx_.download_limits.picture);
         local_seal_path_ = local;
         form_.Hide();
       },

@@ -45,7 +45,7 @@ class Runner final {
     services_ = options.services;
     services_.ui = &ui_;
     services_.clock = clock_.get();
-    services_.workDir = options.work_dir;
+    services_.work_dir = options.work_dir;
   }
 
   // Connects the add-ins as a host loading them at start-up does.

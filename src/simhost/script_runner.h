@@ -38,7 +38,7 @@ struct ScriptRunOptions {
   // Where the virtual clock starts.
   TimePoint start_time;
   // Services for the add-ins (registry, shell, http; `set-registry` writes to `registry`,
-  // and fails as a host error without one). The runner fills in ui, clock and workDir.
+  // and fails as a host error without one). The runner fills in ui, clock and work_dir.
   Context services;
   // The add-ins to connect, in order.
   std::vector<AddInFactory> add_ins;

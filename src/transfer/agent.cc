@@ -21,7 +21,7 @@ std::u16string CallAgent(Context& ctx, const std::u16string& address,
   UrlOperation url;
   url.SetUrl(address);
   if (!HasUsableAddress(url)) throw Error(kErrInvalidCall, u"服务器地址无效：" + address);
-  HttpClient* const client = ctx.agentHttp != nullptr ? ctx.agentHttp : ctx.http;
+  HttpClient* const client = ctx.agent_http != nullptr ? ctx.agent_http : ctx.http;
   if (client == nullptr) throw Error(kErrObjectNotSet, DefaultDescription(kErrObjectNotSet));
   // The session speaks for the user: no credentials of its own.
   RequestParty session;

@@ -20,7 +20,7 @@ std::u16string AgentErrorText(std::u16string_view strAgent, const Error& error);
 
 // POSTs `strPara`-extended "<rootUrl>/<strAgent>?OpenAgent<strPara>&Login&Seq=" with `varData`
 // as the body (UTF-8 text; no body when absent), the stored session cookie and no
-// credentials, synchronously through ctx.agentHttp (else ctx.http), showing the wait pointer
+// credentials, synchronously through ctx.agent_http (else ctx.http), showing the wait pointer
 // meanwhile (ctx.ui, restored afterwards). Returns the reply document as XML text (`blnReturnXML`)
 // or its text content. Any failure (no client, server unreachable, reply not XML) gives "执行代理 "
 // + strAgent + " 发生错误：" + the error's description. Never throws, never logs.

@@ -133,7 +133,7 @@ void RemovePartLeftovers(const fs::path& folder) {
 }  // namespace
 
 HttpOperation::HttpOperation(Context& ctx)
-    : ctx_(ctx), max_download_size_(ctx.downloadLimits.file) {}
+    : ctx_(ctx), max_download_size_(ctx.download_limits.file) {}
 
 HttpOperation::~HttpOperation() {
   DiscardDestination();
@@ -154,7 +154,7 @@ std::u16string HttpOperation::TooLargeText() const {
 }
 
 std::u16string HttpOperation::ReplyFilePath() const {
-  return ctx_.workDir + kPathSeparator + kReplyFile;
+  return ctx_.work_dir + kPathSeparator + kReplyFile;
 }
 
 RequestParty HttpOperation::Party(bool session_cookie) const {
@@ -213,7 +213,7 @@ void HttpOperation::FailFromResponse(const HttpResponse& response) {
 
 bool HttpOperation::OpenDestination() {
   DiscardDestination();
-  const std::optional<WorkDirPath> target = SplitInWorkDir(ctx_.workDir, dest_file_);
+  const std::optional<WorkDirPath> target = SplitInWorkDir(ctx_.work_dir, dest_file_);
   if (!target) return false;
   target_path_ = FromPath(target->folder / target->below);
   const auto part_name = [&](int i) {
@@ -293,7 +293,7 @@ bool HttpOperation::DownloadFileByStream() {
   failure_.reset();
   origin_ = OriginOf(url_);
   if (!dest_file_.empty()) {
-    if (!IsInsideWorkDir(ctx_.workDir, dest_file_)) {
+    if (!IsInsideWorkDir(ctx_.work_dir, dest_file_)) {
       SetLastSystemError(0);
       errorMessage_ = kOutsideWorkDir + dest_file_;
       LogError(ComposeErrorReport(kStreamLine, errorMessage_ + url_.Url(), NoError()));

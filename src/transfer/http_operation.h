@@ -55,7 +55,7 @@ class HttpOperation {
   static constexpr uint64_t kMaxReplySize = uint64_t{16} << 20;
 
   // Uses ctx.http for the network, ctx.state for the log, ctx.registry for the session
-  // cookie and ctx.workDir for the reply file; all must outlive the object. A missing HTTP
+  // cookie and ctx.work_dir for the reply file; all must outlive the object. A missing HTTP
   // client makes every transfer fail at its start.
   explicit HttpOperation(Context& ctx);
   ~HttpOperation();
@@ -85,7 +85,7 @@ class HttpOperation {
   uint64_t MaxReplySize() const { return max_reply_size_; }
   void SetMaxReplySize(uint64_t bytes) { max_reply_size_ = bytes; }
 
-  // The most bytes a download may bring (ctx.downloadLimits.file unless changed): a longer
+  // The most bytes a download may bring (ctx.download_limits.file unless changed): a longer
   // body ends the download, which then fails with "下载的内容超过<n>字节，已中止" in its error
   // line and leaves no file.
   uint64_t MaxDownloadSize() const { return max_download_size_; }

@@ -158,7 +158,7 @@ std::u16string PendingEntry::BodyPath() const {
 PendingUploads::PendingUploads(Context& ctx) : ctx_(ctx) {}
 
 std::u16string PendingUploads::Folder() const {
-  return ctx_.workDir + kPathSeparator + kFolder;
+  return ctx_.work_dir + kPathSeparator + kFolder;
 }
 
 std::u16string PendingUploads::NowText() const {

@@ -76,7 +76,7 @@ struct RetryReport {
 
 class PendingUploads {
  public:
-  // Uses ctx.workDir, ctx.clock (the system time when null), ctx.state for the log and the
+  // Uses ctx.work_dir, ctx.clock (the system time when null), ctx.state for the log and the
   // transfer's services; all must outlive the object.
   explicit PendingUploads(Context& ctx);
 

@@ -7,6 +7,7 @@
 #include "common/utils.h"
 #include "common/velto_log.h"
 #include "host/host_util.h"
+#include "platform/file_io.h"
 #include "platform/ui.h"
 #include "transfer/http_operation.h"
 #include "transfer/work_path.h"
@@ -58,9 +59,9 @@ bool IsPlainFile(std::u16string_view path) {
 }
 
 std::u16string WorkFilePath(const Context& ctx, std::u16string_view name) {
-  const std::u16string path = ctx.workDir + kPathSeparator + std::u16string(name);
+  const std::u16string path = ctx.work_dir + kPathSeparator + std::u16string(name);
   // One part: a separator or ".." in a name from the server would choose another folder.
-  if (!IsFileNamePart(name) || !IsInsideWorkDir(ctx.workDir, path)) {
+  if (!IsFileNamePart(name) || !IsInsideWorkDir(ctx.work_dir, path)) {
     throw Error(kErrBadFileName, u"本地文件不在工作目录中：" + path);
   }
   return path;
@@ -74,13 +75,13 @@ std::u16string CopyExtension(std::u16string_view name) {
 
 bool DownloadTo(Context ctx, const Login& login, std::u16string_view url,
                 std::u16string_view path) {
-  return Fetch(ctx, login, url, path, ctx.downloadLimits.file, nullptr);
+  return Fetch(ctx, login, url, path, ctx.download_limits.file, nullptr);
 }
 
 void DownloadOrRaise(Context ctx, const Login& login, std::u16string_view url,
                      std::u16string_view path, std::optional<uint64_t> max_bytes) {
   std::u16string reason;
-  if (Fetch(ctx, login, url, path, max_bytes.value_or(ctx.downloadLimits.file), &reason)) return;
+  if (Fetch(ctx, login, url, path, max_bytes.value_or(ctx.download_limits.file), &reason)) return;
   throw Error(kErrFileNotFound, reason.empty() ? DefaultDescription(kErrFileNotFound) : reason);
 }
 

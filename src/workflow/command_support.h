@@ -42,18 +42,18 @@ std::u16string CopyExtension(std::u16string_view name);
 
 // Downloads `url` into `path` (inside the work directory) with `login`, through HttpOperation.
 // True when the whole resource arrived; a failed download leaves an earlier file at `path` as
-// it was. The transfer writes its own log lines. Held to ctx.downloadLimits.file.
+// it was. The transfer writes its own log lines. Held to ctx.download_limits.file.
 bool DownloadTo(Context ctx, const Login& login, std::u16string_view url, std::u16string_view path);
 
 // As DownloadTo, but a failed download raises error 53 with the transfer's own reason, and
-// the bound is `max_bytes` (unset: ctx.downloadLimits.file).
+// the bound is `max_bytes` (unset: ctx.download_limits.file).
 void DownloadOrRaise(Context ctx, const Login& login, std::u16string_view url,
                      std::u16string_view path, std::optional<uint64_t> max_bytes = std::nullopt);
 
 // Downloads a file of one of the OA server's documents (a template, a seal picture) into
 // `path`: from the control file's root address + "/0/" + `unid` + "/$file/" + the script-escaped
 // `file`, as the control file's user (ControlFileLogin), of at most `max_bytes` (the limit of
-// what the file becomes, ctx.downloadLimits). Raises as DownloadOrRaise does.
+// what the file becomes, ctx.download_limits). Raises as DownloadOrRaise does.
 void DownloadServerFile(Context ctx, std::u16string_view unid, std::u16string_view file,
                         std::u16string_view path, uint64_t max_bytes);
 

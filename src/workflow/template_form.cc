@@ -103,7 +103,7 @@ void ChangeTemplateForm::OK_Click() {
         }
         const std::u16string local = WorkFilePath(
             ctx_, kTemplateCopyPrefix + Require(Require(app_).ActiveDocument()).Name());
-        DownloadServerFile(ctx_, unid, file, local, ctx_.downloadLimits.file);
+        DownloadServerFile(ctx_, unid, file, local, ctx_.download_limits.file);
         local_template_path_ = local;
         form_.Hide();
       },

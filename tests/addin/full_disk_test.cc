@@ -128,7 +128,7 @@ TEST_F(FullDiskTransferTest, ADownloadThatDoesNotFitKeepsTheOldFile) {
   ASSERT_GT(server.Start("127.0.0.1", 0, nullptr), 0);
   WriteBytes(disk_path_ / "a.doc", "old");
   disk_.LeaveRoom(256 << 10);
-  ctx_.workDir = FromPath(disk_path_);  // the log stays where it is
+  ctx_.work_dir = FromPath(disk_path_);  // the log stays where it is
   HttpOperation op(ctx_);
   op.SetHttpUrl(U16(server.BaseUrl() + "/oa/doc.nsf/0/U1/$file/a.doc"));
   op.SetDestFile(FromPath(disk_path_ / "a.doc"));

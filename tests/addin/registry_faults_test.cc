@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 
+#include "platform/services_posix.h"
 #include "support/served_fixture.h"
 
 namespace qnmuro::test_util {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "com/class_factory.h"
-#include "platform/com.h"
+#include "platform/com_win.h"
 #include "qnmurowps.h"
 
 namespace qnmuro::com {

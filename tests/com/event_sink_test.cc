@@ -15,7 +15,7 @@
 #include "base/error.h"
 #include "com/event_sink.h"
 #include "host_object.h"
-#include "platform/com.h"
+#include "platform/com_win.h"
 
 namespace qnmuro::com {
 namespace {

@@ -16,7 +16,7 @@
 #include "com/late_bound_host.h"
 #include "fake_host.h"
 #include "host_object.h"
-#include "platform/com.h"
+#include "platform/com_win.h"
 #include "qnmurowps.h"
 
 namespace qnmuro::com {

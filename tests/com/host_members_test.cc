@@ -18,7 +18,7 @@
 #include "fake_host.h"
 #include "host/host.h"
 #include "host_object.h"
-#include "platform/com.h"
+#include "platform/com_win.h"
 
 namespace qnmuro::com {
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/com.h"
+#include "platform/com_win.h"
 
 namespace qnmuro::com {
 

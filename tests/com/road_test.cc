@@ -24,7 +24,7 @@
 #include "base/text.h"
 #include "com/late_bound.h"
 #include "platform/clock.h"
-#include "platform/com.h"
+#include "platform/com_win.h"
 #include "platform/form.h"
 #include "platform/services.h"
 #include "platform/ui.h"
@@ -450,7 +450,7 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
     options.services.registry = services_.registry.get();
     options.services.http = services_.http.get();
     options.services.shell = services_.shell.get();
-    options.services.workDir = services_.work_dir;
+    options.services.work_dir = services_.work_dir;
     options.add_ins = std::move(add_ins);
     return simhost::RunScript(script, options);
   }

@@ -18,7 +18,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/com.h"
+#include "platform/com_win.h"
 
 namespace qnmuro::com {
 namespace {

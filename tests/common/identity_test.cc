@@ -10,6 +10,7 @@
 #include "common/velto_log.h"
 #include "platform/clock.h"
 #include "platform/registry_store.h"
+#include "platform/services_posix.h"
 #include "platform/ui.h"
 #include "support/event_log.h"
 #include "support/temp_dir.h"

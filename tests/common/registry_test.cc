@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "base/error.h"
+#include "platform/services_posix.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro {

@@ -137,7 +137,7 @@ class FileUtilsTest : public ::testing::Test {
     ctx_.ui = &ui_;
     ctx_.shell = &shell_;
     ctx_.state = &state_;
-    ctx_.workDir = (dir_ / "OAWork").u16string();
+    ctx_.work_dir = (dir_ / "OAWork").u16string();
     state_.eventLog = std::make_unique<VeltoLog>(dir_.path().u16string(), clock_.get(),
                                                  &state_.records.commonInfo.clientLog);
   }
@@ -217,7 +217,7 @@ TEST_F(FileUtilsTest, PrepareBackupFolderDeletesFilesOlderThanSevenDays) {
 TEST_F(FileUtilsTest, ShellOpenFileReturnsTheShellResult) {
   shell_.openResult = 42;
   EXPECT_EQ(ShellOpenFile(ctx_, u"/x/原稿.doc"), 42);
-  EXPECT_EQ(shell_.calls, std::vector<std::u16string>{u"open /x/原稿.doc|" + ctx_.workDir});
+  EXPECT_EQ(shell_.calls, std::vector<std::u16string>{u"open /x/原稿.doc|" + ctx_.work_dir});
   EXPECT_EQ(Log().find(u"#1"), std::u16string::npos);
 }
 

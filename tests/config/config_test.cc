@@ -37,7 +37,7 @@ class ConfigTest : public testing::Test {
     ctx_.state = &state_;
     ctx_.ui = &ui_;
     ctx_.clock = clock_.get();
-    ctx_.workDir = FromPath(dir_.path());
+    ctx_.work_dir = FromPath(dir_.path());
     example_ = test_util::ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples" / "control.xml");
   }
   ~ConfigTest() override { state_.eventLog.reset(); }

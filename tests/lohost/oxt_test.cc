@@ -25,6 +25,7 @@
 #include "lohost/lo_model.h"
 #include "lohost/writer_host.h"
 #include "platform/registry_store.h"
+#include "platform/services_posix.h"
 #include "support/oa_server_process.h"
 #include "support/served_fixture.h"
 #include "support/temp_dir.h"

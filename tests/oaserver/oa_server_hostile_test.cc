@@ -16,6 +16,7 @@
 
 #include "oaserver/oa_server.h"
 #include "platform/http_client.h"
+#include "platform/services_posix.h"
 #include "support/raw_client.h"
 #include "support/transfer_fixture.h"
 #include "transfer/test_certs.h"

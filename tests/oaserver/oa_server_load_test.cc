@@ -15,6 +15,7 @@
 
 #include "oaserver/oa_server.h"
 #include "platform/http_client.h"
+#include "platform/services_posix.h"
 #include "support/oa_server_process.h"
 #include "support/raw_client.h"
 #include "support/transfer_fixture.h"

@@ -13,6 +13,7 @@
 
 #include "base/error.h"
 #include "platform/http_client.h"
+#include "platform/services_posix.h"
 #include "transfer/raw_http_server.h"
 
 namespace qnmuro {

@@ -4,6 +4,7 @@
 
 #include "oaserver/oa_server.h"
 #include "platform/http_client.h"
+#include "platform/services_posix.h"
 #include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"
 #include "transfer/test_certs.h"

@@ -15,6 +15,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "platform/reg_document.h"
+#include "platform/services_posix.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro {

@@ -1,4 +1,5 @@
 #include "platform/shell.h"
+#include "platform/services_posix.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

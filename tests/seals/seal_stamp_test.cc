@@ -155,12 +155,12 @@ TEST_F(SealStampTest, BadSealsAreReportedAndTheEarlierSealStays) {
        u"[] none: 选择印章.OK_Click:无法通过UrlDownloadToFile下载文件从：", 100},
   };
   // The host's own bounds are the defaults.
-  EXPECT_EQ(ctx_.downloadLimits.picture, simhost::kMaxPictureBytes);
-  EXPECT_EQ(ctx_.downloadLimits.file, simhost::kMaxDocumentFileBytes);
+  EXPECT_EQ(ctx_.download_limits.picture, simhost::kMaxPictureBytes);
+  EXPECT_EQ(ctx_.download_limits.file, simhost::kMaxDocumentFileBytes);
   fs::create_directory_symlink(dir_.path().parent_path(), dir_ / "link");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    ctx_.downloadLimits.picture =
+    ctx_.download_limits.picture =
         c.picture_limit != 0 ? c.picture_limit : simhost::kMaxPictureBytes;
     Reconnect();
     fs::remove_all(dir_ / "server" / "files");

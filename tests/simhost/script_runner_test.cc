@@ -1,4 +1,5 @@
 #include "simhost/script_runner.h"
+#include "platform/services_posix.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -18,6 +18,7 @@
 #include "common/velto_log.h"
 #include "platform/http_client.h"
 #include "platform/registry_store.h"
+#include "platform/services_posix.h"
 #include "platform/ui.h"
 #include "support/event_log.h"
 #include "support/temp_dir.h"
@@ -45,7 +46,7 @@ class TransferTest : public ::testing::Test {
     ctx_.http = http_.get();
     ctx_.registry = registry_.get();
     ctx_.ui = &ui_;
-    ctx_.workDir = FromPath(work_);
+    ctx_.work_dir = FromPath(work_);
   }
   ~TransferTest() override { state_.eventLog.reset(); }
 

@@ -12,6 +12,7 @@
 
 #include "common/cipher.h"
 #include "oaserver/oa_server.h"
+#include "platform/services_posix.h"
 #include "support/refusing_port.h"
 #include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"
@@ -591,7 +592,7 @@ TEST_F(DownloadTest, ABodyOverTheBoundFailsAndLeavesNoFile) {
     EXPECT_NE(U8(lines.back()).find("，" + bound), std::string::npos) << U8(lines.back());
   }
   // Unless changed, the bound is the host's file limit.
-  EXPECT_EQ(HttpOperation(ctx_).MaxDownloadSize(), ctx_.downloadLimits.file);
+  EXPECT_EQ(HttpOperation(ctx_).MaxDownloadSize(), ctx_.download_limits.file);
 }
 
 }  // namespace

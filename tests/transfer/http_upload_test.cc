@@ -6,6 +6,7 @@
 #include "common/cipher.h"
 #include "oaserver/oa_server.h"
 #include "platform/file_io.h"
+#include "platform/services_posix.h"
 #include "support/refusing_port.h"
 #include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "platform/file_io.h"
+#include "platform/services_posix.h"
 #include "support/fault_proxy.h"
 #include "support/oa_server_process.h"
 #include "support/transfer_fixture.h"
@@ -158,7 +159,7 @@ TEST_F(PendingScenarioTest, AnotherUploadBetweenHandOverAndSaveIsAConflictAndOve
         NewFileRegistryStore(other_dir.path() / "registry.reg");
     other.registry = other_registry.get();
     other.state = &other_state;
-    other.workDir = FromPath(other_dir.path());
+    other.work_dir = FromPath(other_dir.path());
     const std::string theirs = "the other clerk's version " + std::to_string(i);
     WriteAll(other_dir.path() / "notice.doc", theirs);
     ASSERT_EQ(UploadDocument(other, FromPath(other_dir.path() / "notice.doc"), Job(unid)),

@@ -20,6 +20,7 @@
 #include "common/velto_log.h"
 #include "platform/http_client.h"
 #include "platform/registry_store.h"
+#include "platform/services_win.h"
 #include "platform/ui.h"
 #include "support/event_log.h"
 #include "support/temp_dir.h"
@@ -76,7 +77,7 @@ class WinInetTransferTest : public ::testing::Test {
     ctx_.ui = &ui_;
     ctx_.registry = registry_.get();
     ctx_.http = http_.get();
-    ctx_.workDir = FromPath(work_);
+    ctx_.work_dir = FromPath(work_);
     registry_->CreateKey(kHkeyLocalMachine, kKey);
     registry_->DeleteValue(kHkeyLocalMachine, kKey, u"sid");
   }
@@ -361,7 +362,7 @@ TEST_F(WinInetTransferTest, TheUrlmonFallbackKeepsTheSessionAndTheFileSafe) {
 TEST_F(WinInetTransferTest, TheAgentCallGoesThroughTheRequestObject) {
   SetSessionCookie(u"SessionID=abc");
   const auto agent_http = NewXmlHttpClient();
-  ctx_.agentHttp = agent_http.get();
+  ctx_.agent_http = agent_http.get();
   RawHttpServer server([](const RawRequest&, int) {
     return RawHttpServer::Reply(200, "<reply><a>one</a><b>two</b></reply>");
   });

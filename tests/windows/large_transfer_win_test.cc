@@ -9,7 +9,8 @@
 #include <thread>
 
 #include "platform/http_client.h"
-#include "platform/urlmon_download.h"
+#include "platform/services_win.h"
+#include "platform/urlmon_download_win.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro {

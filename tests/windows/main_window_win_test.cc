@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/services_win.h"
 #include "platform/shell.h"
 
 namespace qnmuro {

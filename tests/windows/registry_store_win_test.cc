@@ -7,6 +7,7 @@
 
 #include "base/text.h"
 #include "platform/registry_store.h"
+#include "platform/services_win.h"
 
 namespace qnmuro {
 namespace {

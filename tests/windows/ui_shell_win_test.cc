@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "platform/clock.h"
 #include "platform/form.h"
+#include "platform/services_win.h"
 #include "platform/shell.h"
 #include "platform/ui.h"
 #include "support/temp_dir.h"

@@ -11,8 +11,8 @@ namespace {
 TEST(CommandSupportTest, LocalCopiesStayInTheWorkDirectoryWithTheAddressExtension) {
   const test_util::TempDir dir;
   Context ctx;
-  ctx.workDir = FromPath(dir.path());
-  EXPECT_EQ(WorkFilePath(ctx, u"6F2A.report.doc"), ctx.workDir + u"/6F2A.report.doc");
+  ctx.work_dir = FromPath(dir.path());
+  EXPECT_EQ(WorkFilePath(ctx, u"6F2A.report.doc"), ctx.work_dir + u"/6F2A.report.doc");
   // The control file's unid and the server's file names: one part, whatever they hold.
   for (const char16_t* name :
        {u"../6F2A.report.doc", u"sub/../../x", u"..", u"x/../link/evil.draft.doc",

@@ -1,7 +1,7 @@
 // Small owners for COM objects and strings, shared by the Windows backends that speak COM
 // (XML documents, the agent's request object). Windows-only: included by *_win / msxml sources.
-#ifndef QNMURO_PLATFORM_COM_H_
-#define QNMURO_PLATFORM_COM_H_
+#ifndef QNMURO_PLATFORM_COM_WIN_H_
+#define QNMURO_PLATFORM_COM_WIN_H_
 
 #include <objbase.h>
 #include <oleauto.h>
@@ -119,4 +119,4 @@ Ptr<T> CreateFirst(std::initializer_list<const wchar_t*> prog_ids, REFIID iid) {
 
 }  // namespace qnmuro::com
 
-#endif  // QNMURO_PLATFORM_COM_H_
+#endif  // QNMURO_PLATFORM_COM_WIN_H_

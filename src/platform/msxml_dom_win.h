@@ -1,7 +1,7 @@
 // Small reading helpers over MSXML's DOM nodes, shared by the XML backend's files.
 // Windows-only.
-#ifndef QNMURO_PLATFORM_MSXML_DOM_H_
-#define QNMURO_PLATFORM_MSXML_DOM_H_
+#ifndef QNMURO_PLATFORM_MSXML_DOM_WIN_H_
+#define QNMURO_PLATFORM_MSXML_DOM_WIN_H_
 
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "platform/com.h"
+#include "platform/com_win.h"
 
 namespace qnmuro::msxml {
 
@@ -58,4 +58,4 @@ std::string SerializeNode(const Ptr<IXMLDOMNode>& node);
 
 }  // namespace qnmuro::msxml
 
-#endif  // QNMURO_PLATFORM_MSXML_DOM_H_
+#endif  // QNMURO_PLATFORM_MSXML_DOM_WIN_H_

@@ -1,7 +1,7 @@
 // urlmon's URL download, the WinINet client's download service (HttpClient::DownloadToFile).
 // Windows-only.
-#ifndef QNMURO_PLATFORM_URLMON_DOWNLOAD_H_
-#define QNMURO_PLATFORM_URLMON_DOWNLOAD_H_
+#ifndef QNMURO_PLATFORM_URLMON_DOWNLOAD_WIN_H_
+#define QNMURO_PLATFORM_URLMON_DOWNLOAD_WIN_H_
 
 #include <cstdint>
 #include <filesystem>
@@ -25,4 +25,4 @@ uint64_t ProgressPast32Bits(uint64_t so_far, uint32_t reported);
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_PLATFORM_URLMON_DOWNLOAD_H_
+#endif  // QNMURO_PLATFORM_URLMON_DOWNLOAD_WIN_H_
