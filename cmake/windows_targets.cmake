@@ -30,8 +30,8 @@ if(QNMURO_TESTS)
                         GTest::gtest_main)
 endif()
 
-# The command, with the subcommands whose parts are portable. CLI11 is header-only: its
-# headers come from the build machine, nothing else from there.
+# The command (its sources are listed in CMakeLists.txt). CLI11 is header-only: its headers
+# come from the build machine, nothing else from there.
 find_path(QNMURO_CLI11_INCLUDE CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH
           NO_DEFAULT_PATH)
 if(NOT QNMURO_CLI11_INCLUDE)
@@ -39,13 +39,7 @@ if(NOT QNMURO_CLI11_INCLUDE)
 endif()
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/cli11)
 file(CREATE_LINK ${QNMURO_CLI11_INCLUDE}/CLI ${CMAKE_BINARY_DIR}/cli11/CLI SYMBOLIC)
-add_executable(qnmuro
-  src/cli/main.cc src/cli/cli_agent.cc src/cli/cli_config.cc src/cli/cli_datasource.cc
-  src/cli/cli_demo.cc src/cli/cli_password.cc src/cli/cli_registry.cc src/cli/cli_run.cc
-  src/cli/cli_pending.cc src/cli/cli_transfer.cc src/cli/cli_unavailable_win.cc src/cli/console_win.cc
-  src/cli/demo_server_win.cc src/cli/cli_handover.cc src/cli/cli_help.cc src/cli/cli_log.cc
-  src/cli/control_check.cc src/cli/handover_check.cc src/cli/transfer_session.cc
-  src/cli/watched_http.cc)
+add_executable(qnmuro ${QNMURO_CLI_SOURCES})
 target_include_directories(qnmuro PRIVATE ${CMAKE_BINARY_DIR}/cli11)
 target_link_libraries(qnmuro PRIVATE qnmuro_addin qnmuro_simhost)
 set_target_properties(qnmuro PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)

@@ -1,7 +1,6 @@
 #include "addin/command_bar.h"
 
 #include <array>
-#include <utility>
 
 #include "addin/key_caps.h"
 #include "addin/wps_addin.h"
@@ -12,35 +11,55 @@
 namespace qnmuro {
 namespace {
 
-constexpr std::array<std::pair<BarButton, std::u16string_view>, 8> kButtons{{
-    {BarButton::kBackToSystem, u"返回OA系统"},
-    {BarButton::kRevision, u"查看痕迹"},
-    {BarButton::kRedHead, u"隐藏红头"},
-    {BarButton::kInsertFile, u"引入文章"},
-    {BarButton::kInsertReport, u"引入签报"},
-    {BarButton::kChangeTemplate, u"更换模板"},
-    {BarButton::kManuscript, u"查看原文"},
-    {BarButton::kSetSeal, u"加盖印章"},
+using W = WPSaddin;
+
+// Row i is BarButton(i); the bar adds its buttons in this order.
+constexpr std::array<BarButtonRow, kBarButtonCount> kButtons{{
+    {BarButton::kBackToSystem, u"返回OA系统", &W::BackToSystem_Click, u"BackToSystem_Click", true},
+    {BarButton::kRevision, u"查看痕迹", &W::Revision_Click, u"Revision_Click", true},
+    {BarButton::kRedHead, u"隐藏红头", &W::RedHead_Click, u"RedHead_Click", true},
+    {BarButton::kInsertFile, u"引入文章", &W::InsertFile_Click, u"InsertFile_Click", true},
+    {BarButton::kInsertReport, u"引入签报", &W::InsertReport_Click, u"InsertReport_Click", true},
+    {BarButton::kChangeTemplate, u"更换模板", &W::ChangeTemplate_Click, u"ChangeTemplate_Click",
+     true},
+    // The draft viewer's handler is internal to the add-in: the host reaches it only through
+    // the button, so the type library does not offer it.
+    {BarButton::kManuscript, u"查看原文", &W::Manuscript_Click, u"Manuscript_Click", false},
+    {BarButton::kSetSeal, u"加盖印章", &W::SetSeal_Click, u"SetSeal_Click", true},
 }};
+
+// A row left out or out of order would make a button without caption or handler.
+constexpr bool IsWholeTable() {
+  for (size_t i = 0; i < kButtons.size(); ++i) {
+    const BarButtonRow& row = kButtons[i];
+    if (row.id != static_cast<BarButton>(i) || row.caption.empty() || row.handler == nullptr ||
+        row.handler_name.empty()) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(IsWholeTable(), "every button needs its row, in enum order");
 
 }  // namespace
 
+const BarButtonRow& ButtonRow(BarButton button) {
+  return kButtons.at(static_cast<size_t>(button));
+}
+
 std::u16string_view ButtonCaption(BarButton button) {
-  for (const auto& [id, caption] : kButtons) {
-    if (id == button) return caption;
-  }
-  return {};
+  return ButtonRow(button).caption;
 }
 
 std::vector<BarButton> ButtonsToShow(std::u16string_view button_list,
                                      std::u16string_view draft_url) {
   const std::u16string list = std::u16string(button_list) + u",";
   std::vector<BarButton> out{BarButton::kBackToSystem};
-  for (const auto& [id, caption] : kButtons) {
-    if (id == BarButton::kBackToSystem) continue;
-    if (list.find(caption) == std::u16string::npos) continue;
-    if (id == BarButton::kManuscript && draft_url.empty()) continue;
-    out.push_back(id);
+  for (const BarButtonRow& row : kButtons) {
+    if (row.id == BarButton::kBackToSystem) continue;
+    if (list.find(row.caption) == std::u16string::npos) continue;
+    if (row.id == BarButton::kManuscript && draft_url.empty()) continue;
+    out.push_back(row.id);
   }
   return out;
 }
@@ -48,25 +67,7 @@ std::vector<BarButton> ButtonsToShow(std::u16string_view button_list,
 // ---- WPSaddin's command-bar operations ----
 
 WPSaddin::ButtonMember& WPSaddin::Member(BarButton button) {
-  switch (button) {
-    case BarButton::kBackToSystem:
-      return BackToSystem;
-    case BarButton::kRevision:
-      return Revision;
-    case BarButton::kRedHead:
-      return RedHead;
-    case BarButton::kInsertFile:
-      return InsertFile;
-    case BarButton::kInsertReport:
-      return InsertReport;
-    case BarButton::kChangeTemplate:
-      return ChangeTemplate;
-    case BarButton::kManuscript:
-      return Manuscript;
-    case BarButton::kSetSeal:
-      break;
-  }
-  return SetSeal;
+  return buttons_.at(static_cast<size_t>(button));
 }
 
 void WPSaddin::SetWPSBar() {

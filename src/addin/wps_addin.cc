@@ -45,16 +45,16 @@ void WPSaddin::AssignDoc(std::shared_ptr<host::Document> document) {
 }
 
 void WPSaddin::ButtonMember::Assign(std::shared_ptr<host::Control> button) {
-  if (button_ && handler_ != nullptr) IgnoreFailure([&] { button_->Unsubscribe(this); });
+  if (button_) IgnoreFailure([&] { button_->Unsubscribe(this); });
   button_ = std::move(button);
-  if (button_ && handler_ != nullptr) button_->Subscribe(this);
+  if (button_) button_->Subscribe(this);
 }
 
 void WPSaddin::ButtonMember::Click(host::Control& button, bool& cancel_default) {
   WPSaddin* owner = owner_;
-  const Handler handler = handler_;
-  TrapFirstFailure([&] { (owner->*handler)(button, cancel_default); },
-                   [&](const Error& error) { owner->ReportAtBoundary(name_, error); });
+  const BarButtonRow& row = row_;
+  TrapFirstFailure([&] { (owner->*row.handler)(button, cancel_default); },
+                   [&](const Error& error) { owner->ReportAtBoundary(row.handler_name, error); });
 }
 
 void WPSaddin::ReportAtBoundary(std::u16string_view operation, const Error& error) noexcept {

@@ -12,10 +12,12 @@
 #ifndef QNMURO_ADDIN_WPS_ADDIN_H_
 #define QNMURO_ADDIN_WPS_ADDIN_H_
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "addin/command_bar.h"
 #include "base/error.h"
@@ -136,13 +138,13 @@ class WPSaddin final : public host::AddIn,
   bool closing() const { return closing_; }
 
  private:
-  // A button member: holding a button subscribes the add-in to its clicks when the member has
-  // a handler; buttons whose operations this build does not have are held but not wired.
+  // A button member: holding a button subscribes the add-in to its clicks, which go to the
+  // handler of the button's row.
   class ButtonMember final : public host::ButtonEvents {
    public:
-    using Handler = void (WPSaddin::*)(host::Control&, bool&);
-    ButtonMember(WPSaddin* owner, Handler handler, std::u16string_view name)
-        : owner_(owner), handler_(handler), name_(name) {}
+    ButtonMember(WPSaddin* owner, const BarButtonRow& row) : owner_(owner), row_(row) {}
+    ButtonMember(const ButtonMember&) = delete;
+    ButtonMember& operator=(const ButtonMember&) = delete;
     ~ButtonMember() override { Assign(nullptr); }
     void Assign(std::shared_ptr<host::Control> button);
     host::Control* get() const { return button_.get(); }
@@ -150,10 +152,13 @@ class WPSaddin final : public host::AddIn,
 
    private:
     WPSaddin* owner_;
-    Handler handler_;
-    std::u16string name_;
+    const BarButtonRow& row_;
     std::shared_ptr<host::Control> button_;
   };
+  template <size_t... I>
+  std::array<ButtonMember, kBarButtonCount> MakeButtons(std::index_sequence<I...>) {
+    return {{ButtonMember(this, ButtonRow(static_cast<BarButton>(I)))...}};
+  }
 
   // host::ApplicationEvents / host::DocumentEvents: the boundary, catching everything.
   void DocumentOpen(host::Document& document) override;
@@ -182,14 +187,9 @@ class WPSaddin final : public host::AddIn,
   std::u16string messageText;
   host::Application* wpsApp = nullptr;
   std::shared_ptr<host::Document> wpsDoc;
-  ButtonMember InsertFile{this, &WPSaddin::InsertFile_Click, u"InsertFile_Click"};
-  ButtonMember BackToSystem{this, &WPSaddin::BackToSystem_Click, u"BackToSystem_Click"};
-  ButtonMember Revision{this, &WPSaddin::Revision_Click, u"Revision_Click"};
-  ButtonMember RedHead{this, &WPSaddin::RedHead_Click, u"RedHead_Click"};
-  ButtonMember ChangeTemplate{this, &WPSaddin::ChangeTemplate_Click, u"ChangeTemplate_Click"};
-  ButtonMember SetSeal{this, &WPSaddin::SetSeal_Click, u"SetSeal_Click"};
-  ButtonMember Manuscript{this, &WPSaddin::Manuscript_Click, u"Manuscript_Click"};
-  ButtonMember InsertReport{this, &WPSaddin::InsertReport_Click, u"InsertReport_Click"};
+  // One member per button, indexed by BarButton.
+  std::array<ButtonMember, kBarButtonCount> buttons_ =
+      MakeButtons(std::make_index_sequence<kBarButtonCount>{});
 
   // The reminder form, created by the first workflow document's open.
   std::unique_ptr<Timer> reminder_;

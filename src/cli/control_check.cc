@@ -10,12 +10,6 @@
 namespace qnmuro::cli {
 namespace {
 
-constexpr BarButton kAllButtons[] = {
-    BarButton::kBackToSystem, BarButton::kRevision,     BarButton::kRedHead,
-    BarButton::kInsertFile,   BarButton::kInsertReport, BarButton::kChangeTemplate,
-    BarButton::kManuscript,   BarButton::kSetSeal,
-};
-
 std::u16string TextAt(const XmlNode& from, const char* path) {
   const XmlNode node = from ? from.SelectSingleNode(path) : XmlNode();
   return node ? node.Text() : std::u16string();
@@ -53,7 +47,9 @@ void CheckButtons(const std::u16string& list, std::vector<Finding>* out) {
     if (end == std::u16string::npos) end = list.size();
     const std::u16string caption = list.substr(start, end - start);
     bool known = caption.empty();
-    for (BarButton button : kAllButtons) known = known || caption == ButtonCaption(button);
+    for (size_t i = 0; i < kBarButtonCount; ++i) {
+      known = known || caption == ButtonCaption(static_cast<BarButton>(i));
+    }
     if (!known) {
       out->push_back({"/config/document/button",
                       Quoted(caption) + " is no button's caption (captions: 查看痕迹, 隐藏红头, "

@@ -10,10 +10,18 @@
 #include <string>
 #include <string_view>
 
+#include "base/error.h"
+
 namespace qnmuro {
 
 // The system's path separator, as the add-in joins paths with it.
 extern const char16_t kPathSeparator;
+
+// A failed file operation as the add-in's error, with `err` (an errno; the Windows backend
+// translates its system's codes to errno) as the last system error: a full disk or a file over
+// the system's size limit is 61, anything else 75. An empty `description` takes the number's
+// default one.
+Error FileError(int err, std::u16string description = {});
 
 // std::fopen for a path of any characters (through the wide name on Windows); nullptr and
 // errno set on failure.

@@ -38,13 +38,6 @@ constexpr char16_t kFallbackLine[] = u"通过二进制下载文件时发生错�
 constexpr char16_t kWriteLine[] = u"写入文件时发生错误：";
 constexpr char16_t kUploadLine[] = u"通过wininet上传文件时发生错误：";
 
-// A failed local write, with errno as the last system error.
-Error WriteError(int err) {
-  SetLastSystemError(err);
-  if (err == ENOSPC || err == EFBIG) return MakeError(kErrDiskFull);
-  return MakeError(kErrPathAccess);
-}
-
 bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -250,7 +243,7 @@ bool HttpOperation::OpenDestination() {
 bool HttpOperation::WriteChunk(const char* data, size_t size) {
   if (!file_) return false;
   if (std::fwrite(data, 1, size, file_.get()) == size) return true;
-  failure_ = WriteError(errno);
+  failure_ = FileError(errno);
   LogError(ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
   DiscardDestination();
   return false;
@@ -263,7 +256,7 @@ bool HttpOperation::CommitDestination(uint64_t* size) {
   }
   int err = 0;
   if (file_ && !CloseFile(std::move(file_), &err)) {
-    failure_ = WriteError(err);
+    failure_ = FileError(err);
     LogError(ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
     DiscardDestination();
     return false;

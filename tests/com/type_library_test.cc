@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -18,6 +19,8 @@
 #include <tuple>
 #include <vector>
 
+#include "addin/command_bar.h"
+#include "base/text.h"
 #include "platform/com_win.h"
 
 namespace qnmuro::com {
@@ -178,6 +181,14 @@ TEST_F(TypeLibraryTest, LibraryAndClassesCarryTheirNamesAndDescriptions) {
 TEST_F(TypeLibraryTest, InterfacesListTheOperationsInOrder) {
   CheckInterface(IID_IWPSaddin, AddInMembers());
   CheckInterface(IID_IDataSource, DataSourceMembers());
+  // The button table says which click handlers the library offers.
+  for (size_t i = 0; i < kBarButtonCount; ++i) {
+    const BarButtonRow& row = ButtonRow(static_cast<BarButton>(i));
+    const std::wstring name(row.handler_name.begin(), row.handler_name.end());
+    const bool listed = std::any_of(AddInMembers().begin(), AddInMembers().end(),
+                                    [&](const Member& m) { return name == m.name; });
+    EXPECT_EQ(listed, row.in_type_library) << U8(row.handler_name);
+  }
 }
 
 // Calls a member by name with the arguments in call order.
