@@ -80,6 +80,54 @@ class Env {
   const char* name_;
 };
 
+// Installs the extension into a fresh profile. unopkg refuses to install for root into a user
+// profile: as root it runs as nobody.
+void InstallExtension(const fs::path& dir, const fs::path& oxt, const fs::path& profile) {
+  const std::string unopkg = U8(WriterProgramDir()) + "/unopkg add -env:UserInstallation=" +
+                             U8(U16(FileUrl(FromPath(profile)))) + " ";
+  std::string install = unopkg + oxt.string();
+  if (geteuid() == 0) {
+    fs::permissions(dir, fs::perms::all);
+    fs::copy_file(oxt, dir / "qnmuro.oxt");
+    install = "HOME=" + dir.string() + " setpriv --reuid=65534 --regid=65534 --clear-groups " +
+              unopkg + (dir / "qnmuro.oxt").string();
+  }
+  ASSERT_EQ(std::system((install + " >/dev/null 2>&1").c_str()), 0) << install;
+}
+
+// A Word 97 notice with the data source's bookmarks, and the data source beside it.
+void WriteNotice(simhost::ScriptHost& app, const fs::path& work) {
+  std::shared_ptr<host::Document> made = app.GetDocuments().Add();
+  app.GetSelection()->TypeText(u"文号\r标题\r正文。\r");
+  made->GetBookmarks().Add(u"文号", 0, 2);
+  made->GetBookmarks().Add(u"标题", 3, 5);
+  made->SaveAs(FromPath(work / "notice.doc"));
+  made->Close();
+  fs::copy_file(fs::path(QNMURO_SOURCE_DIR) / "examples/notice.ds.xml", work / "notice.ds.xml");
+}
+
+// Hands the notice over for `action`: its control file, then its name in the registry.
+void HandOver(RegistryStore* registry, const fs::path& work, const std::string& server_url,
+              const char* action) {
+  std::string control = ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples/control.xml");
+  test_util::ReplaceEvery(control, "http://127.0.0.1:8080", server_url);
+  test_util::ReplaceEvery(control, "<action>DraftDocument<",
+                          std::string("<action>") + action + "<");
+  WriteBytes(work / "notice.xml", control);
+  SetRegistryValue(registry, kIdentityKey, u"CurrentFile", u"notice.doc", kRegString,
+                   kHkeyLocalMachine);
+}
+
+// Clicks the add-in's bar button at `index` in the document's window.
+void ClickBarButton(LoDocument& doc, int index) {
+  Uno([&] {
+    css::frame::DispatchHelper::create(doc.app().context())
+        ->executeDispatch(Reference<css::frame::XDispatchProvider>(doc.Frame(), UNO_QUERY_THROW),
+                          Ascii(("vnd.qnmuro.wps:QNMuroBar/" + std::to_string(index)).c_str()),
+                          Ascii(""), 0, {});
+  });
+}
+
 TEST(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
   if (!WriterInstalled()) GTEST_SKIP() << "LibreOffice Writer is not installed";
   const fs::path oxt = fs::path(QNMURO_BIN).parent_path() / "qnmuro.oxt";
@@ -89,19 +137,7 @@ TEST(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
   fs::create_directories(work);
   fs::create_directories(dir / "server");
 
-  // unopkg refuses to install for root into a user profile: as root it runs as nobody.
-  std::string install = U8(WriterProgramDir()) +
-                        "/unopkg add -env:UserInstallation=" + U8(U16(FileUrl(FromPath(profile)))) +
-                        " " + oxt.string();
-  if (geteuid() == 0) {
-    fs::permissions(dir.path(), fs::perms::all);
-    fs::copy_file(oxt, dir / "qnmuro.oxt");
-    install = "HOME=" + dir.path().string() +
-              " setpriv --reuid=65534 --regid=65534 --clear-groups " + U8(WriterProgramDir()) +
-              "/unopkg add -env:UserInstallation=" + U8(U16(FileUrl(FromPath(profile)))) + " " +
-              (dir / "qnmuro.oxt").string();
-  }
-  ASSERT_EQ(std::system((install + " >/dev/null 2>&1").c_str()), 0) << install;
+  ASSERT_NO_FATAL_FAILURE(InstallExtension(dir.path(), oxt, profile));
 
   test_util::OaServerProcess server(dir / "server");
   std::string error;
@@ -123,23 +159,11 @@ TEST(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
 
     // The hand-over: a Word 97 document with the data source's bookmarks, its control file and
     // data source beside it, and its name in the registry.
-    std::shared_ptr<host::Document> made = app->GetDocuments().Add();
-    app->GetSelection()->TypeText(u"文号\r标题\r正文。\r");
-    made->GetBookmarks().Add(u"文号", 0, 2);
-    made->GetBookmarks().Add(u"标题", 3, 5);
-    made->SaveAs(FromPath(work / "notice.doc"));
-    made->Close();
-    fs::copy_file(fs::path(QNMURO_SOURCE_DIR) / "examples/notice.ds.xml", work / "notice.ds.xml");
+    WriteNotice(*app, work);
     const std::unique_ptr<RegistryStore> registry = NewFileRegistryStore(dir / "registry.reg");
     CreateRegistryKey(registry.get(), kIdentityKey, kHkeyLocalMachine);
     auto hand_over = [&](const char* action) {
-      std::string control = ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "examples/control.xml");
-      test_util::ReplaceEvery(control, "http://127.0.0.1:8080", server.BaseUrl());
-      test_util::ReplaceEvery(control, "<action>DraftDocument<",
-                              std::string("<action>") + action + "<");
-      WriteBytes(work / "notice.xml", control);
-      SetRegistryValue(registry.get(), kIdentityKey, u"CurrentFile", u"notice.doc", kRegString,
-                       kHkeyLocalMachine);
+      HandOver(registry.get(), work, server.BaseUrl(), action);
     };
     hand_over("DraftDocument");
 
@@ -159,11 +183,7 @@ TEST(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
     EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar"),
               (std::vector<std::u16string>{u"返回OA系统", u"查看痕迹", u"隐藏红头", u"引入文章",
                                            u"引入签报", u"更换模板", u"查看原文", u"加盖印章"}));
-    Uno([&] {
-      css::frame::DispatchHelper::create(doc->app().context())
-          ->executeDispatch(Reference<css::frame::XDispatchProvider>(doc->Frame(), UNO_QUERY_THROW),
-                            Ascii("vnd.qnmuro.wps:QNMuroBar/1"), Ascii(""), 0, {});
-    });
+    ClickBarButton(*doc, 1);
     EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar").at(1), u"隐藏痕迹")
         << "the click reached the add-in, which renamed the button";
 

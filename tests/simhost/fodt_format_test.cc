@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
 
 #include "sim_fixture.h"
 #include "simhost/byte_base64.h"
@@ -58,17 +59,11 @@ TEST_F(SimFodtTest, SavedDocumentReopensIdentical) {
   auto shapes = app_->ShapeInfos(*again);
   ASSERT_EQ(saved_shapes.size(), 2u);
   ASSERT_EQ(shapes.size(), saved_shapes.size());
-  for (size_t i = 0; i < shapes.size(); ++i) {
-    EXPECT_EQ(shapes[i].name, saved_shapes[i].name);
-    EXPECT_EQ(shapes[i].page, saved_shapes[i].page);
-    EXPECT_EQ(shapes[i].left, saved_shapes[i].left);
-    EXPECT_EQ(shapes[i].top, saved_shapes[i].top);
-    EXPECT_EQ(shapes[i].width, saved_shapes[i].width);
-    EXPECT_EQ(shapes[i].height, saved_shapes[i].height);
-    EXPECT_EQ(shapes[i].visible, saved_shapes[i].visible);
-    EXPECT_EQ(shapes[i].behind_text, saved_shapes[i].behind_text);
-    EXPECT_EQ(shapes[i].z_order, saved_shapes[i].z_order);
-  }
+  const auto shape = [](const auto& s) {
+    return std::tie(s.name, s.page, s.left, s.top, s.width, s.height, s.visible, s.behind_text,
+                    s.z_order);
+  };
+  for (size_t i = 0; i < shapes.size(); ++i) EXPECT_EQ(shape(shapes[i]), shape(saved_shapes[i]));
   auto revisions = app_->Revisions(*again);
   ASSERT_EQ(saved_revisions.size(), 2u);
   ASSERT_EQ(revisions.size(), saved_revisions.size());
