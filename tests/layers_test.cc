@@ -1,6 +1,8 @@
 // The folders of src/ are layers: a file includes only from its own folder and the folders
 // below it. This test reads every #include "folder/..." line and names each one that points
-// up or sideways.
+// up or sideways. It also holds the platform boundary (a header that pulls in the Windows API
+// says so in its name, unless its whole folder is the Windows-only COM edge) and the size of
+// the sources.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -76,6 +78,38 @@ TEST(LayersTest, IncludesPointOnlyDownTheLayerTable) {
   std::string report;
   for (const std::string& v : found) report += v + "\n";
   EXPECT_TRUE(found.empty()) << "includes that point up or sideways:\n" << report;
+}
+
+// "src/<file>: <why>" for each source that breaks the boundary or the size rule.
+std::vector<std::string> BoundaryAndSize(const fs::path& src) {
+  static const std::regex kWindowsHeader(
+      R"re(^\s*#\s*include\s*<(windows|ole2|objbase|oaidl|msxml\d*|wininet|urlmon)\.h>)re");
+  std::vector<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(src)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string rel = fs::relative(entry.path(), src).generic_string();
+    std::ifstream in(entry.path());
+    std::string line;
+    int lines = 0;
+    bool windows = false;
+    while (std::getline(in, line)) {
+      ++lines;
+      windows = windows || std::regex_search(line, kWindowsHeader);
+    }
+    const bool marked = rel.ends_with("_win.h") || rel.starts_with("com/");
+    if (rel.ends_with(".h") && windows && !marked)
+      found.push_back(rel + ": Windows-only, unmarked");
+    if (lines > 800) found.push_back(rel + ": " + std::to_string(lines) + " lines");
+  }
+  return found;
+}
+
+TEST(LayersTest, WindowsHeadersAreMarkedAndFilesStaySmall) {
+  std::string report;
+  for (const std::string& v : BoundaryAndSize(fs::path(QNMURO_SOURCE_DIR) / "src")) {
+    report += v + "\n";
+  }
+  EXPECT_EQ(report, "");
 }
 
 TEST(LayersTest, CatchesAnUpwardInclude) {
