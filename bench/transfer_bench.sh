@@ -2,8 +2,10 @@
 # Throughput and peak memory of the add-in's transfers against the development OA server on
 # 127.0.0.1, next to curl doing the same requests.
 #   bench/transfer_bench.sh [QNMURO_BINARY] [SIZE_MIB] [RUNS]
-# Prints per tool and direction the median time of RUNS with its range, MiB/s and peak
-# resident memory (RESULT lines, read by bench/run.sh), then the time ratios.
+# Prints the machine and its load, per tool and direction the median time of RUNS with its range,
+# MiB/s and peak resident memory (RESULT lines, read by bench/run.sh), then the time ratios.
+# The add-in's download ends with its file flushed to the disk, curl's (-o) does not; every run
+# starts after an untimed sync, so that neither pays for the other's unwritten pages.
 set -euo pipefail
 qnmuro=${1:-build/qnmuro}
 size_mib=${2:-256}
@@ -39,6 +41,11 @@ cat > "$dir/control.xml" <<XML
 </document><extend/></config>
 XML
 
+disk=$(df --output=source,fstype "$dir" | tail -1 | awk '{ print $1 " (" $2 ")" }')
+echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo |
+  cut -d: -f2 | sed 's/^ *//')), files on $disk"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+
 export QNMURO_WORKDIR="$dir/work" QNMURO_REGISTRY="$dir/registry.reg"
 download_url="$base/oa/0/U1/\$file/big.bin"
 confirm_url="$base/oa/save?OpenAgent&action=upload&unid=U9&method=replacecontent&ctlaction=10"
@@ -46,6 +53,7 @@ confirm_url="$base/oa/save?OpenAgent&action=upload&unid=U9&method=replacecontent
 # Runs one command under /usr/bin/time; prints "seconds peak_kib", the seconds measured to the
 # microsecond around it (/usr/bin/time's own are in hundredths).
 timed() {
+  sync
   local start=$EPOCHREALTIME end
   /usr/bin/time -f "%M" -o "$dir/time" "$@" > /dev/null 2>&1
   end=$EPOCHREALTIME
@@ -109,3 +117,4 @@ cmp -s "$dir/oa/documents/U8/curl.bin" "$dir/work/up.bin" || { echo "curl's uplo
 
 awk -v a="$cd_med" -v b="$od_med" -v c="$cu_med" -v d="$ou_med" \
   'BEGIN{ printf "qnmuro time / curl time (medians): download %.2f, upload with confirmation %.2f\n", b/a, d/c }'
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

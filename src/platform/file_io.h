@@ -5,6 +5,7 @@
 #define QNMURO_PLATFORM_FILE_IO_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -52,6 +53,18 @@ FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_byt
 // first. Returns 0 on success, else the errno of the step that failed; then `path` is
 // untouched and the temporary file is gone.
 int ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes);
+
+// Starts writing the bytes [from, to) of `file`, a file this process is writing, to the disk
+// without waiting for it, then waits until the bytes before `settled` (started by earlier calls)
+// are written: a long file written stretch by stretch goes to the disk while the next stretches
+// arrive, so that SyncFile finds little left to do and unwritten pages never pile up. The
+// stream's buffer is flushed first. Returns 0, or the errno of the failure (a full disk, an I/O
+// error). Where the system cannot start such writes (Windows) it only flushes the buffer.
+int WriteBehind(std::FILE* file, uint64_t from, uint64_t to, uint64_t settled);
+
+// Flushes `file`'s buffer and then its bytes to the disk, as a file must be before it is renamed
+// over the one it replaces. Returns 0, or the errno of the failure.
+int SyncFile(std::FILE* file);
 
 // Makes the entries of `folder` (a file renamed into it, a folder created in it) durable, as a
 // power cut would otherwise lose them. Returns 0, or the errno of the failure. Where the system

@@ -138,6 +138,37 @@ int ReplaceFileContents(const std::filesystem::path& path, std::string_view byte
   return 0;
 }
 
+int WriteBehind(std::FILE* file, uint64_t from, uint64_t to, uint64_t settled) {
+  if (std::fflush(file) != 0) return errno;
+#ifdef __linux__
+  const int fd = ::fileno(file);
+  if (to > from && ::sync_file_range(fd, static_cast<off64_t>(from),
+                                     static_cast<off64_t>(to - from), SYNC_FILE_RANGE_WRITE) != 0) {
+    return errno;
+  }
+  if (settled > 0 &&
+      ::sync_file_range(fd, 0, static_cast<off64_t>(settled), SYNC_FILE_RANGE_WAIT_BEFORE) != 0) {
+    return errno;
+  }
+#else
+  static_cast<void>(from);
+  static_cast<void>(to);
+  static_cast<void>(settled);
+#endif
+  return 0;
+}
+
+int SyncFile(std::FILE* file) {
+  if (std::fflush(file) != 0 || std::ferror(file) != 0) return errno != 0 ? errno : EIO;
+#ifdef __linux__
+  // The data and the size; times and the like can be lost without losing the file.
+  if (::fdatasync(::fileno(file)) != 0) return errno;
+#else
+  if (::fsync(::fileno(file)) != 0) return errno;
+#endif
+  return 0;
+}
+
 int SyncFolder(const std::filesystem::path& folder) {
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return errno;

@@ -245,7 +245,8 @@ void CurlExchange::SetAddress() {
   // The system's proxy settings apply, except to this machine itself.
   Option(CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
   Option(CURLOPT_HTTPHEADER, headers_.get());
-  Option(CURLOPT_BUFFERSIZE, 128L * 1024);
+  // Large reads: fewer calls per byte on a fast line (the library's largest is 512 KiB).
+  Option(CURLOPT_BUFFERSIZE, 512L * 1024);
 }
 
 void CurlExchange::SetIdentity() {

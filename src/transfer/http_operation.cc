@@ -24,6 +24,9 @@ constexpr char16_t kConfirmParameter[] = u"&lastflag=last&filename=";
 constexpr char16_t kReplyFile[] = u"uploadres.xml";
 // Temporary names a download may take beside its target: "<target>.part", then .part1 to .part99.
 constexpr int kPartNames = 100;
+// A download is handed to the disk in stretches of this size while the rest arrives, so that its
+// flush before the rename is short.
+constexpr uint64_t kWriteBehindStretch = uint64_t{8} << 20;
 
 constexpr char16_t kNoSession[] = u"无法初始化Internet连接";
 constexpr char16_t kNoConnection[] = u"无法打开Internet连接";
@@ -242,11 +245,26 @@ bool HttpOperation::OpenDestination() {
 
 bool HttpOperation::WriteChunk(const char* data, size_t size) {
   if (!file_) return false;
-  if (std::fwrite(data, 1, size, file_.get()) == size) return true;
-  failure_ = FileError(errno);
+  int err = 0;
+  if (std::fwrite(data, 1, size, file_.get()) != size) {
+    err = errno;
+  } else {
+    written_ += size;
+    if (written_ - behind_ < kWriteBehindStretch) return true;
+    // Two stretches in flight: the one before the last had a whole stretch's arrival to land.
+    err = WriteBehind(file_.get(), behind_, written_, settled_);
+    settled_ = behind_;
+    behind_ = written_;
+    if (err == 0) return true;
+  }
+  FailWrite(err);
+  return false;
+}
+
+void HttpOperation::FailWrite(int err) {
+  failure_ = FileError(err);
   LogError(ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
   DiscardDestination();
-  return false;
 }
 
 bool HttpOperation::CommitDestination(uint64_t* size) {
@@ -254,11 +272,12 @@ bool HttpOperation::CommitDestination(uint64_t* size) {
     if (!failure_) failure_ = MakeError(kErrPathAccess);
     return false;
   }
-  int err = 0;
-  if (file_ && !CloseFile(std::move(file_), &err)) {
-    failure_ = FileError(err);
-    LogError(ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
-    DiscardDestination();
+  // The platform's download service wrote the file on its own: it is opened again to be flushed.
+  if (!file_) file_ = OpenLocal(temp_path_, "r+b");
+  int err = file_ ? SyncFile(file_.get()) : errno;
+  // Only a complete file that has reached the disk replaces the target.
+  if (err != 0 || !CloseFile(std::move(file_), &err)) {
+    FailWrite(err);
     return false;
   }
   std::error_code ec;
@@ -270,6 +289,7 @@ bool HttpOperation::CommitDestination(uint64_t* size) {
     return false;
   }
   temp_path_.clear();
+  SyncFolder(ToPath(target_path_).parent_path());
   const uintmax_t bytes = fs::file_size(ToPath(target_path_), ec);
   *size = ec ? 0 : static_cast<uint64_t>(bytes);
   return true;
@@ -277,6 +297,9 @@ bool HttpOperation::CommitDestination(uint64_t* size) {
 
 void HttpOperation::DiscardDestination() {
   file_.reset();
+  written_ = 0;
+  behind_ = 0;
+  settled_ = 0;
   RemoveQuietly(temp_path_);
   temp_path_.clear();
 }

@@ -122,6 +122,8 @@ class HttpOperation {
   bool GetFollowingRedirects(uint64_t* size, bool* too_slow);
   HttpResponse FetchHop(const HttpRequest& request);
   bool WriteChunk(const char* data, size_t size);
+  // Reports a failed write (or flush) of the download with errno `err` and drops the file.
+  void FailWrite(int err);
   void NoteVersion(const std::u16string& url, const HttpResponse& response);
   bool OpenDestination();
   bool CommitDestination(uint64_t* size);
@@ -162,6 +164,9 @@ class HttpOperation {
   FilePtr file_;
   std::u16string temp_path_;
   std::u16string target_path_;
+  uint64_t written_ = 0;  // bytes written to file_
+  uint64_t behind_ = 0;   // of which handed to the disk (WriteBehind)
+  uint64_t settled_ = 0;  // of which waited for: the stretch before the last one is written
   // A run-time failure met inside a step (write, read), reported with the step's line.
   std::optional<Error> failure_;
   std::u16string last_error_line_;
