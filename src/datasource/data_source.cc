@@ -81,20 +81,20 @@ void DataSource::BuildIndex() {
   by_name_.clear();
   by_desc_.clear();
   const XmlNode top = doc_.Root();
-  std::unordered_map<const void*, size_t> order;
+  std::unordered_map<XmlNode, size_t> order;
   const std::vector<XmlNode> items = top.SelectNodes("//items/item");
   order.reserve(items.size());
-  for (size_t i = 0; i < items.size(); ++i) order.emplace(items[i].raw(), i);
+  for (size_t i = 0; i < items.size(); ++i) order.emplace(items[i], i);
   // An item may carry several keys; a key may be shared. The first item in document order
   // wins, even when a nested item's key comes first in the text.
   auto add = [&](const char* path, std::unordered_map<std::u16string, XmlNode>& index) {
     index.reserve(items.size());
     for (XmlNode key : top.SelectNodes(path)) {
       const XmlNode item = key.Parent();
-      const auto rank = order.find(item.raw());
+      const auto rank = order.find(item);
       if (rank == order.end()) continue;
       auto [slot, inserted] = index.try_emplace(key.Text(), item);
-      if (!inserted && order[slot->second.raw()] > rank->second) slot->second = item;
+      if (!inserted && order[slot->second] > rank->second) slot->second = item;
     }
   };
   add("//items/item/name", by_name_);

@@ -1,14 +1,14 @@
-// The add-in's XML documents: a small DOM with XPath selection, saving and XSD validation, over
-// libxml2. It behaves like the XML parser the add-in was designed against:
+// The add-in's XML documents: a small DOM with XPath selection, saving and XSD validation. Every
+// backend behaves like the XML parser the add-in was designed against:
 //   - loading is synchronous and reports success plus a parse error code and reason;
 //   - text nodes that hold only white space (space, tab, CR, LF) are dropped on load, except
 //     under xml:space="preserve", so the first child of an element is its first element or its
 //     first real text;
-//   - nothing is fetched from the network and no external entity or DTD is loaded; libxml2's
-//     default size and depth limits apply, so huge or deeply nested input fails cleanly;
+//   - nothing is fetched from the network and no external entity or DTD is loaded; the parser's
+//     size and depth limits apply, so huge or deeply nested input fails cleanly;
 //   - the encoding labels "gb2312", "GB_2312-80", "csGB2312" and "CP936" (any letter case)
 //     are read and written as GBK (code page 936), as the OA servers that use them mean it;
-//   - libxml2 never writes to the terminal: what goes wrong is reported only through the
+//   - the parser never writes to the terminal: what goes wrong is reported only through the
 //     results below (parse_error(), Error).
 //
 // XmlDocument owns the tree; XmlNode is a non-owning handle that stays valid while its document
@@ -17,18 +17,21 @@
 #ifndef QNMURO_PLATFORM_XML_H_
 #define QNMURO_PLATFORM_XML_H_
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-// The backend's node and document types, so that this header pulls in no backend's headers:
-// libxml2's own on Linux; the MSXML backend defines its own under these names.
-struct _xmlDoc;
-struct _xmlNode;
-
 namespace qnmuro {
+
+// What a node handle and a document stand for is each backend's own; this header pulls in no
+// backend's headers.
+struct XmlNodeImpl;
+struct XmlDocumentImpl;
+struct XmlSchemaImpl;
 
 // XPath variables, bound as string values: a query refers to them as $name. Values are never
 // pasted into the query text, so no value can change the query's meaning.
@@ -36,7 +39,7 @@ using XPathVariables = std::map<std::string, std::u16string>;
 
 // Why the last load or validation failed. code 0 means no error.
 struct XmlParseError {
-  long code = 0;          // libxml2 error code (xmlParserErrors); 0 when none
+  long code = 0;          // the parser's own error code; 0 when none
   std::u16string reason;  // the parser's message, without trailing line break
   int line = 0;           // 1-based line of the error when known, else 0
 };
@@ -44,7 +47,8 @@ struct XmlParseError {
 class XmlNode {
  public:
   XmlNode() = default;
-  explicit XmlNode(_xmlNode* node) : node_(node) {}
+  // For the backends: the handle of the node they stand for.
+  explicit XmlNode(XmlNodeImpl* node) : node_(node) {}
 
   // False for the null node (no match, no child, ...).
   explicit operator bool() const { return node_ != nullptr; }
@@ -95,7 +99,7 @@ class XmlNode {
 
   // XPath selection with this node as the context node: the first matching node in document
   // order (or the null node), or all matching nodes in document order. Throws Error 5 (with
-  // libxml2's code as the last system error) when the expression is invalid, refers to an
+  // the parser's code as the last system error) when the expression is invalid, refers to an
   // unbound variable or does not yield a node set, and Error 91 on the null node.
   XmlNode SelectSingleNode(std::string_view xpath, const XPathVariables& variables = {}) const;
   std::vector<XmlNode> SelectNodes(std::string_view xpath,
@@ -105,11 +109,16 @@ class XmlNode {
   // serialiser's own. UTF-8 content, escaped as XML needs. Empty for the null node.
   std::u16string ToXml() const;
 
-  _xmlNode* raw() const { return node_; }
+  // For the backends.
+  XmlNodeImpl* impl() const { return node_; }
+  // Handles to the same node are equal, and hash and order alike (as keys of maps).
   friend bool operator==(const XmlNode& a, const XmlNode& b) { return a.node_ == b.node_; }
+  friend bool operator<(const XmlNode& a, const XmlNode& b) {
+    return std::less<const XmlNodeImpl*>()(a.node_, b.node_);
+  }
 
  private:
-  _xmlNode* node_ = nullptr;
+  XmlNodeImpl* node_ = nullptr;
 };
 
 // Schemas for validation, each registered under its target namespace ("" for a schema
@@ -126,11 +135,11 @@ class XmlSchemaSet {
   // targetNamespace differs from `namespace_uri` (the reason is in the description).
   void Add(std::u16string_view namespace_uri, std::u16string_view xsd_path);
 
-  struct Entry;
+  // The schema registered for `namespace_uri`, or null (for the backends).
+  const XmlSchemaImpl* Find(std::u16string_view namespace_uri) const;
 
  private:
-  friend class XmlDocument;
-  std::vector<Entry*> entries_;
+  std::vector<std::pair<std::u16string, XmlSchemaImpl*>> entries_;  // owned
 };
 
 class XmlDocument {
@@ -145,7 +154,7 @@ class XmlDocument {
   // Replaces the current tree by the file's (or the bytes') content, whose encoding is the one
   // its XML declaration names (UTF-8 without one). On failure the document
   // is left empty, parse_error() says why, the last system error is set (errno for a file
-  // that cannot be read, else the libxml2 code) and the result is false. Never throws for bad
+  // that cannot be read, else the parser's code) and the result is false. Never throws for bad
   // input. With `schemas`, the document is also validated against the schema registered for
   // its root element's namespace; no such schema is a validation failure.
   bool LoadFile(std::u16string_view path, const XmlSchemaSet* schemas = nullptr);
@@ -156,6 +165,8 @@ class XmlDocument {
   void set_keep_blank_text(bool keep) { keep_blank_text_ = keep; }
 
   bool loaded() const { return doc_ != nullptr; }
+  // For the backends: the loaded tree, or null.
+  XmlDocumentImpl* impl() const { return doc_; }
   const XmlParseError& parse_error() const { return error_; }
 
   // The root element, or the null node when nothing is loaded.
@@ -175,11 +186,20 @@ class XmlDocument {
  private:
   bool Parse(std::string_view bytes, const std::string& url, const XmlSchemaSet* schemas);
 
-  _xmlDoc* doc_ = nullptr;
+  void Reset(XmlDocumentImpl* doc);
+
+  XmlDocumentImpl* doc_ = nullptr;
   XmlParseError error_;
   bool keep_blank_text_ = false;
 };
 
 }  // namespace qnmuro
+
+template <>
+struct std::hash<qnmuro::XmlNode> {
+  size_t operator()(const qnmuro::XmlNode& node) const {
+    return std::hash<const qnmuro::XmlNodeImpl*>()(node.impl());
+  }
+};
 
 #endif  // QNMURO_PLATFORM_XML_H_

@@ -1,3 +1,5 @@
+// The add-in's XML documents over libxml2: a node handle is the library's node itself, a
+// document its document and a schema its compiled schema.
 #include "platform/xml.h"
 
 #include <fcntl.h>
@@ -26,16 +28,26 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "platform/file_io.h"
+#include "platform/xml_backend.h"
 #include "platform/xml_text.h"
 
 namespace qnmuro {
 
-struct XmlSchemaSet::Entry {
-  std::string namespace_uri;
-  xmlSchemaPtr schema = nullptr;
-};
-
 namespace {
+
+// The header's opaque types are never defined here: their pointers are the library's own.
+xmlNodePtr N(XmlNodeImpl* node) {
+  return reinterpret_cast<xmlNodePtr>(node);
+}
+XmlNode Wrap(xmlNodePtr node) {
+  return XmlNode(reinterpret_cast<XmlNodeImpl*>(node));
+}
+xmlDocPtr D(XmlDocumentImpl* doc) {
+  return reinterpret_cast<xmlDocPtr>(doc);
+}
+xmlSchemaPtr S(const XmlSchemaImpl* schema) {
+  return reinterpret_cast<xmlSchemaPtr>(const_cast<XmlSchemaImpl*>(schema));
+}
 
 const xmlChar* X(const std::string& s) {
   return reinterpret_cast<const xmlChar*>(s.c_str());
@@ -100,35 +112,22 @@ void IgnoreXPathError(void* data, xmlErrorPtr err) {
   CollectFirstError(data, err);
 }
 
-bool IsBlankText(const xmlChar* s) {
-  if (s == nullptr) return true;
-  for (; *s != 0; ++s) {
-    if (*s != ' ' && *s != '\t' && *s != '\r' && *s != '\n') return false;
+// The library's side of the blank-text rule.
+struct BlankTextTree {
+  static xmlNodePtr First(xmlNodePtr node) { return node->children; }
+  static xmlNodePtr Next(xmlNodePtr node) { return node->next; }
+  static bool IsElement(xmlNodePtr node) { return node->type == XML_ELEMENT_NODE; }
+  static bool IsBlankText(xmlNodePtr node) {
+    return node->type == XML_TEXT_NODE &&
+           (node->content == nullptr || xml_backend::IsBlankText(std::string_view(
+                                            reinterpret_cast<const char*>(node->content))));
   }
-  return true;
-}
-
-// Drops white-space-only text nodes, as the add-in's documents are read everywhere.
-// Iterative, so that depth never costs stack.
-void DropBlankText(xmlNodePtr top) {
-  xmlNodePtr node = top->children;
-  while (node != nullptr && node != top) {
-    xmlNodePtr next = nullptr;
-    if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-      next = node->children;
-    } else {
-      xmlNodePtr up = node;
-      while (up != nullptr && up != top && up->next == nullptr) up = up->parent;
-      next = (up == nullptr || up == top) ? nullptr : up->next;
-    }
-    if (node->type == XML_TEXT_NODE && IsBlankText(node->content) &&
-        xmlNodeGetSpacePreserve(node->parent) != 1) {
-      xmlUnlinkNode(node);
-      xmlFreeNode(node);
-    }
-    node = next;
+  static bool Preserves(xmlNodePtr element) { return xmlNodeGetSpacePreserve(element) == 1; }
+  static void Remove(xmlNodePtr, xmlNodePtr child) {
+    xmlUnlinkNode(child);
+    xmlFreeNode(child);
   }
-}
+};
 
 struct XPathContextFree {
   void operator()(xmlXPathContextPtr p) const { xmlXPathFreeContext(p); }
@@ -136,45 +135,6 @@ struct XPathContextFree {
 struct XPathObjectFree {
   void operator()(xmlXPathObjectPtr p) const { xmlXPathFreeObject(p); }
 };
-
-std::vector<XmlNode> Evaluate(xmlNodePtr node, std::string_view xpath,
-                              const XPathVariables& variables) {
-  if (node == nullptr) throw MakeError(kErrObjectNotSet);
-  InitLibxml();
-  xmlDocPtr doc = node->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(node) : node->doc;
-  std::unique_ptr<xmlXPathContext, XPathContextFree> ctx(xmlXPathNewContext(doc));
-  if (!ctx) throw MakeError(kErrOutOfMemory);
-  XmlParseError error;
-  ctx->node = node;
-  ctx->error = IgnoreXPathError;
-  ctx->userData = &error;
-  for (const auto& [name, value] : variables) {
-    xmlXPathObjectPtr v = xmlXPathNewString(X(Utf16ToUtf8(value)));
-    if (v == nullptr || xmlXPathRegisterVariable(ctx.get(), X(name), v) != 0) {
-      if (v != nullptr) xmlXPathFreeObject(v);
-      throw MakeError(kErrOutOfMemory);
-    }
-  }
-  const std::string expr(xpath);
-  std::unique_ptr<xmlXPathObject, XPathObjectFree> result(
-      xmlXPathEvalExpression(X(expr), ctx.get()));
-  if (!result || result->type != XPATH_NODESET) {
-    SetLastSystemError(error.code);
-    std::u16string why =
-        error.reason.empty() ? u"the expression does not select nodes" : error.reason;
-    throw Error(kErrInvalidCall, u"XPath \"" + Utf8ToUtf16(expr) + u"\": " + why);
-  }
-  std::vector<XmlNode> nodes;
-  xmlNodeSetPtr set = result->nodesetval;
-  if (set == nullptr) return nodes;
-  xmlXPathNodeSetSort(set);
-  nodes.reserve(set->nodeNr);
-  for (int i = 0; i < set->nodeNr; ++i) {
-    // Namespace nodes are not tree nodes; nothing the add-in asks for selects them.
-    if (set->nodeTab[i]->type != XML_NAMESPACE_DECL) nodes.emplace_back(set->nodeTab[i]);
-  }
-  return nodes;
-}
 
 // Compares libxml2's UTF-8 text with `text`, converting only when either holds more than ASCII.
 bool SameText(const xmlChar* s, std::u16string_view text) {
@@ -192,17 +152,17 @@ bool SameText(const xmlChar* s, std::u16string_view text) {
 // ---- XmlNode ----
 
 bool XmlNode::IsElement() const {
-  return node_ != nullptr && node_->type == XML_ELEMENT_NODE;
+  return node_ != nullptr && N(node_)->type == XML_ELEMENT_NODE;
 }
 
 std::u16string XmlNode::Name() const {
   if (node_ == nullptr) return {};
-  switch (node_->type) {
+  switch (N(node_)->type) {
     case XML_ELEMENT_NODE:
-      if (node_->ns != nullptr && node_->ns->prefix != nullptr) {
-        return FromXml(node_->ns->prefix) + u":" + FromXml(node_->name);
+      if (N(node_)->ns != nullptr && N(node_)->ns->prefix != nullptr) {
+        return FromXml(N(node_)->ns->prefix) + u":" + FromXml(N(node_)->name);
       }
-      return FromXml(node_->name);
+      return FromXml(N(node_)->name);
     case XML_TEXT_NODE:
       return u"#text";
     case XML_CDATA_SECTION_NODE:
@@ -212,16 +172,16 @@ std::u16string XmlNode::Name() const {
     case XML_DOCUMENT_NODE:
       return u"#document";
     default:
-      return FromXml(node_->name);
+      return FromXml(N(node_)->name);
   }
 }
 
 std::u16string XmlNode::Text() const {
   if (node_ == nullptr) return {};
   // A text node's own content, without the copy xmlNodeGetContent makes.
-  if (node_->type == XML_TEXT_NODE || node_->type == XML_CDATA_SECTION_NODE)
-    return FromXml(node_->content);
-  return TakeXml(xmlNodeGetContent(node_));
+  if (N(node_)->type == XML_TEXT_NODE || N(node_)->type == XML_CDATA_SECTION_NODE)
+    return FromXml(N(node_)->content);
+  return TakeXml(xmlNodeGetContent(N(node_)));
 }
 
 void XmlNode::SetText(std::u16string_view text) {
@@ -230,26 +190,26 @@ void XmlNode::SetText(std::u16string_view text) {
     throw Error(kErrInvalidCall, u"The text holds a character that XML cannot carry");
   }
   const std::string utf8 = Utf16ToUtf8(text);
-  switch (node_->type) {
+  switch (N(node_)->type) {
     case XML_ELEMENT_NODE: {
       xmlNodePtr fresh = nullptr;
       if (!utf8.empty()) {
-        fresh = xmlNewDocTextLen(node_->doc, X(utf8), static_cast<int>(utf8.size()));
+        fresh = xmlNewDocTextLen(N(node_)->doc, X(utf8), static_cast<int>(utf8.size()));
         if (fresh == nullptr) throw MakeError(kErrOutOfMemory);
       }
-      while (node_->children != nullptr) {
-        xmlNodePtr child = node_->children;
+      while (N(node_)->children != nullptr) {
+        xmlNodePtr child = N(node_)->children;
         xmlUnlinkNode(child);
         xmlFreeNode(child);
       }
-      if (fresh != nullptr) xmlAddChild(node_, fresh);
+      if (fresh != nullptr) xmlAddChild(N(node_), fresh);
       return;
     }
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
     case XML_COMMENT_NODE:
     case XML_PI_NODE:
-      xmlNodeSetContentLen(node_, X(utf8), static_cast<int>(utf8.size()));
+      xmlNodeSetContentLen(N(node_), X(utf8), static_cast<int>(utf8.size()));
       return;
     default:
       throw MakeError(kErrNotSupported);
@@ -257,40 +217,42 @@ void XmlNode::SetText(std::u16string_view text) {
 }
 
 std::optional<std::u16string> XmlNode::Attribute(std::u16string_view name) const {
-  if (node_ == nullptr || node_->type != XML_ELEMENT_NODE) return std::nullopt;
+  if (node_ == nullptr || N(node_)->type != XML_ELEMENT_NODE) return std::nullopt;
   const std::string n = Utf16ToUtf8(name);
-  if (xmlHasNsProp(node_, X(n), nullptr) == nullptr) return std::nullopt;
-  return TakeXml(xmlGetNoNsProp(node_, X(n)));
+  if (xmlHasNsProp(N(node_), X(n), nullptr) == nullptr) return std::nullopt;
+  return TakeXml(xmlGetNoNsProp(N(node_), X(n)));
 }
 
 std::u16string XmlNode::NamespaceUri() const {
-  if (node_ == nullptr || (node_->type != XML_ELEMENT_NODE && node_->type != XML_ATTRIBUTE_NODE))
+  if (node_ == nullptr ||
+      (N(node_)->type != XML_ELEMENT_NODE && N(node_)->type != XML_ATTRIBUTE_NODE))
     return {};
-  return node_->ns != nullptr ? FromXml(node_->ns->href) : std::u16string();
+  return N(node_)->ns != nullptr ? FromXml(N(node_)->ns->href) : std::u16string();
 }
 
 std::u16string XmlNode::LocalName() const {
-  if (node_ == nullptr || (node_->type != XML_ELEMENT_NODE && node_->type != XML_ATTRIBUTE_NODE))
+  if (node_ == nullptr ||
+      (N(node_)->type != XML_ELEMENT_NODE && N(node_)->type != XML_ATTRIBUTE_NODE))
     return {};
-  return FromXml(node_->name);
+  return FromXml(N(node_)->name);
 }
 
 bool XmlNode::IsElement(std::u16string_view namespace_uri, std::u16string_view local_name) const {
   // The short local name first: it tells most elements apart.
-  return IsElement() && SameText(node_->name, local_name) &&
-         SameText(node_->ns != nullptr ? node_->ns->href : nullptr, namespace_uri);
+  return IsElement() && SameText(N(node_)->name, local_name) &&
+         SameText(N(node_)->ns != nullptr ? N(node_)->ns->href : nullptr, namespace_uri);
 }
 
 bool XmlNode::IsText() const {
   return node_ != nullptr &&
-         (node_->type == XML_TEXT_NODE || node_->type == XML_CDATA_SECTION_NODE);
+         (N(node_)->type == XML_TEXT_NODE || N(node_)->type == XML_CDATA_SECTION_NODE);
 }
 
 std::optional<std::u16string> XmlNode::AttributeNs(std::u16string_view namespace_uri,
                                                    std::u16string_view local_name) const {
   if (!IsElement()) return std::nullopt;
   // The document's own attributes only (not defaults a DTD declares), compared in place.
-  for (const xmlAttr* a = node_->properties; a != nullptr; a = a->next) {
+  for (const xmlAttr* a = N(node_)->properties; a != nullptr; a = a->next) {
     if (!SameText(a->name, local_name) ||
         !SameText(a->ns != nullptr ? a->ns->href : nullptr, namespace_uri)) {
       continue;
@@ -306,24 +268,24 @@ std::optional<std::u16string> XmlNode::AttributeNs(std::u16string_view namespace
 }
 
 XmlNode XmlNode::NextSibling() const {
-  if (node_ == nullptr || node_->type == XML_ATTRIBUTE_NODE) return XmlNode();
-  return XmlNode(node_->next);
+  if (node_ == nullptr || N(node_)->type == XML_ATTRIBUTE_NODE) return XmlNode();
+  return Wrap(N(node_)->next);
 }
 
 XmlNode XmlNode::FirstChild() const {
-  if (node_ == nullptr || node_->type == XML_ENTITY_REF_NODE) return XmlNode();
-  return XmlNode(node_->children);
+  if (node_ == nullptr || N(node_)->type == XML_ENTITY_REF_NODE) return XmlNode();
+  return Wrap(N(node_)->children);
 }
 
 std::vector<XmlNode> XmlNode::Children() const {
   std::vector<XmlNode> out;
-  for (XmlNode c = FirstChild(); c; c = XmlNode(c.node_->next)) out.push_back(c);
+  for (XmlNode c = FirstChild(); c; c = Wrap(N(c.impl())->next)) out.push_back(c);
   return out;
 }
 
 XmlNode XmlNode::ChildElement(std::u16string_view name) const {
   const std::string n = Utf16ToUtf8(name);
-  for (XmlNode c = FirstChild(); c; c = XmlNode(c.node_->next)) {
+  for (XmlNode c = FirstChild(); c; c = Wrap(N(c.impl())->next)) {
     if (c.IsElement() && Utf16ToUtf8(c.Name()) == n) return c;
   }
   return XmlNode();
@@ -335,7 +297,7 @@ std::u16string XmlNode::ToXml() const {
   xmlBufferPtr buffer = xmlBufferCreate();
   if (buffer == nullptr) throw MakeError(kErrOutOfMemory);
   // level 0, format 0: nothing is added around or between the nodes.
-  xmlNodeDump(buffer, node_->doc, node_, 0, 0);
+  xmlNodeDump(buffer, N(node_)->doc, N(node_), 0, 0);
   std::u16string text = Utf8ToUtf16(std::string_view(
       reinterpret_cast<const char*>(xmlBufferContent(buffer)), xmlBufferLength(buffer)));
   xmlBufferFree(buffer);
@@ -343,39 +305,61 @@ std::u16string XmlNode::ToXml() const {
 }
 
 XmlNode XmlNode::Parent() const {
-  return XmlNode(node_ != nullptr ? node_->parent : nullptr);
+  return Wrap(node_ != nullptr ? N(node_)->parent : nullptr);
 }
 
-XmlNode XmlNode::SelectSingleNode(std::string_view xpath, const XPathVariables& variables) const {
-  std::vector<XmlNode> nodes = Evaluate(node_, xpath, variables);
-  return nodes.empty() ? XmlNode() : nodes.front();
-}
-
-std::vector<XmlNode> XmlNode::SelectNodes(std::string_view xpath,
-                                          const XPathVariables& variables) const {
-  return Evaluate(node_, xpath, variables);
+xml_backend::XPathOutcome xml_backend::Evaluate(XmlNodeImpl* context, std::string_view xpath,
+                                                const XPathVariables& variables) {
+  InitLibxml();
+  const xmlNodePtr node = N(context);
+  xmlDocPtr doc = node->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(node) : node->doc;
+  std::unique_ptr<xmlXPathContext, XPathContextFree> ctx(xmlXPathNewContext(doc));
+  if (!ctx) throw MakeError(kErrOutOfMemory);
+  XmlParseError error;
+  ctx->node = node;
+  ctx->error = IgnoreXPathError;
+  ctx->userData = &error;
+  for (const auto& [name, value] : variables) {
+    xmlXPathObjectPtr v = xmlXPathNewString(X(Utf16ToUtf8(value)));
+    if (v == nullptr || xmlXPathRegisterVariable(ctx.get(), X(name), v) != 0) {
+      if (v != nullptr) xmlXPathFreeObject(v);
+      throw MakeError(kErrOutOfMemory);
+    }
+  }
+  const std::string expr(xpath);
+  std::unique_ptr<xmlXPathObject, XPathObjectFree> result(
+      xmlXPathEvalExpression(X(expr), ctx.get()));
+  XPathOutcome outcome;
+  if (!result || result->type != XPATH_NODESET) {
+    outcome.code = error.code;
+    outcome.reason = std::move(error.reason);
+    return outcome;
+  }
+  outcome.node_set = true;
+  xmlNodeSetPtr set = result->nodesetval;
+  if (set == nullptr) return outcome;
+  xmlXPathNodeSetSort(set);
+  outcome.nodes.reserve(set->nodeNr);
+  for (int i = 0; i < set->nodeNr; ++i) {
+    // Namespace nodes are not tree nodes; nothing the add-in asks for selects them.
+    if (set->nodeTab[i]->type != XML_NAMESPACE_DECL) outcome.nodes.push_back(Wrap(set->nodeTab[i]));
+  }
+  return outcome;
 }
 
 // ---- XmlSchemaSet ----
 
-XmlSchemaSet::XmlSchemaSet() {
-  InitLibxml();
+void xml_backend::FreeSchema(XmlSchemaImpl* schema) {
+  xmlSchemaFree(S(schema));
 }
 
-XmlSchemaSet::~XmlSchemaSet() {
-  for (Entry* e : entries_) {
-    xmlSchemaFree(e->schema);
-    delete e;
-  }
-}
-
-void XmlSchemaSet::Add(std::u16string_view namespace_uri, std::u16string_view xsd_path) {
+XmlSchemaImpl* xml_backend::CompileSchema(std::u16string_view namespace_uri,
+                                          std::u16string_view xsd_path) {
   InitLibxml();
   const std::string path = ToPath(xsd_path).string();
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    SetLastSystemError(errno != 0 ? errno : ENOENT);
-    throw Error(kErrFileNotFound, u"Cannot read the schema file " + std::u16string(xsd_path));
+    throw SchemaFileMissing(xsd_path, errno != 0 ? errno : ENOENT);
   }
   XmlParseError error;
   xmlSchemaParserCtxtPtr pctxt = xmlSchemaNewParserCtxt(path.c_str());
@@ -385,55 +369,28 @@ void XmlSchemaSet::Add(std::u16string_view namespace_uri, std::u16string_view xs
   xmlSchemaFreeParserCtxt(pctxt);
   if (schema == nullptr) {
     SetLastSystemError(error.code);
-    throw Error(kErrInvalidCall,
-                u"The schema " + std::u16string(xsd_path) + u" is not valid: " + error.reason);
+    throw SchemaInvalid(xsd_path, error.reason);
   }
   const std::u16string target = FromXml(schema->targetNamespace);
   if (target != namespace_uri) {
     xmlSchemaFree(schema);
-    SetLastSystemError(0);
-    throw Error(kErrInvalidCall, u"The schema's target namespace \"" + target +
-                                     u"\" differs from \"" + std::u16string(namespace_uri) + u"\"");
+    throw SchemaTargetDiffers(target, namespace_uri);
   }
-  const std::string ns = Utf16ToUtf8(namespace_uri);
-  for (Entry* e : entries_) {
-    if (e->namespace_uri == ns) {
-      xmlSchemaFree(e->schema);
-      e->schema = schema;
-      return;
-    }
-  }
-  entries_.push_back(new Entry{ns, schema});
+  return reinterpret_cast<XmlSchemaImpl*>(schema);
 }
 
 // ---- XmlDocument ----
+
+void xml_backend::FreeDocument(XmlDocumentImpl* doc) {
+  xmlFreeDoc(D(doc));
+}
 
 XmlDocument::XmlDocument() {
   InitLibxml();
 }
 
-XmlDocument::~XmlDocument() {
-  if (doc_ != nullptr) xmlFreeDoc(doc_);
-}
-
-XmlDocument::XmlDocument(XmlDocument&& other) noexcept
-    : doc_(std::exchange(other.doc_, nullptr)),
-      error_(std::move(other.error_)),
-      keep_blank_text_(other.keep_blank_text_) {}
-
-XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
-  if (this != &other) {
-    if (doc_ != nullptr) xmlFreeDoc(doc_);
-    doc_ = std::exchange(other.doc_, nullptr);
-    error_ = std::move(other.error_);
-    keep_blank_text_ = other.keep_blank_text_;
-  }
-  return *this;
-}
-
 bool XmlDocument::LoadFile(std::u16string_view path, const XmlSchemaSet* schemas) {
-  if (doc_ != nullptr) xmlFreeDoc(doc_);
-  doc_ = nullptr;
+  Reset(nullptr);
   error_ = XmlParseError();
   const std::string native = ToPath(path).string();
   std::string bytes;
@@ -467,8 +424,7 @@ bool XmlDocument::LoadFile(std::u16string_view path, const XmlSchemaSet* schemas
 }
 
 bool XmlDocument::LoadText(std::string_view bytes, const XmlSchemaSet* schemas) {
-  if (doc_ != nullptr) xmlFreeDoc(doc_);
-  doc_ = nullptr;
+  Reset(nullptr);
   error_ = XmlParseError();
   if (bytes.size() > static_cast<size_t>(INT_MAX)) {
     error_.code = XML_ERR_NO_MEMORY;
@@ -504,24 +460,21 @@ bool XmlDocument::Parse(std::string_view bytes, const std::string& url,
     return false;
   }
   xmlFreeParserCtxt(ctxt);
-  if (!keep_blank_text_) DropBlankText(reinterpret_cast<xmlNodePtr>(doc));
+  if (!keep_blank_text_) {
+    BlankTextTree tree;
+    xml_backend::DropBlankText(tree, reinterpret_cast<xmlNodePtr>(doc));
+  }
 
   if (schemas != nullptr) {
     xmlNodePtr root = xmlDocGetRootElement(doc);
-    const std::string ns = (root->ns != nullptr && root->ns->href != nullptr)
-                               ? reinterpret_cast<const char*>(root->ns->href)
-                               : "";
-    const XmlSchemaSet::Entry* entry = nullptr;
-    for (const XmlSchemaSet::Entry* e : schemas->entries_) {
-      if (e->namespace_uri == ns) entry = e;
-    }
+    const std::u16string ns = root->ns != nullptr ? FromXml(root->ns->href) : std::u16string();
+    const XmlSchemaImpl* schema = schemas->Find(ns);
     int rc = 0;
-    if (entry == nullptr) {
-      error_.code = XML_SCHEMAV_CVC_ELT_1;
-      error_.reason = u"No schema is registered for the namespace \"" + Utf8ToUtf16(ns) + u"\"";
+    if (schema == nullptr) {
+      error_ = xml_backend::NoSchemaFor(ns, XML_SCHEMAV_CVC_ELT_1);
       rc = 1;
     } else {
-      xmlSchemaValidCtxtPtr vctxt = xmlSchemaNewValidCtxt(entry->schema);
+      xmlSchemaValidCtxtPtr vctxt = xmlSchemaNewValidCtxt(S(schema));
       if (vctxt == nullptr) {
         rc = -1;
       } else {
@@ -540,23 +493,24 @@ bool XmlDocument::Parse(std::string_view bytes, const std::string& url,
       return false;
     }
   }
-  doc_ = doc;
+  Reset(reinterpret_cast<XmlDocumentImpl*>(doc));
   return true;
 }
 
 XmlNode XmlDocument::DocumentElement() const {
-  return XmlNode(doc_ != nullptr ? xmlDocGetRootElement(doc_) : nullptr);
+  return Wrap(doc_ != nullptr ? xmlDocGetRootElement(D(doc_)) : nullptr);
 }
 
 XmlNode XmlDocument::Root() const {
-  return XmlNode(reinterpret_cast<xmlNodePtr>(doc_));
+  return Wrap(reinterpret_cast<xmlNodePtr>(D(doc_)));
 }
 
 std::u16string XmlDocument::ToXml() const {
   if (doc_ == nullptr) return {};
+  InitLibxml();
   xmlChar* mem = nullptr;
   int size = 0;
-  xmlDocDumpMemoryEnc(doc_, &mem, &size, "UTF-8");
+  xmlDocDumpMemoryEnc(D(doc_), &mem, &size, "UTF-8");
   std::u16string text = mem != nullptr
                             ? Utf8ToUtf16(std::string_view(reinterpret_cast<char*>(mem), size))
                             : std::u16string();
@@ -578,11 +532,12 @@ void XmlDocument::SaveFile(std::u16string_view path) const {
   if (fd < 0) throw fail(errno);
   struct stat st;
   ::fchmod(fd, ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+  const xmlDocPtr doc = D(doc_);
   const char* encoding =
-      doc_->encoding != nullptr ? reinterpret_cast<const char*>(doc_->encoding) : "UTF-8";
+      doc->encoding != nullptr ? reinterpret_cast<const char*>(doc->encoding) : "UTF-8";
   xmlSaveCtxtPtr save = xmlSaveToFd(fd, encoding, XML_SAVE_FORMAT);
   if (save == nullptr) save = xmlSaveToFd(fd, "UTF-8", XML_SAVE_FORMAT);
-  bool ok = save != nullptr && xmlSaveDoc(save, doc_) >= 0;
+  bool ok = save != nullptr && xmlSaveDoc(save, doc) >= 0;
   if (save != nullptr && xmlSaveClose(save) < 0) ok = false;
   errno = 0;
   if (ok && ::fsync(fd) != 0) ok = false;

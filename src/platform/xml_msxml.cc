@@ -1,7 +1,6 @@
-// The add-in's XML documents over MSXML through COM. The header's node and document types are
-// this backend's own here: a document owns one handle per node it has handed out, so that a
-// node reached twice (by XPath and as a parent) is the same XmlNode, which MSXML's wrapper
-// objects do not promise.
+// The add-in's XML documents over MSXML through COM. A document owns one handle per node it
+// has handed out, so that a node reached twice (by XPath and as a parent) is the same XmlNode,
+// which MSXML's wrapper objects do not promise.
 #include <windows.h>
 
 #include <msxml2.h>
@@ -20,6 +19,7 @@
 #include "platform/file_io.h"
 #include "platform/msxml_dom_win.h"
 #include "platform/xml.h"
+#include "platform/xml_backend.h"
 #include "platform/xml_text.h"
 
 // Not every IID the documents need is in the import libraries.
@@ -37,27 +37,29 @@ using qnmuro::msxml::Next;
 using qnmuro::msxml::TypeOf;
 using qnmuro::msxml::ValueOf;
 
+namespace qnmuro {
+
 // One node as a document hands it out: its place in the tree is its identity.
-struct _xmlNode {
+struct XmlNodeImpl {
   Ptr<IXMLDOMNode> dom;
-  _xmlDoc* doc = nullptr;
+  XmlDocumentImpl* doc = nullptr;
   std::vector<long> path;  // child indexes from the document node; empty for the document
   DOMNodeType type = NODE_INVALID;
 };
 
-struct _xmlDoc {
+struct XmlDocumentImpl {
   Ptr<IXMLDOMDocument2> dom;
   // The label the loaded file's declaration had when the parser was handed another (a code
   // page 936 alias read as GBK); a save writes it again. Empty: the declaration's own.
   std::string encoding_label;
-  std::map<std::vector<long>, std::unique_ptr<_xmlNode>> nodes;
-  std::vector<std::unique_ptr<_xmlNode>> attributes;  // not tree nodes: no place of their own
+  std::map<std::vector<long>, std::unique_ptr<XmlNodeImpl>> nodes;
+  std::vector<std::unique_ptr<XmlNodeImpl>> attributes;  // not tree nodes: no place of their own
 
   // The one handle of the node at `path`.
-  _xmlNode* Intern(Ptr<IXMLDOMNode> node, std::vector<long> path) {
+  XmlNodeImpl* Intern(Ptr<IXMLDOMNode> node, std::vector<long> path) {
     auto& slot = nodes[path];
     if (!slot) {
-      slot = std::make_unique<_xmlNode>();
+      slot = std::make_unique<XmlNodeImpl>();
       node->get_nodeType(&slot->type);
       slot->dom = std::move(node);
       slot->doc = this;
@@ -65,9 +67,9 @@ struct _xmlDoc {
     }
     return slot.get();
   }
-  _xmlNode* Intern(Ptr<IXMLDOMNode> node);
+  XmlNodeImpl* Intern(Ptr<IXMLDOMNode> node);
   // Forgets the handles below `node` once its children are replaced.
-  void ForgetBelow(const _xmlNode* node) {
+  void ForgetBelow(const XmlNodeImpl* node) {
     auto it = nodes.upper_bound(node->path);
     while (it != nodes.end() && it->first.size() > node->path.size() &&
            std::equal(node->path.begin(), node->path.end(), it->first.begin())) {
@@ -76,10 +78,7 @@ struct _xmlDoc {
   }
 };
 
-namespace qnmuro {
-
-struct XmlSchemaSet::Entry {
-  std::u16string namespace_uri;
+struct XmlSchemaImpl {
   Ptr<IXMLDOMSchemaCollection> cache;
 };
 
@@ -94,10 +93,6 @@ std::u16string Trimmed(std::u16string text) {
     text.pop_back();
   }
   return text;
-}
-
-bool IsBlank(std::u16string_view text) {
-  return text.find_first_not_of(u" \t\r\n") == std::u16string_view::npos;
 }
 
 // Whether xml:space="preserve" holds at `element` (the nearest xml:space decides).
@@ -115,104 +110,21 @@ bool PreservesSpace(Ptr<IXMLDOMNode> element) {
   return false;
 }
 
-// Drops white-space-only text nodes, as the add-in's documents are read everywhere. The
-// document is loaded with white space kept so that this rule, not the parser's, decides.
-void DropBlankText(const Ptr<IXMLDOMNode>& top) {
-  std::vector<Ptr<IXMLDOMNode>> pending{top};
-  while (!pending.empty()) {
-    Ptr<IXMLDOMNode> parent = pending.back();
-    pending.pop_back();
-    bool preserve_known = false;
-    bool preserve = false;
-    for (Ptr<IXMLDOMNode> child = First(parent); child;) {
-      Ptr<IXMLDOMNode> next = Next(child);
-      const DOMNodeType type = TypeOf(child);
-      if (type == NODE_ELEMENT) {
-        pending.push_back(child);
-      } else if (type == NODE_TEXT && IsBlank(ValueOf(child))) {
-        if (!preserve_known) preserve = PreservesSpace(parent), preserve_known = true;
-        Ptr<IXMLDOMNode> removed;
-        if (!preserve) parent->removeChild(child.get(), removed.Out());
-      }
-      child = next;
-    }
+// The parser's side of the blank-text rule. The document is loaded with white space kept so
+// that this rule, not the parser's, decides.
+struct BlankTextTree {
+  static Ptr<IXMLDOMNode> First(const Ptr<IXMLDOMNode>& node) { return msxml::First(node); }
+  static Ptr<IXMLDOMNode> Next(const Ptr<IXMLDOMNode>& node) { return msxml::Next(node); }
+  static bool IsElement(const Ptr<IXMLDOMNode>& node) { return TypeOf(node) == NODE_ELEMENT; }
+  static bool IsBlankText(const Ptr<IXMLDOMNode>& node) {
+    return TypeOf(node) == NODE_TEXT && xml_backend::IsBlankText<char16_t>(ValueOf(node));
   }
-}
-
-// An XPath string literal of `value`; concat() when it holds both kinds of quote.
-std::u16string Literal(std::u16string_view value) {
-  if (value.find(u'\'') == std::u16string_view::npos) return u"'" + std::u16string(value) + u"'";
-  if (value.find(u'"') == std::u16string_view::npos) return u"\"" + std::u16string(value) + u"\"";
-  std::u16string out = u"concat(''";
-  size_t start = 0;
-  while (start <= value.size()) {
-    const size_t quote = value.find(u'\'', start);
-    const size_t end = quote == std::u16string_view::npos ? value.size() : quote;
-    out += u",'" + std::u16string(value.substr(start, end - start)) + u"'";
-    if (quote == std::u16string_view::npos) break;
-    out += u",\"'\"";
-    start = quote + 1;
+  static bool Preserves(const Ptr<IXMLDOMNode>& element) { return PreservesSpace(element); }
+  static void Remove(const Ptr<IXMLDOMNode>& parent, const Ptr<IXMLDOMNode>& child) {
+    Ptr<IXMLDOMNode> removed;
+    parent->removeChild(child.get(), removed.Out());
   }
-  return out + u")";
-}
-
-bool IsNameChar(char16_t c, bool first) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' ||
-         (!first && ((c >= u'0' && c <= u'9') || c == u'-' || c == u'.'));
-}
-
-// MSXML has no XPath variables: each $name outside a string literal becomes a literal of its
-// value, quoted so that no value can change what the query means.
-std::u16string BindVariables(std::u16string_view xpath, const XPathVariables& variables) {
-  std::u16string out;
-  char16_t quote = 0;
-  for (size_t i = 0; i < xpath.size(); ++i) {
-    const char16_t c = xpath[i];
-    if (quote != 0) {
-      quote = c == quote ? 0 : quote;
-    } else if (c == u'\'' || c == u'"') {
-      quote = c;
-    } else if (c == u'$') {
-      size_t end = i + 1;
-      while (end < xpath.size() && IsNameChar(xpath[end], end == i + 1)) ++end;
-      const std::string name = Utf16ToUtf8(xpath.substr(i + 1, end - i - 1));
-      const auto found = variables.find(name);
-      if (found == variables.end()) {
-        throw Error(kErrInvalidCall, u"XPath \"" + std::u16string(xpath) +
-                                         u"\": undefined variable $" + Utf8ToUtf16(name));
-      }
-      out += Literal(found->second);
-      i = end - 1;
-      continue;
-    }
-    out.push_back(c);
-  }
-  return out;
-}
-
-std::vector<XmlNode> Evaluate(_xmlNode* node, std::string_view xpath,
-                              const XPathVariables& variables) {
-  if (node == nullptr) throw MakeError(kErrObjectNotSet);
-  const std::u16string query = BindVariables(Utf8ToUtf16(xpath), variables);
-  Ptr<IXMLDOMNodeList> list;
-  const HRESULT hr = node->dom->selectNodes(Bstr(query).get(), list.Out());
-  if (FAILED(hr) || !list) {
-    SetLastSystemError(hr);
-    throw Error(kErrInvalidCall,
-                u"XPath \"" + Utf8ToUtf16(xpath) + u"\": the expression does not select nodes");
-  }
-  long length = 0;
-  list->get_length(&length);
-  std::vector<XmlNode> nodes;
-  nodes.reserve(static_cast<size_t>(length));
-  for (long i = 0; i < length; ++i) {
-    Ptr<IXMLDOMNode> item;
-    if (list->get_item(i, item.Out()) == S_OK && item) {
-      nodes.emplace_back(node->doc->Intern(std::move(item)));
-    }
-  }
-  return nodes;
-}
+};
 
 // Appends the text of every text and CDATA node below `node`, in document order.
 void AppendText(const Ptr<IXMLDOMNode>& node, std::u16string* out) {
@@ -235,12 +147,11 @@ void AppendText(const Ptr<IXMLDOMNode>& node, std::u16string* out) {
 }
 
 }  // namespace
-}  // namespace qnmuro
 
-_xmlNode* _xmlDoc::Intern(Ptr<IXMLDOMNode> node) {
+XmlNodeImpl* XmlDocumentImpl::Intern(Ptr<IXMLDOMNode> node) {
   if (TypeOf(node) == NODE_ATTRIBUTE) {
-    attributes.push_back(std::make_unique<_xmlNode>());
-    _xmlNode* handle = attributes.back().get();
+    attributes.push_back(std::make_unique<XmlNodeImpl>());
+    XmlNodeImpl* handle = attributes.back().get();
     handle->dom = std::move(node);
     handle->doc = this;
     handle->type = NODE_ATTRIBUTE;
@@ -267,7 +178,29 @@ _xmlNode* _xmlDoc::Intern(Ptr<IXMLDOMNode> node) {
   return Intern(std::move(node), std::move(path));
 }
 
-namespace qnmuro {
+// MSXML has no XPath variables: their values are bound into the query as literals.
+xml_backend::XPathOutcome xml_backend::Evaluate(XmlNodeImpl* node, std::string_view xpath,
+                                                const XPathVariables& variables) {
+  const std::u16string query = BindVariables(Utf8ToUtf16(xpath), variables);
+  Ptr<IXMLDOMNodeList> list;
+  const HRESULT hr = node->dom->selectNodes(Bstr(query).get(), list.Out());
+  XPathOutcome outcome;
+  if (FAILED(hr) || !list) {
+    outcome.code = hr;
+    return outcome;
+  }
+  outcome.node_set = true;
+  long length = 0;
+  list->get_length(&length);
+  outcome.nodes.reserve(static_cast<size_t>(length));
+  for (long i = 0; i < length; ++i) {
+    Ptr<IXMLDOMNode> item;
+    if (list->get_item(i, item.Out()) == S_OK && item) {
+      outcome.nodes.emplace_back(node->doc->Intern(std::move(item)));
+    }
+  }
+  return outcome;
+}
 
 // ---- XmlNode ----
 
@@ -429,19 +362,6 @@ XmlNode XmlNode::Parent() const {
   return XmlNode(node_->doc->Intern(std::move(parent), std::move(path)));
 }
 
-XmlNode XmlNode::SelectSingleNode(std::string_view xpath, const XPathVariables& variables) const {
-  std::vector<XmlNode> nodes = Evaluate(node_, xpath, variables);
-  return nodes.empty() ? XmlNode() : nodes.front();
-}
-
-std::vector<XmlNode> XmlNode::SelectNodes(std::string_view xpath,
-                                          const XPathVariables& variables) const {
-  return Evaluate(node_, xpath, variables);
-}
-
-}  // namespace qnmuro
-
-namespace qnmuro {
 namespace {
 
 // A new document set up as the add-in reads documents: synchronous, XPath, white space kept
@@ -510,44 +430,31 @@ std::u16string SystemMessage(DWORD code) {
 // whatever the installed parser accepts.
 void CheckSchemaFile(std::u16string_view namespace_uri, std::u16string_view xsd_path) {
   XmlDocument xsd;
-  if (!xsd.LoadFile(xsd_path)) {
-    throw Error(kErrInvalidCall, u"The schema " + std::u16string(xsd_path) + u" is not valid: " +
-                                     xsd.parse_error().reason);
-  }
+  if (!xsd.LoadFile(xsd_path)) throw xml_backend::SchemaInvalid(xsd_path, xsd.parse_error().reason);
   const XmlNode root = xsd.DocumentElement();
-  Bstr local;
-  root.raw()->dom->get_baseName(local.Out());
-  if (local.Text() != u"schema" ||
-      NamespaceOf(root.raw()->dom.get()) != u"http://www.w3.org/2001/XMLSchema") {
+  if (!root.IsElement(u"http://www.w3.org/2001/XMLSchema", u"schema")) {
     SetLastSystemError(0);
-    throw Error(kErrInvalidCall, u"The schema " + std::u16string(xsd_path) +
-                                     u" is not valid: its root is not an XML schema");
+    throw xml_backend::SchemaInvalid(xsd_path, u"its root is not an XML schema");
   }
   const std::u16string target = root.Attribute(u"targetNamespace").value_or(u"");
-  if (target != namespace_uri) {
-    SetLastSystemError(0);
-    throw Error(kErrInvalidCall, u"The schema's target namespace \"" + target +
-                                     u"\" differs from \"" + std::u16string(namespace_uri) + u"\"");
-  }
+  if (target != namespace_uri) throw xml_backend::SchemaTargetDiffers(target, namespace_uri);
 }
 
 }  // namespace
 
 // ---- XmlSchemaSet ----
 
-XmlSchemaSet::XmlSchemaSet() = default;
-
-XmlSchemaSet::~XmlSchemaSet() {
-  for (Entry* e : entries_) delete e;
+void xml_backend::FreeSchema(XmlSchemaImpl* schema) {
+  delete schema;
 }
 
-void XmlSchemaSet::Add(std::u16string_view namespace_uri, std::u16string_view xsd_path) {
+XmlSchemaImpl* xml_backend::CompileSchema(std::u16string_view namespace_uri,
+                                          std::u16string_view xsd_path) {
   const std::u16string path = WindowsPath(xsd_path);
   const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()));
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     const DWORD err = GetLastError();
-    SetLastSystemError(err != 0 ? static_cast<long>(err) : ERROR_FILE_NOT_FOUND);
-    throw Error(kErrFileNotFound, u"Cannot read the schema file " + std::u16string(xsd_path));
+    throw SchemaFileMissing(xsd_path, err != 0 ? static_cast<long>(err) : ERROR_FILE_NOT_FOUND);
   }
   CheckSchemaFile(namespace_uri, xsd_path);
   Ptr<IXMLDOMSchemaCollection> cache = com::CreateFirst<IXMLDOMSchemaCollection>(
@@ -559,37 +466,19 @@ void XmlSchemaSet::Add(std::u16string_view namespace_uri, std::u16string_view xs
     SetLastSystemError(hr);
     throw Error(kErrInvalidCall, u"The schema " + std::u16string(xsd_path) + u" is not valid");
   }
-  for (Entry* e : entries_) {
-    if (e->namespace_uri == namespace_uri) {
-      e->cache = std::move(cache);
-      return;
-    }
-  }
-  entries_.push_back(new Entry{std::u16string(namespace_uri), std::move(cache)});
+  return new XmlSchemaImpl{std::move(cache)};
 }
 
 // ---- XmlDocument ----
 
+void xml_backend::FreeDocument(XmlDocumentImpl* doc) {
+  delete doc;
+}
+
 XmlDocument::XmlDocument() = default;
 
-XmlDocument::~XmlDocument() {
-  delete doc_;
-}
-
-XmlDocument::XmlDocument(XmlDocument&& other) noexcept
-    : doc_(std::exchange(other.doc_, nullptr)), error_(std::move(other.error_)) {}
-
-XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
-  if (this != &other) {
-    delete doc_;
-    doc_ = std::exchange(other.doc_, nullptr);
-    error_ = std::move(other.error_);
-  }
-  return *this;
-}
-
 bool XmlDocument::LoadFile(std::u16string_view path, const XmlSchemaSet* schemas) {
-  delete std::exchange(doc_, nullptr);
+  Reset(nullptr);
   error_ = XmlParseError();
   errno = 0;
   std::FILE* f = OpenPath(ToPath(path), "rb");
@@ -614,7 +503,7 @@ bool XmlDocument::LoadFile(std::u16string_view path, const XmlSchemaSet* schemas
 }
 
 bool XmlDocument::LoadText(std::string_view bytes, const XmlSchemaSet* schemas) {
-  delete std::exchange(doc_, nullptr);
+  Reset(nullptr);
   error_ = XmlParseError();
   return Parse(bytes, "memory.xml", schemas);
 }
@@ -626,18 +515,10 @@ bool XmlDocument::Parse(std::string_view bytes, const std::string&, const XmlSch
     return false;
   };
   // The parser does not know every label of code page 936: it is handed GBK for them.
-  std::string relabelled;
-  std::string label;
-  const auto [at, length] = FindDeclaredLabel(bytes);
-  if (at != std::string_view::npos && IsGbkAlias(bytes.substr(at, length))) {
-    label = std::string(bytes.substr(at, length));
-    relabelled = std::string(bytes.substr(0, at)) + "GBK" + std::string(bytes.substr(at + length));
-    bytes = relabelled;
-  }
+  GbkRelabelled relabelled = RelabelGbk(bytes);
+  if (!relabelled.alias.empty()) bytes = relabelled.bytes;
   // The parser puts a substitute in place of bytes code page 936 lacks; they are an error.
-  const bool gbk = !label.empty() || (at != std::string_view::npos &&
-                                      EqualsIgnoreCase(FromAnsi(bytes.substr(at, length)), u"GBK"));
-  if (gbk && !bytes.empty() &&
+  if (relabelled.gbk && !bytes.empty() &&
       MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
                           nullptr, 0) == 0) {
     return fail({kInvalidCharacter, u"The document holds bytes that are not GBK text", 0});
@@ -655,17 +536,14 @@ bool XmlDocument::Parse(std::string_view bytes, const std::string&, const XmlSch
     dom->get_parseError(parse_error.Out());
     return fail(ErrorOf(parse_error.get(), hr, u"The document is not well-formed"));
   }
-  if (!keep_blank_text_) DropBlankText(dom.As<IXMLDOMNode>(IID_IXMLDOMNode));
+  if (!keep_blank_text_) {
+    BlankTextTree tree;
+    xml_backend::DropBlankText(tree, dom.As<IXMLDOMNode>(IID_IXMLDOMNode));
+  }
   if (schemas != nullptr) {
     const std::u16string ns = NamespaceOf(root.get());
-    const XmlSchemaSet::Entry* entry = nullptr;
-    for (const XmlSchemaSet::Entry* e : schemas->entries_) {
-      if (e->namespace_uri == ns) entry = e;
-    }
-    if (entry == nullptr) {
-      return fail(
-          {HRESULT_CODE(E_FAIL), u"No schema is registered for the namespace \"" + ns + u"\"", 0});
-    }
+    const XmlSchemaImpl* entry = schemas->Find(ns);
+    if (entry == nullptr) return fail(xml_backend::NoSchemaFor(ns, HRESULT_CODE(E_FAIL)));
     Variant cache;
     cache.get()->vt = VT_DISPATCH;
     cache.get()->pdispVal = entry->cache.get();
@@ -678,9 +556,10 @@ bool XmlDocument::Parse(std::string_view bytes, const std::string&, const XmlSch
           ErrorOf(parse_error.get(), valid, u"The document is not valid against its schema"));
     }
   }
-  doc_ = new _xmlDoc;
-  doc_->dom = std::move(dom);
-  doc_->encoding_label = std::move(label);
+  auto* doc = new XmlDocumentImpl;
+  doc->dom = std::move(dom);
+  doc->encoding_label = std::move(relabelled.alias);
+  Reset(doc);
   return true;
 }
 

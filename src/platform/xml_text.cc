@@ -55,4 +55,20 @@ std::pair<size_t, size_t> FindDeclaredLabel(std::string_view bytes) {
   return {i + 1, close - i - 1};
 }
 
+GbkRelabelled RelabelGbk(std::string_view bytes) {
+  GbkRelabelled out;
+  const auto [at, length] = FindDeclaredLabel(bytes);
+  if (at == std::string_view::npos) return out;
+  const std::string_view label = bytes.substr(at, length);
+  if (IsGbkAlias(label)) {
+    out.alias = std::string(label);
+    out.bytes = std::string(bytes.substr(0, at)) + "GBK" + std::string(bytes.substr(at + length));
+    out.gbk = true;
+  } else {
+    out.gbk = label.size() == 3 && Upper(label[0]) == 'G' && Upper(label[1]) == 'B' &&
+              Upper(label[2]) == 'K';
+  }
+  return out;
+}
+
 }  // namespace qnmuro

@@ -24,6 +24,15 @@ bool CanCarry(std::u16string_view text);
 // bytes, no byte order mark) stands: its offset and length; {npos, 0} when there is none.
 std::pair<size_t, size_t> FindDeclaredLabel(std::string_view bytes);
 
+// A document for a parser that does not know every label of code page 936: when its
+// declaration names one of them, the bytes with "GBK" in its place.
+struct GbkRelabelled {
+  std::string bytes;  // the relabelled document; empty when `alias` is
+  std::string alias;  // the label replaced; empty when none was
+  bool gbk = false;   // whether the document declares code page 936 (an alias or GBK)
+};
+GbkRelabelled RelabelGbk(std::string_view bytes);
+
 }  // namespace qnmuro
 
 #endif  // QNMURO_PLATFORM_XML_TEXT_H_
