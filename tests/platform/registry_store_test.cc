@@ -133,16 +133,6 @@ TEST_F(RegistryStoreTest, KeysMustExistForValues) {
   EXPECT_EQ(store_->CreateKey(0x12345678, kKey), kRegInvalidHandle);
 }
 
-TEST_F(RegistryStoreTest, DeleteValueRemovesItOnly) {
-  ASSERT_EQ(store_->CreateKey(kHkeyLocalMachine, kKey), kRegOk);
-  store_->SetValue(kHkeyLocalMachine, kKey, u"a", RegistryValue::String(u"1"));
-  store_->SetValue(kHkeyLocalMachine, kKey, u"b", RegistryValue::String(u"2"));
-  EXPECT_EQ(store_->DeleteValue(kHkeyLocalMachine, kKey, u"A"), kRegOk);
-  EXPECT_EQ(store_->DeleteValue(kHkeyLocalMachine, kKey, u"a"), kRegNotFound);
-  EXPECT_EQ(GetText(u"a"), u"<missing>");
-  EXPECT_EQ(GetText(u"b"), u"2");
-}
-
 TEST_F(RegistryStoreTest, LineBreaksInNamesAreRefused) {
   ASSERT_EQ(store_->CreateKey(kHkeyLocalMachine, kKey), kRegOk);
   EXPECT_NE(store_->SetValue(kHkeyLocalMachine, kKey, u"a\nb", RegistryValue::String(u"")), kRegOk);

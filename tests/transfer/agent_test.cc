@@ -13,28 +13,6 @@ using test::RawRequest;
 
 class AgentTest : public test::TransferTest {};
 
-TEST_F(AgentTest, PostsToThePlainlyJoinedAddressWithTheCookieOnly) {
-  SetSessionCookie(u"SessionID=abc");
-  RawHttpServer server([](const RawRequest&, int) {
-    return RawHttpServer::Reply(200, "<reply><a>one</a><b>two</b></reply>");
-  });
-  const std::u16string root = U16(server.url("/oa/doc.nsf"));
-  EXPECT_EQ(U8(ExecuteAgent(ctx_, root, u"GetInfo", u"&id=7", u"数据", false)), "onetwo");
-  EXPECT_EQ(U8(ExecuteAgent(ctx_, root, u"GetInfo", u"", std::nullopt, true)),
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<reply><a>one</a><b>two</b></reply>\n");
-  const auto requests = server.requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0].method(), "POST");
-  EXPECT_EQ(requests[0].target(), "/oa/doc.nsf/GetInfo?OpenAgent&id=7&Login&Seq=");
-  EXPECT_EQ(requests[1].target(), "/oa/doc.nsf/GetInfo?OpenAgent&Login&Seq=");
-  EXPECT_EQ(requests[0].body, U8(u"数据"));
-  EXPECT_TRUE(requests[1].body.empty());
-  for (const RawRequest& r : requests) {
-    EXPECT_EQ(r.header("Cookie"), "SessionID=abc");
-    EXPECT_FALSE(r.has_header("Authorization"));
-  }
-}
-
 TEST_F(AgentTest, WithoutAStoredSessionNoCookieIsSent) {
   RawHttpServer server([](const RawRequest&, int) { return RawHttpServer::Reply(200, "<r/>"); });
   ExecuteAgent(ctx_, U16(server.url("")), u"a", u"", std::nullopt, false);

@@ -1,5 +1,6 @@
-// The Win32 UI, the message-window timer and the shell services, driven as a user would: a
-// helper thread finds the window, fills it in and presses its buttons.
+// The Win32 form windows and the shell services, driven as a user would: a helper thread finds
+// the window, fills it in and presses its buttons. Message and input boxes are in
+// platform/ui_conformance_test.cc.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 #include <thread>
 
 #include "base/text.h"
-#include "platform/clock.h"
 #include "platform/form.h"
 #include "platform/services_win.h"
 #include "platform/shell.h"
@@ -50,29 +50,6 @@ void Press(HWND window, int id) {
   PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
-TEST(WindowsUiTest, InputBoxReturnsTheTypedTextOrNothingWhenCancelled) {
-  const auto ui = NewWindowsUi();
-  {
-    User user(u"QNSoft", [](HWND box) {
-      SendMessageW(Child(box, L"EDIT"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"密码123"));
-      Press(box, IDOK);
-    });
-    EXPECT_EQ(ui->AskText(u"请输入：", u"QNSoft", u""), u"密码123");
-  }
-  {
-    User user(u"QNSoft", [](HWND box) { Press(box, IDCANCEL); });
-    EXPECT_EQ(ui->AskText(u"请输入：", u"QNSoft", u"x"), std::nullopt);
-  }
-}
-
-TEST(WindowsUiTest, MessageBoxAnswersWithThePressedButton) {
-  const auto ui = NewWindowsUi();
-  User user(u"青禾办公系统提示", [](HWND box) { Press(box, IDNO); });
-  EXPECT_EQ(ui->ShowMessage(u"文档已经一个小时没有保存了", MsgButtons::kYesNo, MsgIcon::kQuestion,
-                            u"青禾办公系统提示"),
-            MsgAnswer::kNo);
-}
-
 TEST(WindowsUiTest, FormControlsFollowTheModelAndItsHandlers) {
   const auto ui = NewWindowsUi();
   Form form(u"选择印章");
@@ -101,21 +78,6 @@ TEST(WindowsUiTest, FormControlsFollowTheModelAndItsHandlers) {
   EXPECT_FALSE(form.visible());
   EXPECT_EQ(list.ListIndex(), 1);
   EXPECT_EQ(label.caption(), u"合同章");
-}
-
-TEST(WindowsClockTest, TimersTickThroughTheMessageLoopUntilStopped) {
-  const auto clock = NewWindowsClock();
-  int ticks = 0;
-  Clock::TimerId id = 0;
-  id = clock->StartTimer(std::chrono::milliseconds(10), [&] {
-    if (++ticks == 3) clock->StopTimer(id);
-  });
-  const DWORD until = GetTickCount() + 3000;
-  while (GetTickCount() < until) {
-    clock->RunDueTimers();
-    Sleep(5);
-  }
-  EXPECT_EQ(ticks, 3);
 }
 
 TEST(WindowsShellTest, ProcessesAreListedAndEndedButNeverTheHost) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/text.h"
+#include "platform/file_io.h"
 #include "support/temp_dir.h"
 
 namespace qnmuro {
@@ -12,7 +13,8 @@ TEST(CommandSupportTest, LocalCopiesStayInTheWorkDirectoryWithTheAddressExtensio
   const test_util::TempDir dir;
   Context ctx;
   ctx.work_dir = FromPath(dir.path());
-  EXPECT_EQ(WorkFilePath(ctx, u"6F2A.report.doc"), ctx.work_dir + u"/6F2A.report.doc");
+  EXPECT_EQ(WorkFilePath(ctx, u"6F2A.report.doc"),
+            ctx.work_dir + kPathSeparator + u"6F2A.report.doc");
   // The control file's unid and the server's file names: one part, whatever they hold.
   for (const char16_t* name :
        {u"../6F2A.report.doc", u"sub/../../x", u"..", u"x/../link/evil.draft.doc",
