@@ -32,8 +32,9 @@ constexpr std::array<BarButtonRow, kBarButtonCount> kButtons{{
 constexpr bool IsWholeTable() {
   for (size_t i = 0; i < kButtons.size(); ++i) {
     const BarButtonRow& row = kButtons[i];
-    if (row.id != static_cast<BarButton>(i) || row.caption.empty() || row.handler == nullptr ||
-        row.handler_name.empty()) {
+    // (A handler cannot be checked here: the sanitizers' build does not take a member
+    // pointer's comparison as a constant; a row left out has no caption either.)
+    if (row.id != static_cast<BarButton>(i) || row.caption.empty() || row.handler_name.empty()) {
       return false;
     }
   }
