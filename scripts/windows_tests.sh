@@ -9,6 +9,7 @@
 #     dist/QNMuroWPS.msi installed and removed with msiexec (scripts/msi_tests.sh).
 # Expects scripts/windows.sh to have built build-win/<arch>/ and the Linux qnmuro in build/.
 set -euo pipefail
+trap 'echo "windows_tests.sh: line $LINENO failed with status $?: $BASH_COMMAND" >&2' ERR
 cd "$(dirname "$0")/.."
 root=$PWD
 
@@ -60,12 +61,36 @@ fi
 
 # A new prefix (32- and 64-bit, or 64-bit only) with the null graphics driver, so windows need
 # no display.
-if [ ! -f "$ready" ]; then
+# wineboot's status and a `reg add` straight after it are not reliable on a fresh machine (the
+# registry may still be settling): the prefix counts as made when its registry files are there
+# and the driver value reads back; a failed attempt is reported and tried again from scratch.
+make_prefix() {
   rm -rf "$WINEPREFIX"
+  wineboot -u || echo "windows_tests.sh: wineboot ended with status $?"
+  wineserver -w || true
+  [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/user.reg" ] || {
+    echo "windows_tests.sh: wineboot left no registry in $WINEPREFIX"
+    return 1
+  }
+  local out
+  out=$(wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f 2>&1) || {
+    echo "windows_tests.sh: setting the null graphics driver failed: $out"
+    return 1
+  }
+  wineserver -w || true
+  wine reg query 'HKCU\Software\Wine\Drivers' /v Graphics 2>&1 | grep -q null || {
+    echo "windows_tests.sh: the null graphics driver does not read back"
+    return 1
+  }
+}
+if [ ! -f "$ready" ]; then
   start=$SECONDS
-  wineboot -u
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
-  wineserver -w
+  for attempt in 1 2 3; do
+    make_prefix && break
+    wineserver -k 2>/dev/null || true
+    [ "$attempt" = 3 ] && { echo "windows_tests.sh: no Wine prefix after 3 attempts"; exit 1; }
+    sleep 5
+  done
   touch "$ready"
   echo "windows_tests.sh: Wine prefix made in $((SECONDS - start)) s"
 fi
