@@ -246,7 +246,9 @@ std::string OaStore::StoreUpload(const std::string& ansi_name, const UploadOrigi
     ::close(fd);
     return std::string("cannot store the upload: ") + std::strerror(err);
   }
-  std::setvbuf(file, nullptr, _IOFBF, 256 * 1024);
+  // A buffer of its own: one left to the library is its small default, whatever size is asked.
+  std::vector<char> buffer(256 * 1024);
+  std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
   bool written = true;
   Sha256Stream digest;
   const bool whole = read([&](const char* data, size_t size) {

@@ -4,12 +4,15 @@
 #ifndef QNMURO_PLATFORM_FILE_IO_H_
 #define QNMURO_PLATFORM_FILE_IO_H_
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "base/error.h"
 
@@ -54,17 +57,46 @@ FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_byt
 // untouched and the temporary file is gone.
 int ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes);
 
-// Starts writing the bytes [from, to) of `file`, a file this process is writing, to the disk
-// without waiting for it, then waits until the bytes before `settled` (started by earlier calls)
-// are written: a long file written stretch by stretch goes to the disk while the next stretches
-// arrive, so that SyncFile finds little left to do and unwritten pages never pile up. The
-// stream's buffer is flushed first. Returns 0, or the errno of the failure (a full disk, an I/O
-// error). Where the system cannot start such writes (Windows) it only flushes the buffer.
-int WriteBehind(std::FILE* file, uint64_t from, uint64_t to, uint64_t settled);
+// Flushes the bytes of the open descriptor `fd` to the disk (the data and the size; times and
+// the like can be lost without losing the file). Returns 0, or the errno of the failure.
+int SyncFileData(int fd);
 
 // Flushes `file`'s buffer and then its bytes to the disk, as a file must be before it is renamed
 // over the one it replaces. Returns 0, or the errno of the failure.
 int SyncFile(std::FILE* file);
+
+// Sends a long file this process is writing to the disk on a thread of its own while the writer
+// goes on: the flush before the rename then finds little left to do, and unwritten pages never
+// pile up. The thread uses the file's descriptor, so the object goes (or is Finish()ed) before
+// the file is closed.
+class WriteBehind {
+ public:
+  explicit WriteBehind(std::FILE* file);
+  ~WriteBehind() { Finish(); }
+  WriteBehind(const WriteBehind&) = delete;
+  WriteBehind& operator=(const WriteBehind&) = delete;
+
+  // Flushes the stream's buffer and has what the file holds so far flushed to the disk, without
+  // waiting for it (a request made while a flush runs is taken when that one ends). Returns 0,
+  // or the errno of the buffer's flush or of an earlier flush to the disk (a full disk, an I/O
+  // error).
+  int Request();
+  // Waits for the flushes asked for, then takes no further one; returns 0, or the errno of a
+  // flush that failed.
+  int Finish();
+
+ private:
+  void Run();
+
+  std::FILE* file_;
+  int fd_;  // taken once: the stream is the writer's
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool wanted_ = false;    // a flush asked for and not yet begun
+  bool stopping_ = false;  // Finish() called
+  int error_ = 0;          // the first failed flush's errno
+  std::thread thread_;     // started by the first request
+};
 
 // Makes the entries of `folder` (a file renamed into it, a folder created in it) durable, as a
 // power cut would otherwise lose them. Returns 0, or the errno of the failure. Where the system

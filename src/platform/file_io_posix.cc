@@ -138,35 +138,12 @@ int ReplaceFileContents(const std::filesystem::path& path, std::string_view byte
   return 0;
 }
 
-int WriteBehind(std::FILE* file, uint64_t from, uint64_t to, uint64_t settled) {
-  if (std::fflush(file) != 0) return errno;
+int SyncFileData(int fd) {
 #ifdef __linux__
-  const int fd = ::fileno(file);
-  if (to > from && ::sync_file_range(fd, static_cast<off64_t>(from),
-                                     static_cast<off64_t>(to - from), SYNC_FILE_RANGE_WRITE) != 0) {
-    return errno;
-  }
-  if (settled > 0 &&
-      ::sync_file_range(fd, 0, static_cast<off64_t>(settled), SYNC_FILE_RANGE_WAIT_BEFORE) != 0) {
-    return errno;
-  }
+  return ::fdatasync(fd) == 0 ? 0 : errno;
 #else
-  static_cast<void>(from);
-  static_cast<void>(to);
-  static_cast<void>(settled);
+  return ::fsync(fd) == 0 ? 0 : errno;
 #endif
-  return 0;
-}
-
-int SyncFile(std::FILE* file) {
-  if (std::fflush(file) != 0 || std::ferror(file) != 0) return errno != 0 ? errno : EIO;
-#ifdef __linux__
-  // The data and the size; times and the like can be lost without losing the file.
-  if (::fdatasync(::fileno(file)) != 0) return errno;
-#else
-  if (::fsync(::fileno(file)) != 0) return errno;
-#endif
-  return 0;
 }
 
 int SyncFolder(const std::filesystem::path& folder) {

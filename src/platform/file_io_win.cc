@@ -119,14 +119,8 @@ FileReadStatus ReadRegularFile(const std::filesystem::path& path, size_t max_byt
   }
 }
 
-// The system writes a file's cache behind on its own; nothing here can start that sooner.
-int WriteBehind(std::FILE* file, uint64_t, uint64_t, uint64_t) {
-  return std::fflush(file) == 0 ? 0 : errno;
-}
-
-int SyncFile(std::FILE* file) {
-  if (std::fflush(file) != 0 || std::ferror(file) != 0) return errno != 0 ? errno : EIO;
-  if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))))) {
+int SyncFileData(int fd) {
+  if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd)))) {
     return ErrnoOf(GetLastError());
   }
   return 0;

@@ -245,8 +245,10 @@ void CurlExchange::SetAddress() {
   // The system's proxy settings apply, except to this machine itself.
   Option(CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
   Option(CURLOPT_HTTPHEADER, headers_.get());
-  // Large reads: fewer calls per byte on a fast line (the library's largest is 512 KiB).
+  // Large reads and sends: fewer calls per byte on a fast line (the library's largest are
+  // 512 KiB and 2 MiB).
   Option(CURLOPT_BUFFERSIZE, 512L * 1024);
+  Option(CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
 }
 
 void CurlExchange::SetIdentity() {

@@ -27,6 +27,7 @@ constexpr int kPartNames = 100;
 // A download is handed to the disk in stretches of this size while the rest arrives, so that its
 // flush before the rename is short.
 constexpr uint64_t kWriteBehindStretch = uint64_t{8} << 20;
+constexpr size_t kWriteBuffer = 256 * 1024;
 
 constexpr char16_t kNoSession[] = u"无法初始化Internet连接";
 constexpr char16_t kNoConnection[] = u"无法打开Internet连接";
@@ -233,7 +234,10 @@ bool HttpOperation::OpenDestination() {
         return false;
       }
       MarkInUse(file_.get());
-      std::setvbuf(file_.get(), nullptr, _IOFBF, 256 * 1024);
+      // The body arrives in receive chunks: the disk gets it in writes of the buffer's size.
+      // (A buffer left to the library would be its small default, whatever size is asked.)
+      if (!write_buffer_) write_buffer_ = std::make_unique<char[]>(kWriteBuffer);
+      std::setvbuf(file_.get(), write_buffer_.get(), _IOFBF, kWriteBuffer);
       return true;
     }
     if (errno != EEXIST) break;
@@ -251,9 +255,8 @@ bool HttpOperation::WriteChunk(const char* data, size_t size) {
   } else {
     written_ += size;
     if (written_ - behind_ < kWriteBehindStretch) return true;
-    // Two stretches in flight: the one before the last had a whole stretch's arrival to land.
-    err = WriteBehind(file_.get(), behind_, written_, settled_);
-    settled_ = behind_;
+    if (!write_behind_) write_behind_ = std::make_unique<WriteBehind>(file_.get());
+    err = write_behind_->Request();
     behind_ = written_;
     if (err == 0) return true;
   }
@@ -274,7 +277,9 @@ bool HttpOperation::CommitDestination(uint64_t* size) {
   }
   // The platform's download service wrote the file on its own: it is opened again to be flushed.
   if (!file_) file_ = OpenLocal(temp_path_, "r+b");
-  int err = file_ ? SyncFile(file_.get()) : errno;
+  int err = write_behind_ ? write_behind_->Finish() : 0;
+  write_behind_.reset();
+  if (err == 0) err = file_ ? SyncFile(file_.get()) : errno;
   // Only a complete file that has reached the disk replaces the target.
   if (err != 0 || !CloseFile(std::move(file_), &err)) {
     FailWrite(err);
@@ -296,10 +301,10 @@ bool HttpOperation::CommitDestination(uint64_t* size) {
 }
 
 void HttpOperation::DiscardDestination() {
+  write_behind_.reset();
   file_.reset();
   written_ = 0;
   behind_ = 0;
-  settled_ = 0;
   RemoveQuietly(temp_path_);
   temp_path_.clear();
 }
@@ -470,6 +475,7 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size, bool* too_slow) {
 // service where the client has one (it writes the temporary file itself), else streamed.
 HttpResponse HttpOperation::FetchHop(const HttpRequest& request) {
   if (ctx_.http->HasUrlDownload()) {
+    write_behind_.reset();
     file_.reset();  // the service opens the file on its own
     return ctx_.http->DownloadToFile(request, ToPath(temp_path_));
   }

@@ -31,6 +31,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,6 +39,7 @@
 
 #include "base/error.h"
 #include "common/context.h"
+#include "platform/file_io.h"
 #include "transfer/local_file.h"
 #include "transfer/url_operation.h"
 #include "transfer/url_request.h"
@@ -160,13 +162,16 @@ class HttpOperation {
   // Named apart from its accessor errorMessage(), which callers use.
   std::u16string errorMessage_;
 
-  // The open download target: a temporary file beside the resolved DestFile.
+  // The open download target: a temporary file beside the resolved DestFile, and its stream's
+  // buffer, which outlives it.
+  std::unique_ptr<char[]> write_buffer_;
   FilePtr file_;
   std::u16string temp_path_;
   std::u16string target_path_;
   uint64_t written_ = 0;  // bytes written to file_
-  uint64_t behind_ = 0;   // of which handed to the disk (WriteBehind)
-  uint64_t settled_ = 0;  // of which waited for: the stretch before the last one is written
+  uint64_t behind_ = 0;   // of which handed to write_behind_
+  // After file_: it must go before the file closes.
+  std::unique_ptr<WriteBehind> write_behind_;
   // A run-time failure met inside a step (write, read), reported with the step's line.
   std::optional<Error> failure_;
   std::u16string last_error_line_;

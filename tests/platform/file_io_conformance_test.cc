@@ -1,6 +1,7 @@
 // What the file I/O backend of every platform does with whole files: a bounded read of a
 // regular file only, a replacement that leaves nothing behind, appends that create the file,
-// names of any characters, and leftovers removed only when nothing holds them.
+// names of any characters, leftovers removed only when nothing holds them, and a long file
+// flushed behind its writer.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -57,6 +58,33 @@ TEST_P(FileIoConformanceTest, ReplacesAndAppendsLeavingNothingBehind) {
   EXPECT_EQ(AppendToRegularFile(dir_.path(), "x"), AppendStatus::kRefused);
   EXPECT_EQ(SyncFolder(dir_.path()), 0);
   EXPECT_EQ(Entries(), 2u);  // the document and the log, no temporary file
+}
+
+// The writer goes on while its earlier stretches are flushed; the bytes are the writer's, in
+// order, whether Finish or the destructor ends the flushing.
+TEST_P(FileIoConformanceTest, FlushesBehindTheWriterWithoutChangingTheBytes) {
+  for (const bool finish : {true, false}) {
+    const fs::path path = dir_ / (finish ? "finished.bin" : "dropped.bin");
+    std::FILE* file = OpenPath(path, "wb");
+    ASSERT_NE(file, nullptr);
+    std::string expected;
+    {
+      WriteBehind behind(file);
+      for (int stretch = 0; stretch < 20; ++stretch) {
+        const std::string bytes(64 * 1024 + stretch, static_cast<char>('a' + stretch));
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+        expected += bytes;
+        ASSERT_EQ(behind.Request(), 0) << stretch;
+      }
+      if (finish) {
+        EXPECT_EQ(behind.Finish(), 0);
+        EXPECT_EQ(behind.Finish(), 0);  // a second end is harmless
+      }
+    }
+    EXPECT_EQ(SyncFile(file), 0);
+    ASSERT_EQ(std::fclose(file), 0);
+    EXPECT_EQ(ReadBytes(path), expected) << path;
+  }
 }
 
 TEST_P(FileIoConformanceTest, OpensNamesOfAnyCharactersAndTellsWhereTheyAre) {

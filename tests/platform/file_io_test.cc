@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -57,6 +60,25 @@ TEST(FileIoTest, ReplacesTheFileItselfKeepingItsPermissionsAndLeavingNothingBehi
     ++entries;
   }
   EXPECT_EQ(entries, 3);  // doc, victim, linked
+}
+
+// A descriptor the system cannot flush (a pipe) fails the flush behind the writer: the end of
+// the writing says so, and SyncFile too, so such a file is never taken as on the disk.
+TEST(FileIoTest, AFlushBehindThatFailsIsReportedAtTheEnd) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  std::FILE* file = ::fdopen(fds[1], "wb");
+  ASSERT_NE(file, nullptr);
+  {
+    WriteBehind behind(file);
+    ASSERT_GE(std::fputs("x", file), 0);
+    EXPECT_EQ(behind.Request(), 0);  // the flush runs on its own, its failure comes later
+    EXPECT_EQ(behind.Finish(), EINVAL);
+    EXPECT_EQ(behind.Request(), EINVAL);
+  }
+  EXPECT_EQ(SyncFile(file), EINVAL);
+  std::fclose(file);
+  ::close(fds[0]);
 }
 
 TEST(FileIoTest, TellsWhetherAFileWasOpenedThroughALink) {

@@ -59,7 +59,8 @@ TEST_F(DownloadTest, WritesExactlyTheBytesServedForEverySize) {
   options.root = root;
   OaServer server(options);
   ASSERT_GT(server.Start("127.0.0.1", 0, nullptr), 0);
-  for (size_t size : {0u, 1u, 2047u, 2048u, 2048u * 3, 2048u * 5 + 7, 300001u}) {
+  // The last size is flushed behind the transfer in stretches, twice over.
+  for (size_t size : {0u, 1u, 2047u, 2048u, 2048u * 3, 2048u * 5 + 7, 300001u, (20u << 20) + 5}) {
     const std::string body = RandomBytes(size, static_cast<unsigned>(size));
     WriteBytes(root / "files" / "U1" / "a.doc", body);
     const std::string url = server.BaseUrl() + "/oa/doc.nsf/0/U1/$file/a.doc";
@@ -239,29 +240,38 @@ TEST_F(DownloadTest, ANameOutsideTheWorkDirectoryIsRefusedBeforeAnyRequest) {
 }
 
 TEST_F(DownloadTest, AFullDiskFailsTheDownloadAndKeepsTheOldFile) {
-  const std::string body = RandomBytes(1 << 20);
-  RawHttpServer server([&](const RawRequest&, int) { return RawHttpServer::Reply(200, body); });
-  WriteBytes(work_ / "a.doc", "old");
-  // Files of this process may grow to 256 KiB only: the target "disk" fills up mid-body.
-  rlimit old_limit;
-  getrlimit(RLIMIT_FSIZE, &old_limit);
-  auto old_handler = signal(SIGXFSZ, SIG_IGN);
-  rlimit small = old_limit;
-  small.rlim_cur = 256 * 1024;
-  setrlimit(RLIMIT_FSIZE, &small);
-  const bool ok = Download(server.url("/a"), Dest("a.doc"));
-  setrlimit(RLIMIT_FSIZE, &old_limit);
-  signal(SIGXFSZ, old_handler);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(ReadBytes(work_ / "a.doc"), "old");
-  const std::string log = LogText();
-  EXPECT_NE(log.find("写入文件时发生错误：Disk full(61:27) Err.Source=QNMuroWPS Err.Number=61"),
-            std::string::npos)
-      << log;
-  EXPECT_NE(log.find("通过wininet下载文件时发生错误：" + server.url("/a") + "Disk full(61:"),
-            std::string::npos)
-      << log;
-  ExpectNoLeftovers();
+  // Files of this process may grow to the limit only: the target "disk" fills up mid-body,
+  // before any flush behind the transfer, or while one runs.
+  for (const auto& [body_size, limit] : {std::pair<size_t, rlim_t>{1 << 20, 256 * 1024},
+                                         std::pair<size_t, rlim_t>{20 << 20, 12 << 20}}) {
+    const std::string body = RandomBytes(body_size);
+    RawHttpServer server([&](const RawRequest&, int) { return RawHttpServer::Reply(200, body); });
+    WriteBytes(work_ / "a.doc", "old");
+    rlimit old_limit;
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old_limit;
+    small.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const size_t before = LogLines().size();
+    const bool ok = Download(server.url("/a"), Dest("a.doc"));
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(ReadBytes(work_ / "a.doc"), "old");
+    const std::vector<std::u16string> lines = LogLines();
+    ASSERT_GE(lines.size(), before + 2);
+    EXPECT_EQ(
+        U8(lines[before])
+            .rfind("写入文件时发生错误：Disk full(61:27) Err.Source=QNMuroWPS Err.Number=61", 0),
+        0u)
+        << LogText();
+    EXPECT_EQ(U8(lines[before + 1])
+                  .rfind("通过wininet下载文件时发生错误：" + server.url("/a") + "Disk full(61:", 0),
+              0u)
+        << LogText();
+    ExpectNoLeftovers();
+  }
 }
 
 // A download killed earlier left "<target>.part" files behind; the next download of that
