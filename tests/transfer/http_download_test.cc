@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <set>
 
-#include "common/cipher.h"
 #include "oaserver/oa_server.h"
 #include "platform/services_posix.h"
+#include "support/operation.h"
 #include "support/refusing_port.h"
 #include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"
@@ -32,13 +32,9 @@ using test_util::WriteBytes;
 class DownloadTest : public test::TransferTest {
  protected:
   bool Download(const std::string& url, const std::u16string& dest) {
-    HttpOperation op(ctx_);
-    op.SetHttpUrl(U16(url));
-    op.SetHttpUser(u"zhangsan");
-    op.SetHttpPassword(EncryptString(ctx_, u"secret"));
-    op.SetDestFile(dest);
-    const bool ok = op.DownloadFileByStream();
-    final_url_ = U8(op.HttpUrl());
+    const auto op = test::NewOperation(ctx_, url, dest);
+    const bool ok = op->DownloadFileByStream();
+    final_url_ = U8(op->HttpUrl());
     return ok;
   }
   std::u16string Dest(const char* name) const { return FromPath(work_ / name); }

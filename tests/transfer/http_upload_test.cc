@@ -3,10 +3,10 @@
 #include <chrono>
 #include <filesystem>
 
-#include "common/cipher.h"
 #include "oaserver/oa_server.h"
 #include "platform/file_io.h"
 #include "platform/services_posix.h"
+#include "support/operation.h"
 #include "support/refusing_port.h"
 #include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"
@@ -30,14 +30,10 @@ class UploadTest : public test::TransferTest {
   bool Upload(const std::string& url, const fs::path& file,
               const std::u16string& user = u"zhangsan",
               const std::u16string& password = u"secret") {
-    HttpOperation op(ctx_);
-    op.SetHttpUrl(U16(url));
-    op.SetHttpUser(user);
-    op.SetHttpPassword(EncryptString(ctx_, password));
-    op.SetDestFile(FromPath(file));
-    const bool ok = op.UploadFileByStream();
-    left_dest_ = op.DestFile();
-    left_user_ = op.HttpUser();
+    const auto op = test::NewOperation(ctx_, url, FromPath(file), user, password);
+    const bool ok = op->UploadFileByStream();
+    left_dest_ = op->DestFile();
+    left_user_ = op->HttpUser();
     return ok;
   }
 

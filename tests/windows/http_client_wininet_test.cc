@@ -14,7 +14,6 @@
 #include <functional>
 
 #include "base/text.h"
-#include "common/cipher.h"
 #include "common/context.h"
 #include "common/shared_state.h"
 #include "common/velto_log.h"
@@ -23,6 +22,7 @@
 #include "platform/services_win.h"
 #include "platform/ui.h"
 #include "support/event_log.h"
+#include "support/operation.h"
 #include "support/temp_dir.h"
 #include "transfer/agent.h"
 #include "transfer/http_operation.h"
@@ -76,12 +76,7 @@ class WinInetTransferTest : public ::testing::Test {
     registry_->SetValue(kHkeyLocalMachine, kKey, u"sid", RegistryValue::String(cookie));
   }
   std::unique_ptr<HttpOperation> Operation(const std::string& url, const fs::path& file) {
-    auto op = std::make_unique<HttpOperation>(ctx_);
-    op->SetHttpUrl(U16(url));
-    op->SetHttpUser(u"zhangsan");
-    op->SetHttpPassword(EncryptString(ctx_, u"secret"));
-    op->SetDestFile(FromPath(file));
-    return op;
+    return test::NewOperation(ctx_, url, FromPath(file));
   }
 
   test_util::TempDir temp_;
