@@ -3,13 +3,15 @@
 # library), embedded as a resource, and the exports of src/com/qnmurowps.def.
 enable_language(RC)
 
+# Both bitnesses import the stdole2.tlb that wine64 ships: widl takes only the imported types'
+# names and identities from it, so the 32-bit library comes out byte for byte as when it
+# imported 32-bit Wine's own.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(QNMURO_WIDL_ARCH -m64)
-  set(QNMURO_WINE_LIBS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
 else()
   set(QNMURO_WIDL_ARCH -m32)
-  set(QNMURO_WINE_LIBS /usr/lib/i386-linux-gnu/wine/i386-windows)
 endif()
+set(QNMURO_WINE_LIBS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
 find_program(QNMURO_WIDL NAMES ${QNMURO_MINGW_TRIPLE}-widl widl REQUIRED)
 set(QNMURO_IDL_DIR /usr/include/wine/wine/windows)
 set(QNMURO_COM_GEN ${CMAKE_BINARY_DIR}/com)

@@ -17,10 +17,8 @@ if [ ${#targets[@]} -eq 0 ]; then
            oa_server_fuzz registry_fuzz script_fuzz upload_reply_fuzz url_fuzz)
 fi
 
-if ! command -v clang++ > /dev/null; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -q && $sudo apt-get install -y -q clang
-fi
+source scripts/packages.sh
+command -v clang++ >/dev/null || install_packages clang
 launcher=()
 if command -v ccache > /dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)

@@ -5,13 +5,8 @@
 # Exits 1 and shows the reformatting when something is off.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if ! command -v clang-format > /dev/null; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update
-  $sudo apt-get install -y --no-install-recommends clang-format
-fi
+source scripts/packages.sh
+command -v clang-format >/dev/null || install_packages clang-format
 
 if [ $# -gt 0 ]; then
   diff=$(git clang-format --quiet --diff "$1" -- '*.cc' '*.h' || true)

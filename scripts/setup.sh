@@ -7,6 +7,7 @@
 # BUILD_DIR (default build) names the build folder, CMAKE_ARGS adds options to its configuration.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/packages.sh
 build="${BUILD_DIR:-build}"
 
 tests=OFF
@@ -18,17 +19,7 @@ packages=(build-essential cmake pkg-config libxml2-dev libcurl4-openssl-dev libs
 # Writer headless needs one text font to lay out pages.
 [ "$tests" = ON ] && [ -z "${QNMURO_NO_WRITER:-}" ] &&
   packages+=(libreoffice-writer-nogui libreoffice-dev fonts-dejavu-core)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update
-  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+install_packages "${packages[@]}"
 
 # A build folder that already has the tests keeps them: a later plain setup does not drop them.
 if [ "$tests" = OFF ] && grep -q '^QNMURO_TESTS:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then

@@ -55,8 +55,9 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     chmod +x "$shim/$launcher"
   done
   export PATH=$shim:$PATH WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
-  echo "windows_tests.sh: this machine cannot execute 32-bit programs (Exec format error);" \
-    "the i686 binaries are built, their tests are NOT run"
+  echo "windows_tests.sh: no 32-bit Wine here (not installed, or the machine cannot execute" \
+    "32-bit programs); the i686 binaries are built and their type library read, their tests" \
+    "are NOT run"
 fi
 
 # A new prefix (32- and 64-bit, or 64-bit only) with the null graphics driver, so windows need
