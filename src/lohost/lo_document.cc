@@ -75,14 +75,18 @@ LoDocument::LoDocument(LoApplication* app, Reference<css::text::XTextDocument> m
       has_file_(has_file),
       bookmarks_(this),
       shapes_(this) {
+  ReadFilter();
+  Uno([&] { Properties(model_)->getPropertyValue(Ascii("ShowChanges")) >>= show_revisions_; });
+  IgnoreFailure([&] { RestorePictureNames(); });
+}
+
+void LoDocument::ReadFilter() {
   Uno([&] {
     for (const css::beans::PropertyValue& arg :
          Reference<css::frame::XModel>(model_, UNO_QUERY_THROW)->getArgs()) {
       if (arg.Name == "FilterName") arg.Value >>= filter_;
     }
-    Properties(model_)->getPropertyValue(Ascii("ShowChanges")) >>= show_revisions_;
   });
-  IgnoreFailure([&] { RestorePictureNames(); });
 }
 
 LoDocument::~LoDocument() = default;
@@ -172,7 +176,7 @@ void LoDocument::StoreTo(const std::u16string& path, bool keep_format) {
     in_before_save_ = false;
     if (cancel || closed_) return;
   }
-  if (writer_stored_) {
+  if (writer_stored_ && !writer_copy_) {
     // Writer has just written this file in its own format: the add-in's save is that one.
     SetSaved(true);
     return;
@@ -378,6 +382,15 @@ void LoDocument::SetTrackRevisions(bool on) {
               u"This method or property is not available because the document is protected.");
   }
   Uno([&] { Properties(model_)->setPropertyValue(Ascii("RecordChanges"), Any(on)); });
+}
+
+bool LoDocument::Recording(bool on) {
+  try {
+    Uno([&] { Properties(model_)->setPropertyValue(Ascii("RecordChanges"), Any(on)); });
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 bool LoDocument::ShowRevisions() {

@@ -120,6 +120,7 @@ void LoApplication::OnWriterEvent(const OUString& name,
     docs_.push_back(doc);
     MakeActive(*doc);
     Watch(*doc);
+    if (subscribers_.empty() && connect_) connect_();
     for (host::ApplicationEvents* s : std::vector<host::ApplicationEvents*>(subscribers_))
       s->DocumentOpen(*doc);
   } else if (doc != nullptr && (name == "OnSaveDone" || name == "OnSaveAsDone")) {
@@ -148,11 +149,18 @@ void LoApplication::OnWriterClose(const Reference<css::uno::XInterface>& source,
 void LoDocument::WriterSaved(const OUString& url) {
   // The add-in's own store raises these events too: it has raised its before-save already.
   if (closed_ || storing_ || in_before_save_) return;
-  if (!url.isEmpty()) {
-    full_name_ = SystemPath(url);
+  const std::u16string path = url.isEmpty() ? full_name_ : SystemPath(url);
+  // A Save As to another name or format wrote a copy of the document an add-in follows: it
+  // stays the file the add-in knows (the OA system's name and format), and the add-in's save
+  // writes that file itself. Any other document becomes the file Writer wrote.
+  const bool copy = has_file_ && path != full_name_ && Followed();
+  if (!copy && !url.isEmpty()) {
+    full_name_ = path;
     has_file_ = true;
+    ReadFilter();
   }
   writer_stored_ = true;
+  writer_copy_ = copy;
   in_before_save_ = true;
   bool save_as_ui = false, cancel = false;
   try {
@@ -162,6 +170,7 @@ void LoDocument::WriterSaved(const OUString& url) {
   }
   in_before_save_ = false;
   writer_stored_ = false;
+  writer_copy_ = false;
 }
 
 void LoDocument::WriterClosing() {

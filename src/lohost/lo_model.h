@@ -144,6 +144,8 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   void MoveBookmark(std::u16string_view name, long start, long end);
   // Replaces [start, end] with `text`: paragraph marks (CR) become paragraph breaks.
   void ReplaceText(const Reference<css::text::XTextCursor>& cursor, std::u16string_view text);
+  // Inserts `text` at the collapsed `cursor`, paragraph marks as breaks; the cursor ends after it.
+  void InsertParagraphs(const Reference<css::text::XTextCursor>& cursor, std::u16string_view text);
   // Runs `edit` as one action of the document's undo history, however many steps Writer makes
   // of it: the core undoes its own edits by counting them.
   void AsOneAction(const std::function<void()>& edit);
@@ -157,6 +159,8 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   // Closes the document in Writer without asking (the application going away).
   void Dispose();
   bool closed() const { return closed_; }
+  // An add-in follows this document's events: it is the add-in's workflow document.
+  bool Followed() const { return !closed_ && !subscribers_.empty(); }
   // In Writer's own process (lo_events.cc): Writer stored the document at `url` by a save of
   // its own, not the add-in's; Writer is closing the document; Writer has closed it.
   void WriterSaved(const OUString& url);
@@ -172,6 +176,11 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   };
 
   void StoreTo(const std::u16string& path, bool keep_format);
+  // `filter_` from the format Writer last loaded or stored the file in.
+  void ReadFilter();
+  // Switches Writer's recording of changes, whatever the add-in's protection; false when
+  // Writer refuses.
+  bool Recording(bool on);
   void RestorePictureNames(const Reference<css::beans::XPropertySet>& user_properties);
   void PlaceBookmark(std::u16string_view name, long start, long end);
   // Runs `edit` without recording it in the undo history.
@@ -189,6 +198,7 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   bool in_before_save_ = false;
   bool storing_ = false;         // the add-in's own store is under way
   bool writer_stored_ = false;   // a save of Writer's own has just written the file
+  bool writer_copy_ = false;     // ... or a copy elsewhere: the add-in's save writes the file
   bool writer_closing_ = false;  // Writer's close has raised the Close event
   long protection_ = host::kNoProtection;
   bool show_revisions_ = true;
@@ -340,6 +350,10 @@ class LoApplication final : public simhost::ScriptHost {
   void OnWriterEvent(const OUString& name, const Reference<css::uno::XInterface>& source);
   void OnWriterClose(const Reference<css::uno::XInterface>& source, bool closed);
   bool listening() const { return listener_.is(); }
+  // Called when Writer opens a document while no add-in follows the application (the add-in
+  // let go of it when its last document closed), before the document-open is raised: the
+  // extension loads the add-in again there, as the word processor does at its next start.
+  void OnOpenUnfollowed(std::function<void()> connect) { connect_ = std::move(connect); }
 
  private:
   void BuildMenuBar();
@@ -364,6 +378,7 @@ class LoApplication final : public simhost::ScriptHost {
   bool show_background_ = true;
   bool show_drawings_ = true;
   std::shared_ptr<void> process_;
+  std::function<void()> connect_;
   Reference<css::uno::XInterface> listener_;
   int loading_ = 0;  // the add-in's own loads under way: Load raises their open itself
 };

@@ -187,8 +187,41 @@ void LoDocument::ReplaceText(const Reference<XTextCursor>& cursor, std::u16strin
   CheckEditable();
   // Writer makes a step of each string and paragraph break.
   AsOneAction([&] {
+    if (!TrackRevisions()) {
+      Uno([&] { cursor->setString(OUString()); });
+      InsertParagraphs(cursor, text);
+      return;
+    }
+    // A recorded deletion stays in the text, and Writer would put what follows after it or
+    // among its paragraphs: the new text goes in before the old, which is then deleted, so the
+    // new text starts where the old did, in its own order.
+    const long start = PositionOf(Uno([&] { return cursor->getStart(); }));
+    const long end = PositionOf(Uno([&] { return cursor->getEnd(); }));
+    InsertParagraphs(CursorAt(start, start), text);
+    const long from = start + static_cast<long>(text.size());
+    long to = end + static_cast<long>(text.size());
+    if (to == from) return;
+    // Writer's Word 97 export drops the recorded deletion of a paragraph break that came from
+    // a Word 97 file, so accepting would leave an empty paragraph for each: the old text's
+    // breaks go unrecorded (its paragraphs join), and only its text is recorded as deleted.
+    const std::u16string old = CoreText(Uno([&] { return CursorAt(from, to)->getString(); }));
+    if (old.find(u'\r') != std::u16string::npos && Recording(false)) {
+      for (long at = to - 1; at >= from; --at) {
+        if (old[at - from] != u'\r') continue;
+        const Reference<XTextCursor> mark = CursorAt(at, at + 1);
+        Uno([&] { mark->setString(OUString()); });
+        --to;
+      }
+      Recording(true);
+    }
+    const Reference<XTextCursor> rest = CursorAt(from, to);
+    Uno([&] { rest->setString(OUString()); });
+  });
+}
+
+void LoDocument::InsertParagraphs(const Reference<XTextCursor>& cursor, std::u16string_view text) {
+  Uno([&] {
     const Reference<css::text::XText> body = Text();
-    cursor->setString(OUString());
     size_t from = 0;
     for (;;) {
       const size_t cr = text.find(u'\r', from);
@@ -254,10 +287,12 @@ void LoRange::SetText(std::u16string_view text) {
   for (BookmarkSpan& b : doc_->BookmarkSpans()) {
     if ((b.start <= start && end <= b.end) || b.name == bookmark_) keep.push_back(b);
   }
-  const long grown = static_cast<long>(text.size()) - (end - start);
   const Reference<XTextCursor> at = doc_->CursorAt(start, end);
   doc_->AsOneAction([&] {
+    // A recorded deletion stays in the text: the text grows by what is really there after.
+    const long before = doc_->Length();
     doc_->ReplaceText(at, text);
+    const long grown = doc_->Length() - before;
     for (const BookmarkSpan& b : keep) {
       const long new_start = b.name == bookmark_ ? start : b.start;
       const long new_end =

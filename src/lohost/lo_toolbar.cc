@@ -2,9 +2,12 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexContainer.hpp>
+#include <com/sun/star/frame/FeatureStateEvent.hpp>
+#include <com/sun/star/frame/XDispatch.hpp>
 #include <com/sun/star/frame/XDispatchProviderInterception.hpp>
 #include <com/sun/star/frame/XDispatchProviderInterceptor.hpp>
 #include <com/sun/star/frame/XLayoutManager.hpp>
+#include <com/sun/star/frame/XStatusListener.hpp>
 #include <com/sun/star/ui/XUIElement.hpp>
 #include <com/sun/star/ui/XUIElementSettings.hpp>
 
@@ -42,13 +45,68 @@ bool OptionsEnabled() {
   }
 }
 
-// Writer's options command, unavailable while the add-in has disabled its menu item.
-class OptionsGuard final : public cppu::WeakImplHelper1<css::frame::XDispatchProviderInterceptor> {
+// Writer's own save of the document an add-in follows, without Writer's keep-format question:
+// the document is stored in its own format under its own name, with the add-in's save (the
+// question, the upload) first, as the word processor's save raises it.
+class SaveCommand final : public cppu::WeakImplHelper1<css::frame::XDispatch> {
  public:
+  explicit SaveCommand(std::weak_ptr<LoDocument> doc) : doc_(std::move(doc)) {}
+  void SAL_CALL dispatch(const css::util::URL&,
+                         const Sequence<css::beans::PropertyValue>&) override {
+    const std::shared_ptr<LoDocument> doc = doc_.lock();
+    if (doc == nullptr || doc->closed()) return;
+    try {
+      doc->Save();
+    } catch (...) {
+      // The add-in has reported what failed; Writer goes on.
+    }
+    if (g_app != nullptr) ShowToolbars(*g_app);
+  }
+  void SAL_CALL addStatusListener(const Reference<css::frame::XStatusListener>& listener,
+                                  const css::util::URL& url) override {
+    if (!listener.is()) return;
+    css::frame::FeatureStateEvent state;
+    state.Source = static_cast<cppu::OWeakObject*>(this);
+    state.FeatureURL = url;
+    state.IsEnabled = true;
+    try {
+      listener->statusChanged(state);
+    } catch (...) {
+    }
+  }
+  void SAL_CALL removeStatusListener(const Reference<css::frame::XStatusListener>&,
+                                     const css::util::URL&) override {}
+
+ private:
+  std::weak_ptr<LoDocument> doc_;
+};
+
+// The document of the window that an add-in follows, if any.
+std::shared_ptr<LoDocument> FollowedIn(const Reference<css::frame::XFrame>& frame) {
+  if (g_app == nullptr || !frame.is()) return nullptr;
+  for (const std::shared_ptr<LoDocument>& doc : g_app->GetDocumentList()) {
+    try {
+      if (doc->Followed() && doc->Frame() == frame) return doc;
+    } catch (...) {
+    }
+  }
+  return nullptr;
+}
+
+// A window's commands as the add-in has them: Writer's options command unavailable while the
+// add-in has disabled its menu item, and the save of the followed document its own.
+class WindowGuard final : public cppu::WeakImplHelper1<css::frame::XDispatchProviderInterceptor> {
+ public:
+  explicit WindowGuard(const Reference<css::frame::XFrame>& frame) : frame_(frame) {}
   Reference<css::frame::XDispatch> SAL_CALL queryDispatch(const css::util::URL& url,
                                                           const OUString& target,
                                                           sal_Int32 flags) override {
     if (url.Complete == ".uno:OptionsTreeDialog" && !OptionsEnabled()) return {};
+    if (url.Complete == ".uno:Save") {
+      if (const std::shared_ptr<LoDocument> doc = FollowedIn(Reference<css::frame::XFrame>(frame_));
+          doc != nullptr)
+        return new SaveCommand(doc);
+    }
     return slave_.is() ? slave_->queryDispatch(url, target, flags) : nullptr;
   }
   Sequence<Reference<css::frame::XDispatch>> SAL_CALL
@@ -76,6 +134,7 @@ class OptionsGuard final : public cppu::WeakImplHelper1<css::frame::XDispatchPro
   }
 
  private:
+  css::uno::WeakReference<css::frame::XFrame> frame_;
   Reference<css::frame::XDispatchProvider> slave_, master_;
 };
 
@@ -85,7 +144,7 @@ void Intercept(const Reference<css::frame::XFrame>& frame) {
   }
   Reference<css::frame::XDispatchProviderInterception> interception(frame, UNO_QUERY);
   if (!interception.is()) return;
-  interception->registerDispatchProviderInterceptor(new OptionsGuard());
+  interception->registerDispatchProviderInterceptor(new WindowGuard(frame));
   g_intercepted.emplace_back(frame);
 }
 

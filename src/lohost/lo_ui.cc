@@ -231,8 +231,11 @@ class WriterUi final : public UiService {
           css::awt::MessageBoxType_WARNINGBOX};
       const Reference<css::awt::XMessageBoxFactory> factory(css::awt::Toolkit::create(ctx_),
                                                             UNO_QUERY_THROW);
+      // The focused button, which Enter presses, is the system box's default: Yes or OK.
+      const sal_Int32 focus = DefaultAnswer(buttons) == MsgAnswer::kYes ? mb::DEFAULT_BUTTON_YES
+                                                                        : mb::DEFAULT_BUTTON_OK;
       const Reference<css::awt::XMessageBox> box = factory->createMessageBox(
-          ParentPeer(ctx_), types[static_cast<int>(icon)], codes[static_cast<int>(buttons)],
+          ParentPeer(ctx_), types[static_cast<int>(icon)], codes[static_cast<int>(buttons)] | focus,
           Ou(title.empty() ? std::u16string_view(kApplicationTitle) : title), Ou(text));
       switch (box->execute()) {
         case css::awt::MessageBoxResults::OK:

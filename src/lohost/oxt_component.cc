@@ -138,10 +138,8 @@ class LoadedAddIn {
     sync_ = new ToolbarSync(app_.get());
     css::frame::theGlobalEventBroadcaster::get(ctx)->addDocumentEventListener(sync_.get());
     ctx_ = ctx;
-    add_in_ = std::make_unique<WPSaddin>(ContextFor(services_, nullptr));
-    Step([&] { add_in_->OnConnection(app_.get()); });
-    Step([&] { add_in_->OnAddInsUpdate(); });
-    Step([&] { add_in_->OnStartupComplete(); });
+    Connect();
+    app_->OnOpenUnfollowed([this] { Reconnect(); });
   }
 
   void Event(const OUString& name, const Reference<css::uno::XInterface>& model) {
@@ -169,8 +167,7 @@ class LoadedAddIn {
 
   void Shutdown() {
     if (add_in_ == nullptr) return;
-    Step([&] { add_in_->OnBeginShutdown(); });
-    Step([&] { add_in_->OnDisconnection(); });
+    Disconnect();
     sync_->Detach();
     ForgetToolbars();
     Step([&] {
@@ -181,6 +178,24 @@ class LoadedAddIn {
   }
 
  private:
+  void Connect() {
+    add_in_ = std::make_unique<WPSaddin>(ContextFor(services_, nullptr));
+    Step([&] { add_in_->OnConnection(app_.get()); });
+    Step([&] { add_in_->OnAddInsUpdate(); });
+    Step([&] { add_in_->OnStartupComplete(); });
+  }
+  void Disconnect() {
+    Step([&] { add_in_->OnBeginShutdown(); });
+    Step([&] { add_in_->OnDisconnection(); });
+  }
+  // The return to the OA system closed the last document and the add-in let go of Writer,
+  // where the word processor would have ended: the next hand-over finds the add-in as a new
+  // start does (a new add-in, its log's start line, pending uploads retried).
+  void Reconnect() {
+    Disconnect();
+    Connect();
+  }
+
   template <class Call>
   static void Step(Call&& call) {
     try {

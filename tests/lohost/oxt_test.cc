@@ -128,87 +128,164 @@ void ClickBarButton(LoDocument& doc, int index) {
   });
 }
 
-TEST(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
-  if (!WriterInstalled()) GTEST_SKIP() << "LibreOffice Writer is not installed";
-  const fs::path oxt = fs::path(QNMURO_BIN).parent_path() / "qnmuro.oxt";
-  ASSERT_TRUE(fs::is_regular_file(oxt)) << oxt;
-  test_util::TempDir dir;
-  const fs::path work = dir / "work", profile = dir / "profile";
-  fs::create_directories(work);
-  fs::create_directories(dir / "server");
-
-  ASSERT_NO_FATAL_FAILURE(InstallExtension(dir.path(), oxt, profile));
-
-  test_util::OaServerProcess server(dir / "server");
-  std::string error;
-  ASSERT_TRUE(server.Start(0, &error)) << error;
-  WriteBytes(dir / "answers", "answer yes\nanswer no\n");
-  const Env env[] = {{"QNMURO_WORKDIR", work},
-                     {"QNMURO_REGISTRY", dir / "registry.reg"},
-                     {"QNMURO_UI_ANSWERS", dir / "answers"},
-                     {"QNMURO_UI_TRANSCRIPT", dir / "transcript"}};
-
-  {
-    ScriptedUi ui;
-    simhost::SimHostOptions options;
-    options.ui = &ui;
-    options.work_dir = FromPath(work);
-    WriterStartOptions start;
-    start.profile_dir = FromPath(profile);
-    std::unique_ptr<simhost::ScriptHost> app = StartWriterHost(options, start);
-
-    // The hand-over: a Word 97 document with the data source's bookmarks, its control file and
-    // data source beside it, and its name in the registry.
-    WriteNotice(*app, work);
-    const std::unique_ptr<RegistryStore> registry = NewFileRegistryStore(dir / "registry.reg");
-    CreateRegistryKey(registry.get(), kIdentityKey, kHkeyLocalMachine);
-    auto hand_over = [&](const char* action) {
-      HandOver(registry.get(), work, server.BaseUrl(), action);
-    };
-    hand_over("DraftDocument");
-
-    const std::u16string own_name = app->UserName();
-    auto doc = std::dynamic_pointer_cast<LoDocument>(
-        app->GetDocuments().Open(FromPath(work / "notice.doc"), true));
-    ASSERT_NE(doc, nullptr);
-    auto merged = [&](const char16_t* name) {
-      return doc->GetBookmarks().Item(name)->GetRange()->Text();
-    };
-    EXPECT_TRUE(Within([&] { return merged(u"标题") == u"关于召开年度工作会议的通知"; }))
-        << U8(merged(u"标题"));
-    EXPECT_EQ(merged(u"文号"), u"青办〔2026〕12号");
-    EXPECT_EQ(app->UserName(), WorkflowUserName(u"张三/办公室/青禾", u"张三"));
-
-    // The add-in's toolbar in the document's window; a click on 查看痕迹 reaches the add-in.
-    EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar"),
-              (std::vector<std::u16string>{u"返回OA系统", u"查看痕迹", u"隐藏红头", u"引入文章",
-                                           u"引入签报", u"更换模板", u"查看原文", u"加盖印章"}));
-    ClickBarButton(*doc, 1);
-    EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar").at(1), u"隐藏痕迹")
-        << "the click reached the add-in, which renamed the button";
-
-    // Writer's own save, then its own close: both reach the add-in, which uploads on the save.
-    app->GetSelection()->TypeText(u"补充。");
-    Uno([&] { Reference<css::frame::XStorable>(doc->model(), UNO_QUERY_THROW)->store(); });
-    const fs::path stored = dir / "server" / "documents" / "6F2A" / "notice.doc";
-    EXPECT_TRUE(Within([&] { return fs::exists(stored); }));
-    // 补充 in Word 97's UTF-16 text
-    EXPECT_NE(ReadBytes(stored).find(std::string("\x65\x88\x45\x51", 4)), std::string::npos)
-        << "the upload carries the saved text";
-    Uno([&] { Reference<css::util::XCloseable>(doc->model(), UNO_QUERY_THROW)->close(true); });
-    EXPECT_EQ(app->UserName(), own_name) << "the close put the user's own name back";
-
-    // A second hand-over in the same Writer, to view: prepared again, the revisions locked.
-    doc->Dispose();  // this side's handle of the closed document
-    hand_over("ViewDocument");
-    doc = std::dynamic_pointer_cast<LoDocument>(
-        app->GetDocuments().Open(FromPath(work / "notice.doc"), true));
-    EXPECT_TRUE(Within([&] { return doc->GetProtectionType() == host::kAllowOnlyRevisions; }));
-    EXPECT_EQ(merged(u"标题"), u"关于召开年度工作会议的通知");
+// Writer with the extension in a fresh profile, against a development OA server, every box
+// answered from `answers` and written to the transcript.
+class OxtTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!WriterInstalled()) GTEST_SKIP() << "LibreOffice Writer is not installed";
+    const fs::path oxt = fs::path(QNMURO_BIN).parent_path() / "qnmuro.oxt";
+    ASSERT_TRUE(fs::is_regular_file(oxt)) << oxt;
+    fs::create_directories(work_);
+    fs::create_directories(dir_ / "server");
+    ASSERT_NO_FATAL_FAILURE(InstallExtension(dir_.path(), oxt, profile_));
+    std::string error;
+    ASSERT_TRUE(server_.Start(0, &error)) << error;
+    registry_ = NewFileRegistryStore(dir_ / "registry.reg");
+    CreateRegistryKey(registry_.get(), kIdentityKey, kHkeyLocalMachine);
   }
-  EXPECT_EQ(ReadBytes(dir / "transcript"),
+
+  // Starts Writer; the boxes take `answers`.
+  simhost::ScriptHost& Start(const std::string& answers) {
+    WriteBytes(dir_ / "answers", answers);
+    options_.ui = &ui_;
+    options_.work_dir = FromPath(work_);
+    WriterStartOptions start;
+    start.profile_dir = FromPath(profile_);
+    app_ = StartWriterHost(options_, start);
+    WriteNotice(*app_, work_);
+    return *app_;
+  }
+  void HandOver(const char* action) {
+    lohost::HandOver(registry_.get(), work_, server_.BaseUrl(), action);
+  }
+  std::shared_ptr<LoDocument> OpenNotice() {
+    return std::dynamic_pointer_cast<LoDocument>(
+        app_->GetDocuments().Open(FromPath(work_ / "notice.doc"), true));
+  }
+  // Stops Writer; the transcript of every box.
+  std::string Stop() {
+    app_.reset();
+    return ReadBytes(dir_ / "transcript");
+  }
+  fs::path Stored(const char* name) { return dir_ / "server" / "documents" / "6F2A" / name; }
+
+  test_util::TempDir dir_;
+  const fs::path work_ = dir_ / "work", profile_ = dir_ / "profile";
+  test_util::OaServerProcess server_{dir_ / "server"};
+  std::unique_ptr<RegistryStore> registry_;
+  const Env env_[4] = {{"QNMURO_WORKDIR", work_},
+                       {"QNMURO_REGISTRY", dir_ / "registry.reg"},
+                       {"QNMURO_UI_ANSWERS", dir_ / "answers"},
+                       {"QNMURO_UI_TRANSCRIPT", dir_ / "transcript"}};
+  ScriptedUi ui_;
+  simhost::SimHostOptions options_;
+  std::unique_ptr<simhost::ScriptHost> app_;
+};
+
+std::u16string Merged(LoDocument& doc, const char16_t* name) {
+  return doc.GetBookmarks().Item(name)->GetRange()->Text();
+}
+
+TEST_F(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
+  simhost::ScriptHost& app = Start("answer yes\nanswer no\n");
+  HandOver("DraftDocument");
+  const std::u16string own_name = app.UserName();
+  auto doc = OpenNotice();
+  ASSERT_NE(doc, nullptr);
+  EXPECT_TRUE(Within([&] { return Merged(*doc, u"标题") == u"关于召开年度工作会议的通知"; }))
+      << U8(Merged(*doc, u"标题"));
+  EXPECT_EQ(Merged(*doc, u"文号"), u"青办〔2026〕12号");
+  EXPECT_EQ(app.UserName(), WorkflowUserName(u"张三/办公室/青禾", u"张三"));
+
+  // The add-in's toolbar in the document's window; a click on 查看痕迹 reaches the add-in.
+  EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar"),
+            (std::vector<std::u16string>{u"返回OA系统", u"查看痕迹", u"隐藏红头", u"引入文章",
+                                         u"引入签报", u"更换模板", u"查看原文", u"加盖印章"}));
+  ClickBarButton(*doc, 1);
+  EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar").at(1), u"隐藏痕迹")
+      << "the click reached the add-in, which renamed the button";
+
+  // Writer's own save, then its own close: both reach the add-in, which uploads on the save.
+  app.GetSelection()->TypeText(u"补充。");
+  Uno([&] { Reference<css::frame::XStorable>(doc->model(), UNO_QUERY_THROW)->store(); });
+  EXPECT_TRUE(Within([&] { return fs::exists(Stored("notice.doc")); }));
+  // 补充 in Word 97's UTF-16 text
+  EXPECT_NE(ReadBytes(Stored("notice.doc")).find(std::string("\x65\x88\x45\x51", 4)),
+            std::string::npos)
+      << "the upload carries the saved text";
+  Uno([&] { Reference<css::util::XCloseable>(doc->model(), UNO_QUERY_THROW)->close(true); });
+  EXPECT_EQ(app.UserName(), own_name) << "the close put the user's own name back";
+
+  // A second hand-over in the same Writer, to view: prepared again, the revisions locked.
+  doc->Dispose();  // this side's handle of the closed document
+  HandOver("ViewDocument");
+  doc = OpenNotice();
+  EXPECT_TRUE(Within([&] { return doc->GetProtectionType() == host::kAllowOnlyRevisions; }));
+  EXPECT_EQ(Merged(*doc, u"标题"), u"关于召开年度工作会议的通知");
+  EXPECT_EQ(Stop(),
             "MSGBOX [QNSoft] question yes-no: 是否要保存文档到服务器？ => yes\n"
             "MSGBOX [QNSoft] question yes-no: 是否要保存文档到服务器？ => no\n");
+}
+
+// Dispatches one of Writer's own commands in the document's window, as its menu or keys do.
+void Dispatch(LoDocument& doc, const char* command,
+              const css::uno::Sequence<css::beans::PropertyValue>& args = {}) {
+  Uno([&] {
+    css::frame::DispatchHelper::create(doc.app().context())
+        ->executeDispatch(Reference<css::frame::XDispatchProvider>(doc.Frame(), UNO_QUERY_THROW),
+                          Ascii(command), Ascii(""), 0, args);
+  });
+}
+
+// Ctrl+S, a Save As to ODF and the return to the OA system, as a clerk does them: the server
+// only ever gets the OA system's notice.doc as a Word 97 file, and after the return has closed
+// the last document the next hand-over opens prepared in the same Writer.
+TEST_F(OxtTest, SavesReachTheServerUnderTheOwnNameAndTheReturnLeavesWriterReady) {
+  simhost::ScriptHost& app = Start("answer yes\nanswer yes\nanswer yes\n");
+  HandOver("DraftDocument");
+  auto doc = OpenNotice();
+  ASSERT_NE(doc, nullptr);
+  EXPECT_TRUE(Within([&] { return Merged(*doc, u"文号") == u"青办〔2026〕12号"; }));
+  app.GetSelection()->TypeText(u"补充。");
+  Dispatch(*doc, ".uno:Save");
+  EXPECT_TRUE(Within([&] { return fs::exists(Stored("notice.doc")); }));
+
+  app.GetSelection()->TypeText(u"再补充。");
+  const fs::path copy = work_ / "notice.odt";
+  Dispatch(*doc, ".uno:SaveAs",
+           Props({{"URL", css::uno::Any(FileUrl(FromPath(copy)))},
+                  {"FilterName", css::uno::Any(Ascii("writer8"))}}));
+  EXPECT_TRUE(fs::exists(copy)) << "the clerk's copy";
+  EXPECT_FALSE(fs::exists(Stored("notice.odt"))) << "the copy went to the server";
+  // 再补 in Word 97's UTF-16 text
+  EXPECT_NE(ReadBytes(Stored("notice.doc")).find(std::string("\x8d\x51\x65\x88", 4)),
+            std::string::npos)
+      << "the server's notice.doc has the text saved in the copy";
+  EXPECT_EQ(ReadBytes(work_ / "notice.doc").substr(0, 4), "\xd0\xcf\x11\xe0")
+      << "the workflow file stays a Word 97 file";
+
+  ClickBarButton(*doc, 0);  // 返回OA系统: the last document closes, the add-in lets go
+  EXPECT_TRUE(Within([&] {
+    try {
+      doc->Controller();  // raises once Writer has closed the document
+      return false;
+    } catch (const Error&) {
+      return true;
+    }
+  }));
+  doc->Dispose();  // this side's handle of the closed document
+  HandOver("ApproveDocument");
+  doc = OpenNotice();
+  ASSERT_NE(doc, nullptr);
+  EXPECT_TRUE(Within([&] { return Merged(*doc, u"文号") == u"青办〔2026〕12号"; }))
+      << "the next hand-over is merged";
+  EXPECT_EQ(app.UserName(), WorkflowUserName(u"张三/办公室/青禾", u"张三"));
+  EXPECT_EQ(ToolbarLabels(*doc, "private:resource/toolbar/custom_QNMuroBar").at(0), u"返回OA系统");
+  EXPECT_EQ(doc->GetProtectionType(), host::kAllowOnlyRevisions) << "approval locks revisions";
+  // Asked at Ctrl+S, at the Save As, at the return's close, and at Writer's end (unanswered).
+  const std::string asked = "MSGBOX [QNSoft] question yes-no: 是否要保存文档到服务器？ => yes";
+  EXPECT_EQ(Stop(), asked + "\n" + asked + "\n" + asked + "\n" + asked + " (default)\n");
 }
 
 }  // namespace
