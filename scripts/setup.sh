@@ -16,9 +16,11 @@ tests=OFF
 packages=(build-essential cmake pkg-config libxml2-dev libcurl4-openssl-dev libssl-dev
           libcpp-httplib-dev libcli11-dev ca-certificates)
 [ "$tests" = ON ] && packages+=(googletest libgtest-dev openssl curl time)
-# Writer headless needs one text font to lay out pages.
+# Writer with its window (the headless tests need one text font to lay out pages; the clerk's
+# GUI suite a virtual display, a window manager, keystrokes, screenshots and Chinese fonts).
 [ "$tests" = ON ] && [ -z "${QNMURO_NO_WRITER:-}" ] &&
-  packages+=(libreoffice-writer-nogui libreoffice-dev fonts-dejavu-core)
+  packages+=(libreoffice-writer libreoffice-dev fonts-dejavu-core xvfb openbox xdotool
+             x11-utils imagemagick fonts-noto-cjk python3)
 install_packages "${packages[@]}"
 
 # A build folder that already has the tests keeps them: a later plain setup does not drop them.
