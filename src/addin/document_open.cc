@@ -73,6 +73,7 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
         AssignDoc(SharedHandle(app, document));
         if (!reminder_) {
           reminder_ = std::make_unique<Timer>(context_.clock, context_.ui);
+          reminder_->SetTickWork([this] { RetryPendingAtTick(); });
           reminder_->Load();
         }
 

@@ -1,4 +1,6 @@
 // Save and close: sending the workflow document back to the OA server.
+#include <algorithm>
+
 #include "addin/save_reminder.h"
 #include "addin/wps_addin.h"
 #include "base/error.h"
@@ -25,6 +27,8 @@ constexpr char16_t kKeptNotice[] =
 constexpr char16_t kConflictNotice[] =
     u"服务器上的文档已被其他用户修改，您的版本没有覆盖它，已保存在本机。";
 constexpr long kWindowMinimized = 2;
+// How many reminder ticks (minutes) apart the waiting versions are tried again.
+constexpr int kRetryTicks = 5;
 
 bool ActionUploads(long action) {
   return action == kActionDraftDocument || action == kActionApproveDocument ||
@@ -73,7 +77,8 @@ bool WPSaddin::SaveToServer() {
   if (in_save_to_server_) return true;
   in_save_to_server_ = true;
   bool result = true;
-  std::optional<UploadOutcome> outcome;
+  std::optional<UploadOutcome>& outcome = last_outcome_;
+  outcome.reset();
   std::u16string local;
   TrapFirstFailure(
       [&] {
@@ -123,7 +128,7 @@ bool WPSaddin::SaveToServer() {
 // box follows, so only a conflict, which that box does not explain, is told there.
 void WPSaddin::TellNotUploaded(UploadOutcome outcome) {
   const bool conflict = outcome == UploadOutcome::kConflict;
-  if (closing_ && !conflict) return;
+  if (closing_ && !conflict) return;  // the close's box comes first, then this one
   IgnoreFailure([&] {
     Require(context_.ui)
         .ShowMessage(conflict ? kConflictNotice : kKeptNotice, MsgButtons::kOk,
@@ -153,7 +158,22 @@ void WPSaddin::wpsDoc_Close() {
     closing_ = false;
     Require(context_.ui)
         .ShowMessage(kCloseErrorNotice, MsgButtons::kOk, MsgIcon::kInformation, kNoticeTitle);
+    // The version is kept and goes later: said as at a failed save.
+    if (last_outcome_ == UploadOutcome::kFailed) TellNotUploaded(*last_outcome_);
   }
+}
+
+void WPSaddin::RetryPendingAtTick() {
+  if (in_save_to_server_ || ++ticks_since_retry_ < kRetryTicks) return;
+  ticks_since_retry_ = 0;
+  PendingUploads pending(context_);
+  const std::vector<PendingEntry> entries = pending.List();
+  if (std::none_of(entries.begin(), entries.end(),
+                   [](const PendingEntry& e) { return !e.conflict && e.problem.empty(); }))
+    return;
+  SetCursorShape(context_, kWaitCursor);
+  IgnoreFailure([&] { pending.RetryAll(); });
+  SetCursorShape(context_, kArrowCursor);
 }
 
 }  // namespace qnmuro

@@ -56,6 +56,7 @@ void Timer::SetTimerEnabled(bool enabled) {
 
 void Timer::TimerNotice_Timer() noexcept {
   ++iTime;
+  if (tick_work_) IgnoreFailure(tick_work_);
   if (iTime % 60 != 0 || ui_ == nullptr || clock_ == nullptr) return;
   IgnoreFailure([&] {
     ui_->ShowMessage(ReminderText(clock_->NowLocal()), MsgButtons::kOk, MsgIcon::kInformation,

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/clock.h"
@@ -42,6 +43,8 @@ class Timer {
   // One tick: one more minute without a save; at every multiple of 60 the reminder box.
   // Never throws (the clock calls it from the host's event loop).
   void TimerNotice_Timer() noexcept;
+  // Work of the add-in's own done at every tick, before the reminder; its failures are ignored.
+  void SetTickWork(std::function<void()> work) { tick_work_ = std::move(work); }
 
   // Minutes without a save. Wide enough never to overflow in practice, so the reminder keeps
   // coming every hour however long the document stays unsaved.
@@ -51,6 +54,7 @@ class Timer {
   Clock* clock_;
   UiService* ui_;
   Clock::TimerId timer_id_ = 0;
+  std::function<void()> tick_work_;
 };
 
 }  // namespace qnmuro

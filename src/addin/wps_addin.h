@@ -170,6 +170,9 @@ class WPSaddin final : public host::AddIn,
   ButtonMember& Member(BarButton button);
   // Tells the clerk that the server did not take the saved version (the pending uploads keep it).
   void TellNotUploaded(UploadOutcome outcome);
+  // At the reminder's ticks: sends the versions that wait for the server again, every few
+  // minutes while there are any, so a clerk who keeps working sees them go once it is back.
+  void RetryPendingAtTick();
   // Writes the class's error line for a failure that reached a host entry point.
   void ReportAtBoundary(std::u16string_view operation, const Error& error) noexcept;
 
@@ -200,6 +203,10 @@ class WPSaddin final : public host::AddIn,
   // Set while SaveToServer runs: a before-save the host raises for the add-in's own save is
   // ignored, so one user save never asks or uploads twice.
   bool in_save_to_server_ = false;
+  // What the last upload of SaveToServer came to (none when it sent nothing).
+  std::optional<UploadOutcome> last_outcome_;
+  // Reminder ticks since the pending uploads were last tried.
+  int ticks_since_retry_ = 0;
 };
 
 }  // namespace qnmuro

@@ -5,7 +5,9 @@
 
 #include <com/sun/star/awt/MessageBoxButtons.hpp>
 #include <com/sun/star/awt/MessageBoxResults.hpp>
+#include <com/sun/star/awt/Pointer.hpp>
 #include <com/sun/star/awt/PushButtonType.hpp>
+#include <com/sun/star/awt/SystemPointer.hpp>
 #include <com/sun/star/awt/Toolkit.hpp>
 #include <com/sun/star/awt/XActionListener.hpp>
 #include <com/sun/star/awt/XButton.hpp>
@@ -17,9 +19,11 @@
 #include <com/sun/star/awt/XListBox.hpp>
 #include <com/sun/star/awt/XMessageBoxFactory.hpp>
 #include <com/sun/star/awt/XTextComponent.hpp>
+#include <com/sun/star/awt/XToolkitExperimental.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XFrames.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/ui/dialogs/ExecutableDialogResults.hpp>
 #include <com/sun/star/ui/dialogs/FilePicker.hpp>
@@ -27,6 +31,7 @@
 #include <cppuhelper/implbase2.hxx>
 #include <rtl/ref.hxx>
 
+#include "common/utils.h"
 #include "lohost/uno_util.h"
 #include "platform/form.h"
 
@@ -273,7 +278,31 @@ class WriterUi final : public UiService {
     });
   }
 
-  void SetCursorShape(int code) override { cursor_ = code; }
+  // The busy pointer over Writer's windows while the add-in works (a transfer blocks Writer),
+  // painted at once: the work that follows gives Writer no chance to.
+  void SetCursorShape(int code) override {
+    cursor_ = code;
+    try {
+      const Reference<css::awt::XPointer> pointer = css::awt::Pointer::create(ctx_);
+      pointer->setType(code == kWaitCursor ? css::awt::SystemPointer::WAIT
+                                           : css::awt::SystemPointer::ARROW);
+      const Reference<css::frame::XFrames> frames = css::frame::Desktop::create(ctx_)->getFrames();
+      for (sal_Int32 i = 0; i < frames->getCount(); ++i) {
+        Reference<css::frame::XFrame> frame;
+        frames->getByIndex(i) >>= frame;
+        if (!frame.is()) continue;
+        for (const Reference<css::awt::XWindow>& window :
+             {frame->getContainerWindow(), frame->getComponentWindow()}) {
+          const Reference<css::awt::XWindowPeer> peer(window, UNO_QUERY);
+          if (peer.is()) peer->setPointer(pointer);
+        }
+      }
+      Reference<css::awt::XToolkitExperimental>(css::awt::Toolkit::create(ctx_), UNO_QUERY_THROW)
+          ->processEventsToIdle();
+    } catch (...) {
+      // No window to show it in (headless Writer): the work goes on all the same.
+    }
+  }
   int CursorShape() const override { return cursor_; }
 
   std::optional<std::u16string> PickFile(std::u16string_view caption) override {

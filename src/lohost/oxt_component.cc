@@ -6,6 +6,8 @@
 // QNMURO_UI_ANSWERS=FILE: every box takes its answer from FILE (the script language's answer
 // commands, one a line) instead of showing; QNMURO_UI_TRANSCRIPT=FILE: each box is written to
 // FILE as a script run's transcript shows it.
+#include <com/sun/star/awt/AsyncCallback.hpp>
+#include <com/sun/star/awt/XCallback.hpp>
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/document/XDocumentEventBroadcaster.hpp>
 #include <com/sun/star/document/XDocumentEventListener.hpp>
@@ -27,11 +29,14 @@
 #include <cppuhelper/supportsservice.hxx>
 #include <rtl/ref.hxx>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "addin/wps_addin.h"
 #include "base/text.h"
@@ -117,6 +122,68 @@ class AnsweredUi final : public ScriptedUi {
   std::ofstream out_;
 };
 
+// The add-in's timers (the save reminder) tick on Writer's own thread, as a form's timer ticks
+// on the word processor's: a thread of its own wakes once a second and asks Writer to run
+// what is due at its next chance.
+class TimerPump {
+ public:
+  TimerPump(const Reference<XComponentContext>& ctx, std::function<void()> run)
+      : callback_(new Tick(std::move(run))), async_(css::awt::AsyncCallback::create(ctx)) {
+    thread_ = std::thread([this] { Loop(); });
+  }
+  ~TimerPump() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+    callback_->Detach();
+  }
+  TimerPump(const TimerPump&) = delete;
+  TimerPump& operator=(const TimerPump&) = delete;
+
+ private:
+  class Tick final : public cppu::WeakImplHelper1<css::awt::XCallback> {
+   public:
+    explicit Tick(std::function<void()> run) : run_(std::move(run)) {}
+    void Detach() {
+      std::lock_guard<std::mutex> lock(mutex_);
+      run_ = nullptr;
+    }
+    void SAL_CALL notify(const Any&) override {
+      std::function<void()> run;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        run = run_;
+      }
+      if (run) run();
+    }
+
+   private:
+    std::mutex mutex_;
+    std::function<void()> run_;
+  };
+
+  void Loop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_; })) {
+      try {
+        async_->addCallback(callback_.get(), Any());
+      } catch (...) {
+        // Writer is going away.
+      }
+    }
+  }
+
+  rtl::Reference<Tick> callback_;
+  Reference<css::awt::XRequestCallback> async_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
 // The add-in loaded in Writer, from the start-up job until Writer ends.
 class LoadedAddIn {
  public:
@@ -140,6 +207,9 @@ class LoadedAddIn {
     ctx_ = ctx;
     Connect();
     app_->OnOpenUnfollowed([this] { Reconnect(); });
+    if (auto* clock = dynamic_cast<SystemClock*>(services_.clock.get())) {
+      pump_ = std::make_unique<TimerPump>(ctx, [this, clock] { RunTimers(*clock); });
+    }
   }
 
   void Event(const OUString& name, const Reference<css::uno::XInterface>& model) {
@@ -167,6 +237,7 @@ class LoadedAddIn {
 
   void Shutdown() {
     if (add_in_ == nullptr) return;
+    pump_.reset();
     Disconnect();
     sync_->Detach();
     ForgetToolbars();
@@ -187,6 +258,13 @@ class LoadedAddIn {
   void Disconnect() {
     Step([&] { add_in_->OnBeginShutdown(); });
     Step([&] { add_in_->OnDisconnection(); });
+  }
+  // A tick that comes while one runs (a box of its own waits for the clerk) is left out.
+  void RunTimers(SystemClock& clock) {
+    if (ticking_) return;
+    ticking_ = true;
+    Step([&] { clock.RunDueTimers(); });
+    ticking_ = false;
   }
   // The return to the OA system closed the last document and the add-in let go of Writer,
   // where the word processor would have ended: the next hand-over finds the add-in as a new
@@ -210,6 +288,8 @@ class LoadedAddIn {
   std::unique_ptr<WPSaddin> add_in_;
   rtl::Reference<ToolbarSync> sync_;
   Reference<XComponentContext> ctx_;
+  std::unique_ptr<TimerPump> pump_;
+  bool ticking_ = false;
 };
 
 std::unique_ptr<LoadedAddIn>& Loaded() {

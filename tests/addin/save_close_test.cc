@@ -40,6 +40,14 @@ class SaveCloseTest : public AddinTest {
     ASSERT_GT(server_->Start("127.0.0.1", 0, &error), 0) << error;
   }
   void TearDown() override { server_->Stop(); }
+  // The server back on its port after a stop.
+  void Restart(int port) {
+    OaServerOptions options;
+    options.root = dir_ / "server";
+    server_ = std::make_unique<OaServer>(options);
+    std::string error;
+    ASSERT_EQ(server_->Start("127.0.0.1", port, &error), port) << error;
+  }
 
   std::string UploadUrl(const std::string& path = "/oa/doc.nsf/upload?OpenAgent") {
     return server_->BaseUrl() + path;
@@ -166,7 +174,7 @@ TEST_F(SaveCloseTest, UploadFailureAtCloseKeepsBarAndReminder) {
   Edit();
   ui_.QueueAnswer(MsgAnswer::kYes);
   doc->Close();
-  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kCloseError}));
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kCloseError, kKept}));
   EXPECT_EQ(Boxes()[1].title, u"QNSoft");
   EXPECT_FALSE(Toolbar().empty());
   ASSERT_NE(addin_->reminder(), nullptr);
@@ -277,11 +285,7 @@ TEST_F(SaveCloseTest, AVersionTheServerDidNotTakeIsToldKeptAndSentLater) {
     ui_.QueueAnswer(MsgAnswer::kNo);
     doc->Close();
     if (!c.conflict) {
-      OaServerOptions options;
-      options.root = dir_ / "server";
-      server_ = std::make_unique<OaServer>(options);
-      std::string error;
-      ASSERT_EQ(server_->Start("127.0.0.1", port, &error), port) << error;
+      ASSERT_NO_FATAL_FAILURE(Restart(port));
     }
     const auto again = OpenNotice("DraftDocument", UploadUrl());
     EXPECT_EQ(ReadBytes(Uploaded()) == saved, !c.conflict);
@@ -290,6 +294,26 @@ TEST_F(SaveCloseTest, AVersionTheServerDidNotTakeIsToldKeptAndSentLater) {
     again->Close();
     for (const PendingEntry& e : PendingUploads(ctx).List()) PendingUploads(ctx).Drop(e.id);
   }
+}
+
+// The word processor left open after a failed save: the kept version goes at the reminder's
+// ticks once the server is back (tried every five minutes while one waits), saying nothing.
+TEST_F(SaveCloseTest, AKeptVersionGoesAtTheRemindersTicksOnceTheServerIsBack) {
+  const int port = server_->port();
+  server_->Stop();
+  const auto doc = OpenNotice("DraftDocument", UploadUrl());
+  Edit();
+  ui_.QueueAnswer(MsgAnswer::kYes);
+  doc->Save();
+  ASSERT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kKept}));
+  ASSERT_NO_FATAL_FAILURE(Restart(port));
+  clock_->Advance(minutes(4));
+  EXPECT_FALSE(fs::exists(Uploaded()));
+  clock_->Advance(minutes(1));
+  EXPECT_EQ(ReadBytes(Uploaded()), ReadBytes(dir_ / "notice.doc"));
+  Context ctx = addin_->context();
+  EXPECT_TRUE(PendingUploads(ctx).List().empty());
+  EXPECT_EQ(Boxes().size(), 2u);
 }
 
 }  // namespace
