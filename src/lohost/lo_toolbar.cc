@@ -8,8 +8,14 @@
 #include <com/sun/star/frame/XDispatchProviderInterceptor.hpp>
 #include <com/sun/star/frame/XLayoutManager.hpp>
 #include <com/sun/star/frame/XStatusListener.hpp>
+#include <com/sun/star/graphic/GraphicProvider.hpp>
+#include <com/sun/star/io/SequenceInputStream.hpp>
+#include <com/sun/star/ui/ItemStyle.hpp>
+#include <com/sun/star/ui/XImageManager.hpp>
+#include <com/sun/star/ui/XUIConfigurationManager.hpp>
 #include <com/sun/star/ui/XUIElement.hpp>
 #include <com/sun/star/ui/XUIElementSettings.hpp>
+#include <com/sun/star/ui/theModuleUIConfigurationManagerSupplier.hpp>
 
 #include <cppuhelper/implbase1.hxx>
 #include <cppuhelper/weakref.hxx>
@@ -159,28 +165,84 @@ Reference<css::frame::XLayoutManager> LayoutManager(LoDocument& doc) {
   return layout;
 }
 
-// The toolbar's items: one button per visible control, with the bar's command for it.
-Sequence<Sequence<css::beans::PropertyValue>> Items(host::CommandBar& bar) {
+// A button's face as Writer's picture; none for a button without one.
+Reference<css::graphic::XGraphic> FaceGraphic(LoApplication& app, host::Control& control) {
+  try {
+    const std::vector<uint8_t> bmp = control.Face().bmp;
+    if (bmp.empty()) return {};
+    const Sequence<sal_Int8> bytes(reinterpret_cast<const sal_Int8*>(bmp.data()),
+                                   static_cast<sal_Int32>(bmp.size()));
+    return css::graphic::GraphicProvider::create(app.context())
+        ->queryGraphic(Props(
+            {{"InputStream",
+              Any(css::io::SequenceInputStream::createStreamFromSequence(app.context(), bytes))}}));
+  } catch (...) {
+    return {};  // a button whose face cannot be read shows its caption alone
+  }
+}
+
+// The buttons' faces, for Writer's toolbars of text documents to draw beside the captions.
+void SetFaces(LoApplication& app, const std::vector<OUString>& urls,
+              const std::vector<Reference<css::graphic::XGraphic>>& faces) {
+  if (urls.empty()) return;
+  const Reference<css::ui::XImageManager> images(
+      css::ui::theModuleUIConfigurationManagerSupplier::get(app.context())
+          ->getUIConfigurationManager(Ascii("com.sun.star.text.TextDocument"))
+          ->getImageManager(),
+      UNO_QUERY_THROW);
+  std::vector<OUString> known, added;
+  std::vector<Reference<css::graphic::XGraphic>> known_faces, added_faces;
+  for (size_t i = 0; i < urls.size(); ++i) {
+    const bool has = images->hasImage(0, urls[i]);
+    (has ? known : added).push_back(urls[i]);
+    (has ? known_faces : added_faces).push_back(faces[i]);
+  }
+  auto seq = [](const auto& v) {
+    using T = typename std::decay_t<decltype(v)>::value_type;
+    return Sequence<T>(v.data(), static_cast<sal_Int32>(v.size()));
+  };
+  if (!known.empty()) images->replaceImages(0, seq(known), seq(known_faces));
+  if (!added.empty()) images->insertImages(0, seq(added), seq(added_faces));
+}
+
+// The toolbar's items: one button per visible control, with the bar's command for it, its
+// face and caption (style 3) or its caption alone.
+Sequence<Sequence<css::beans::PropertyValue>> Items(LoApplication& app, host::CommandBar& bar) {
   std::vector<Sequence<css::beans::PropertyValue>> items;
+  std::vector<OUString> urls;
+  std::vector<Reference<css::graphic::XGraphic>> faces;
   host::Controls& controls = bar.GetControls();
   for (long i = 1; i <= controls.Count(); ++i) {
     const std::shared_ptr<host::Control> control = controls.Item(i);
     if (!control->Visible()) continue;
-    const std::u16string url =
-        Utf8ToUtf16(kCommandProtocol) + bar.Name() + u"/" + ToText(static_cast<long long>(i - 1));
+    const OUString url = Ou(Utf8ToUtf16(kCommandProtocol) + bar.Name() + u"/" +
+                            ToText(static_cast<long long>(i - 1)));
     std::u16string label = control->Caption();
     std::erase(label, u'&');
-    items.push_back(Props({{"CommandURL", Any(Ou(url))},
-                           {"Label", Any(Ou(label))},
-                           {"Type", Any(sal_Int16(0))},
-                           {"Style", Any(sal_Int16(8))},  // text only
-                           {"IsVisible", Any(true)}}));
+    const Reference<css::graphic::XGraphic> face = FaceGraphic(app, *control);
+    if (face.is()) {
+      urls.push_back(url);
+      faces.push_back(face);
+    }
+    namespace style = css::ui::ItemStyle;
+    items.push_back(
+        Props({{"CommandURL", Any(url)},
+               {"Label", Any(Ou(label))},
+               {"Type", Any(sal_Int16(0))},
+               {"Style", Any(sal_Int16(face.is() ? style::ICON | style::TEXT : style::TEXT))},
+               {"IsVisible", Any(true)}}));
+  }
+  try {
+    SetFaces(app, urls, faces);
+  } catch (...) {
+    // Writer keeps no pictures for the commands: the captions stand alone.
   }
   return Sequence<Sequence<css::beans::PropertyValue>>(items.data(),
                                                        static_cast<sal_Int32>(items.size()));
 }
 
-void ShowBar(const Reference<css::frame::XLayoutManager>& layout, host::CommandBar& bar) {
+void ShowBar(LoApplication& app, const Reference<css::frame::XLayoutManager>& layout,
+             host::CommandBar& bar) {
   const OUString url = ResourceUrl(bar.Name());
   if (!layout->getElement(url).is()) layout->createElement(url);
   const Reference<css::ui::XUIElement> element = layout->getElement(url);
@@ -189,7 +251,7 @@ void ShowBar(const Reference<css::frame::XLayoutManager>& layout, host::CommandB
   const Reference<css::container::XIndexContainer> container(settings->getSettings(true),
                                                              UNO_QUERY_THROW);
   while (container->getCount() > 0) container->removeByIndex(container->getCount() - 1);
-  const Sequence<Sequence<css::beans::PropertyValue>> items = Items(bar);
+  const Sequence<Sequence<css::beans::PropertyValue>> items = Items(app, bar);
   for (sal_Int32 i = 0; i < items.getLength(); ++i) container->insertByIndex(i, Any(items[i]));
   Reference<css::beans::XPropertySet> props(container, UNO_QUERY);
   if (props.is()) props->setPropertyValue(Ascii("UIName"), Any(Ou(bar.Name())));
@@ -220,7 +282,7 @@ void ShowToolbars(LoApplication& app) {
       for (const std::shared_ptr<host::CommandBar>& bar : bars) {
         try {
           shown.insert(ResourceUrl(bar->Name()));
-          ShowBar(layout, *bar);
+          ShowBar(app, layout, *bar);
         } catch (...) {
           // A deleted bar: its toolbar goes below.
         }

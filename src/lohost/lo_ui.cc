@@ -6,6 +6,7 @@
 #include <com/sun/star/awt/MessageBoxButtons.hpp>
 #include <com/sun/star/awt/MessageBoxResults.hpp>
 #include <com/sun/star/awt/Pointer.hpp>
+#include <com/sun/star/awt/PosSize.hpp>
 #include <com/sun/star/awt/PushButtonType.hpp>
 #include <com/sun/star/awt/SystemPointer.hpp>
 #include <com/sun/star/awt/Toolkit.hpp>
@@ -20,6 +21,7 @@
 #include <com/sun/star/awt/XMessageBoxFactory.hpp>
 #include <com/sun/star/awt/XTextComponent.hpp>
 #include <com/sun/star/awt/XToolkitExperimental.hpp>
+#include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -45,16 +47,23 @@ using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 using css::uno::XComponentContext;
 
-// Dialog units of the simple layout: one control per row.
-constexpr sal_Int32 kWidth = 220, kRow = 16, kMargin = 6;
+// The dialogs' layout in dialog units: fields in rows under each other, a label column
+// before the labelled ones, the buttons side by side at the bottom right.
+constexpr sal_Int32 kWidth = 200, kMargin = 6, kGap = 4, kLabelWidth = 32, kButtonWidth = 50,
+                    kButtonHeight = 14, kFieldHeight = 12, kRowGap = 4;
+
+Reference<css::frame::XFrame> ActiveFrame(const Reference<XComponentContext>& ctx) {
+  try {
+    return css::frame::Desktop::create(ctx)->getCurrentFrame();
+  } catch (...) {
+    return {};
+  }
+}
 
 Reference<css::awt::XWindowPeer> ParentPeer(const Reference<XComponentContext>& ctx) {
-  try {
-    Reference<css::frame::XFrame> frame = css::frame::Desktop::create(ctx)->getCurrentFrame();
-    if (frame.is()) return Reference<css::awt::XWindowPeer>(frame->getContainerWindow(), UNO_QUERY);
-  } catch (...) {
-  }
-  return {};
+  const Reference<css::frame::XFrame> frame = ActiveFrame(ctx);
+  return frame.is() ? Reference<css::awt::XWindowPeer>(frame->getContainerWindow(), UNO_QUERY)
+                    : Reference<css::awt::XWindowPeer>();
 }
 
 void Set(const Reference<css::beans::XPropertySet>& props,
@@ -62,40 +71,71 @@ void Set(const Reference<css::beans::XPropertySet>& props,
   for (const auto& [name, value] : values) props->setPropertyValue(Ascii(name), value);
 }
 
-// A dialog built from control models, rows from the top.
+// A dialog built from control models, placed over the middle of Writer's window.
 class Dialog {
  public:
-  Dialog(const Reference<XComponentContext>& ctx, std::u16string_view title, int rows) : ctx_(ctx) {
+  Dialog(const Reference<XComponentContext>& ctx, std::u16string_view title) : ctx_(ctx) {
     const Reference<css::lang::XMultiComponentFactory> sm = ctx->getServiceManager();
     model_.set(sm->createInstanceWithContext(Ascii("com.sun.star.awt.UnoControlDialogModel"), ctx),
                UNO_QUERY_THROW);
     Set(Reference<css::beans::XPropertySet>(model_, UNO_QUERY_THROW),
-        {{"PositionX", Any(sal_Int32(60))},
-         {"PositionY", Any(sal_Int32(60))},
-         {"Width", Any(kWidth + 2 * kMargin)},
-         {"Height", Any(sal_Int32(rows * kRow + 2 * kMargin))},
-         {"Title", Any(Ou(title.empty() ? std::u16string_view(kApplicationTitle) : title))}});
+        {{"Title", Any(Ou(title.empty() ? std::u16string_view(kApplicationTitle) : title))}});
   }
 
-  // Adds a control of `kind` ("Edit", "Button", "FixedText", "ComboBox", "ListBox") in `row`.
-  void Add(const std::u16string& name, const char* kind, int row,
-           std::initializer_list<std::pair<const char*, Any>> props, int height_rows = 1) {
+  // Adds a control of `kind` ("Edit", "Button", "FixedText", "ComboBox", "ListBox") at x, y
+  // (dialog units from the top left), w wide and h high.
+  void Add(const std::u16string& name, const char* kind, sal_Int32 x, sal_Int32 y, sal_Int32 w,
+           sal_Int32 h, std::initializer_list<std::pair<const char*, Any>> props) {
     Reference<css::beans::XPropertySet> control(
         Reference<css::lang::XMultiServiceFactory>(model_, UNO_QUERY_THROW)
             ->createInstance(
                 Ascii((std::string("com.sun.star.awt.UnoControl") + kind + "Model").c_str())),
         UNO_QUERY_THROW);
-    Set(control, {{"PositionX", Any(kMargin)},
-                  {"PositionY", Any(sal_Int32(kMargin + row * kRow))},
-                  {"Width", Any(kWidth)},
-                  {"Height", Any(sal_Int32(height_rows * kRow - 4))}});
+    Set(control, {{"PositionX", Any(x)},
+                  {"PositionY", Any(y)},
+                  {"Width", Any(w)},
+                  {"Height", Any(h)},
+                  {"TabIndex", Any(static_cast<sal_Int16>(count_++))}});
     Set(control, props);
     Reference<css::container::XNameContainer>(model_, UNO_QUERY_THROW)
         ->insertByName(Ou(name), Any(control));
   }
+  // A field (w: to the right edge) in the next row, with its label before it if any; returns
+  // its top.
+  sal_Int32 AddField(const std::u16string& name, const char* kind, const std::u16string& label,
+                     sal_Int32 h, std::initializer_list<std::pair<const char*, Any>> props) {
+    const sal_Int32 y = next_y_;
+    sal_Int32 x = kMargin;
+    if (!label.empty()) {
+      Add(name + u"_label", "FixedText", x, y + 2, kLabelWidth, kFieldHeight - 2,
+          {{"Label", Any(Ou(label))}});
+      x += kLabelWidth + kGap;
+    }
+    Add(name, kind, x, y, kMargin + kWidth - x, h, props);
+    next_y_ = y + h + kRowGap;
+    return y;
+  }
+  // A button in the bottom row, after the ones added before it.
+  void AddButton(const std::u16string& name,
+                 std::initializer_list<std::pair<const char*, Any>> props) {
+    buttons_.push_back(name);
+    Add(name, "Button", 0, 0, kButtonWidth, kButtonHeight, props);
+  }
 
-  // Creates the dialog's window; controls can then be reached by name.
+  // Lays the buttons out, sizes the dialog and creates its window over the middle of Writer's.
   void Create() {
+    const Reference<css::container::XNameAccess> controls(model_, UNO_QUERY_THROW);
+    const sal_Int32 buttons_y = next_y_ + kGap;
+    sal_Int32 x = kMargin + kWidth - static_cast<sal_Int32>(buttons_.size()) * kButtonWidth -
+                  static_cast<sal_Int32>(buttons_.size() > 0 ? buttons_.size() - 1 : 0) * kGap;
+    for (const std::u16string& name : buttons_) {
+      Set(Reference<css::beans::XPropertySet>(controls->getByName(Ou(name)), UNO_QUERY_THROW),
+          {{"PositionX", Any(x)}, {"PositionY", Any(buttons_y)}});
+      x += kButtonWidth + kGap;
+    }
+    Set(Reference<css::beans::XPropertySet>(model_, UNO_QUERY_THROW),
+        {{"Width", Any(kWidth + 2 * kMargin)},
+         {"Height", Any(buttons_y + (buttons_.empty() ? 0 : kButtonHeight) + kMargin)}});
     control_.set(ctx_->getServiceManager()->createInstanceWithContext(
                      Ascii("com.sun.star.awt.UnoControlDialog"), ctx_),
                  UNO_QUERY_THROW);
@@ -103,6 +143,7 @@ class Dialog {
     control_->createPeer(
         Reference<css::awt::XToolkit>(css::awt::Toolkit::create(ctx_), UNO_QUERY_THROW),
         ParentPeer(ctx_));
+    Centre();
   }
   Reference<css::awt::XControl> Control(const std::u16string& name) const {
     return Reference<css::awt::XControlContainer>(control_, UNO_QUERY_THROW)->getControl(Ou(name));
@@ -118,9 +159,28 @@ class Dialog {
   }
 
  private:
+  // Over the middle of Writer's window, as a word processor's own dialogs open.
+  void Centre() {
+    try {
+      const Reference<css::frame::XFrame> frame = ActiveFrame(ctx_);
+      if (!frame.is()) return;
+      const css::awt::Rectangle parent = frame->getContainerWindow()->getPosSize();
+      const Reference<css::awt::XWindow> window(control_, UNO_QUERY_THROW);
+      const css::awt::Rectangle own = window->getPosSize();
+      window->setPosSize(parent.X + std::max<sal_Int32>(0, (parent.Width - own.Width) / 2),
+                         parent.Y + std::max<sal_Int32>(0, (parent.Height - own.Height) / 3), 0, 0,
+                         css::awt::PosSize::POS);
+    } catch (...) {
+      // Where Writer put it.
+    }
+  }
+
   Reference<XComponentContext> ctx_;
   Reference<css::uno::XInterface> model_;
   Reference<css::awt::XControl> control_;
+  std::vector<std::u16string> buttons_;
+  sal_Int32 next_y_ = kMargin;
+  int count_ = 0;
 };
 
 std::u16string ControlName(size_t index) {
@@ -220,6 +280,17 @@ class FormPlayer final
   Dialog& dialog_;
 };
 
+// A dialog opens with the first entry of each empty combo box and list box chosen, as the
+// clerk would pick it (the choice runs the form's handlers, which may fill the next box).
+void PreselectFirst(Form& form) {
+  for (const auto& control : form.controls()) {
+    FormControl& c = *control;
+    if (c.items().empty()) continue;
+    if (c.kind() == FormControlKind::kComboBox && c.Text().empty()) c.SetText(c.items()[0]);
+    if (c.kind() == FormControlKind::kListBox && c.ListIndex() < 0) c.Select(0);
+  }
+}
+
 class WriterUi final : public UiService {
  public:
   explicit WriterUi(Reference<XComponentContext> ctx) : ctx_(std::move(ctx)) {}
@@ -260,17 +331,16 @@ class WriterUi final : public UiService {
   std::optional<std::u16string> AskText(std::u16string_view prompt, std::u16string_view title,
                                         std::u16string_view default_text) override {
     return Uno([&]() -> std::optional<std::u16string> {
-      Dialog dialog(ctx_, title, 5);
-      dialog.Add(u"prompt", "FixedText", 0, {{"Label", Any(Ou(prompt))}, {"MultiLine", Any(true)}},
-                 2);
-      dialog.Add(u"text", "Edit", 2, {{"Text", Any(Ou(default_text))}});
-      dialog.Add(u"ok", "Button", 3,
-                 {{"Label", Any(Ou(kOkCaption))},
-                  {"PushButtonType", Any(sal_Int16(css::awt::PushButtonType_OK))},
-                  {"DefaultButton", Any(true)}});
-      dialog.Add(u"cancel", "Button", 4,
-                 {{"Label", Any(Ou(kCancelCaption))},
-                  {"PushButtonType", Any(sal_Int16(css::awt::PushButtonType_CANCEL))}});
+      Dialog dialog(ctx_, title);
+      dialog.AddField(u"prompt", "FixedText", u"", 2 * kFieldHeight,
+                      {{"Label", Any(Ou(prompt))}, {"MultiLine", Any(true)}});
+      dialog.AddField(u"text", "Edit", u"", kFieldHeight, {{"Text", Any(Ou(default_text))}});
+      dialog.AddButton(u"ok", {{"Label", Any(Ou(kOkCaption))},
+                               {"PushButtonType", Any(sal_Int16(css::awt::PushButtonType_OK))},
+                               {"DefaultButton", Any(true)}});
+      dialog.AddButton(u"cancel",
+                       {{"Label", Any(Ou(kCancelCaption))},
+                        {"PushButtonType", Any(sal_Int16(css::awt::PushButtonType_CANCEL))}});
       dialog.Create();
       if (dialog.Window()->execute() != 1) return std::nullopt;
       return U16(
@@ -321,23 +391,24 @@ class WriterUi final : public UiService {
  protected:
   void RunForm(Form& form) override {
     Uno([&] {
-      Dialog dialog(ctx_, form.caption(), static_cast<int>(form.controls().size()) + 3);
-      int row = 0;
+      Dialog dialog(ctx_, form.caption());
+      PreselectFirst(form);
       for (size_t i = 0; i < form.controls().size(); ++i) {
         const FormControl& c = *form.controls()[i];
         switch (c.kind()) {
           case FormControlKind::kLabel:
-            dialog.Add(ControlName(i), "FixedText", row++, {});
+            dialog.AddField(ControlName(i), "FixedText", u"", kFieldHeight, {});
             break;
           case FormControlKind::kComboBox:
-            dialog.Add(ControlName(i), "ComboBox", row++, {{"Dropdown", Any(true)}});
+            dialog.AddField(ControlName(i), "ComboBox", c.caption(), kFieldHeight,
+                            {{"Dropdown", Any(true)}});
             break;
           case FormControlKind::kListBox:
-            dialog.Add(ControlName(i), "ListBox", row, {}, 3);
-            row += 3;
+            dialog.AddField(ControlName(i), "ListBox", c.caption(), 4 * kFieldHeight, {});
             break;
           case FormControlKind::kButton:
-            dialog.Add(ControlName(i), "Button", row++, {});
+            // The confirming button is the one Enter presses.
+            dialog.AddButton(ControlName(i), {{"DefaultButton", Any(c.caption() == kOkCaption)}});
             break;
         }
       }

@@ -101,12 +101,12 @@ FormControl& Form::AddLabel(std::u16string name, std::u16string caption) {
   return Add(FormControlKind::kLabel, std::move(name), std::move(caption));
 }
 
-FormControl& Form::AddComboBox(std::u16string name) {
-  return Add(FormControlKind::kComboBox, std::move(name), u"");
+FormControl& Form::AddComboBox(std::u16string name, std::u16string label) {
+  return Add(FormControlKind::kComboBox, std::move(name), std::move(label));
 }
 
-FormControl& Form::AddListBox(std::u16string name) {
-  return Add(FormControlKind::kListBox, std::move(name), u"");
+FormControl& Form::AddListBox(std::u16string name, std::u16string label) {
+  return Add(FormControlKind::kListBox, std::move(name), std::move(label));
 }
 
 FormControl& Form::AddButton(std::u16string name, std::u16string caption) {

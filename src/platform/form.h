@@ -95,8 +95,10 @@ class Form final {
   // Builds the form: controls are created once, in display order, and live as long as the
   // form. Names should be unique; Find returns the first of a name.
   FormControl& AddLabel(std::u16string name, std::u16string caption);
-  FormControl& AddComboBox(std::u16string name);
-  FormControl& AddListBox(std::u16string name);
+  // A combo or list box's `label` is what a host that draws the form shows beside it (its
+  // caption(); none when empty).
+  FormControl& AddComboBox(std::u16string name, std::u16string label = u"");
+  FormControl& AddListBox(std::u16string name, std::u16string label = u"");
   FormControl& AddButton(std::u16string name, std::u16string caption);
 
   const std::vector<std::unique_ptr<FormControl>>& controls() const { return controls_; }

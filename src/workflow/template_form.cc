@@ -19,8 +19,8 @@ constexpr char16_t kTemplateMark[] = u".wps";
 
 ChangeTemplateForm::ChangeTemplateForm(const Context& ctx)
     : ctx_(ctx), form_(kTemplateFormCaption) {
-  word_combox_ = &form_.AddComboBox(u"WordCombox");
-  template_list_ = &form_.AddListBox(u"TemplateList");
+  word_combox_ = &form_.AddComboBox(u"WordCombox", u"文种：");
+  template_list_ = &form_.AddListBox(u"TemplateList", u"模板：");
   word_combox_->OnChange([this] { WordCombox_Click(); });
   form_.AddButton(u"OK", kOkCaption).OnClick([this] { OK_Click(); });
   form_.AddButton(u"Cancel", kCancelCaption).OnClick([this] { Cancel_Click(); });
