@@ -2,7 +2,6 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexContainer.hpp>
-#include <com/sun/star/frame/FeatureStateEvent.hpp>
 #include <com/sun/star/frame/XDispatch.hpp>
 #include <com/sun/star/frame/XDispatchProviderInterception.hpp>
 #include <com/sun/star/frame/XDispatchProviderInterceptor.hpp>
@@ -70,15 +69,7 @@ class SaveCommand final : public cppu::WeakImplHelper1<css::frame::XDispatch> {
   }
   void SAL_CALL addStatusListener(const Reference<css::frame::XStatusListener>& listener,
                                   const css::util::URL& url) override {
-    if (!listener.is()) return;
-    css::frame::FeatureStateEvent state;
-    state.Source = static_cast<cppu::OWeakObject*>(this);
-    state.FeatureURL = url;
-    state.IsEnabled = true;
-    try {
-      listener->statusChanged(state);
-    } catch (...) {
-    }
+    TellEnabled(listener, static_cast<cppu::OWeakObject*>(this), url, true);
   }
   void SAL_CALL removeStatusListener(const Reference<css::frame::XStatusListener>&,
                                      const css::util::URL&) override {}

@@ -13,7 +13,6 @@
 #include <com/sun/star/document/XDocumentEventListener.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/DispatchDescriptor.hpp>
-#include <com/sun/star/frame/FeatureStateEvent.hpp>
 #include <com/sun/star/frame/XDispatch.hpp>
 #include <com/sun/star/frame/XDispatchProvider.hpp>
 #include <com/sun/star/frame/XStatusListener.hpp>
@@ -373,15 +372,8 @@ class Commands final
   }
   void SAL_CALL addStatusListener(const Reference<css::frame::XStatusListener>& listener,
                                   const css::util::URL& url) override {
-    if (!listener.is()) return;
-    css::frame::FeatureStateEvent state;
-    state.Source = static_cast<cppu::OWeakObject*>(this);
-    state.FeatureURL = url;
-    state.IsEnabled = Loaded() != nullptr && Loaded()->Enabled(url.Complete);
-    try {
-      listener->statusChanged(state);
-    } catch (...) {
-    }
+    TellEnabled(listener, static_cast<cppu::OWeakObject*>(this), url,
+                Loaded() != nullptr && Loaded()->Enabled(url.Complete));
   }
   void SAL_CALL removeStatusListener(const Reference<css::frame::XStatusListener>&,
                                      const css::util::URL&) override {}

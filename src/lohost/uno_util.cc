@@ -1,6 +1,7 @@
 #include "lohost/uno_util.h"
 
 #include <com/sun/star/container/NoSuchElementException.hpp>
+#include <com/sun/star/frame/FeatureStateEvent.hpp>
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
@@ -73,6 +74,20 @@ void RethrowAsHostError() {
   } catch (const std::exception& e) {
     ThrowHost(host::kNotAvailable,
               u"The command is not available. " + U16(OUString::fromUtf8(e.what())));
+  }
+}
+
+void TellEnabled(const css::uno::Reference<css::frame::XStatusListener>& listener,
+                 const css::uno::Reference<css::uno::XInterface>& source, const css::util::URL& url,
+                 bool enabled) {
+  if (!listener.is()) return;
+  css::frame::FeatureStateEvent state;
+  state.Source = source;
+  state.FeatureURL = url;
+  state.IsEnabled = enabled;
+  try {
+    listener->statusChanged(state);
+  } catch (...) {
   }
 }
 

@@ -4,8 +4,10 @@
 #define QNMURO_LOHOST_UNO_UTIL_H_
 
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/XStatusListener.hpp>
 #include <com/sun/star/uno/Any.hxx>
 #include <com/sun/star/uno/Sequence.hxx>
+#include <com/sun/star/util/URL.hpp>
 #include <rtl/ustring.hxx>
 
 #include <initializer_list>
@@ -38,6 +40,12 @@ OUString FileUrl(std::u16string_view path);
 std::u16string SystemPath(const OUString& url);
 
 // A property list for loadComponentFromURL, storeToURL and friends.
+// Tells a command's status listener whether the command is enabled; a listener that fails
+// is left alone.
+void TellEnabled(const css::uno::Reference<css::frame::XStatusListener>& listener,
+                 const css::uno::Reference<css::uno::XInterface>& source, const css::util::URL& url,
+                 bool enabled);
+
 css::uno::Sequence<css::beans::PropertyValue> Props(
     std::initializer_list<std::pair<const char*, css::uno::Any>> values);
 
