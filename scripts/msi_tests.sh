@@ -69,13 +69,25 @@ msi_both_views() {
 
 # The package's rows are the DLL's own: registering the installed 64-bit server over them (and
 # writing the add-in keys again) changes nothing.
+# regsvr32 straight after msiexec has once failed in a new prefix under Wine (and passed on
+# the next run): a failing registration says how it ended and gets one more try.
+msi_register() {  # ARGS...
+  local status=0
+  com_wine regsvr32 "$@" || status=$?
+  [ "$status" = 0 ] && return
+  echo "(regsvr32 $* ended with status $status: once more)"
+  sleep 2
+  com_wine regsvr32 "$@"
+}
+
 msi_rows_as_registration() {
   local dll='C:\Program Files\QNMuroWPS\x64\QNMuroWPS.dll'
-  com_export "$scratch/msi.rows" &&
-    com_wine regsvr32 /s "$dll" && com_wine regsvr32 /s /n /i "$dll" &&
-    com_export "$scratch/msi.registered" &&
-    { com_registry_unchanged "$scratch/msi.rows" "$scratch/msi.registered" ||
-      { echo "(the package's rows, then the DLL's registration over them)"; return 1; }; }
+  com_export "$scratch/msi.rows" || { echo "msi rows: the export failed"; return 1; }
+  msi_register /s "$dll" || { echo "msi rows: regsvr32 failed"; return 1; }
+  msi_register /s /n /i "$dll" || { echo "msi rows: regsvr32 /n /i failed"; return 1; }
+  com_export "$scratch/msi.registered" || { echo "msi rows: the second export failed"; return 1; }
+  com_registry_unchanged "$scratch/msi.rows" "$scratch/msi.registered" ||
+    { echo "(the package's rows, then the DLL's registration over them)"; return 1; }
 }
 
 # Once under Wine the first script after msiexec did not start at all (Wine's launcher:
