@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "common/utils.h"
 #include "lohost/lo_model.h"
 
 namespace qnmuro::lohost {
@@ -198,6 +199,8 @@ void LoDocument::StoreTo(const std::u16string& path, bool keep_format) {
   full_name_ = path;
   has_file_ = true;
   SetSaved(true);
+  // Writer's store puts its own pointer back when done: the add-in's wait goes on (the upload).
+  if (app_->Ui().CursorShape() == kWaitCursor) app_->Ui().SetCursorShape(kWaitCursor);
 }
 
 void LoDocument::Close() {

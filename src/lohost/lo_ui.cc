@@ -3,12 +3,13 @@
 // file picker. Each box is modal over the active frame's window.
 #include "lohost/lo_ui.h"
 
+#include <dlfcn.h>
+#include <rtl/process.h>
 #include <com/sun/star/awt/MessageBoxButtons.hpp>
 #include <com/sun/star/awt/MessageBoxResults.hpp>
-#include <com/sun/star/awt/Pointer.hpp>
 #include <com/sun/star/awt/PosSize.hpp>
 #include <com/sun/star/awt/PushButtonType.hpp>
-#include <com/sun/star/awt/SystemPointer.hpp>
+#include <com/sun/star/awt/SystemDependentXWindow.hpp>
 #include <com/sun/star/awt/Toolkit.hpp>
 #include <com/sun/star/awt/XActionListener.hpp>
 #include <com/sun/star/awt/XButton.hpp>
@@ -19,13 +20,14 @@
 #include <com/sun/star/awt/XItemListener.hpp>
 #include <com/sun/star/awt/XListBox.hpp>
 #include <com/sun/star/awt/XMessageBoxFactory.hpp>
+#include <com/sun/star/awt/XSystemDependentWindowPeer.hpp>
 #include <com/sun/star/awt/XTextComponent.hpp>
-#include <com/sun/star/awt/XToolkitExperimental.hpp>
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XFrames.hpp>
+#include <com/sun/star/lang/SystemDependent.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/ui/dialogs/ExecutableDialogResults.hpp>
 #include <com/sun/star/ui/dialogs/FilePicker.hpp>
@@ -291,6 +293,62 @@ void PreselectFirst(Form& form) {
   }
 }
 
+// The wait pointer over a window, set on its X window with the X library Writer draws with:
+// the office's own pointer calls reach only the windows that have a peer of its API, not the
+// document's view under the mouse. The library is looked up when first needed; where there is
+// none (another display system) the pointer stays as it is.
+class XWait {
+ public:
+  static XWait& Get() {
+    static XWait x;
+    return x;
+  }
+  void Show(long window, void* display, bool on) {
+    if (define_ == nullptr || window == 0 || display == nullptr) return;
+    if (on) {
+      if (watch_ == 0) watch_ = create_font_cursor_(display, kWatchShape);
+      define_(display, window, watch_);
+    } else {
+      undefine_(display, window);  // Writer's own pointer comes back with the next move
+    }
+    flush_(display);
+  }
+
+ private:
+  static constexpr unsigned kWatchShape = 150;  // XC_watch of the X cursor font
+  XWait() {
+    void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (lib == nullptr) return;
+    create_font_cursor_ =
+        reinterpret_cast<unsigned long (*)(void*, unsigned)>(dlsym(lib, "XCreateFontCursor"));
+    undefine_ = reinterpret_cast<int (*)(void*, unsigned long)>(dlsym(lib, "XUndefineCursor"));
+    flush_ = reinterpret_cast<int (*)(void*)>(dlsym(lib, "XFlush"));
+    auto define =
+        reinterpret_cast<int (*)(void*, unsigned long, unsigned long)>(dlsym(lib, "XDefineCursor"));
+    if (create_font_cursor_ != nullptr && undefine_ != nullptr && flush_ != nullptr)
+      define_ = define;
+  }
+  unsigned long (*create_font_cursor_)(void*, unsigned) = nullptr;
+  int (*define_)(void*, unsigned long, unsigned long) = nullptr;
+  int (*undefine_)(void*, unsigned long) = nullptr;
+  int (*flush_)(void*) = nullptr;
+  unsigned long watch_ = 0;
+};
+
+void ShowWait(const Reference<css::awt::XWindow>& window, bool on) {
+  const Reference<css::awt::XSystemDependentWindowPeer> peer(window, UNO_QUERY);
+  if (!peer.is()) return;
+  sal_uInt8 process[16];
+  rtl_getGlobalProcessId(process);
+  const Any handle =
+      peer->getWindowHandle(Sequence<sal_Int8>(reinterpret_cast<const sal_Int8*>(process), 16),
+                            css::lang::SystemDependent::SYSTEM_XWINDOW);
+  css::awt::SystemDependentXWindow x;
+  if (handle >>= x) {
+    XWait::Get().Show(x.WindowHandle, reinterpret_cast<void*>(x.DisplayPointer), on);
+  }
+}
+
 class WriterUi final : public UiService {
  public:
   explicit WriterUi(Reference<XComponentContext> ctx) : ctx_(std::move(ctx)) {}
@@ -348,27 +406,17 @@ class WriterUi final : public UiService {
     });
   }
 
-  // The busy pointer over Writer's windows while the add-in works (a transfer blocks Writer),
-  // painted at once: the work that follows gives Writer no chance to.
+  // The busy pointer over Writer's windows while the add-in works (a transfer blocks Writer,
+  // so nothing it would paint or point shows until the work is done).
   void SetCursorShape(int code) override {
     cursor_ = code;
     try {
-      const Reference<css::awt::XPointer> pointer = css::awt::Pointer::create(ctx_);
-      pointer->setType(code == kWaitCursor ? css::awt::SystemPointer::WAIT
-                                           : css::awt::SystemPointer::ARROW);
       const Reference<css::frame::XFrames> frames = css::frame::Desktop::create(ctx_)->getFrames();
       for (sal_Int32 i = 0; i < frames->getCount(); ++i) {
         Reference<css::frame::XFrame> frame;
         frames->getByIndex(i) >>= frame;
-        if (!frame.is()) continue;
-        for (const Reference<css::awt::XWindow>& window :
-             {frame->getContainerWindow(), frame->getComponentWindow()}) {
-          const Reference<css::awt::XWindowPeer> peer(window, UNO_QUERY);
-          if (peer.is()) peer->setPointer(pointer);
-        }
+        if (frame.is()) ShowWait(frame->getContainerWindow(), code == kWaitCursor);
       }
-      Reference<css::awt::XToolkitExperimental>(css::awt::Toolkit::create(ctx_), UNO_QUERY_THROW)
-          ->processEventsToIdle();
     } catch (...) {
       // No window to show it in (headless Writer): the work goes on all the same.
     }
