@@ -2,8 +2,10 @@
 # Every benchmark in one command: builds in release mode (build-bench/, apart from the normal
 # build), runs the simulated word processor's, the merge's and the data source's benchmarks,
 # the opening of a handed-over draft through `qnmuro run` and the transfer comparison with
-# curl, the clerk's draft session in Writer beside the simulated word processor, and prints each
-# median beside its target and, for the transfers, beside curl measured in the same run.
+# curl, the clerk's draft session in Writer beside the simulated word processor, Writer with its
+# window from its start to the handed-over notice on screen (plain and with the extension), and
+# prints each median beside its target and, for the transfers, beside curl measured in the same
+# run.
 #   bench/run.sh [RUNS] [SIZE_MIB]      (default 5 runs, transfers of 256 MiB)
 # Spreads are min-max over RUNS. The load average before and after says whether the machine
 # was busy; medians taken at a load near or above the number of cores are not comparable.
@@ -23,6 +25,10 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQNMURO_BENCH=ON -DQNMURO_TES
   "${launcher[@]}" > "$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j "${JOBS:-2}" --target qnmuro simhost_bench merge_bench datasource_bench \
   > "$build/build.log" 2>&1 || { tail -40 "$build/build.log"; exit 1; }
+if [ -f "$build/libqnmuro_lohost.a" ]; then  # the extension, for Writer with a window
+  cmake --build "$build" -j "${JOBS:-2}" --target qnmuro_oxt >> "$build/build.log" 2>&1 ||
+    { tail -40 "$build/build.log"; exit 1; }
+fi
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 model=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
@@ -161,6 +167,18 @@ if [ -f "$build/libqnmuro_lohost.a" ]; then
       printf "%-58s %8.3f s  %-21s\n", "LibreOffice Writer", lm, sprintf("%.3f-%.3f s, %d runs", ll, lh, r)
       printf "of which Writer started and stopped: %.3f s (%.0f %%); with the notice opened and closed: %.3f s (%.0f %%)\n",
         st, 100 * st / lm, ld, 100 * ld / lm }'
+  # Writer with a window: soffice's start to the handed-over notice settled on screen.
+  if grep -q "^RESULT writer-gui-addin " "$build/writer.txt"; then
+    read -r _ _ gp_med gp_min gp_max < <(grep "^RESULT writer-gui-plain " "$build/writer.txt")
+    read -r _ _ ga_med ga_min ga_max < <(grep "^RESULT writer-gui-addin " "$build/writer.txt")
+    awk -v pm="$gp_med" -v pl="$gp_min" -v ph="$gp_max" -v am="$ga_med" -v al="$ga_min" \
+      -v ah="$ga_max" 'BEGIN{
+        printf "%-58s %8.3f s  %-21s\n", "Writer with a window: the notice on screen, plain", pm, sprintf("%.3f-%.3f s", pl, ph)
+        printf "%-58s %8.3f s  %-21s\n", "Writer with a window: the handed-over notice prepared", am, sprintf("%.3f-%.3f s", al, ah)
+        printf "the extension adds %.3f s before the clerk sees the prepared notice\n", am - pm }'
+  else
+    grep "^no timing with a window" "$build/writer.txt" || true
+  fi
 else
   echo "(no Writer host in this build: the Writer session is not timed)"
 fi

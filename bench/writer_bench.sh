@@ -3,17 +3,27 @@
 # through `qnmuro run`, whole process, on the simulated word processor and in LibreOffice
 # Writer, and what of Writer's time is its own: Writer started and stopped with nothing done,
 # and started, the notice opened and closed with no hand-over (the add-in leaves it alone).
-#   bench/writer_bench.sh [QNMURO_BINARY] [RUNS]          (default 5 runs)
+# Then, as a clerk sees it, Writer with a window (tests/gui/gui_lib.sh: Xvfb with openbox, a
+# fresh profile each run): from soffice's start until the handed-over notice is on screen
+# prepared with the extension (qnmuro.oxt beside the binary), beside the same notice opened
+# without it. Screenshots every 0.1 s from the start; the notice is "on screen" from the first
+# screenshot after which the screen stays as it finally settles (bar, merged text; the caret's
+# blink aside).
+#   bench/writer_bench.sh [QNMURO_BINARY] [RUNS] [GUI_RUNS]   (default 5 runs, 3 GUI runs)
 # Prints RESULT <what> <median s> <min s> <max s> for: sim, writer, writer-start,
-# writer-start-load; read by bench/run.sh. Exits 1 when a run fails.
+# writer-start-load, writer-gui-plain, writer-gui-addin (the last two only where a display can
+# be made and the extension is built); read by bench/run.sh. Exits 1 when a run fails.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 qnmuro=$(realpath "${1:-build/qnmuro}")
 runs=${2:-5}
+gui_runs=${3:-3}
 examples="$here/../examples"
 # shellcheck source=../examples/example_env.sh
 source "$examples/example_env.sh"
-trap 'kill "$server_pid" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+# shellcheck source=../tests/gui/gui_lib.sh
+source "$here/../tests/gui/gui_lib.sh"
+trap 'gui_stop_all; kill "$server_pid" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 
 cp "$examples/docmarkline.bmp" "$QNMURO_WORKDIR/"
 "$qnmuro" run "$examples/make_notice.run" > /dev/null
@@ -51,3 +61,63 @@ measure writer "$QNMURO_REGISTRY" --host libreoffice "$examples/open_notice.run"
 # No hand-over in this registry: the add-in is connected but leaves the notice alone.
 measure writer-start "$work/none.reg" --host libreoffice "$work/start.run"
 measure writer-start-load "$work/none.reg" --host libreoffice "$work/load.run"
+
+# Writer with a window, plain and with the extension, runs alternating.
+oxt="$(dirname "$qnmuro")/qnmuro.oxt"
+missing=$(gui_tools_missing)
+if [ -n "$missing" ] || [ ! -f "$oxt" ]; then
+  echo "no timing with a window: ${missing:+not installed: $missing}${missing:+; }$([ -f "$oxt" ] || echo "no $oxt")"
+  exit 0
+fi
+gui="$work/gui"
+mkdir -p "$gui"
+chmod 755 "$work" "$gui"
+cp "$oxt" "$gui/qnmuro.oxt"
+cp "$qnmuro" "$gui/qnmuro"
+cp "$work/template.doc" "$examples/notice.ds.xml" "$gui/"
+sed -e "s|http://127.0.0.1:8080|$base|g" "$examples/control.xml" > "$gui/notice.xml"
+chmod a+rx "$gui"/*
+gui_start_display "$gui" || { echo "no virtual display could be started"; exit 1; }
+# gui_run plain|addin: gui_time, the seconds from soffice's start to the notice settled on screen.
+gui_run() {
+  local run="$gui/run" ready
+  rm -rf "$run"
+  mkdir -p "$run"
+  chmod 755 "$run"
+  gui_give "$run/home" "$run/work"
+  gui_env=(HOME="$run/home" LANG=C.UTF-8 LC_ALL=C.UTF-8 SAL_USE_VCLPLUGIN=gen
+           QNMURO_WORKDIR="$run/work" QNMURO_REGISTRY="$run/work/registry.reg")
+  if [ "$1" = addin ]; then
+    gui_profile "$run/profile" "$gui/qnmuro.oxt" || { cat "$run/profile.unopkg.log"; return 1; }
+    gui_clerk "$gui/qnmuro" handover "$gui/template.doc" --name notice.doc \
+      --config "$gui/notice.xml" --datasource "$gui/notice.ds.xml" || return 1
+  else
+    gui_profile "$run/profile"
+    # the profile made as unopkg makes it for the other runs, without the extension
+    gui_clerk unopkg list "-env:UserInstallation=file://$run/profile" > /dev/null 2>&1
+    cp "$gui/template.doc" "$run/work/notice.doc"
+    gui_give "$run/work"
+  fi
+  local start=$EPOCHREALTIME
+  gui_start_writer "$run/profile" "$run/writer.log" "$run/work/notice.doc"
+  if [ "$1" = addin ]; then
+    ready=$(python3 "$here/../tests/gui/gui_helper.py" screen-ready "$start" \
+      "$run/work/comlog.txt" "初始化完毕")
+  else
+    ready=$(python3 "$here/../tests/gui/gui_helper.py" screen-ready "$start")
+  fi || return 1
+  if [ "${QNMURO_GUI_KEEP:-0}" = 1 ]; then  # the settled screen, to look at
+    import -window root "${TMPDIR:-/tmp}/qnmuro-gui-bench-$1-$(date +%H%M%S).png"
+  fi
+  gui_stop_group "$gui_writer_group"
+  read -r _ gui_time _ <<< "$ready"
+}
+plain_times=() addin_times=()
+for _ in $(seq "$gui_runs"); do
+  gui_run plain || { echo "Writer with a window: a plain run failed"; exit 1; }
+  plain_times+=("$gui_time")
+  gui_run addin || { echo "Writer with a window: a run with the extension failed"; exit 1; }
+  addin_times+=("$gui_time")
+done
+echo "RESULT writer-gui-plain $(spread "${plain_times[@]}")"
+echo "RESULT writer-gui-addin $(spread "${addin_times[@]}")"

@@ -20,7 +20,7 @@ packages=(build-essential cmake pkg-config libxml2-dev libcurl4-openssl-dev libs
 # GUI suite a virtual display, a window manager, keystrokes, screenshots and Chinese fonts).
 [ "$tests" = ON ] && [ -z "${QNMURO_NO_WRITER:-}" ] &&
   packages+=(libreoffice-writer libreoffice-dev fonts-dejavu-core xvfb openbox xdotool
-             x11-utils imagemagick fonts-noto-cjk python3)
+             x11-utils imagemagick fonts-noto-cjk python3 libxfixes3)
 install_packages "${packages[@]}"
 
 # A build folder that already has the tests keeps them: a later plain setup does not drop them.
