@@ -142,7 +142,8 @@ TEST_F(ServerDeathTest, WhatTheUserSavedSurvivesAndTheNextSaveGoesThrough) {
     // Closed while the server is still down: the user is told; nothing changes on the disk.
     ui_.QueueAnswer(MsgAnswer::kYes);
     doc->Close();
-    EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kKept, kQuestion, kCloseError, kKept}));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::u16string>{kQuestion, kKept, kQuestion, kCloseError, kKept}));
     EXPECT_EQ(ReadBytes(dir_ / "notice.doc"), saved);
     EXPECT_EQ(Backups(), std::vector<std::string>{saved});
     EXPECT_FALSE(fs::exists(stored));
