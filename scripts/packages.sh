@@ -15,8 +15,11 @@ install_packages() {
   if ! $sudo apt-get update; then
     echo "packages: some package index failed to download (see above); using the others" >&2
   fi
+  local policy
   for p in "${missing[@]}"; do
-    apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]' || unknown+=("$p")
+    # Read whole, not piped into grep -q: under pipefail the early exit would fail the check.
+    policy=$(apt-cache policy "$p" 2>/dev/null || true)
+    [[ $policy == *"Candidate: "* && $policy != *"Candidate: (none)"* ]] || unknown+=("$p")
   done
   if [ ${#unknown[@]} -gt 0 ]; then
     echo "packages: no package index offers: ${unknown[*]}" >&2
