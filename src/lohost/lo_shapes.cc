@@ -568,7 +568,9 @@ host::PagePoint LoWindow::PageOrigin(long page) {
   });
 }
 
-// ---- the view: pictures and drawings are Writer's view settings ShowGraphics and ShowDrawings.
+// ---- the view: drawings are Writer's view setting ShowDrawings. Pictures stay shown: Writer's
+// ShowGraphics would draw a grey frame in each picture's place (the hidden red head's rule
+// among them); a picture the add-in hides is made transparent instead.
 
 namespace {
 Reference<XPropertySet> ViewSettings(LoApplication& app) {
@@ -582,17 +584,14 @@ Reference<XPropertySet> ViewSettings(LoApplication& app) {
 bool LoView::ShowDrawings() {
   // With no document open, the switch the last window had.
   if (app_->Active() == nullptr) return app_->show_drawings();
-  return Uno([&] {
-    const Reference<XPropertySet> settings = ViewSettings(*app_);
-    return Get<bool>(settings, "ShowGraphics") && Get<bool>(settings, "ShowDrawings");
-  });
+  return Uno([&] { return Get<bool>(ViewSettings(*app_), "ShowDrawings"); });
 }
 
 void LoView::SetShowDrawings(bool on) {
   app_->set_show_drawings(on);
   Uno([&] {
     const Reference<XPropertySet> settings = ViewSettings(*app_);
-    settings->setPropertyValue(Ascii("ShowGraphics"), Any(on));
+    settings->setPropertyValue(Ascii("ShowGraphics"), Any(true));
     settings->setPropertyValue(Ascii("ShowDrawings"), Any(on));
   });
 }

@@ -1,12 +1,15 @@
 // Pictures, the window and the view of the Writer host, against a real headless Writer.
 #include <gtest/gtest.h>
 
+#include <com/sun/star/view/XViewSettingsSupplier.hpp>
+
 #include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "base/text.h"
+#include "lohost/lo_model.h"
 #include "lohost/writer_host.h"
 #include "simhost/sim_fixture.h"
 
@@ -213,6 +216,16 @@ TEST_F(LoShapesTest, TheViewAndTheOptionsSwitchPicturesAndDrawings) {
   EXPECT_TRUE(view.ShowDrawings());
   view.SetShowDrawings(false);
   EXPECT_FALSE(app_->ActiveWindow()->GetView().ShowDrawings());
+  // Pictures are not swapped for Writer's grey placeholder frames (the hidden red head's rule).
+  EXPECT_EQ(
+      Uno([&] {
+        return Reference<css::view::XViewSettingsSupplier>(
+                   std::dynamic_pointer_cast<LoDocument>(app_->ActiveDocument())->Controller(),
+                   css::uno::UNO_QUERY_THROW)
+            ->getViewSettings()
+            ->getPropertyValue(Ascii("ShowGraphics"));
+      }),
+      css::uno::Any(true));
   view.SetShowDrawings(true);
   EXPECT_TRUE(view.ShowDrawings());
   host::Options& options = app_->GetOptions();
