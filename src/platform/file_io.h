@@ -4,6 +4,7 @@
 #ifndef QNMURO_PLATFORM_FILE_IO_H_
 #define QNMURO_PLATFORM_FILE_IO_H_
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -109,6 +110,27 @@ int SyncFolder(const std::filesystem::path& folder);
 // False also when the system cannot tell where the file is.
 bool IsOpenedAt(std::FILE* file, const std::filesystem::path& folder,
                 const std::filesystem::path& below);
+
+// An exclusive lock that processes take on one lock file to do a piece of work one at a time
+// (a lock the system drops when its holder exits or dies). The file is created when missing,
+// never through a link planted at its name, and stays. Within one process a second holder of
+// the same file is another holder, so holders never nest.
+class FileLock {
+ public:
+  FileLock() = default;
+  ~FileLock() { Release(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Takes the lock, waiting at most `wait` while another holder has it. Returns 0, EWOULDBLOCK
+  // when the other holder kept it that long, or the errno of a failure to open the file.
+  int Acquire(const std::filesystem::path& path, std::chrono::milliseconds wait);
+  void Release();
+  bool held() const { return handle_ != -1; }
+
+ private:
+  intptr_t handle_ = -1;  // a descriptor, or a HANDLE on Windows
+};
 
 enum class AppendStatus {
   kWritten,

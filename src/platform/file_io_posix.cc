@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 
 namespace qnmuro {
 
@@ -210,6 +211,34 @@ bool RemoveLeftover(const std::filesystem::path& path) {
   const bool removed = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0;
   ::close(fd);
   return removed;
+}
+
+int FileLock::Acquire(const std::filesystem::path& path, std::chrono::milliseconds wait) {
+  Release();
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point give_up = Clock::now() + wait;
+  auto pause = std::chrono::milliseconds(5);
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    if (err == EINTR) continue;
+    const Clock::time_point now = Clock::now();
+    if (err != EWOULDBLOCK || now >= give_up) {
+      ::close(fd);
+      return err;
+    }
+    std::this_thread::sleep_for(std::min<Clock::duration>(pause, give_up - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(100));
+  }
+  handle_ = fd;
+  return 0;
+}
+
+void FileLock::Release() {
+  if (handle_ == -1) return;
+  ::close(static_cast<int>(handle_));  // drops the lock
+  handle_ = -1;
 }
 
 }  // namespace qnmuro

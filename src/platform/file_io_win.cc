@@ -224,4 +224,39 @@ bool RemoveLeftover(const std::filesystem::path& path) {
   return DeleteFileW(path.c_str()) != 0;
 }
 
+int FileLock::Acquire(const std::filesystem::path& path, std::chrono::milliseconds wait) {
+  Release();
+  // FILE_FLAG_OPEN_REPARSE_POINT: a link at the name is opened itself, never followed.
+  const HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ErrnoOf(GetLastError());
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point give_up = Clock::now() + wait;
+  auto pause = std::chrono::milliseconds(5);
+  for (;;) {
+    OVERLAPPED at{};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) break;
+    const DWORD code = GetLastError();
+    const Clock::time_point now = Clock::now();
+    if (code != ERROR_LOCK_VIOLATION || now >= give_up) {
+      CloseHandle(file);
+      return code == ERROR_LOCK_VIOLATION ? EWOULDBLOCK : ErrnoOf(code);
+    }
+    Sleep(static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::min<Clock::duration>(pause, give_up - now))
+                                 .count()));
+    pause = std::min(pause * 2, std::chrono::milliseconds(100));
+  }
+  handle_ = reinterpret_cast<intptr_t>(file);
+  return 0;
+}
+
+void FileLock::Release() {
+  if (handle_ == -1) return;
+  CloseHandle(reinterpret_cast<HANDLE>(handle_));  // drops the lock
+  handle_ = -1;
+}
+
 }  // namespace qnmuro

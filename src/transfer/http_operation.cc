@@ -400,7 +400,10 @@ bool HttpOperation::StreamFollowingRedirects() {
 void HttpOperation::NoteVersion(const std::u16string& url, const HttpResponse& response) {
   if (!note_version_) return;
   const DocumentFile file = AttachmentFile(url);
-  if (!file.empty()) RecordVersionTag(ctx_, file, FromAnsi(response.Header("ETag")));
+  if (file.empty()) return;
+  // With the digest of the bytes that came: a hand-over made another way is then told apart.
+  const std::u16string tag = FromAnsi(response.Header("ETag"));
+  RecordVersionTag(ctx_, file, tag, tag.empty() ? u"" : FileSha256(ToPath(target_path_)));
 }
 
 // The platform's URL-download service (or a plain GET standing in for it) that follows
@@ -496,6 +499,7 @@ bool HttpOperation::UploadFileByStream() {
   errorMessage_.clear();
   failure_.reset();
   conflict_ = false;
+  credentials_refused_ = false;
   named_tag_.clear();
   server_tag_.clear();
   origin_ = OriginOf(url_);
@@ -527,7 +531,7 @@ bool HttpOperation::UploadFileByStream() {
   // The confirmation names the version it replaces when one is held: a server that takes part
   // then stores nothing over another user's version.
   const DocumentFile file{QueryParameter(http_url_, u"unid"), GetFileName(dest_file_)};
-  named_tag_ = HeldVersionTag(ctx_, file);
+  named_tag_ = replaced_tag_ ? *replaced_tag_ : HeldVersionTag(ctx_, file);
   if (!named_tag_.empty()) {
     confirm_headers_.emplace_back("If-Match", ToAnsi(named_tag_));
     if (!body_digest_.empty()) {
@@ -537,10 +541,11 @@ bool HttpOperation::UploadFileByStream() {
   dest_file_.clear();
   const bool ok = PostStream();
   confirm_headers_.clear();
+  credentials_refused_ = !ok && (reply_status_ == 401 || reply_status_ == 403);
   if (ok && !named_tag_.empty()) {
     // The stored version's tag; none means the held one no longer names the server's version.
     // A document that came without a tag (not through the add-in) stays without one.
-    RecordVersionTag(ctx_, file, reply_tag_);
+    RecordVersionTag(ctx_, file, reply_tag_, body_digest_);
   } else if (!named_tag_.empty() && reply_status_ == 412) {
     conflict_ = true;
     server_tag_ = reply_tag_;
@@ -575,7 +580,14 @@ bool HttpOperation::PostAndCheckReply(uint64_t* size) {
   request.headers.emplace_back("Content-Type", "multipart/form-data");
   for (const auto& header : confirm_headers_) request.headers.push_back(header);
   std::string reply;
-  return ReceiveReply(request, &reply) && CheckReply(reply);
+  if (!ReceiveReply(request, &reply) || !CheckReply(reply)) return false;
+  // Whatever its body says, a reply whose status is no success is no confirmation.
+  if (reply_status_ < 200 || reply_status_ > 299) {
+    SetLastSystemError(0);
+    errorMessage_ = u"http返回错误代码：" + ToText(reply_status_);
+    return false;
+  }
+  return true;
 }
 
 // Opens DestFile as the request's body, streamed from the file.

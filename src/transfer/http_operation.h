@@ -98,6 +98,10 @@ class HttpOperation {
   // that a server that takes part never takes another upload of the same name for it.
   void SetBodyDigest(std::u16string sha256_hex) { body_digest_ = std::move(sha256_hex); }
 
+  // The version the upload replaces, fixed by the caller (a kept upload names the version it
+  // was based on when it was kept; empty: none), instead of the one held now.
+  void SetReplacedTag(std::u16string tag) { replaced_tag_ = std::move(tag); }
+
   // Whether a download is the hand-over of a document, whose version (its entity tag) this
   // computer then has (version_tags.h). Off for the files the toolbar fetches.
   void SetNoteVersion(bool note) { note_version_ = note; }
@@ -108,6 +112,10 @@ class HttpOperation {
   const std::u16string& namedTag() const { return named_tag_; }
   bool conflict() const { return conflict_; }
   const std::u16string& serverTag() const { return server_tag_; }
+  // The HTTP status of the last upload request's whole reply; 0 when none arrived.
+  int replyStatus() const { return reply_status_; }
+  // Whether the confirmation, the request with the user's credentials, was refused for them.
+  bool credentialsRefused() const { return credentials_refused_; }
 
   // The last error line this operation wrote to the event log; empty when none.
   const std::u16string& lastErrorLine() const { return last_error_line_; }
@@ -179,9 +187,11 @@ class HttpOperation {
   // Version tags of the upload (version_tags.h).
   bool note_version_ = false;
   std::u16string body_digest_;
+  std::optional<std::u16string> replaced_tag_;
   std::u16string named_tag_;
   std::u16string server_tag_;
   bool conflict_ = false;
+  bool credentials_refused_ = false;
   std::vector<std::pair<std::string, std::string>> confirm_headers_;
   int reply_status_ = 0;      // of the last upload request's reply
   std::u16string reply_tag_;  // its ETag

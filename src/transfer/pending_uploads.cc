@@ -23,22 +23,20 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char16_t kFolder[] = u"pending";
+constexpr char16_t kLockFile[] = u"pending.lock";
 constexpr char16_t kNewPrefix[] = u".new-";
+constexpr char kGonePrefix[] = ".gone-";
 constexpr char kEntryFile[] = "entry";
 constexpr char kErrorFile[] = "error";
-constexpr char kFormat[] = "1";
+constexpr char kBodyFolder[] = "document";
+constexpr int kFormat = 2;
 // A document the host opens is at most this large (DownloadLimits::file); so is its copy.
 constexpr size_t kMaxKept = size_t{1} << 30;
-
-std::u16string Hex(const Sha256Value& value) {
-  static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  std::u16string out;
-  for (unsigned char b : value) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 15];
-  }
-  return out;
-}
+// How long a save waits while another process sends a pending upload; then its version is
+// kept and goes at a later retry.
+constexpr std::chrono::milliseconds kSaveLockWait{90000};
+// How long other work waits for the lock.
+constexpr std::chrono::milliseconds kLockWait{10000};
 
 bool IsDigest(std::u16string_view text) {
   return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char16_t c) {
@@ -83,6 +81,10 @@ std::u16string Join(const std::vector<std::u16string>& parts) {
   return out;
 }
 
+const char16_t* StateText(const PendingEntry& e) {
+  return e.conflict ? u"conflict" : e.refused ? u"refused" : u"pending";
+}
+
 std::string EntryText(const PendingEntry& e) {
   const std::pair<const char*, std::u16string> fields[] = {
       {"url", e.job.url},
@@ -94,16 +96,20 @@ std::string EntryText(const PendingEntry& e) {
       {"size", ToText(static_cast<long long>(e.size))},
       {"time", e.time},
       {"own", Join(e.own)},
-      {"state", e.conflict ? u"conflict" : u"pending"},
+      {"based", e.based.value_or(u"")},
+      {"state", StateText(e)},
       {"named", e.namedTag},
       {"server", e.serverTag},
   };
-  std::string text = std::string("format=") + kFormat + "\n";
-  for (const auto& [key, value] : fields) text += std::string(key) + "=" + Escape(value) + "\n";
+  std::string text = "format=" + std::to_string(e.format) + "\n";
+  for (const auto& [key, value] : fields) {
+    if (e.format < 2 && std::string_view(key) == "based") continue;
+    text += std::string(key) + "=" + Escape(value) + "\n";
+  }
   return text;
 }
 
-// The entry's fields from its text; false when it is not a whole entry of this format.
+// The entry's fields from its text; false when it is not a whole entry of a known format.
 bool ParseEntry(const std::string& text, PendingEntry* e) {
   std::map<std::string, std::u16string> values;
   size_t start = 0;
@@ -116,7 +122,13 @@ bool ParseEntry(const std::string& text, PendingEntry* e) {
     values[line.substr(0, eq)] = Unescape(std::string_view(line).substr(eq + 1));
     start = end + 1;
   }
-  if (values["format"] != u"1" || values.count("server") == 0) return false;
+  const std::u16string& format = values["format"];
+  if ((format != u"1" && format != u"2") || values.count("server") == 0) return false;
+  e->format = format == u"1" ? 1 : 2;
+  if (e->format >= 2) {
+    if (values.count("based") == 0) return false;
+    e->based = values["based"];
+  }
   e->job.url = values["url"];
   e->job.unid = values["unid"];
   e->name = values["name"];
@@ -124,7 +136,10 @@ bool ParseEntry(const std::string& text, PendingEntry* e) {
   e->job.password = values["password"];
   e->sha256 = values["sha256"];
   e->time = values["time"];
-  e->conflict = values["state"] == u"conflict";
+  const std::u16string& state = values["state"];
+  if (state != u"pending" && state != u"conflict" && state != u"refused") return false;
+  e->conflict = state == u"conflict";
+  e->refused = state == u"refused";
   e->namedTag = values["named"];
   e->serverTag = values["server"];
   e->own.clear();
@@ -149,11 +164,36 @@ bool SameDocument(const PendingEntry& a, const PendingEntry& b) {
                                                                        : a.job.unid == b.job.unid);
 }
 
+// Whole and no conflict: the entry goes when the server takes it.
+bool Sendable(const PendingEntry& e) {
+  return e.problem.empty() && !e.conflict;
+}
+
 }  // namespace
 
 std::u16string PendingEntry::BodyPath() const {
-  return folder + kPathSeparator + name;
+  if (format < 2) return folder + kPathSeparator + name;
+  return folder + kPathSeparator + Utf8ToUtf16(kBodyFolder) + kPathSeparator + name;
 }
+
+// The store's lock for one piece of work, taken unless this object holds it already.
+class PendingUploads::Hold {
+ public:
+  Hold(PendingUploads& store, std::chrono::milliseconds wait) : lock_(store.lock_) {
+    if (lock_.held()) return;
+    taken_ = lock_.Acquire(ToPath(store.ctx_.work_dir) / ToPath(kLockFile), wait) == 0;
+  }
+  ~Hold() {
+    if (taken_) lock_.Release();
+  }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+  bool ok() const { return lock_.held(); }
+
+ private:
+  FileLock& lock_;
+  bool taken_ = false;
+};
 
 PendingUploads::PendingUploads(Context& ctx) : ctx_(ctx) {}
 
@@ -186,14 +226,17 @@ std::optional<PendingEntry> PendingUploads::Keep(const std::u16string& file, con
     failure = u"无法建立文件夹" + Folder();
   }
   if (failure.empty()) {
-    entry.sha256 = Hex(digest);
+    entry.sha256 = Sha256Text(digest);
     entry.size = bytes.size();
     entry.time = NowText();
-    const std::vector<PendingEntry> older = List();
-    for (const PendingEntry& old : older) {
-      if (!SameDocument(old, entry) || !old.problem.empty()) continue;
+    // The version this one replaces: the one held now, else the one the unconfirmed versions
+    // it follows were based on (a hand-over that came another way forgot the tag).
+    entry.based = HeldVersionTag(ctx_, FileOf(entry));
+    for (const PendingEntry& old : List()) {
+      if (!SameDocument(old, entry) || !Sendable(old)) continue;
       entry.own.push_back(old.sha256);
       for (const std::u16string& d : old.own) entry.own.push_back(d);
+      if (entry.based->empty() && old.based) entry.based = old.based;
     }
     // "<stamp>-<n>": the first n that neither a whole nor a new entry has taken.
     std::u16string stamp = entry.time;
@@ -205,12 +248,16 @@ std::optional<PendingEntry> PendingUploads::Keep(const std::u16string& file, con
       if (!fs::exists(folder / ToPath(id), ec) && fs::create_directory(temp, ec)) entry.id = id;
     }
     entry.folder = FromPath(folder / ToPath(entry.id));
+    entry.dir = folder / ToPath(entry.id);
     if (entry.id.empty()) {
       failure = u"无法建立待上传文件夹";
-    } else if ((err = ReplaceFileContents(temp / ToPath(entry.name), bytes)) != 0 ||
+    } else if ((fs::create_directory(temp / kBodyFolder, ec), ec)) {
+      err = ec.value();
+      failure = u"无法写入待上传文件（" + ToText(err) + u"）";
+    } else if ((err = ReplaceFileContents(temp / kBodyFolder / ToPath(entry.name), bytes)) != 0 ||
                (err = ReplaceFileContents(temp / kEntryFile, EntryText(entry))) != 0) {
       failure = u"无法写入待上传文件（" + ToText(err) + u"）";
-    } else if (fs::rename(temp, ToPath(entry.folder), ec), ec) {
+    } else if (fs::rename(temp, entry.dir, ec), ec) {
       failure = u"无法完成待上传文件（" + ToText(ec.value()) + u"）";
     }
     if (!failure.empty() && !entry.id.empty()) fs::remove_all(temp, ec);
@@ -220,30 +267,36 @@ std::optional<PendingEntry> PendingUploads::Keep(const std::u16string& file, con
     return std::nullopt;
   }
   SyncFolder(folder);
-  // Only now that the newer version is kept may the older ones go.
-  for (const PendingEntry& old : List()) {
-    if (old.id != entry.id && old.problem.empty() && SameDocument(old, entry)) Remove(old);
+  // Only now that the newer version is kept may the older ones go; a conflict stays until a
+  // person drops it. Without the lock they stay too: a retry skips them.
+  const Hold hold(*this, kLockWait);
+  if (hold.ok()) {
+    for (const PendingEntry& old : List()) {
+      if (old.id != entry.id && old.problem.empty() && !old.conflict && SameDocument(old, entry))
+        Remove(old);
+    }
   }
   return entry;
 }
 
-std::optional<PendingEntry> PendingUploads::Read(const std::u16string& id) const {
+std::optional<PendingEntry> PendingUploads::Read(const fs::path& dir) const {
   PendingEntry entry;
-  entry.id = id;
-  entry.folder = Folder() + kPathSeparator + id;
+  entry.id = FromPath(dir.filename());
+  entry.folder = FromPath(dir);
+  entry.dir = dir;
   std::string text;
   int err = 0;
-  if (id.rfind(kNewPrefix, 0) == 0) {
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return std::nullopt;
+  if (entry.id.rfind(kNewPrefix, 0) == 0) {
     entry.problem = u"未写完（保存时中断）";
-  } else if (ReadRegularFile(ToPath(entry.folder) / kEntryFile, 1 << 20, &text, &err) !=
-             FileReadStatus::kOk) {
+  } else if (ReadRegularFile(dir / kEntryFile, 1 << 20, &text, &err) != FileReadStatus::kOk) {
     entry.problem = u"缺少描述文件";
   } else if (!ParseEntry(text, &entry)) {
     entry.problem = u"描述文件已损坏";
   }
   std::string error;
-  if (ReadRegularFile(ToPath(entry.folder) / kErrorFile, 1 << 20, &error, &err) ==
-      FileReadStatus::kOk) {
+  if (ReadRegularFile(dir / kErrorFile, 1 << 20, &error, &err) == FileReadStatus::kOk) {
     entry.lastError = Utf8ToUtf16(error);
   }
   return entry;
@@ -257,32 +310,37 @@ bool PendingUploads::Check(PendingEntry& entry) const {
   Sha256Value digest{};
   if (ReadRegularFile(ToPath(entry.BodyPath()), kMaxKept, &bytes, &err) != FileReadStatus::kOk) {
     entry.problem = u"缺少文件内容";
-  } else if (bytes.size() != entry.size || !Sha256(bytes, &digest) || Hex(digest) != entry.sha256) {
+  } else if (bytes.size() != entry.size || !Sha256(bytes, &digest) ||
+             Sha256Text(digest) != entry.sha256) {
     entry.problem = u"文件内容与摘要不符";
   }
   return entry.problem.empty();
 }
 
 std::vector<PendingEntry> PendingUploads::List() const {
-  std::vector<std::u16string> ids;
+  std::vector<fs::path> dirs;
   std::error_code ec;
   for (fs::directory_iterator it(ToPath(Folder()), ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->is_directory(ec)) ids.push_back(FromPath(it->path().filename()));
+    // A folder on its way out (Remove) is no entry any more.
+    if (it->is_directory(ec) && it->path().filename().string().rfind(kGonePrefix, 0) != 0) {
+      dirs.push_back(it->path());
+    }
   }
   // Oldest first; half-written ones (".new-") by the time in their names too.
-  auto key = [](const std::u16string& id) {
+  auto key = [](const fs::path& dir) {
+    const std::u16string id = FromPath(dir.filename());
     return id.rfind(kNewPrefix, 0) == 0 ? id.substr(std::char_traits<char16_t>::length(kNewPrefix))
                                         : id;
   };
-  std::sort(ids.begin(), ids.end(), [&](const std::u16string& a, const std::u16string& b) {
+  std::sort(dirs.begin(), dirs.end(), [&](const fs::path& a, const fs::path& b) {
     const std::u16string ka = key(a);
     const std::u16string kb = key(b);
     // "-10" after "-9": the sequence number compares by its length first.
     return std::make_pair(ka.size(), ka) < std::make_pair(kb.size(), kb);
   });
   std::vector<PendingEntry> entries;
-  for (const std::u16string& id : ids) {
-    if (std::optional<PendingEntry> entry = Read(id)) {
+  for (const fs::path& dir : dirs) {
+    if (std::optional<PendingEntry> entry = Read(dir)) {
       Check(*entry);
       entries.push_back(std::move(*entry));
     }
@@ -290,29 +348,48 @@ std::vector<PendingEntry> PendingUploads::List() const {
   return entries;
 }
 
-void PendingUploads::Remove(const PendingEntry& entry) {
+// Renamed out of the way first, so that no reader meets half an entry.
+bool PendingUploads::Remove(const PendingEntry& entry) {
   std::error_code ec;
-  fs::remove_all(ToPath(entry.folder), ec);
   const fs::path folder = ToPath(Folder());
+  fs::path gone = entry.dir.parent_path() / (kGonePrefix + entry.dir.filename().string());
+  fs::remove_all(gone, ec);
+  fs::rename(entry.dir, gone, ec);
+  fs::remove_all(ec ? entry.dir : gone, ec);
+  const bool removed = !fs::exists(entry.dir, ec) && !ec;
   if (fs::is_empty(folder, ec) && !ec) fs::remove(folder, ec);
   SyncFolder(folder);
+  return removed;
 }
 
 void PendingUploads::Rewrite(const PendingEntry& entry) {
-  ReplaceFileContents(ToPath(entry.folder) / kEntryFile, EntryText(entry));
+  ReplaceFileContents(entry.dir / kEntryFile, EntryText(entry));
 }
 
 void PendingUploads::NoteError(PendingEntry& entry, const std::u16string& line) {
   entry.lastError = line.empty() ? u"服务器没有确认上传" : line;
-  ReplaceFileContents(ToPath(entry.folder) / kErrorFile, Utf16ToUtf8(entry.lastError));
+  ReplaceFileContents(entry.dir / kErrorFile, Utf16ToUtf8(entry.lastError));
 }
 
 UploadOutcome PendingUploads::Send(PendingEntry& entry, const std::u16string& source) {
-  if (source.empty() && !Check(entry)) {
+  answered_ = false;
+  const Hold hold(*this, kLockWait);
+  if (!hold.ok()) {
+    NoteError(entry, u"另一个程序正在上传待上传的文件，稍后再试");
+    return UploadOutcome::kFailed;
+  }
+  // Another process may have sent, replaced, dropped or marked it before the lock was had.
+  std::optional<PendingEntry> now = Read(entry.dir);
+  std::error_code ec;
+  if (!now || !fs::exists(entry.dir / kEntryFile, ec)) return UploadOutcome::kGone;
+  entry = std::move(*now);
+  if (entry.conflict) return UploadOutcome::kConflict;
+  if ((source.empty() || !entry.problem.empty()) && !Check(entry)) {
     WriteErrorLog(ctx_.state, u"待上传的文件" + entry.folder + u"不能上传：" + entry.problem);
     return UploadOutcome::kUnusable;
   }
   const DocumentFile file = FileOf(entry);
+  std::u16string replaced = entry.based ? *entry.based : HeldVersionTag(ctx_, file);
   for (int attempt = 0;; ++attempt) {
     HttpOperation transfer(ctx_);
     transfer.SetHttpUser(entry.job.user);
@@ -320,9 +397,22 @@ UploadOutcome PendingUploads::Send(PendingEntry& entry, const std::u16string& so
     transfer.SetHttpUrl(entry.job.url);
     transfer.SetDestFile(source.empty() ? entry.BodyPath() : source);
     transfer.SetBodyDigest(entry.sha256);
+    transfer.SetReplacedTag(replaced);
     if (transfer.UploadFileByStream()) {
+      answered_ = true;
       Remove(entry);
       return UploadOutcome::kUploaded;
+    }
+    answered_ = transfer.replyStatus() != 0;
+    if (transfer.credentialsRefused()) {
+      // It goes on being tried (the password may be mended on the server), but it waits for
+      // the clerk's password more than for the server, and holds no other entry up.
+      entry.refused = true;
+      Rewrite(entry);
+      NoteError(entry, transfer.lastErrorLine());
+      WriteErrorLog(ctx_.state, u"服务器拒绝了用户" + entry.job.user + u"上传文件“" + entry.name +
+                                    u"”：需要重新输入密码；本机的版本保存在" + entry.folder);
+      return UploadOutcome::kRefused;
     }
     if (!transfer.conflict()) {
       NoteError(entry, transfer.lastErrorLine());
@@ -331,7 +421,7 @@ UploadOutcome PendingUploads::Send(PendingEntry& entry, const std::u16string& so
     const std::u16string& current = transfer.serverTag();
     if (current == DigestTag(entry.sha256)) {
       // The server stored this very version before; only its reply was lost.
-      RecordVersionTag(ctx_, file, current);
+      RecordVersionTag(ctx_, file, current, entry.sha256);
       WriteLog(ctx_.state, u"服务器上已是本机的版本" + current + u"：" + entry.name);
       Remove(entry);
       return UploadOutcome::kUploaded;
@@ -342,7 +432,7 @@ UploadOutcome PendingUploads::Send(PendingEntry& entry, const std::u16string& so
         }) != entry.own.end();
     if (earlier_own && attempt == 0) {
       // The server holds an earlier version of this user's: the newer one goes over it.
-      RecordVersionTag(ctx_, file, current);
+      replaced = current;
       continue;
     }
     entry.conflict = true;
@@ -361,59 +451,105 @@ UploadOutcome PendingUploads::Send(PendingEntry& entry, const std::u16string& so
 RetryReport PendingUploads::RetryAll() {
   RetryReport report;
   bool stopped = false;
-  for (PendingEntry& entry : List()) {
+  const std::vector<PendingEntry> entries = List();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    PendingEntry entry = entries[i];
     if (!entry.problem.empty()) {
       ++report.unusable;
-    } else if (entry.conflict) {
+      continue;
+    }
+    if (entry.conflict) {
       ++report.conflicts;
-    } else if (stopped) {
+      continue;
+    }
+    // Another process holds the lock: it is sending, and the others would only wait for it.
+    const Hold hold(*this, std::chrono::milliseconds(0));
+    if (stopped || !hold.ok()) {
+      stopped = true;
       ++report.untried;
-    } else {
-      switch (Send(entry)) {
-        case UploadOutcome::kUploaded:
-          ++report.uploaded;
-          WriteLog(ctx_.state,
-                   u"待上传的文件“" + entry.name + u"”（" + entry.id + u"）已上传到服务器");
-          break;
-        case UploadOutcome::kConflict:
-          ++report.conflicts;
-          break;
-        case UploadOutcome::kUnusable:
-          ++report.unusable;
-          break;
-        case UploadOutcome::kFailed:
-          ++report.failed;
-          stopped = true;
-          break;
-      }
+      continue;
+    }
+    const bool replaced = std::any_of(
+        entries.begin() + static_cast<long>(i) + 1, entries.end(),
+        [&](const PendingEntry& newer) { return Sendable(newer) && SameDocument(newer, entry); });
+    if (replaced) {
+      // A save that could not have the lock left it: its newer version goes instead.
+      Remove(entry);
+      continue;
+    }
+    switch (Send(entry)) {
+      case UploadOutcome::kUploaded:
+        ++report.uploaded;
+        WriteLog(ctx_.state,
+                 u"待上传的文件“" + entry.name + u"”（" + entry.id + u"）已上传到服务器");
+        break;
+      case UploadOutcome::kConflict:
+        ++report.conflicts;
+        break;
+      case UploadOutcome::kRefused:
+        ++report.refused;
+        break;
+      case UploadOutcome::kUnusable:
+        ++report.unusable;
+        break;
+      case UploadOutcome::kGone:
+      case UploadOutcome::kNotKept:
+        break;
+      case UploadOutcome::kFailed:
+        ++report.failed;
+        // A server that answered with a refusal is there: the others may still go.
+        stopped = !answered_;
+        break;
     }
   }
   return report;
 }
 
+std::optional<UploadOutcome> PendingUploads::SendWithPassword(const std::u16string& id,
+                                                              const std::u16string& password) {
+  const Hold hold(*this, kLockWait);
+  for (PendingEntry& entry : List()) {
+    if (entry.id != id) continue;
+    if (!hold.ok()) return UploadOutcome::kFailed;
+    if (!entry.problem.empty()) return UploadOutcome::kUnusable;
+    entry.job.password = password;
+    entry.refused = false;
+    Rewrite(entry);
+    return Send(entry);
+  }
+  return std::nullopt;
+}
+
 bool PendingUploads::Drop(const std::u16string& id) {
+  const Hold hold(*this, kLockWait);
+  if (!hold.ok()) return false;
   for (const PendingEntry& entry : List()) {
-    if (entry.id == id) {
-      Remove(entry);
-      return true;
-    }
+    if (entry.id == id) return Remove(entry);
   }
   return false;
 }
 
-UploadOutcome UploadDocument(Context& ctx, const std::u16string& file, const UploadJob& job) {
-  PendingUploads pending(ctx);
-  if (std::optional<PendingEntry> entry = pending.Keep(file, job)) {
-    return pending.Send(*entry, file);
+UploadOutcome PendingUploads::Upload(const std::u16string& file, const UploadJob& job) {
+  // Waits while another process sends: what it sends may be the version this one replaces.
+  const Hold hold(*this, kSaveLockWait);
+  if (std::optional<PendingEntry> entry = Keep(file, job)) {
+    // Not had in time: the version waits, kept, for a later retry.
+    if (!hold.ok()) return UploadOutcome::kFailed;
+    return Send(*entry, file);
   }
-  // No copy could be kept: the upload is still worth trying, as it always was.
-  HttpOperation transfer(ctx);
+  // No copy could be kept: the upload is still worth trying, as it always was; a version that
+  // does not get there is then kept nowhere but in the document itself.
+  HttpOperation transfer(ctx_);
   transfer.SetHttpUser(job.user);
   transfer.SetHttpPassword(job.password);
   transfer.SetHttpUrl(job.url);
   transfer.SetDestFile(file);
   if (transfer.UploadFileByStream()) return UploadOutcome::kUploaded;
-  return transfer.conflict() ? UploadOutcome::kConflict : UploadOutcome::kFailed;
+  return UploadOutcome::kNotKept;
+}
+
+UploadOutcome UploadDocument(Context& ctx, const std::u16string& file, const UploadJob& job) {
+  return PendingUploads(ctx).Upload(file, job);
 }
 
 }  // namespace qnmuro

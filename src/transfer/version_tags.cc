@@ -2,12 +2,16 @@
 
 #include <vector>
 
+#include "common/velto_log.h"
+#include "platform/digest.h"
+#include "platform/file_io.h"
 #include "platform/registry_store.h"
 
 namespace qnmuro {
 namespace {
 
 constexpr char16_t kTagsKey[] = u"Software\\QNSoft\\QNMuroWPS\\VersionTags";
+constexpr char16_t kDigestsKey[] = u"Software\\QNSoft\\QNMuroWPS\\VersionDigests";
 
 std::vector<std::u16string_view> Split(std::u16string_view text, char16_t separator) {
   std::vector<std::u16string_view> parts;
@@ -57,27 +61,80 @@ std::u16string Unescape(std::u16string_view text) {
   return out;
 }
 
-}  // namespace
-
-std::u16string HeldVersionTag(const Context& ctx, const DocumentFile& file) {
+std::u16string ReadValue(const Context& ctx, const char16_t* key, const DocumentFile& file) {
   if (ctx.registry == nullptr || file.empty()) return {};
   RegistryValue value;
-  if (ctx.registry->GetValue(kHkeyCurrentUser, kTagsKey, ValueName(file), &value) != 0 ||
+  if (ctx.registry->GetValue(kHkeyCurrentUser, key, ValueName(file), &value) != 0 ||
       value.type != kRegString) {
     return {};
   }
   return value.text;
 }
 
-void RecordVersionTag(const Context& ctx, const DocumentFile& file, std::u16string_view tag) {
-  if (ctx.registry == nullptr || file.empty()) return;
-  if (tag.empty()) {
-    ctx.registry->DeleteValue(kHkeyCurrentUser, kTagsKey, ValueName(file));
-    return;
+void WriteValue(const Context& ctx, const char16_t* key, const DocumentFile& file,
+                std::u16string_view text) {
+  if (text.empty()) {
+    ctx.registry->DeleteValue(kHkeyCurrentUser, key, ValueName(file));
+  } else if (ctx.registry->CreateKey(kHkeyCurrentUser, key) == 0) {
+    ctx.registry->SetValue(kHkeyCurrentUser, key, ValueName(file),
+                           RegistryValue::String(std::u16string(text)));
   }
-  if (ctx.registry->CreateKey(kHkeyCurrentUser, kTagsKey) != 0) return;
-  ctx.registry->SetValue(kHkeyCurrentUser, kTagsKey, ValueName(file),
-                         RegistryValue::String(std::u16string(tag)));
+}
+
+}  // namespace
+
+std::u16string HeldVersionTag(const Context& ctx, const DocumentFile& file) {
+  return ReadValue(ctx, kTagsKey, file);
+}
+
+std::u16string HeldVersionDigest(const Context& ctx, const DocumentFile& file) {
+  return ReadValue(ctx, kDigestsKey, file);
+}
+
+void RecordVersionTag(const Context& ctx, const DocumentFile& file, std::u16string_view tag,
+                      std::u16string_view sha256_hex) {
+  if (ctx.registry == nullptr || file.empty()) return;
+  // The digest first: a tag is never held beside the digest of another version.
+  WriteValue(ctx, kDigestsKey, file, tag.empty() ? std::u16string_view() : sha256_hex);
+  WriteValue(ctx, kTagsKey, file, tag);
+}
+
+bool ForgetStaleVersionTag(const Context& ctx, const DocumentFile& file,
+                           const std::filesystem::path& path,
+                           const std::vector<std::u16string>& own) {
+  const std::u16string tag = HeldVersionTag(ctx, file);
+  const std::u16string described = HeldVersionDigest(ctx, file);
+  if (tag.empty() || described.empty()) return false;
+  const std::u16string now = FileSha256(path);
+  if (now.empty() || now == described) return false;
+  for (const std::u16string& d : own) {
+    if (d == now) return false;
+  }
+  RecordVersionTag(ctx, file, u"");
+  WriteLog(ctx.state,
+           u"文件“" + file.name + u"”不是版本" + tag + u"的内容，已不再以该版本为上传的依据");
+  return true;
+}
+
+std::u16string FileSha256(const std::filesystem::path& path) {
+  std::string bytes;
+  int err = 0;
+  Sha256Value digest{};
+  if (ReadRegularFile(path, size_t{1} << 30, &bytes, &err) != FileReadStatus::kOk ||
+      !Sha256(bytes, &digest)) {
+    return {};
+  }
+  return Sha256Text(digest);
+}
+
+std::u16string Sha256Text(const Sha256Value& digest) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  std::u16string out;
+  for (unsigned char b : digest) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
 }
 
 DocumentFile AttachmentFile(std::u16string_view url) {
