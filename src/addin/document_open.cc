@@ -89,6 +89,12 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
           return;
         }
 
+        // A document the OA client fetched itself may be another version than the one whose
+        // tag this computer holds: the tag then names nothing the clerk's save replaces.
+        IgnoreFailure([&] {
+          PendingUploads(context_).ForgetStaleTag(state().records.documentInfo.unid,
+                                                  document.FullName());
+        });
         const CommonInfo& common = state().records.commonInfo;
         saved_user_name_ = app.UserName();
         saved_user_initials_ = app.UserInitials();

@@ -5,6 +5,7 @@
 #include "addin/wps_addin.h"
 #include "base/error.h"
 #include "base/text.h"
+#include "common/cipher.h"
 #include "common/identity.h"
 #include "common/shared_state.h"
 #include "common/utils.h"
@@ -26,6 +27,11 @@ constexpr char16_t kKeptNotice[] =
     u"文档未能上传到服务器，已保存在本机，将在能够连接服务器时自动上传。";
 constexpr char16_t kConflictNotice[] =
     u"服务器上的文档已被其他用户修改，您的版本没有覆盖它，已保存在本机。";
+// Nothing could be kept either (a full disk): only the document itself holds the version.
+constexpr char16_t kNotKeptNotice[] =
+    u"文档未能上传到服务器，也无法在本机保存待上传的副本（磁盘可能已满），请将文档另存到其他位置。";
+constexpr char16_t kRefusedNotice[] =
+    u"服务器拒绝了您的用户名或密码，文档没有上传，已保存在本机；再次保存时可重新输入密码。";
 constexpr long kWindowMinimized = 2;
 // How many reminder ticks (minutes) apart the waiting versions are tried again.
 constexpr int kRetryTicks = 5;
@@ -107,6 +113,7 @@ bool WPSaddin::SaveToServer() {
                               records.documentInfo.unid, std::move(login.user),
                               std::move(login.password)};
           outcome = UploadDocument(context_, local, job);
+          if (outcome == UploadOutcome::kRefused) outcome = AskPasswordAgain(job, *outcome);
           result = outcome == UploadOutcome::kUploaded;
           // The server is there: what waited for it goes too.
           if (result) PendingUploads(context_).RetryAll();
@@ -129,11 +136,27 @@ bool WPSaddin::SaveToServer() {
 void WPSaddin::TellNotUploaded(UploadOutcome outcome) {
   const bool conflict = outcome == UploadOutcome::kConflict;
   if (closing_ && !conflict) return;  // the close's box comes first, then this one
+  const char16_t* text = conflict                             ? kConflictNotice
+                         : outcome == UploadOutcome::kNotKept ? kNotKeptNotice
+                         : outcome == UploadOutcome::kRefused ? kRefusedNotice
+                                                              : kKeptNotice;
   IgnoreFailure([&] {
-    Require(context_.ui)
-        .ShowMessage(conflict ? kConflictNotice : kKeptNotice, MsgButtons::kOk,
-                     MsgIcon::kInformation, kNoticeTitle);
+    Require(context_.ui).ShowMessage(text, MsgButtons::kOk, MsgIcon::kInformation, kNoticeTitle);
   });
+}
+
+UploadOutcome WPSaddin::AskPasswordAgain(const UploadJob& job, UploadOutcome outcome) {
+  const std::optional<std::u16string> typed =
+      Require(context_.ui).AskText(kPasswordAgainPrompt, kPasswordPromptTitle, u"");
+  if (!typed || typed->empty()) return outcome;
+  SaveUserPassword(context_, job.user, *typed);
+  PendingUploads pending(context_);
+  std::u16string newest;
+  for (const PendingEntry& e : pending.List()) {
+    if (e.refused && e.job.url == job.url && e.job.user == job.user) newest = e.id;
+  }
+  if (newest.empty()) return outcome;
+  return pending.SendWithPassword(newest, EncryptString(context_, *typed)).value_or(outcome);
 }
 
 void WPSaddin::wpsDoc_Close() {
@@ -158,8 +181,12 @@ void WPSaddin::wpsDoc_Close() {
     closing_ = false;
     Require(context_.ui)
         .ShowMessage(kCloseErrorNotice, MsgButtons::kOk, MsgIcon::kInformation, kNoticeTitle);
-    // The version is kept and goes later: said as at a failed save.
-    if (last_outcome_ == UploadOutcome::kFailed) TellNotUploaded(*last_outcome_);
+    // Where the version is (kept, to go later; or nowhere but in the document): said as at a
+    // failed save.
+    if (last_outcome_ && *last_outcome_ != UploadOutcome::kUploaded &&
+        *last_outcome_ != UploadOutcome::kConflict) {
+      TellNotUploaded(*last_outcome_);
+    }
   }
 }
 

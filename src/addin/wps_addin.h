@@ -170,6 +170,10 @@ class WPSaddin final : public host::AddIn,
   ButtonMember& Member(BarButton button);
   // Tells the clerk that the server did not take the saved version (the pending uploads keep it).
   void TellNotUploaded(UploadOutcome outcome);
+  // After the server refused the user's credentials for the upload of `job`: asks for the
+  // password in the add-in's password box and sends the kept version with it. What the upload
+  // then came to (`outcome` when the clerk gives none).
+  UploadOutcome AskPasswordAgain(const UploadJob& job, UploadOutcome outcome);
   // At the reminder's ticks: sends the versions that wait for the server again, every few
   // minutes while there are any, so a clerk who keeps working sees them go once it is back.
   void RetryPendingAtTick();

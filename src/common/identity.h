@@ -23,6 +23,9 @@ inline constexpr char16_t kIdentityKey[] = u"SOFTWARE\\zuzozer\\web";
 inline constexpr char16_t kPasswordPromptTitle[] = u"QNSoft";
 inline constexpr char16_t kPasswordPrompt[] =
     u"请为初次使用本系统输入您的访问密码，这个密码必须和您访问办公系统的密码一样：";
+// The same box when the server refused the password that was kept.
+inline constexpr char16_t kPasswordAgainPrompt[] =
+    u"服务器拒绝了您的访问密码，请重新输入您的访问密码，这个密码必须和您访问办公系统的密码一样：";
 
 // "CurrentUser", written by other components.
 std::u16string GetCurrentUser(const Context& ctx);

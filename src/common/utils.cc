@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -30,7 +31,10 @@ constexpr auto kBackupKeepTime = std::chrono::hours(24 * 7);
 // Copies into a new file beside `to` and renames it over `to` only once the copy is whole, so
 // that a disk filling up half-way never leaves a partial copy, nor one in place of an earlier
 // backup of the same name.
-bool CopyWhole(const fs::path& from, const fs::path& to) {
+// Copies `from` under a name of its own: name(1), else name(n) with the first free n. The copy
+// appears whole or not at all, and never in place of a file already there.
+bool CopyWhole(const fs::path& from, const std::function<fs::path(int)>& name_for) {
+  const fs::path to = name_for(1);
   for (int i = 0; i < 100; ++i) {
     fs::path temp = to;
     temp += ".part" + std::to_string(i);
@@ -38,8 +42,21 @@ bool CopyWhole(const fs::path& from, const fs::path& to) {
     // Without an overwrite option the copy creates its target exclusively: a file someone
     // left under that name is never written, nor removed.
     if (fs::copy_file(from, temp, ec) && !ec) {
-      fs::rename(temp, to, ec);
-      if (!ec) return true;
+      for (int n = 1; n < 1000; ++n) {
+        const fs::path name = name_for(n);
+        // A link is made only where no file is: the rename would replace one.
+        fs::create_hard_link(temp, name, ec);
+        if (!ec) {
+          fs::remove(temp, ec);
+          return true;
+        }
+        if (ec != std::errc::file_exists) break;
+      }
+      // No links on this volume: a rename where nothing is yet.
+      if (ec && ec != std::errc::file_exists && !fs::exists(to, ec)) {
+        fs::rename(temp, to, ec);
+        if (!ec) return true;
+      }
     } else if (ec == std::errc::file_exists) {
       continue;
     }
@@ -166,9 +183,12 @@ bool BackupFile(const Context& ctx, std::u16string_view path) {
     if (name.size() > kMaxBackupNameLength) name.erase(0, kMaxBackupNameLength);
     const std::u16string backup_folder = folder + kPathSeparator + kBackupFolderName;
     PrepareBackupFolder(ctx, backup_folder);
-    const std::u16string target =
-        backup_folder + kPathSeparator + FormatCompactTimestamp(Now(ctx)) + name;
-    copied = CopyWhole(ToPath(path), ToPath(target));
+    const std::u16string stamp = FormatCompactTimestamp(Now(ctx));
+    // Two saves in one second: the later copy's stamp gets a number.
+    copied = CopyWhole(ToPath(path), [&](int n) {
+      return ToPath(backup_folder + kPathSeparator + stamp + (n > 1 ? u"-" + ToText(n) : u"") +
+                    name);
+    });
   });
   return copied;
 }

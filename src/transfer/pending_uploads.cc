@@ -164,6 +164,13 @@ bool SameDocument(const PendingEntry& a, const PendingEntry& b) {
                                                                        : a.job.unid == b.job.unid);
 }
 
+// Whether `newer` was made from `older`'s version or a later one of this user's: both replace
+// the same server version (entries of the first format tell none). Only then may it replace it.
+bool Follows(const PendingEntry& newer, const PendingEntry& older) {
+  return SameDocument(newer, older) &&
+         (!newer.based || !older.based || *newer.based == *older.based);
+}
+
 // Whole and no conflict: the entry goes when the server takes it.
 bool Sendable(const PendingEntry& e) {
   return e.problem.empty() && !e.conflict;
@@ -229,14 +236,12 @@ std::optional<PendingEntry> PendingUploads::Keep(const std::u16string& file, con
     entry.sha256 = Sha256Text(digest);
     entry.size = bytes.size();
     entry.time = NowText();
-    // The version this one replaces: the one held now, else the one the unconfirmed versions
-    // it follows were based on (a hand-over that came another way forgot the tag).
+    // The version this one replaces: the one held now.
     entry.based = HeldVersionTag(ctx_, FileOf(entry));
     for (const PendingEntry& old : List()) {
-      if (!SameDocument(old, entry) || !Sendable(old)) continue;
+      if (!Follows(entry, old) || !Sendable(old)) continue;
       entry.own.push_back(old.sha256);
       for (const std::u16string& d : old.own) entry.own.push_back(d);
-      if (entry.based->empty() && old.based) entry.based = old.based;
     }
     // "<stamp>-<n>": the first n that neither a whole nor a new entry has taken.
     std::u16string stamp = entry.time;
@@ -267,13 +272,13 @@ std::optional<PendingEntry> PendingUploads::Keep(const std::u16string& file, con
     return std::nullopt;
   }
   SyncFolder(folder);
-  // Only now that the newer version is kept may the older ones go; a conflict stays until a
-  // person drops it. Without the lock they stay too: a retry skips them.
+  // Only now that the newer version is kept may the older ones it follows go; a conflict stays
+  // until a person drops it, and one based on another server version goes as what it is.
+  // Without the lock they stay too: a retry skips them.
   const Hold hold(*this, kLockWait);
   if (hold.ok()) {
     for (const PendingEntry& old : List()) {
-      if (old.id != entry.id && old.problem.empty() && !old.conflict && SameDocument(old, entry))
-        Remove(old);
+      if (old.id != entry.id && Sendable(old) && Follows(entry, old)) Remove(old);
     }
   }
   return entry;
@@ -471,7 +476,7 @@ RetryReport PendingUploads::RetryAll() {
     }
     const bool replaced = std::any_of(
         entries.begin() + static_cast<long>(i) + 1, entries.end(),
-        [&](const PendingEntry& newer) { return Sendable(newer) && SameDocument(newer, entry); });
+        [&](const PendingEntry& newer) { return Sendable(newer) && Follows(newer, entry); });
     if (replaced) {
       // A save that could not have the lock left it: its newer version goes instead.
       Remove(entry);
@@ -527,6 +532,17 @@ bool PendingUploads::Drop(const std::u16string& id) {
     if (entry.id == id) return Remove(entry);
   }
   return false;
+}
+
+bool PendingUploads::ForgetStaleTag(const std::u16string& unid, const std::u16string& path) const {
+  PendingEntry document;
+  document.job.unid = unid;
+  document.name = GetFileName(path);
+  std::vector<std::u16string> own;
+  for (const PendingEntry& e : List()) {
+    if (e.problem.empty() && SameDocument(e, document)) own.push_back(e.sha256);
+  }
+  return ForgetStaleVersionTag(ctx_, FileOf(document), ToPath(path), own);
 }
 
 UploadOutcome PendingUploads::Upload(const std::u16string& file, const UploadJob& job) {

@@ -135,6 +135,11 @@ class PendingUploads {
   // process holds the lock too long, or when it could not be removed.
   bool Drop(const std::u16string& id);
 
+  // At the hand-over of the document file `path` of document `unid`: forgets the version tag
+  // held for it when the file is neither that version nor one of this user's kept versions
+  // (ForgetStaleVersionTag). True when it did.
+  bool ForgetStaleTag(const std::u16string& unid, const std::u16string& path) const;
+
   // Whether the last Send reached the server and had its answer (a refusal included).
   bool answered() const { return answered_; }
 

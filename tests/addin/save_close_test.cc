@@ -19,6 +19,8 @@ using std::chrono::minutes;
 
 constexpr char16_t kQuestion[] = u"是否要保存文档到服务器？";
 constexpr char16_t kKept[] = u"文档未能上传到服务器，已保存在本机，将在能够连接服务器时自动上传。";
+constexpr char16_t kNotKept[] =
+    u"文档未能上传到服务器，也无法在本机保存待上传的副本（磁盘可能已满），请将文档另存到其他位置。";
 constexpr char16_t kConflict[] =
     u"服务器上的文档已被其他用户修改，您的版本没有覆盖它，已保存在本机。";
 constexpr char16_t kCloseError[] =
@@ -294,6 +296,26 @@ TEST_F(SaveCloseTest, AVersionTheServerDidNotTakeIsToldKeptAndSentLater) {
     again->Close();
     for (const PendingEntry& e : PendingUploads(ctx).List()) PendingUploads(ctx).Drop(e.id);
   }
+}
+
+// No copy can be kept (here a file stands where the pending uploads go; a full disk alike) and
+// the server does not take the version: the clerk is not told it will be sent, at the save nor
+// at the close.
+TEST_F(SaveCloseTest, AVersionThatCouldNotBeKeptIsNeverToldKept) {
+  Context ctx = addin_->context();
+  WriteBytes(ToPath(ctx.work_dir) / "pending", "in the way");
+  server_->Stop();
+  const auto doc = OpenNotice("DraftDocument", UploadUrl());
+  Edit();
+  ui_.QueueAnswer(MsgAnswer::kYes);
+  doc->Save();
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kNotKept}));
+  ui_.ClearRecords();
+  Edit();
+  ui_.QueueAnswer(MsgAnswer::kYes);
+  doc->Close();
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kCloseError, kNotKept}));
+  EXPECT_TRUE(PendingUploads(ctx).List().empty());
 }
 
 // The word processor left open after a failed save: the kept version goes at the reminder's

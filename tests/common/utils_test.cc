@@ -159,10 +159,14 @@ TEST_F(FileUtilsTest, BackupCopiesIntoTheFolderBesideTheDocument) {
   WriteBytes(dir_ / "公文.doc", "content");
   ASSERT_TRUE(BackupFile(ctx_, (dir_ / "公文.doc").u16string()));
   EXPECT_EQ(ReadBytes(dir_ / "qnoawork.bak" / "20261207012513公文.doc"), "content");
-  // Overwrites a copy of the same second.
-  WriteBytes(dir_ / "公文.doc", "changed");
-  ASSERT_TRUE(BackupFile(ctx_, (dir_ / "公文.doc").u16string()));
-  EXPECT_EQ(ReadBytes(dir_ / "qnoawork.bak" / "20261207012513公文.doc"), "changed");
+  // A copy of the same second keeps the first one and takes a numbered stamp.
+  for (const char* later : {"changed", "changed again"}) {
+    WriteBytes(dir_ / "公文.doc", later);
+    ASSERT_TRUE(BackupFile(ctx_, (dir_ / "公文.doc").u16string()));
+  }
+  EXPECT_EQ(ReadBytes(dir_ / "qnoawork.bak" / "20261207012513公文.doc"), "content");
+  EXPECT_EQ(ReadBytes(dir_ / "qnoawork.bak" / "20261207012513-2公文.doc"), "changed");
+  EXPECT_EQ(ReadBytes(dir_ / "qnoawork.bak" / "20261207012513-3公文.doc"), "changed again");
 }
 
 TEST_F(FileUtilsTest, BackupAcceptsBackslashPaths) {

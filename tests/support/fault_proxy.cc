@@ -97,8 +97,8 @@ std::string Status(int code, const char* reason, const std::string& body) {
 
 const char* FaultName(Fault fault) {
   static const char* const kNames[] = {
-      "pass",  "drop-before-body", "drop-during-body", "500",      "503", "401",
-      "stall", "kill-mid-body",    "kill-after-reply", "cut-reply"};
+      "pass",  "drop-before-body", "drop-during-body", "500",       "503",  "401",
+      "stall", "kill-mid-body",    "kill-after-reply", "cut-reply", "late", "false-success"};
   return kNames[static_cast<int>(fault)];
 }
 
@@ -187,6 +187,9 @@ void FaultProxy::Serve(int client) {
     case Fault::kStatus401:
       reply = Status(401, "Unauthorized", "<result>authorization required</result>");
       break;
+    case Fault::kFalseSuccess:
+      reply = Status(500, "Internal Server Error", "<result>success</result>");
+      break;
     case Fault::kStall: {
       // Until the client gives up and closes, or well past its time-out.
       const auto until = std::chrono::steady_clock::now() + kStallFor;
@@ -198,6 +201,7 @@ void FaultProxy::Serve(int client) {
       return;
     }
     default: {
+      if (fault == Fault::kLate) std::this_thread::sleep_for(std::chrono::milliseconds(700));
       const int server = ConnectTo(upstream_port_);
       if (server < 0) return;
       if (SendAll(server, request.data(), request.size())) reply = ReceiveReply(server);

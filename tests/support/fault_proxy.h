@@ -27,8 +27,10 @@ enum class Fault {
   kKillMidBody,     // half the body passed on, then the server killed (and started again)
   kKillAfterReply,  // passed and answered, then the server killed before the next request
   kCutReply,        // passed; only the first half of the server's reply reaches the client
+  kLate,            // passed after a pause shorter than the client's time-outs (a slow line)
+  kFalseSuccess,    // answered 500 with a body that says success, the server never asked
 };
-inline constexpr int kFaultKinds = 10;
+inline constexpr int kFaultKinds = 12;
 const char* FaultName(Fault fault);
 
 class FaultProxy {

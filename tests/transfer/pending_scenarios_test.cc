@@ -11,7 +11,9 @@
 #include <fstream>
 #include <random>
 #include <set>
+#include <thread>
 
+#include "common/cipher.h"
 #include "platform/file_io.h"
 #include "platform/services_posix.h"
 #include "support/fault_proxy.h"
@@ -19,6 +21,7 @@
 #include "support/transfer_fixture.h"
 #include "transfer/http_operation.h"
 #include "transfer/pending_uploads.h"
+#include "transfer/version_tags.h"
 
 namespace qnmuro::test {
 namespace {
@@ -92,9 +95,10 @@ Fault PickFault(std::mt19937& rng) {
   if (roll < 16) return Fault::kPass;
   if (roll == 16) return Fault::kStall;
   static const Fault kOthers[] = {
-      Fault::kDropBeforeBody, Fault::kDropDuringBody, Fault::kStatus500,      Fault::kStatus503,
-      Fault::kStatus401,      Fault::kKillMidBody,    Fault::kKillAfterReply, Fault::kCutReply};
-  return kOthers[(roll - 17) % 8];
+      Fault::kDropBeforeBody, Fault::kDropDuringBody, Fault::kStatus500,
+      Fault::kStatus503,      Fault::kStatus401,      Fault::kKillMidBody,
+      Fault::kKillAfterReply, Fault::kCutReply,       Fault::kFalseSuccess};
+  return kOthers[(roll - 17) % 9];
 }
 
 TEST_F(PendingScenarioTest, SavesAgainstFaultsLoseNothingAndOneRetryBringsTheLastVersion) {
@@ -144,6 +148,146 @@ TEST_F(PendingScenarioTest, SavesAgainstFaultsLoseNothingAndOneRetryBringsTheLas
               saves_made, failed_saves);
   // The faults must have bitten: most scenarios saw a failed save.
   EXPECT_GT(failed_saves, scenarios / 2);
+}
+
+// Another clerk's computer: a work directory and registry of its own, talking to the server
+// directly.
+struct OtherComputer {
+  explicit OtherComputer(const Context& like) : ctx(like) {
+    registry = NewFileRegistryStore(dir.path() / "registry.reg");
+    ctx.registry = registry.get();
+    ctx.state = &state;
+    ctx.work_dir = FromPath(dir.path());
+  }
+  UploadOutcome Save(const std::string& name, const std::string& bytes, const UploadJob& job) {
+    WriteAll(dir.path() / name, bytes);
+    return UploadDocument(ctx, FromPath(dir.path() / name), job);
+  }
+  test_util::TempDir dir;
+  SharedState state;
+  std::unique_ptr<RegistryStore> registry;
+  Context ctx;
+};
+
+// A kept conflict is a version nobody has: later saves of the document, after a new hand-over
+// or without one, never take it away.
+TEST_F(PendingScenarioTest, AConflictSurvivesTheSavesThatFollowIt) {
+  HandOver("K1", "notice.doc", "v0");
+  OtherComputer other(ctx_);
+  ASSERT_EQ(other.Save("notice.doc", "theirs", Job("K1")), UploadOutcome::kUploaded);
+  ASSERT_EQ(Save("K1", "notice.doc", "mine 1"), UploadOutcome::kConflict);
+  // Saved again without a new hand-over: still based on v0, a conflict of its own.
+  ASSERT_EQ(Save("K1", "notice.doc", "mine 2"), UploadOutcome::kConflict);
+  HandOver("K1", "notice.doc", "theirs");
+  ASSERT_EQ(Save("K1", "notice.doc", "mine 3"), UploadOutcome::kUploaded);
+  EXPECT_EQ(Stored("K1", "notice.doc"), "mine 3");
+  std::vector<std::string> kept;
+  for (const PendingEntry& e : PendingUploads(ctx_).List()) {
+    EXPECT_TRUE(e.conflict);
+    kept.push_back(ReadAll(ToPath(e.BodyPath())));
+  }
+  EXPECT_EQ(kept, (std::vector<std::string>{"mine 1", "mine 2"}));
+}
+
+// A retry sending an older version on a slow line while the clerk saves a newer one in another
+// process: the newer one waits for the send and goes over it, never the other way round.
+TEST_F(PendingScenarioTest, ARetryRacingASaveNeverStoresTheOlderVersionLast) {
+  for (int round = 0; round < 3; ++round) {
+    const std::string unid = "R" + std::to_string(round);
+    HandOver(unid, "notice.doc", "v0");
+    proxy_->Plan({Fault::kPass, Fault::kStatus503});
+    ASSERT_EQ(Save(unid, "notice.doc", "v1"), UploadOutcome::kFailed);
+    // The retry's requests are slow: the save comes while they are on their way.
+    proxy_->Plan({Fault::kLate, Fault::kLate});
+    OtherComputer retrying(ctx_);
+    retrying.ctx.work_dir = ctx_.work_dir;
+    const std::unique_ptr<RegistryStore> shared = NewFileRegistryStore(root_ / "registry.reg");
+    retrying.ctx.registry = shared.get();
+    const std::unique_ptr<HttpClient> http = NewCurlHttpClient();
+    retrying.ctx.http = http.get();
+    std::thread retry([&] { PendingUploads(retrying.ctx).RetryAll(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // This process talks to the server directly, not through the slow line.
+    UploadJob direct = Job(unid);
+    const std::string through = U8(direct.url);
+    direct.url = U16("http://127.0.0.1:" + std::to_string(server_.port()) +
+                     through.substr(proxy_->BaseUrl().size()));
+    WriteAll(work_ / "notice.doc", "v2");
+    const UploadOutcome outcome = UploadDocument(ctx_, FromPath(work_ / "notice.doc"), direct);
+    retry.join();
+    EXPECT_EQ(outcome, UploadOutcome::kUploaded) << round;
+    EXPECT_EQ(Stored(unid, "notice.doc"), "v2") << round;
+    EXPECT_TRUE(PendingUploads(ctx_).List().empty()) << round;
+  }
+}
+
+// Entries the server answers with a refusal hold no other entry up; documents named like the
+// entry's own files ("entry", "error") go like any other; a refused entry goes once the
+// password is given again.
+TEST_F(PendingScenarioTest, ARefusedEntryHoldsNoOtherUpAndGoesWithThePassword) {
+  for (const char* name : {"entry", "error"}) HandOver("P1", name, "v0");
+  proxy_->Plan({Fault::kDropBeforeBody, Fault::kDropBeforeBody});
+  ASSERT_EQ(Save("P1", "entry", "entry v1"), UploadOutcome::kFailed);
+  ASSERT_EQ(Save("P1", "error", "error v1"), UploadOutcome::kFailed);
+  // The first entry's credentials are refused, the second's confirmation says success with a
+  // server error: neither is confirmed, and the first holds the second up.
+  proxy_->Plan({Fault::kPass, Fault::kStatus401, Fault::kPass, Fault::kFalseSuccess});
+  RetryReport report = PendingUploads(ctx_).RetryAll();
+  EXPECT_EQ(report.refused, 1);
+  EXPECT_EQ(report.failed, 1);
+  EXPECT_EQ(report.untried, 0);
+  EXPECT_TRUE(Stored("P1", "error").empty());
+  std::vector<PendingEntry> left = PendingUploads(ctx_).List();
+  ASSERT_EQ(left.size(), 2u);
+  EXPECT_TRUE(left[0].refused);
+  EXPECT_FALSE(left[1].refused);
+  EXPECT_EQ(ReadAll(ToPath(left[0].BodyPath())), "entry v1");
+  // Still tried, still refused: the password it was kept with is the wrong one.
+  proxy_->Plan({Fault::kPass, Fault::kStatus401});
+  report = PendingUploads(ctx_).RetryAll();
+  EXPECT_EQ(report.uploaded, 1);
+  EXPECT_EQ(report.refused, 1);
+  EXPECT_EQ(Stored("P1", "error"), "error v1");
+  EXPECT_EQ(PendingUploads(ctx_).SendWithPassword(left[0].id, EncryptString(ctx_, u"new")),
+            UploadOutcome::kUploaded);
+  EXPECT_EQ(Stored("P1", "entry"), "entry v1");
+  EXPECT_TRUE(PendingUploads(ctx_).List().empty());
+}
+
+// The OA client fetched the document itself: the tag held from an earlier hand-over names
+// another version than the file's, and is forgotten at the hand-over, so the save is no false
+// conflict. A file that is the held version, or one of this clerk's kept ones, keeps it.
+TEST_F(PendingScenarioTest, AHandOverMadeAnotherWayForgetsATagThatNoLongerDescribesTheFile) {
+  struct Case {
+    const char* name;
+    const char* file;  // what the hand-over left in the work directory
+    bool forgotten;
+  };
+  const Case cases[] = {{"the other clerk's version", "theirs", true},
+                        {"the version the tag names", "v0", false},
+                        {"this clerk's kept version", "kept", false}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string unid = "T" + std::to_string(n++);
+    HandOver(unid, "notice.doc", "v0");
+    proxy_->Plan({Fault::kDropBeforeBody});
+    ASSERT_EQ(Save(unid, "notice.doc", "kept"), UploadOutcome::kFailed);
+    OtherComputer other(ctx_);
+    ASSERT_EQ(other.Save("notice.doc", "theirs", Job(unid)), UploadOutcome::kUploaded);
+    WriteAll(work_ / "notice.doc", c.file);
+    const std::u16string held = HeldVersionTag(ctx_, {U16(unid), u"notice.doc"});
+    EXPECT_EQ(PendingUploads(ctx_).ForgetStaleTag(U16(unid), FromPath(work_ / "notice.doc")),
+              c.forgotten);
+    EXPECT_EQ(HeldVersionTag(ctx_, {U16(unid), u"notice.doc"}).empty(), c.forgotten);
+    if (c.forgotten) {
+      ASSERT_EQ(Save(unid, "notice.doc", "mine"), UploadOutcome::kUploaded);
+      EXPECT_EQ(Stored(unid, "notice.doc"), "mine");
+    } else {
+      EXPECT_EQ(HeldVersionTag(ctx_, {U16(unid), u"notice.doc"}), held);
+    }
+    for (const PendingEntry& e : PendingUploads(ctx_).List()) PendingUploads(ctx_).Drop(e.id);
+  }
 }
 
 TEST_F(PendingScenarioTest, AnotherUploadBetweenHandOverAndSaveIsAConflictAndOverwritesNothing) {
