@@ -40,7 +40,7 @@ _qnmuro() {
       fi ;;
     transfer) [ -z "$sub" ] && choices="download upload" || options="--config" ;;
     pending)
-      if [ -z "$sub" ]; then choices="list retry drop"
+      if [ -z "$sub" ]; then choices="list retry password drop forget-tag"
       elif [ "$sub" = list ]; then options="--json"
       elif [ "$sub" = drop ]; then options="--yes"; fi ;;
     agent) options="--para --data --xml --config" ;;

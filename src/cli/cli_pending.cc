@@ -1,5 +1,8 @@
-// qnmuro pending list | retry | drop ID: the uploads that wait in the work directory for the
-// OA server (transfer/pending_uploads.h), shown, sent again or removed.
+// qnmuro pending list | retry | password ID | drop ID | forget-tag UNID NAME: the uploads that
+// wait in the work directory for the OA server (transfer/pending_uploads.h), shown, sent again
+// (with the password given anew), or removed; and a version tag that no longer describes the
+// document forgotten.
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -7,7 +10,11 @@
 #include "cli/command.h"
 #include "cli/json.h"
 #include "cli/transfer_session.h"
+#include "common/cipher.h"
+#include "common/identity.h"
+#include "platform/ui.h"
 #include "transfer/pending_uploads.h"
+#include "transfer/version_tags.h"
 
 namespace qnmuro::cli {
 namespace {
@@ -16,9 +23,30 @@ std::string Json(const std::u16string& text) {
   return JsonQuote(Utf16ToUtf8(text));
 }
 
+std::u16string StateName(const PendingEntry& entry) {
+  if (!entry.problem.empty()) return u"unusable";
+  return entry.conflict ? u"conflict" : entry.refused ? u"refused" : u"pending";
+}
+
 std::u16string StateOf(const PendingEntry& entry) {
   if (!entry.problem.empty()) return u"unusable: " + entry.problem;
-  return entry.conflict ? u"conflict" : u"pending";
+  return StateName(entry);
+}
+
+// For the table: control characters (from a folder or file name) shown as escapes, never sent
+// to the terminal.
+std::string Shown(const std::u16string& text) {
+  std::string out;
+  for (char c : U8(text)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      static constexpr char kDigits[] = "0123456789abcdef";
+      out += std::string("\\x") + kDigits[byte >> 4] + kDigits[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 void PrintJson(const std::vector<PendingEntry>& entries) {
@@ -28,8 +56,8 @@ void PrintJson(const std::vector<PendingEntry>& entries) {
     std::cout << (i ? ",\n " : "\n ") << "{\"id\": " << Json(e.id)
               << ", \"document\": " << Json(e.name) << ", \"unid\": " << Json(e.job.unid)
               << ", \"size\": " << e.size << ", \"time\": " << Json(e.time)
-              << ", \"state\": " << Json(e.conflict ? u"conflict" : u"pending")
-              << ", \"problem\": " << Json(e.problem) << ", \"server_tag\": " << Json(e.serverTag)
+              << ", \"state\": " << Json(StateName(e)) << ", \"problem\": " << Json(e.problem)
+              << ", \"server_tag\": " << Json(e.serverTag)
               << ", \"based_on_tag\": " << Json(e.namedTag)
               << ", \"last_error\": " << Json(e.lastError) << "}";
   }
@@ -42,13 +70,17 @@ void PrintTable(const std::vector<PendingEntry>& entries) {
     return;
   }
   for (const PendingEntry& e : entries) {
-    std::cout << U8(e.id) << "  " << U8(e.name) << "  unid " << U8(e.job.unid) << "  " << e.size
-              << " bytes  " << U8(e.time) << "  " << U8(StateOf(e)) << "\n";
+    std::cout << Shown(e.id) << "  " << Shown(e.name) << "  unid " << Shown(e.job.unid) << "  "
+              << e.size << " bytes  " << Shown(e.time) << "  " << Shown(StateOf(e)) << "\n";
     if (e.conflict) {
-      std::cout << "    based on " << U8(e.namedTag) << ", the server has "
-                << U8(e.serverTag.empty() ? u"another version" : e.serverTag) << "\n";
+      std::cout << "    based on " << Shown(e.namedTag) << ", the server has "
+                << Shown(e.serverTag.empty() ? u"another version" : e.serverTag) << "\n";
     }
-    if (!e.lastError.empty()) std::cout << "    last error: " << U8(e.lastError) << "\n";
+    if (e.refused) {
+      std::cout << "    the server refused user " << Shown(e.job.user)
+                << "'s password: qnmuro pending password " << Shown(e.id) << "\n";
+    }
+    if (!e.lastError.empty()) std::cout << "    last error: " << Shown(e.lastError) << "\n";
   }
 }
 
@@ -56,7 +88,28 @@ struct PendingArgs {
   bool json = false;
   std::string id;
   bool yes = false;
+  std::string unid;
+  std::string name;
 };
+
+const char* OutcomeText(UploadOutcome outcome) {
+  switch (outcome) {
+    case UploadOutcome::kUploaded:
+      return "uploaded";
+    case UploadOutcome::kConflict:
+      return "refused as a conflict: another user's version is on the server; kept";
+    case UploadOutcome::kRefused:
+      return "the server refused the password again; kept";
+    case UploadOutcome::kUnusable:
+      return "not sent: the entry is unusable";
+    case UploadOutcome::kGone:
+      return "not sent: the entry went meanwhile";
+    case UploadOutcome::kFailed:
+    case UploadOutcome::kNotKept:
+      break;
+  }
+  return "not confirmed by the server; kept";
+}
 
 int Run(const std::string& action, const PendingArgs& args) {
   TransferSession session;
@@ -75,11 +128,48 @@ int Run(const std::string& action, const PendingArgs& args) {
     const RetryReport r = pending.RetryAll();
     std::cout << r.uploaded << " uploaded, " << r.failed << " failed, " << r.untried
               << " not tried after the failure, " << r.conflicts << " conflicts left alone, "
-              << r.unusable << " unusable\n";
+              << r.refused << " refused for the password, " << r.unusable << " unusable\n";
     if (r.failed > 0) std::cerr << "qnmuro: pending: the log is " << session.LogPath() << "\n";
     return r.failed > 0 || r.untried > 0 ? 1 : 0;
   }
+  if (action == "forget-tag") {
+    const DocumentFile file{Utf8ToUtf16(args.unid), Utf8ToUtf16(args.name)};
+    const std::u16string tag = HeldVersionTag(session.ctx(), file);
+    if (tag.empty()) {
+      std::cout << "no version tag held for " << args.unid << "/" << args.name << "\n";
+      return 0;
+    }
+    RecordVersionTag(session.ctx(), file, u"");
+    if (!HeldVersionTag(session.ctx(), file).empty()) {
+      std::cerr << "qnmuro: pending: the registry keeps the tag (it cannot be written)\n";
+      return 1;
+    }
+    std::cout << "forgot " << U8(tag) << " for " << args.unid << "/" << args.name
+              << ": its next upload replaces whatever the server has\n";
+    return 0;
+  }
   const std::u16string id = Utf8ToUtf16(args.id);
+  if (action == "password") {
+    const std::vector<PendingEntry> entries = pending.List();
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+                                    [&](const PendingEntry& e) { return e.id == id; });
+    if (entry == entries.end()) {
+      std::cerr << "qnmuro: pending: no pending upload " << args.id
+                << " (see qnmuro pending list)\n";
+      return 1;
+    }
+    const std::optional<std::u16string> typed =
+        session.ctx().ui->AskText(kPasswordAgainPrompt, kPasswordPromptTitle, u"");
+    if (!typed || typed->empty()) {
+      std::cerr << "qnmuro: pending: no password given; nothing sent\n";
+      return 1;
+    }
+    SaveUserPassword(session.ctx(), entry->job.user, *typed);
+    const UploadOutcome outcome = pending.SendWithPassword(id, EncryptString(session.ctx(), *typed))
+                                      .value_or(UploadOutcome::kGone);
+    std::cout << args.id << ": " << OutcomeText(outcome) << "\n";
+    return outcome == UploadOutcome::kUploaded ? 0 : 1;
+  }
   for (const PendingEntry& e : pending.List()) {
     if (e.id != id) continue;
     if (!args.yes) {
@@ -94,8 +184,12 @@ int Run(const std::string& action, const PendingArgs& args) {
         return 1;
       }
     }
-    pending.Drop(id);
-    std::cout << "dropped " << args.id << "\n";
+    if (!pending.Drop(id)) {
+      std::cerr << "qnmuro: pending: " << Shown(id) << " could not be removed (another "
+                << "program may be sending it; try again); nothing dropped\n";
+      return 1;
+    }
+    std::cout << "dropped " << Shown(id) << "\n";
     return 0;
   }
   std::cerr << "qnmuro: pending: no pending upload " << args.id << " (see qnmuro pending list)\n";
@@ -115,6 +209,15 @@ void AddPending(CLI::App& app) {
   CLI::App* retry =
       pending->add_subcommand("retry", "Send them again, oldest first (conflicts left alone)");
   retry->callback([args] { ExitStatus() = Run("retry", *args); });
+  CLI::App* password = pending->add_subcommand(
+      "password", "Ask for the user's password again and send one the server refused");
+  password->add_option("ID", args->id, "as `qnmuro pending list` shows it")->required();
+  password->callback([args] { ExitStatus() = Run("password", *args); });
+  CLI::App* forget = pending->add_subcommand(
+      "forget-tag", "Forget the version tag held for a document that came another way");
+  forget->add_option("UNID", args->unid, "the document's unid")->required();
+  forget->add_option("NAME", args->name, "its file name")->required();
+  forget->callback([args] { ExitStatus() = Run("forget-tag", *args); });
   CLI::App* drop = pending->add_subcommand("drop", "Remove one, after asking");
   drop->add_option("ID", args->id, "as `qnmuro pending list` shows it")->required();
   drop->add_flag("--yes", args->yes, "do not ask");
@@ -124,6 +227,8 @@ void AddPending(CLI::App& app) {
                                         "QNMURO_CA_BUNDLE"};
   SetHelpFooter(list, {"qnmuro pending list", "qnmuro pending list --json"}, env);
   SetHelpFooter(retry, {"qnmuro pending retry"}, env);
+  SetHelpFooter(password, {"qnmuro pending password 20261209101500-1"}, env);
+  SetHelpFooter(forget, {"qnmuro pending forget-tag 6F2A notice.doc"}, env);
   SetHelpFooter(drop, {"qnmuro pending drop 20261209101500-1", "qnmuro pending drop ID --yes"},
                 env);
   SetHelpFooter(pending, {"qnmuro pending list", "qnmuro pending retry"}, env);

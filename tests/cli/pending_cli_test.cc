@@ -6,6 +6,7 @@
 #include "support/refusing_port.h"
 #include "support/transfer_fixture.h"
 #include "transfer/pending_uploads.h"
+#include "transfer/version_tags.h"
 
 namespace qnmuro {
 namespace {
@@ -63,6 +64,34 @@ TEST_F(PendingCliTest, ListsRetriesAndDropsOnlyWhenTold) {
   r = Run({"pending", "drop", id, "--yes"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(PendingUploads(ctx_).List().empty());
+}
+
+// Folders nobody kept as entries (a crash, a hand): shown as unusable in both forms, their
+// names never reaching the terminal raw, and dropped for real or not said to be.
+TEST_F(PendingCliTest, OddFoldersAreShownSafelyAndDroppedForReal) {
+  for (const char* name : {"bad\x1b[2Jname", "\xff\xfe"}) {
+    std::filesystem::create_directories(work_ / "pending" / name);
+  }
+  test_util::CliResult r = Run({"pending", "list"});
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("bad\\x1b[2Jname"), std::string::npos) << r.out;
+  r = Run({"pending", "list", "--json"});
+  EXPECT_EQ(r.out.find("\"state\": \"pending\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"state\": \"unusable\""), std::string::npos) << r.out;
+  for (const PendingEntry& e : PendingUploads(ctx_).List()) {
+    r = Run({"pending", "drop", U8(e.id), "--yes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(work_ / "pending"));
+
+  // A tag held for a document: forgotten on request, once.
+  RecordVersionTag(ctx_, {u"U7", u"公文.doc"}, u"\"v1\"");
+  r = Run({"pending", "forget-tag", "U7", "公文.doc"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("forgot \"v1\""), std::string::npos) << r.out;
+  EXPECT_TRUE(HeldVersionTag(ctx_, {u"U7", u"公文.doc"}).empty());
+  EXPECT_NE(Run({"pending", "forget-tag", "U7", "公文.doc"}).out.find("no version tag"),
+            std::string::npos);
 }
 
 }  // namespace
