@@ -4,6 +4,8 @@
 // data source are placed beside it under the naming rule (<stem>.xml, <stem>.ds.xml), and
 // CurrentFile is set last, so that a hand-over that failed half-way is never taken up.
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -18,6 +20,7 @@
 #include "common/shared_state.h"
 #include "common/utils.h"
 #include "config/config.h"
+#include "platform/file_io.h"
 #include "platform/registry_store.h"
 #include "platform/services.h"
 
@@ -63,14 +66,55 @@ std::string DefaultName(const std::string& source) {
   return decoded;
 }
 
-// Copies `from` to `to` unless they are the same file; false with *why set on failure.
+// Copies `from` to `to` unless they are the same file, as a download places its file: written
+// beside under a name of its own and renamed over `to`, never through a link planted at `to`.
+// False with *why set on failure.
 bool Place(const fs::path& from, const fs::path& to, std::string* why) {
   std::error_code ec;
+  if (fs::is_symlink(to, ec)) {
+    *why = U8(FromPath(to)) + " is a link: nothing is written through it (remove it first)";
+    return false;
+  }
   if (fs::exists(to, ec) && fs::equivalent(from, to, ec)) return true;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-  if (ec)
-    *why = "cannot copy " + U8(FromPath(from)) + " to " + U8(FromPath(to)) + ": " + ec.message();
-  return !ec;
+  std::string bytes;
+  int err = 0;
+  switch (ReadRegularFile(from, size_t{1} << 30, &bytes, &err)) {
+    case FileReadStatus::kOk:
+      err = ReplaceFileContents(to, bytes);
+      break;
+    case FileReadStatus::kTooLarge:
+      err = EFBIG;
+      break;
+    case FileReadStatus::kMissing:
+    case FileReadStatus::kNotRegular:
+      err = err != 0 ? err : ENOENT;
+      break;
+    case FileReadStatus::kFailed:
+      break;
+  }
+  if (err != 0) {
+    *why = "cannot copy " + U8(FromPath(from)) + " to " + U8(FromPath(to)) + ": " +
+           std::generic_category().message(err);
+  }
+  return err == 0;
+}
+
+// The first character of `name` that the code page turns into another (the add-in reads
+// CurrentFile in it), as "U+XXXX (c)"; empty when every one survives.
+std::string LostCharacter(const std::u16string& name) {
+  for (size_t i = 0; i < name.size();) {
+    const bool pair = i + 1 < name.size() && name[i] >= 0xD800 && name[i] < 0xDC00 &&
+                      name[i + 1] >= 0xDC00 && name[i + 1] < 0xE000;
+    const std::u16string one = name.substr(i, pair ? 2 : 1);
+    if (FromAnsi(ToAnsi(one)) != one) {
+      const char32_t code = pair ? 0x10000 + ((one[0] - 0xD800) << 10) + (one[1] - 0xDC00) : one[0];
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(code));
+      return std::string(hex) + " (" + U8(one) + ")";
+    }
+    i += one.size();
+  }
+  return {};
 }
 
 bool SetCurrentFileValue(const std::u16string& name, std::string* why) {
@@ -111,6 +155,10 @@ void RunHandover(const HandoverArgs& args) {
     if (!file.empty() && !fs::is_regular_file(ToPath(U16(file)))) {
       Usage("handover: no file " + file);
     }
+  }
+  if (const std::string lost = LostCharacter(U16(name)); !lost.empty()) {
+    Usage("handover: the name " + name + " has a character that the code page " + AnsiCodePage() +
+          " cannot carry, " + lost + ", so the add-in would read another name; give --name");
   }
   const std::u16string lower = AsciiLower(U16(name));
   if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, u".xml") == 0) {

@@ -62,6 +62,31 @@ TEST_F(HandoverCliTest, PlacesTheFilesAndSetsCurrentFile) {
   EXPECT_EQ(Run({"registry", "get", "CurrentFile"}).out, "t.doc\n");
 }
 
+// A link planted in the work directory under one of the hand-over's names is never written
+// through: the hand-over fails, says which, and the file outside stays as it was; a name the
+// code page cannot carry is refused, naming the character.
+TEST_F(HandoverCliTest, PlantedLinksAndNamesTheCodePageCannotCarryAreRefused) {
+  ASSERT_EQ(HandOver(control_, Item("标题")).status, 0);
+  for (const char* planted : {"t.doc", "t.xml", "t.ds.xml"}) {
+    SCOPED_TRACE(planted);
+    WriteBytes(dir_ / "outside.txt", "outside");
+    fs::remove(work() / planted);
+    fs::create_symlink(dir_ / "outside.txt", work() / planted);
+    const CliResult r =
+        Run({"handover", (dir_ / "source.doc").string(), "--name", "t.doc", "--config",
+             (dir_ / "c.xml").string(), "--datasource", (dir_ / "d.xml").string()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find((work() / planted).string() + " is a link"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadBytes(dir_ / "outside.txt"), "outside");
+    fs::remove(work() / planted);
+  }
+  const CliResult r = Run({"handover", (dir_ / "source.doc").string(), "--name", "📄报告.doc",
+                           "--config", (dir_ / "c.xml").string()});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("U+1F4C4 (📄)"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(work() / "📄报告.doc"));
+}
+
 TEST_F(HandoverCliTest, CheckSaysWhatTheAddInWillDoAndWhatIsWrong) {
   std::string view = control_;
   view.replace(view.find("DraftDocument"), 13, "ViewDocument");
