@@ -6,6 +6,7 @@
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/XEmbeddedScripts.hpp>
 #include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -198,7 +199,10 @@ std::shared_ptr<LoDocument> LoApplication::Load(std::u16string_view path, bool v
     Reference<css::text::XTextDocument> text(
         desktop->loadComponentFromURL(
             FileUrl(full), Ascii("_blank"), 0,
-            Props({{"Hidden", Any(!visible)}, {"MacroExecutionMode", Any(sal_Int16(4))}})),
+            // The office's own macro security decides, as for a document the clerk opens:
+            // headless that means no document macro runs unless its location is trusted.
+            Props({{"Hidden", Any(!visible)},
+                   {"MacroExecutionMode", Any(css::document::MacroExecMode::USE_CONFIG)}})),
         UNO_QUERY);
     return text;
   });

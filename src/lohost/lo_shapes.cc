@@ -18,6 +18,7 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/XDocumentPropertiesSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -694,8 +695,11 @@ void LoDocument::RestorePictureNamesFrom(const std::u16string& file) {
   Uno([&] {
     const Reference<css::lang::XComponent> other =
         css::frame::Desktop::create(app_->context())
-            ->loadComponentFromURL(FileUrl(file), Ascii("_blank"), 0,
-                                   Props({{"Hidden", Any(true)}, {"ReadOnly", Any(true)}}));
+            ->loadComponentFromURL(
+                FileUrl(file), Ascii("_blank"), 0,
+                Props({{"Hidden", Any(true)},
+                       {"ReadOnly", Any(true)},
+                       {"MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)}}));
     Reference<css::document::XDocumentPropertiesSupplier> supplier(other, UNO_QUERY);
     try {
       if (supplier.is()) {
