@@ -56,6 +56,26 @@ bool IsHttpLocation(const std::u16string& location) {
   return scheme == u"http" || scheme == u"https";
 }
 
+// A redirect's Location as the address it names, relative ones ("/real/notice.doc",
+// "notice.doc", "//host/x", "?q") taken against the address that was asked for.
+std::u16string ResolveLocation(const std::u16string& base, const std::u16string& location) {
+  // A scheme of its own ("ftp:", "http:"): a ":" before any "/", "?" or "#".
+  const size_t colon = location.find(u':');
+  if (colon != std::u16string::npos && colon > 0 && colon < location.find_first_of(u"/?#"))
+    return location;
+  const size_t scheme_end = base.find(u"://");
+  if (scheme_end == std::u16string::npos) return location;
+  if (location.rfind(u"//", 0) == 0) return base.substr(0, scheme_end + 1) + location;
+  const size_t path_start = base.find(u'/', scheme_end + 3);
+  const std::u16string origin = base.substr(0, path_start);
+  if (location.empty()) return base;
+  if (location[0] == u'/') return origin + location;
+  const std::u16string path = path_start == std::u16string::npos ? u"/" : base.substr(path_start);
+  const std::u16string without_query = path.substr(0, path.find_first_of(u"?#"));
+  if (location[0] == u'?') return origin + without_query + location;
+  return origin + without_query.substr(0, without_query.rfind(u'/') + 1) + location;
+}
+
 // The reply's line breaks as character references, so that it stays on its log line; in text
 // and attribute values that is the same XML.
 std::u16string OnOneLine(const std::u16string& xml) {
@@ -265,6 +285,10 @@ bool HttpOperation::WriteChunk(const char* data, size_t size) {
 }
 
 void HttpOperation::FailWrite(int err) {
+  disk_full_ = err == ENOSPC || err == EFBIG;
+#ifdef EDQUOT
+  disk_full_ = disk_full_ || err == EDQUOT;
+#endif
   failure_ = FileError(err);
   LogError(ComposeErrorReport(kWriteLine, errorMessage_, *failure_), &*failure_);
   DiscardDestination();
@@ -327,7 +351,10 @@ bool HttpOperation::DownloadFileByStream() {
       return false;
     }
   }
+  disk_full_ = false;
   if (ReadStreamToFile()) return true;
+  // The fallback would bring the whole file again to a disk that has no room for it.
+  if (disk_full_) return false;
   return FallbackDownload();
 }
 
@@ -380,7 +407,8 @@ bool HttpOperation::StreamFollowingRedirects() {
       return true;
     }
     if (response.status == 302 && redirects < kMaxRedirects) {
-      const std::u16string location = FromAnsi(response.Header("Location"));
+      const std::u16string location =
+          ResolveLocation(http_url_, FromAnsi(response.Header("Location")));
       if (!IsHttpLocation(location)) {
         errorMessage_ = u"不跟随到非http(s)地址的重定向：" + location + u"，来自";
         return false;
@@ -460,16 +488,12 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size, bool* too_slow) {
       NoteVersion(where.Url(), response);
       return true;
     }
-    const std::u16string location = FromAnsi(response.Header("Location"));
-    if (!IsRedirect(response.status) || location.empty()) return false;
-    // A bare path stays where it is, whatever its query holds.
-    if (location[0] != u'/' && !IsHttpLocation(location)) return false;
-    if (location[0] == u'/') {
-      where.SetUrl(where.Protocol() + u"://" + where.Host() + u":" + ToText(where.Port()) +
-                   location);
-    } else {
-      where.SetUrl(location);
-    }
+    const std::u16string given = FromAnsi(response.Header("Location"));
+    if (!IsRedirect(response.status) || given.empty()) return false;
+    // A relative address stays on the same server, whatever its query holds.
+    const std::u16string location = ResolveLocation(where.Url(), given);
+    if (!IsHttpLocation(location)) return false;
+    where.SetUrl(location);
   }
   return false;
 }

@@ -167,6 +167,7 @@ class HttpOperation {
   uint64_t max_reply_size_ = kMaxReplySize;
   uint64_t max_download_size_;
   bool too_large_ = false;  // the fallback's body passed max_download_size_
+  bool disk_full_ = false;  // a write of the download found no room
   // Named apart from its accessor errorMessage(), which callers use.
   std::u16string errorMessage_;
 

@@ -137,6 +137,8 @@ TEST_F(FullDiskTransferTest, ADownloadThatDoesNotFitKeepsTheOldFile) {
   EXPECT_EQ(ReadBytes(disk_path_ / "a.doc"), "old");
   EXPECT_EQ(FileNames(disk_path_), std::vector<std::string>{"a.doc"});
   EXPECT_NE(LogText().find("写入文件时发生错误：Disk full(61:28)"), std::string::npos) << LogText();
+  // The disk is as full for the fallback: the whole file is not fetched a second time.
+  EXPECT_EQ(LogText().find("UrlDownloadToFile"), std::string::npos) << LogText();
 }
 
 TEST_F(FullDiskTransferTest, ALogOnAFullDiskLosesNoEarlierLineAndTearsNone) {
