@@ -132,7 +132,7 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
   IgnoreFailure(
       [&] { WriteLog(context_.state, u"文档“" + document.FullName() + u"”初始化完毕！"); });
   // A workflow document means the server is wanted again: what waited for it goes now.
-  IgnoreFailure([&] { PendingUploads(context_).RetryAll(); });
+  IgnoreFailure([&] { PendingUploads(context_).RetryAll(/*quick=*/true); });
 }
 
 }  // namespace qnmuro

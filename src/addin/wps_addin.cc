@@ -86,7 +86,7 @@ void WPSaddin::OnConnection(host::Application* application) {
                           u"）...");
   });
   // Versions that earlier sessions could not upload go first.
-  IgnoreFailure([&] { PendingUploads(context_).RetryAll(); });
+  IgnoreFailure([&] { PendingUploads(context_).RetryAll(/*quick=*/true); });
 }
 
 void WPSaddin::OnDisconnection() {

@@ -45,6 +45,10 @@ struct HttpRequest {
   std::string user;  // credentials offered when the server asks; none when user is empty
   std::string password;
   std::string cookie;  // "name=value" text for the Cookie header; none when empty
+  // Deadlines of this request alone, shorter than the client's (HttpClientOptions); 0 takes
+  // the client's.
+  std::chrono::milliseconds connect_timeout{0};
+  std::chrono::seconds stall_timeout{0};
 
   // Body: either from memory or streamed from an open file (from its current position, exactly
   // body_size bytes). No body when both are empty; a POST without body sends Content-Length 0.

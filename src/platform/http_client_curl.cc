@@ -292,9 +292,13 @@ void CurlExchange::SetReceivers() {
 }
 
 void CurlExchange::SetLimits() {
-  Option(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connect_timeout.count()));
+  const auto connect =
+      request_.connect_timeout.count() > 0 ? request_.connect_timeout : options_.connect_timeout;
+  const auto stall =
+      request_.stall_timeout.count() > 0 ? request_.stall_timeout : options_.stall_timeout;
+  Option(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect.count()));
   Option(CURLOPT_LOW_SPEED_LIMIT, 1L);
-  Option(CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stall_timeout.count()));
+  Option(CURLOPT_LOW_SPEED_TIME, static_cast<long>(stall.count()));
   if (options_.slow_window.count() > 0 && options_.slow_rate > 0) {
     Option(CURLOPT_XFERINFOFUNCTION, ProgressCallback);
     Option(CURLOPT_XFERINFODATA, this);

@@ -146,9 +146,13 @@ bool Exchange::Open() {
   session_ = std::make_unique<Handle>(InternetOpenA(
       request_.user_agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (session_->get() == nullptr) return false;
-  DWORD connect_ms = static_cast<DWORD>(options_.connect_timeout.count());
-  DWORD stall_ms = static_cast<DWORD>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(options_.stall_timeout).count());
+  const auto connect =
+      request_.connect_timeout.count() > 0 ? request_.connect_timeout : options_.connect_timeout;
+  const auto stall =
+      request_.stall_timeout.count() > 0 ? request_.stall_timeout : options_.stall_timeout;
+  DWORD connect_ms = static_cast<DWORD>(connect.count());
+  DWORD stall_ms =
+      static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(stall).count());
   InternetSetOptionA(session_->get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connect_ms,
                      sizeof connect_ms);
   InternetSetOptionA(session_->get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &stall_ms, sizeof stall_ms);

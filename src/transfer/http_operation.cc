@@ -197,6 +197,8 @@ bool HttpOperation::PrepareRequest(HttpRequest* request) {
   }
   // The session cookie goes along only with credentials.
   *request = RequestForUrl(ctx_, url_, "POST", Party(!http_user_.empty()));
+  request->connect_timeout = connect_deadline_;
+  request->stall_timeout = stall_deadline_;
   return true;
 }
 
@@ -469,7 +471,9 @@ bool HttpOperation::GetFollowingRedirects(uint64_t* size, bool* too_slow) {
   where.SetUrl(http_url_);
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
     if (!HasUsableAddress(where)) return false;
-    const HttpRequest request = RequestForUrl(ctx_, where, "GET", Party(true));
+    HttpRequest request = RequestForUrl(ctx_, where, "GET", Party(true));
+    request.connect_timeout = connect_deadline_;
+    request.stall_timeout = stall_deadline_;
     const HttpResponse response = FetchHop(request);
     SetLastSystemError(response.error_code);
     if (too_large_) return false;

@@ -29,6 +29,7 @@
 #ifndef QNMURO_TRANSFER_HTTP_OPERATION_H_
 #define QNMURO_TRANSFER_HTTP_OPERATION_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -97,6 +98,13 @@ class HttpOperation {
   // that names a held version names the body it confirms by it too (header Upload-Digest), so
   // that a server that takes part never takes another upload of the same name for it.
   void SetBodyDigest(std::u16string sha256_hex) { body_digest_ = std::move(sha256_hex); }
+
+  // Deadlines for every request of the operation, shorter than the client's: for work that
+  // should rather wait for its next occasion than keep the clerk waiting.
+  void SetDeadlines(std::chrono::milliseconds connect, std::chrono::seconds stall) {
+    connect_deadline_ = connect;
+    stall_deadline_ = stall;
+  }
 
   // The version the upload replaces, fixed by the caller (a kept upload names the version it
   // was based on when it was kept; empty: none), instead of the one held now.
@@ -168,6 +176,8 @@ class HttpOperation {
   uint64_t max_download_size_;
   bool too_large_ = false;  // the fallback's body passed max_download_size_
   bool disk_full_ = false;  // a write of the download found no room
+  std::chrono::milliseconds connect_deadline_{0};
+  std::chrono::seconds stall_deadline_{0};
   // Named apart from its accessor errorMessage(), which callers use.
   std::u16string errorMessage_;
 

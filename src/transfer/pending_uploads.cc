@@ -403,6 +403,7 @@ UploadOutcome PendingUploads::Send(PendingEntry& entry, const std::u16string& so
     transfer.SetDestFile(source.empty() ? entry.BodyPath() : source);
     transfer.SetBodyDigest(entry.sha256);
     transfer.SetReplacedTag(replaced);
+    if (quick_) transfer.SetDeadlines(kQuickConnect, kQuickAnswer);
     if (transfer.UploadFileByStream()) {
       answered_ = true;
       Remove(entry);
@@ -453,7 +454,12 @@ UploadOutcome PendingUploads::Send(PendingEntry& entry, const std::u16string& so
   }
 }
 
-RetryReport PendingUploads::RetryAll() {
+RetryReport PendingUploads::RetryAll(bool quick) {
+  quick_ = quick;
+  struct Patient {
+    bool& quick;
+    ~Patient() { quick = false; }
+  } patient{quick_};
   RetryReport report;
   bool stopped = false;
   const std::vector<PendingEntry> entries = List();

@@ -32,6 +32,7 @@
 #ifndef QNMURO_TRANSFER_PENDING_UPLOADS_H_
 #define QNMURO_TRANSFER_PENDING_UPLOADS_H_
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -96,6 +97,10 @@ struct RetryReport {
   int untried = 0;  // left for later: the server is not reachable, or another process sends
 };
 
+// The deadlines of a quick retry.
+inline constexpr std::chrono::milliseconds kQuickConnect{3000};
+inline constexpr std::chrono::seconds kQuickAnswer{5};
+
 class PendingUploads {
  public:
   // Uses ctx.work_dir, ctx.clock (the system time when null), ctx.state for the log and the
@@ -124,7 +129,10 @@ class PendingUploads {
   // entry that a newer one of its document replaces goes unsent. Stops when the server cannot
   // be reached, or another process is sending (the others would only wait for it too); an
   // entry the server answered with a refusal does not stop the others.
-  RetryReport RetryAll();
+  // `quick`: every request with short deadlines (kQuickConnect, kQuickAnswer), for the retries
+  // on the clerk's way (the add-in's start, a document's open): a server that does not answer
+  // at once is tried at the next occasion.
+  RetryReport RetryAll(bool quick = false);
 
   // Gives the entry named `id` the user's password (enciphered) and sends it. Nullopt when
   // there is no such entry.
@@ -158,6 +166,7 @@ class PendingUploads {
   Context& ctx_;
   FileLock lock_;
   bool answered_ = false;
+  bool quick_ = false;
 };
 
 // PendingUploads(ctx).Upload(file, job).

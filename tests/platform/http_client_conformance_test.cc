@@ -3,6 +3,7 @@
 // lines that are never sent, the failure stages and the rate floor.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -280,6 +282,29 @@ TEST_P(HttpClientConformanceTest, FailuresStopAtTheirStage) {
   const HttpResponse response = http_->Send(request, nullptr);
   EXPECT_NE(response.failed, HttpStage::kNone);
   EXPECT_NE(response.failed, HttpStage::kConnect);
+}
+
+// A request's own deadline holds over the client's: a server that takes the request and never
+// answers costs the request's stall time-out, not the client's minute.
+TEST_P(HttpClientConformanceTest, ARequestsOwnDeadlineCutsAHungServerShort) {
+  HttpClientOptions patient;
+  patient.stall_timeout = std::chrono::seconds(60);
+  const std::unique_ptr<HttpClient> client = GetParam().transfers(patient);
+  std::atomic<bool> given_up{false};
+  RawHttpServer hung([&](const RawRequest&, int) {
+    while (!given_up) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return RawReply{"", true};
+  });
+  HttpRequest request;
+  request.host = "127.0.0.1";
+  request.port = hung.port();
+  request.target = "/";
+  request.stall_timeout = std::chrono::seconds(1);
+  const auto start = std::chrono::steady_clock::now();
+  const HttpResponse response = client->Send(request, nullptr);
+  given_up = true;
+  EXPECT_NE(response.failed, HttpStage::kNone);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
 // CR LF in a header value would end the line and start one of the sender's choosing; any

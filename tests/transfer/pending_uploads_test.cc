@@ -118,5 +118,35 @@ TEST_F(PendingUploadsTest, AFailedRetryLeavesTheEntryAsItWasAndASuccessRemovesIt
   EXPECT_EQ(server.requests().back().head.find("POST /oa/save"), 0u);
 }
 
+// The retries on the clerk's way (the add-in's start, a document's open) give every request
+// short deadlines of their own, so that a server that hangs costs seconds; the others keep the
+// client's.
+TEST_F(PendingUploadsTest, AQuickRetryGivesEveryRequestShortDeadlines) {
+  struct Recorder : HttpClientWrapper {
+    using HttpClientWrapper::HttpClientWrapper;
+    HttpResponse Send(const HttpRequest& request, const HttpSink& sink, size_t chunk) override {
+      deadlines.emplace_back(request.connect_timeout.count(), request.stall_timeout.count());
+      return HttpClientWrapper::Send(request, sink, chunk);
+    }
+    std::vector<std::pair<long long, long long>> deadlines;
+  };
+  RawHttpServer server([&](const RawRequest&, int) {
+    return RawHttpServer::Reply(200, "<result>success</result>");
+  });
+  for (bool quick : {false, true}) {
+    SCOPED_TRACE(quick ? "quick" : "patient");
+    Recorder recorder(http_.get());
+    ctx_.http = &recorder;
+    Keep("saved", Job(server.url("")));
+    EXPECT_EQ(PendingUploads(ctx_).RetryAll(quick).uploaded, 1);
+    ASSERT_EQ(recorder.deadlines.size(), 2u);
+    for (const auto& [connect, stall] : recorder.deadlines) {
+      EXPECT_EQ(connect, quick ? kQuickConnect.count() : 0);
+      EXPECT_EQ(stall, quick ? kQuickAnswer.count() : 0);
+    }
+    ctx_.http = http_.get();
+  }
+}
+
 }  // namespace
 }  // namespace qnmuro
