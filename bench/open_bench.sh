@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Opening a handed-over draft the add-in's way, whole process: `qnmuro run` opens a document
 # of COUNT bookmarks (one data field per paragraph, beside 200 tracked insertions) with its
-# control file and a data source of COUNT items in a fresh work directory; the add-in prepares
-# the draft, which merges every item into its bookmark.
+# control file and a data source in a fresh work directory; the add-in prepares the draft,
+# which merges every item into its bookmark. Twice: with a data source of COUNT items, one for
+# every bookmark ("open"), and with one item, so that all bookmarks but the first stay as they
+# are ("open-unfilled"). Both grow linearly with COUNT.
 #   bench/open_bench.sh [QNMURO_BINARY] [RUNS] [COUNT...]     (default 5 runs; 1000 10000 50000)
-# Prints per COUNT: RESULT open <count> <median s> <min s> <max s> <peak KiB>, read by
-# bench/run.sh. Exits 1 when a run fails or the merge did not fill the last bookmark (checked
-# in one untimed run first).
+# Prints per COUNT: RESULT open <count> <median s> <min s> <max s> <peak KiB>, and the same for
+# open-unfilled, read by bench/run.sh. Exits 1 when a run fails or the merge did not fill the
+# last item's bookmark (checked in one untimed run first).
 set -euo pipefail
 qnmuro=$(realpath "${1:-build/qnmuro}")
 runs=${2:-5}
@@ -45,6 +47,7 @@ make_document() {
   }'
 }
 
+# ITEMS items for the first ITEMS of the bookmarks.
 make_data_source() {
   awk -v n="$1" 'BEGIN {
     printf "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<document unid=\"B1\"><items>\n"
@@ -76,16 +79,19 @@ spread() {
 }
 
 for n in "${counts[@]}"; do
+ for kind in open open-unfilled; do
   work="$dir/$n"
   mkdir -p "$work/OAWork"
+  items=$n
+  [ "$kind" = open ] || items=1
   make_document "$n" > "$work/big.doc"
-  make_data_source "$n" > "$work/OAWork/big.ds.xml"
+  make_data_source "$items" > "$work/OAWork/big.ds.xml"
   make_control > "$work/OAWork/big.xml"
-  last=$((n - 1))
+  last=$((items - 1))
   printf '%s\n' "set-registry CurrentFile big.doc" "open big.doc" > "$work/open.run"
-  # One run first, untimed, checks that the merge filled the last bookmark.
+  # One run first, untimed, checks that the merge filled the last item's bookmark.
   cp "$work/big.doc" "$work/OAWork/big.doc"
-  printf '%s\n' "show bookmarks" >> "$work/check.run"
+  printf '%s\n' "show bookmarks" > "$work/check.run"
   cat "$work/open.run" "$work/check.run" > "$work/verify.run"
   QNMURO_WORKDIR="$work/OAWork" QNMURO_REGISTRY="$work/registry.reg" \
     "$qnmuro" run "$work/verify.run" > "$work/out" 2>&1 || { tail "$work/out"; exit 1; }
@@ -105,6 +111,7 @@ for n in "${counts[@]}"; do
     kib=$(tail -n 1 "$work/time")
     [ "$kib" -gt "$peak" ] && peak=$kib
   done
-  echo "RESULT open $n $(spread "${times[@]}") $peak"
+  echo "RESULT $kind $n $(spread "${times[@]}") $peak"
   rm -rf "$work"
+ done
 done

@@ -38,6 +38,8 @@ long TextStore::Clamp(long position) const {
 void TextStore::Load(std::u16string_view text, std::vector<BookmarkRec> bookmarks,
                      std::vector<ShapeRec> shapes, std::vector<RevisionRec> revisions) {
   text_.Assign(text);
+  pending_from_ = pending_delta_ = 0;
+  reach_known_ = 0;
   starts_.clear();
   ends_.clear();
   ids_.clear();
@@ -74,10 +76,34 @@ void TextStore::Load(std::u16string_view text, std::vector<BookmarkRec> bookmark
 }
 
 void TextStore::SortBookmarks() {
+  Settle();
   SortBookmarks(0, BookmarkCount());
 }
 
+long TextStore::FirstReaching(long lo, long a) {
+  if (static_cast<long>(reach_.size()) < BookmarkCount()) reach_.resize(BookmarkCount());
+  for (long i = reach_known_; i < lo; ++i) {
+    reach_[i] = i == 0 ? BookmarkEnd(0) : std::max(reach_[i - 1], BookmarkEnd(i));
+  }
+  reach_known_ = std::max(reach_known_, lo);
+  // The reach only grows: those before the first that passes `a` end before it.
+  return static_cast<long>(std::upper_bound(reach_.begin(), reach_.begin() + lo, a) -
+                           reach_.begin());
+}
+
+void TextStore::Settle() {
+  if (pending_delta_ != 0) {
+    for (long i = pending_from_; i < BookmarkCount(); ++i) {
+      starts_[i] += pending_delta_;
+      ends_[i] += pending_delta_;
+    }
+  }
+  pending_from_ = BookmarkCount();
+  pending_delta_ = 0;
+}
+
 void TextStore::SortBookmarks(long lo, long hi) {
+  Unreach(lo);
   auto before = [this](size_t x, size_t y) {
     if (starts_[x] != starts_[y]) return starts_[x] < starts_[y];
     return names_[x] < names_[y];
@@ -116,10 +142,12 @@ long TextStore::IndexOfId(uint64_t id, long hint) const {
 }
 
 BookmarkRec TextStore::BookmarkAt(long index) const {
-  return BookmarkRec{ids_[index], names_[index], starts_[index], ends_[index]};
+  return BookmarkRec{ids_[index], names_[index], BookmarkStart(index), BookmarkEnd(index)};
 }
 
 void TextStore::RemoveBookmarkAt(long index) {
+  Unreach(index);
+  if (index < pending_from_) --pending_from_;
   starts_.erase(starts_.begin() + index);
   ends_.erase(ends_.begin() + index);
   ids_.erase(ids_.begin() + index);
@@ -127,11 +155,23 @@ void TextStore::RemoveBookmarkAt(long index) {
 }
 
 void TextStore::InsertSorted(uint64_t id, std::u16string name, long start, long end) {
-  long i =
-      static_cast<long>(std::lower_bound(starts_.begin(), starts_.end(), start) - starts_.begin());
-  while (i < BookmarkCount() && starts_[i] == start && names_[i] < name) ++i;
-  starts_.insert(starts_.begin() + i, start);
-  ends_.insert(ends_.begin() + i, end);
+  long low = 0, high = BookmarkCount();
+  while (low < high) {
+    const long mid = low + (high - low) / 2;
+    if (BookmarkStart(mid) < start) {
+      low = mid + 1;
+    } else {
+      high = mid;
+    }
+  }
+  long i = low;
+  while (i < BookmarkCount() && BookmarkStart(i) == start && names_[i] < name) ++i;
+  Unreach(i);
+  // Stored as short as the block it joins; before the owed block it pushes the block on.
+  const long owed = Pending(i);
+  if (i < pending_from_) ++pending_from_;
+  starts_.insert(starts_.begin() + i, start - owed);
+  ends_.insert(ends_.begin() + i, end - owed);
   ids_.insert(ids_.begin() + i, id);
   names_.insert(names_.begin() + i, std::move(name));
 }
@@ -196,10 +236,29 @@ void TextStore::MoveBookmarks(UndoStep& step, long a, long b, long len, Mode mod
                               uint64_t origin) {
   const long n = BookmarkCount();
   const long d = b - a, delta = len - d, zone_end = a + len;
-  const long lo =
-      static_cast<long>(std::lower_bound(starts_.begin(), starts_.end(), a) - starts_.begin());
-  const long hi =
-      static_cast<long>(std::upper_bound(starts_.begin(), starts_.end(), b) - starts_.begin());
+  // The true starts are in order, owed shifts and all.
+  auto first = [&](auto&& is_after) {
+    long low = 0, high = n;
+    while (low < high) {
+      const long mid = low + (high - low) / 2;
+      if (is_after(starts_[mid] + Pending(mid))) {
+        high = mid;
+      } else {
+        low = mid + 1;
+      }
+    }
+    return low;
+  };
+  const long lo = first([&](long start) { return start >= a; });
+  const long hi = first([&](long start) { return start > b; });
+  // Everything below hi is worked on as it truly is.
+  if (pending_delta_ != 0 && pending_from_ < hi) {
+    for (long i = pending_from_; i < hi; ++i) {
+      starts_[i] += pending_delta_;
+      ends_[i] += pending_delta_;
+    }
+    pending_from_ = hi;
+  }
   long* s = starts_.data();
   long* e = ends_.data();
   // Undo shifts every position back; the step keeps only the spans that would miss theirs.
@@ -207,7 +266,8 @@ void TextStore::MoveBookmarks(UndoStep& step, long a, long b, long len, Mode mod
   // Bookmarks starting before the edit: only an end inside or after it moves. Most end
   // before it: blocks of those are passed over in one test each.
   constexpr long kBlock = 16;
-  for (long i = 0; i < lo; ++i) {
+  Unreach(lo);
+  for (long i = FirstReaching(lo, a); i < lo; ++i) {
     while (i + kBlock <= lo) {
       bool any = false;
       for (long k = 0; k < kBlock; ++k) any |= e[i + k] > a;
@@ -216,6 +276,7 @@ void TextStore::MoveBookmarks(UndoStep& step, long a, long b, long len, Mode mod
     }
     if (i >= lo || e[i] <= a) continue;
     long old_end = e[i];
+    Unreach(i);
     if (e[i] > b || (e[i] == b && mode == Mode::kReplaceRange && d > 0)) {
       e[i] += delta;
     } else {
@@ -243,10 +304,19 @@ void TextStore::MoveBookmarks(UndoStep& step, long a, long b, long len, Mode mod
       step.touched.push_back({ids_[i], names_[i], old_start, old_end});
     }
   }
-  // Bookmarks after the edit shift as a block.
-  for (long i = hi; i < n; ++i) {
-    s[i] += delta;
-    e[i] += delta;
+  // Bookmarks after the edit shift as a block: owed, joined to what is owed already.
+  if (pending_delta_ == 0) {
+    pending_from_ = hi;
+    pending_delta_ = delta;
+  } else {
+    // Those between the edit and the owed block (an edit before an earlier one) join it: they
+    // are stored as short as the block they now belong to.
+    for (long i = hi; i < pending_from_; ++i) {
+      s[i] -= pending_delta_;
+      e[i] -= pending_delta_;
+    }
+    pending_from_ = hi;
+    pending_delta_ += delta;
   }
   for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) RemoveBookmarkAt(*it);
   // Only the bookmarks that started in the span can be out of order now.
@@ -400,8 +470,8 @@ Fragment TextStore::Copy(long start, long end) const {
   Fragment f;
   f.text = text_.Slice(a, b);
   for (long i = 0; i < BookmarkCount(); ++i) {
-    if (starts_[i] >= a && ends_[i] <= b)
-      f.bookmarks.push_back({0, names_[i], starts_[i] - a, ends_[i] - a});
+    const long s = BookmarkStart(i), e = BookmarkEnd(i);
+    if (s >= a && e <= b) f.bookmarks.push_back({0, names_[i], s - a, e - a});
   }
   for (const auto& s : shapes_) {
     if (s.anchor >= a && (s.anchor < b || (b == Length() && b > a))) {
@@ -440,8 +510,9 @@ void TextStore::DeleteBookmark(long index) {
 
 void TextStore::MoveBookmark(long index, long start, long end) {
   long s = Clamp(start), e = std::max(s, Clamp(end));
-  if (s == starts_[index]) {
-    ends_[index] = e;
+  Unreach(index);
+  if (s == BookmarkStart(index)) {
+    ends_[index] = e - Pending(index);
     return;
   }
   uint64_t id = ids_[index];
@@ -509,6 +580,8 @@ bool TextStore::Undo() {
 }
 
 void TextStore::UndoBookmarks(UndoStep& step) {
+  Settle();
+  Unreach(0);
   if (step.has_text) {
     const long a = step.start, zone_end = a + step.new_len;
     const long delta = step.new_len - static_cast<long>(step.old_text.size());

@@ -93,8 +93,8 @@ class TextStore final {
   long IndexOfId(uint64_t id, long hint) const;       // -1 when absent
   BookmarkRec BookmarkAt(long index) const;
   uint64_t BookmarkId(long index) const { return ids_[index]; }
-  long BookmarkStart(long index) const { return starts_[index]; }
-  long BookmarkEnd(long index) const { return ends_[index]; }
+  long BookmarkStart(long index) const { return starts_[index] + Pending(index); }
+  long BookmarkEnd(long index) const { return ends_[index] + Pending(index); }
   const std::u16string& BookmarkName(long index) const { return names_[index]; }
   // Adds a bookmark, or moves the one of that name; undoable. Returns its id.
   uint64_t AddBookmark(std::u16string_view name, long start, long end);
@@ -165,6 +165,10 @@ class TextStore final {
   void UndoShapes(UndoStep& step, long delta);
   void UndoBookmarks(UndoStep& step);
   void RemoveBookmarkAt(long index);
+  // The shift still owed to the stored span of the bookmark at `index` (see pending_from_).
+  long Pending(long index) const { return index >= pending_from_ ? pending_delta_ : 0; }
+  // Pays every shift owed: the stored spans are the true ones.
+  void Settle();
   void InsertSorted(uint64_t id, std::u16string name, long start, long end);
   void SortBookmarks();
   void SortBookmarks(long lo, long hi);  // [lo, hi) only, when out of order
@@ -172,6 +176,18 @@ class TextStore final {
 
   GapText text_;
   std::vector<long> starts_, ends_;
+  // The bookmarks after an edit shift as a block; the shift is owed rather than paid at once,
+  // so that edits going through the text front to back (a merge) cost what they touch, not
+  // every bookmark after them: the spans from index pending_from_ on are pending_delta_ short.
+  long pending_from_ = 0;
+  long pending_delta_ = 0;
+  // reach_[i]: the furthest end of the bookmarks 0..i, known below reach_known_; an edit asks
+  // which bookmarks before it reach into it, and in a merge almost none do.
+  std::vector<long> reach_;
+  long reach_known_ = 0;
+  void Unreach(long from) { reach_known_ = std::min(reach_known_, from); }
+  // The first of the bookmarks before index `lo` whose end may lie after `a`.
+  long FirstReaching(long lo, long a);
   std::vector<uint64_t> ids_;
   std::vector<std::u16string> names_;
   std::vector<ShapeRec> shapes_;
