@@ -146,6 +146,18 @@ TEST_F(HandoverCliTest, LogPrintsTheCodePageLogInUtf8AndFollowsIt) {
   r = RunProgram("/bin/sh", {(dir_ / "follow.sh").string(), QNMURO_BIN, (dir_ / "more").string()},
                  {"QNMURO_WORKDIR=" + work().string()}, scratch_);
   EXPECT_EQ(r.out, "#4： 追加\n");
+
+  // A rotation right after a line was written (the add-in's way: copied to the backup, then a
+  // new log), and a log replaced by a longer file: no line lost, none printed from mid-line.
+  WriteBytes(dir_ / "rotate.sh",
+             "cd \"$QNMURO_WORKDIR\"\n\"$1\" log --tail 0 --follow & pid=$!\nsleep 0.6\n"
+             "printf '#5: last\\r\\n' >>comlog.txt; cp comlog.txt bakcomlog.txt\n"
+             "printf '#1: new\\r\\n' >comlog.txt.new; mv comlog.txt.new comlog.txt\nsleep 0.8\n"
+             "printf '#1: another log, longer than the one before it was\\r\\n' >x\n"
+             "mv x comlog.txt\nsleep 0.8\nkill $pid\n");
+  r = RunProgram("/bin/sh", {(dir_ / "rotate.sh").string(), QNMURO_BIN},
+                 {"QNMURO_WORKDIR=" + work().string()}, scratch_);
+  EXPECT_EQ(r.out, "#5: last\n#1: new\n#1: another log, longer than the one before it was\n");
 }
 
 }  // namespace
