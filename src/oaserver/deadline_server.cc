@@ -114,8 +114,9 @@ class ConnectionPool final : public httplib::TaskQueue {
     }
   }
 
-  // One thread answers the refused connections, each after its request has come (a client
-  // that meets a closed connection before it has sent the request sees no answer).
+  // One thread answers the refused connections, the last one in the queue after its request
+  // has come (a client that meets a closed connection before it has sent the request sees no
+  // answer), the others at once.
   void Refuse() {
     std::unique_lock<std::mutex> lock(mu_);
     while (true) {
@@ -123,8 +124,11 @@ class ConnectionPool final : public httplib::TaskQueue {
       if (refusals_.empty()) return;
       std::function<void()> fn = std::move(refusals_.front());
       refusals_.pop_front();
+      // Others waiting for their refusal: this one is answered at once, so that idle
+      // connections cannot make a real request wait for its 503.
+      const int refuse = refusals_.empty() ? 1 : 2;
       lock.unlock();
-      tl_refuse = 1;
+      tl_refuse = refuse;
       fn();
       tl_refuse = 0;
       lock.lock();
