@@ -275,7 +275,8 @@ std::optional<PendingEntry> PendingUploads::Keep(const std::u16string& file, con
   // Only now that the newer version is kept may the older ones it follows go; a conflict stays
   // until a person drops it, and one based on another server version goes as what it is.
   // Without the lock they stay too: a retry skips them.
-  const Hold hold(*this, kLockWait);
+  // A save that could not have the lock in its own wait does not wait again here.
+  const Hold hold(*this, std::chrono::milliseconds(0));
   if (hold.ok()) {
     for (const PendingEntry& old : List()) {
       if (old.id != entry.id && Sendable(old) && Follows(entry, old)) Remove(old);
