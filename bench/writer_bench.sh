@@ -9,20 +9,28 @@
 # without it. Screenshots every 0.1 s from the start; the notice is "on screen" from the first
 # screenshot after which the screen stays as it finally settles (bar, merged text; the caret's
 # blink aside).
-#   bench/writer_bench.sh [QNMURO_BINARY] [RUNS] [GUI_RUNS]   (default 5 runs, 3 GUI runs)
+# Then a draft of BOOKMARKS bookmarks that its data source fills at the hand-over (the draft of
+# bench/open_bench.sh), the whole merge in Writer, beside Writer's own load of the same draft:
+# opened and closed with no hand-over. Target: the merge within twice Writer's own load.
+#   bench/writer_bench.sh [QNMURO_BINARY] [RUNS] [GUI_RUNS] [BOOKMARKS]
+#                                            (default 5 runs, 3 GUI runs, 1000 bookmarks)
 # Prints RESULT <what> <median s> <min s> <max s> for: sim, writer, writer-start,
-# writer-start-load, writer-gui-plain, writer-gui-addin (the last two only where a display can
-# be made and the extension is built); read by bench/run.sh. Exits 1 when a run fails.
+# writer-start-load, writer-merge, writer-merge-load, writer-gui-plain, writer-gui-addin (the
+# last two only where a display can be made and the extension is built); read by bench/run.sh.
+# Exits 1 when a run fails or the merge did not fill the last bookmark.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 qnmuro=$(realpath "${1:-build/qnmuro}")
 runs=${2:-5}
 gui_runs=${3:-3}
+bookmarks=${4:-1000}
 examples="$here/../examples"
 # shellcheck source=../examples/example_env.sh
 source "$examples/example_env.sh"
 # shellcheck source=../tests/gui/gui_lib.sh
 source "$here/../tests/gui/gui_lib.sh"
+# shellcheck source=big_draft.sh
+source "$here/big_draft.sh"
 trap 'gui_stop_all; kill "$server_pid" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 
 cp "$examples/docmarkline.bmp" "$QNMURO_WORKDIR/"
@@ -61,6 +69,49 @@ measure writer "$QNMURO_REGISTRY" --host libreoffice "$examples/open_notice.run"
 # No hand-over in this registry: the add-in is connected but leaves the notice alone.
 measure writer-start "$work/none.reg" --host libreoffice "$work/start.run"
 measure writer-start-load "$work/none.reg" --host libreoffice "$work/load.run"
+
+# The draft of BOOKMARKS bookmarks in a work folder of its own; each run from a fresh copy and
+# a fresh registry. The merge: handed over (CurrentFile set), opened, the add-in prepares it.
+big="$work/big"
+mkdir -p "$big/work"
+make_document "$bookmarks" > "$big/big.doc"
+make_data_source "$bookmarks" > "$big/work/big.ds.xml"
+make_control > "$big/work/big.xml"
+printf '%s\n' "set-registry CurrentFile big.doc" "open big.doc" > "$big/merge.run"
+printf '%s\n' "open big.doc" "close" > "$big/load.run"
+# run_big SCRIPT: one whole-process run in Writer, its output in $big/out.
+run_big() {
+  cp "$big/big.doc" "$big/work/big.doc"
+  rm -f "$big/registry.reg" "$big/work/comlog.txt"
+  QNMURO_WORKDIR="$big/work" QNMURO_REGISTRY="$big/registry.reg" \
+    "$qnmuro" run --host libreoffice "$1" > "$big/out" 2>&1 || { cat "$big/out"; exit 1; }
+}
+# One run first, untimed, checks that the merge filled the last bookmark.
+cat "$big/merge.run" > "$big/verify.run"
+printf 'show bookmarks\n' >> "$big/verify.run"
+run_big "$big/verify.run"
+last=$((bookmarks - 1))
+grep -q "^BOOKMARK Field$last .*\"第${last}项的值\"" "$big/out" ||
+  { echo "the merge in Writer did not fill Field$last:"; tail "$big/out"; exit 1; }
+# measure_big NAME SCRIPT: RUNS runs; big_spread holds "median min max".
+measure_big() {
+  local name=$1 script=$2 times=()
+  for _ in $(seq "$runs"); do
+    local start=$EPOCHREALTIME
+    run_big "$script"
+    local end=$EPOCHREALTIME
+    times+=("$(awk -v a="$start" -v b="$end" 'BEGIN{ printf "%.4f", b - a }')")
+  done
+  big_spread=$(spread "${times[@]}")
+  echo "RESULT $name $big_spread"
+}
+measure_big writer-merge "$big/merge.run"
+read -r merge_median _ <<< "$big_spread"
+measure_big writer-merge-load "$big/load.run"
+read -r load_median _ <<< "$big_spread"
+awk -v m="$merge_median" -v l="$load_median" -v n="$bookmarks" 'BEGIN{
+  printf "the merge of %d bookmarks in Writer takes %.2f times Writer'"'"'s own load of the draft (target: 2)\n",
+    n, m / l }'
 
 # Writer with a window, plain and with the extension, runs alternating.
 oxt="$(dirname "$qnmuro")/qnmuro.oxt"

@@ -6,8 +6,10 @@
 #include <com/sun/star/frame/DispatchHelper.hpp>
 #include <com/sun/star/frame/XDispatchProvider.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/text/XBookmarksSupplier.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
+#include <com/sun/star/util/XModifyBroadcaster.hpp>
 
 #include <algorithm>
 
@@ -76,6 +78,7 @@ LoDocument::LoDocument(LoApplication* app, Reference<css::text::XTextDocument> m
       has_file_(has_file),
       bookmarks_(this),
       shapes_(this) {
+  WatchChanges();
   ReadFilter();
   Uno([&] { Properties(model_)->getPropertyValue(Ascii("ShowChanges")) >>= show_revisions_; });
   IgnoreFailure([&] { RestorePictureNames(); });
@@ -92,6 +95,18 @@ void LoDocument::ReadFilter() {
 
 LoDocument::~LoDocument() = default;
 
+void LoDocument::WatchChanges() {
+  try {
+    change_counter_ = NewChangeCounter(changes_);
+    Reference<css::util::XModifyBroadcaster>(model_, UNO_QUERY_THROW)
+        ->addModifyListener(change_counter_);
+    counting_ = true;
+  } catch (const css::uno::Exception&) {
+    // Without Writer's word on changes nothing measured of the document is kept.
+    counting_ = false;
+  }
+}
+
 void LoDocument::CheckAlive() const {
   if (closed_) ThrowHost(host::kObjectDeleted, u"The object has been deleted.");
 }
@@ -106,7 +121,26 @@ void LoDocument::CheckEditable() const {
 
 Reference<css::text::XText> LoDocument::Text() const {
   CheckAlive();
-  return Uno([&] { return model_->getText(); });
+  if (!text_.is()) text_ = Uno([&] { return model_->getText(); });
+  return text_;
+}
+
+Reference<css::text::XTextRangeCompare> LoDocument::Compare() const {
+  if (!compare_.is()) {
+    compare_ =
+        Uno([&] { return Reference<css::text::XTextRangeCompare>(Text(), UNO_QUERY_THROW); });
+  }
+  return compare_;
+}
+
+Reference<css::container::XNameAccess> LoDocument::BookmarkAccess() const {
+  CheckAlive();
+  if (!bookmark_access_.is()) {
+    bookmark_access_ = Uno([&] {
+      return Reference<css::text::XBookmarksSupplier>(model_, UNO_QUERY_THROW)->getBookmarks();
+    });
+  }
+  return bookmark_access_;
 }
 
 Reference<css::frame::XController> LoDocument::Controller() const {
@@ -230,6 +264,14 @@ void LoDocument::Dispose() {
   closed_ = true;
   subscribers_.clear();
   try {
+    if (counting_) {
+      Reference<css::util::XModifyBroadcaster>(model_, UNO_QUERY_THROW)
+          ->removeModifyListener(change_counter_);
+    }
+  } catch (...) {
+    // The document goes either way.
+  }
+  try {
     Reference<css::util::XCloseable>(model_, UNO_QUERY_THROW)->close(true);
   } catch (...) {
     // Writer closes it when it can: the document is gone for the add-in either way.
@@ -239,10 +281,13 @@ void LoDocument::Dispose() {
 
 Reference<css::document::XUndoManager> LoDocument::UndoManager() const {
   CheckAlive();
-  return Uno([&] {
-    return Reference<css::document::XUndoManagerSupplier>(model_, UNO_QUERY_THROW)
-        ->getUndoManager();
-  });
+  if (!undo_manager_.is()) {
+    undo_manager_ = Uno([&] {
+      return Reference<css::document::XUndoManagerSupplier>(model_, UNO_QUERY_THROW)
+          ->getUndoManager();
+    });
+  }
+  return undo_manager_;
 }
 
 namespace {
@@ -253,11 +298,19 @@ long UndoDepth(const Reference<css::document::XUndoManager>& undo) {
 
 }  // namespace
 
-void LoDocument::AsOneAction(const std::function<void()>& edit) {
+void LoDocument::AsOneAction(const std::function<void()>& edit, const BookmarksBefore* before) {
+  // Within an action its parts need no context of their own.
+  if (action_depth_ > 0) {
+    edit();
+    return;
+  }
   const Reference<css::document::XUndoManager> undo = UndoManager();
-  const bool outer = action_depth_ == 0;
-  std::vector<BookmarkSpan> before;
-  if (outer) before = BookmarkSpans();
+  BookmarksBefore marks;
+  if (before != nullptr) {
+    marks = *before;
+  } else {
+    marks.spans = BookmarkSpans();
+  }
   Uno([&] { undo->enterUndoContext(OUString()); });
   ++action_depth_;
   // An empty context leaves no action behind.
@@ -265,8 +318,8 @@ void LoDocument::AsOneAction(const std::function<void()>& edit) {
     --action_depth_;
     undo->leaveUndoContext();
     const long depth = UndoDepth(undo);
-    if (outer && (undo_marks_.empty() || undo_marks_.back().depth < depth)) {
-      undo_marks_.push_back({depth, std::move(before)});
+    if (undo_marks_.empty() || undo_marks_.back().depth < depth) {
+      undo_marks_.push_back({depth, std::move(marks)});
     }
   };
   try {
@@ -306,7 +359,7 @@ bool LoDocument::Undo(long times) {
     // Writer meanwhile have no record and are left to Writer.
     while (!undo_marks_.empty() && undo_marks_.back().depth > depth + 1) undo_marks_.pop_back();
     if (!undo_marks_.empty() && undo_marks_.back().depth == depth + 1) {
-      const std::vector<BookmarkSpan> before = std::move(undo_marks_.back().before);
+      const BookmarksBefore before = std::move(undo_marks_.back().before);
       undo_marks_.pop_back();
       OutsideUndo([&] { RestoreBookmarks(before); });
     }

@@ -12,20 +12,27 @@
 #define QNMURO_LOHOST_LO_MODEL_H_
 
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/document/XUndoManager.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextContent.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
+#include <com/sun/star/text/XTextRangeCompare.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
+#include <com/sun/star/util/XModifyListener.hpp>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/host.h"
@@ -41,30 +48,129 @@ using css::uno::Reference;
 class LoApplication;
 class LoDocument;
 
+// A text cursor as the range it spans (the office's references do not convert by themselves).
+inline Reference<css::text::XTextRange> RangeOf(const Reference<css::text::XTextCursor>& cursor) {
+  return Reference<css::text::XTextRange>(cursor.get());
+}
+
 // A bookmark's name and span, as positions.
 struct BookmarkSpan {
   std::u16string name;
   long start = 0, end = 0;
 };
 
+// What an action of the undo history may change of the bookmarks, taken before it, so that an
+// undo puts back what Writer's own undo loses: every bookmark (`all`, `spans` holds them all),
+// or, for an action that can disturb only a few, those in `spans` and the names in `absent`,
+// which were not there.
+struct BookmarksBefore {
+  bool all = true;
+  std::vector<BookmarkSpan> spans;
+  std::vector<std::u16string> absent;
+};
+
+// Counts Writer's changes of a document (its modify events, one or more for every edit of the
+// text or of a bookmark, whoever makes it) into `count`.
+Reference<css::util::XModifyListener> NewChangeCounter(
+    std::shared_ptr<std::atomic<unsigned long>> count);
+
+// The document's bookmarks as far as the host has measured them, so that reading them one
+// after the other costs a few calls into Writer each instead of a walk over the text for every
+// bookmark: Writer's names in its own order (by start position, which Writer keeps for its own
+// lookups; equal starts in an order of its own), the spans measured so far in that order, and a
+// cursor from a known position that the next one is measured from. What it knows holds while
+// every change Writer reports of the document is one the host accounted for (Adopt...); any
+// other change, the user's or the host's own, makes it start over.
+class BookmarkIndex {
+ public:
+  explicit BookmarkIndex(LoDocument* doc) : doc_(doc) {}
+
+  long Count();
+  // The name at a 1-based position in (start, name) order; kNoSuchMember when there is none.
+  std::u16string NameAt(long index);
+  bool Contains(std::u16string_view name);
+  // The span of the bookmark of that name; nothing when there is none.
+  std::optional<BookmarkSpan> Find(std::u16string_view name);
+  // Writer's bookmark of that name; null when there is none.
+  Reference<css::text::XTextContent> Mark(std::u16string_view name);
+  // A range over the bookmark's span (the one it was measured with, handed over once); null
+  // when there is none.
+  Reference<css::text::XTextRange> Anchor(std::u16string_view name);
+  // Every bookmark, in (start, name) order.
+  std::vector<BookmarkSpan> All();
+  // The bookmarks with their start or their end within [start, end].
+  std::vector<BookmarkSpan> Touching(long start, long end);
+  // The position of a point of the main text.
+  long PositionOf(const Reference<css::text::XTextRange>& point);
+
+  // The document's change count the index holds for; the Adopt calls take it from just before
+  // the host's edit, so that they account only for that edit.
+  unsigned long Generation();
+  // [start, end] (all of whose bookmarks Touching measured) was replaced by `inserted`, and the
+  // text grew by `grown`; `placed` are the bookmarks set again, with their new spans.
+  void AdoptReplacement(unsigned long generation, long start, long end, long grown,
+                        const std::vector<BookmarkSpan>& placed,
+                        const Reference<css::text::XTextRange>& inserted);
+  // The bookmark `name` was removed.
+  void AdoptRemoval(unsigned long generation, std::u16string_view name);
+
+ private:
+  struct Entry {
+    long start = 0, end = 0;
+    bool measured = false;
+    Reference<css::text::XTextContent> mark;  // Writer's bookmark, once looked up
+    Reference<css::text::XTextRange> anchor;  // over the span it was measured with
+  };
+
+  void Sync();  // starts over when the document changed since
+  void Load();  // the names
+  void Walk();  // measures the next bookmark in Writer's order
+  void MeasureAlone(const std::u16string& name, Entry& entry);
+  long Measure(const Reference<css::text::XTextRange>& point);  // as PositionOf, no Sync
+  long StartAt(size_t k) const { return entries_.at(order_[k]).start; }
+  void StartOver();
+  void Remove(const std::u16string& name);
+
+  LoDocument* doc_;
+  unsigned long generation_ = 0;
+  bool loaded_ = false;
+  std::vector<std::u16string> order_;  // by start; order_[0, walked_) measured
+  std::unordered_map<std::u16string, Entry> entries_;
+  size_t walked_ = 0;
+  // Over [from_, reach_]: from_ lies at or before the start of every bookmark not yet walked;
+  // null when no such position is known.
+  Reference<css::text::XTextCursor> ref_;
+  long from_ = 0, reach_ = 0;
+};
+
 class LoRange final : public host::Range {
  public:
   // `bookmark`: the range was taken from that bookmark, which stays around its new text.
+  // `known`: the range's positions, as they are at the document's current change count.
   LoRange(std::shared_ptr<LoDocument> doc, Reference<css::text::XTextCursor> cursor,
-          std::u16string bookmark = {});
+          std::u16string bookmark = {}, std::optional<BookmarkSpan> known = {});
+  LoRange(std::shared_ptr<LoDocument> doc, Reference<css::text::XTextRange> range,
+          std::u16string bookmark, std::optional<BookmarkSpan> known);
   long Start() override;
   long End() override;
   std::u16string Text() override;
   void SetText(std::u16string_view text) override;
   void Copy() override;
 
-  const Reference<css::text::XTextCursor>& cursor() const { return cursor_; }
+  // A cursor over the range, made on first use.
+  const Reference<css::text::XTextCursor>& cursor();
   LoDocument& doc() { return *doc_; }
 
  private:
+  void Know(long start, long end);
+  bool Known() const;
+
   std::shared_ptr<LoDocument> doc_;
-  Reference<css::text::XTextCursor> cursor_;
+  Reference<css::text::XTextRange> range_;
+  Reference<css::text::XTextCursor> cursor_;  // the same range, when there is one
   std::u16string bookmark_;
+  long known_start_ = -1, known_end_ = -1;
+  unsigned long known_at_ = 0;
 };
 
 class LoBookmarks final : public host::Bookmarks {
@@ -130,6 +236,8 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   void CheckEditable() const;  // kProtected under the protection types Writer cannot keep
   const Reference<css::text::XTextDocument>& model() const { return model_; }
   Reference<css::text::XText> Text() const;
+  Reference<css::text::XTextRangeCompare> Compare() const;
+  Reference<css::container::XNameAccess> BookmarkAccess() const;
   Reference<css::frame::XController> Controller() const;
   Reference<css::frame::XFrame> Frame() const;
   LoApplication& app() const { return *app_; }
@@ -138,17 +246,37 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   long PositionOf(const Reference<css::text::XTextRange>& point);
   long Length();
   std::vector<BookmarkSpan> BookmarkSpans();
+  BookmarkIndex& Index() { return index_; }
+  // Writer's changes of the document so far; Counting() is false when Writer does not report
+  // them (nothing measured is then kept).
+  unsigned long Changes() const { return changes_->load(); }
+  bool Counting() const { return counting_; }
   // Sets a bookmark over [start, end], replacing one of that name, as one action.
   void PutBookmark(std::u16string_view name, long start, long end);
   // Sets a bookmark's span again, outside the undo history.
   void MoveBookmark(std::u16string_view name, long start, long end);
-  // Replaces [start, end] with `text`: paragraph marks (CR) become paragraph breaks.
-  void ReplaceText(const Reference<css::text::XTextCursor>& cursor, std::u16string_view text);
+  // Sets a bookmark over [start, end], replacing one of that name, within the current action.
+  void PlaceBookmark(std::u16string_view name, long start, long end);
+  // Sets the bookmark `name` over `span`, replacing one of that name (a point bookmark when
+  // `collapsed`).
+  void PlaceBookmarkOver(std::u16string_view name, const Reference<css::text::XTextRange>& span,
+                         bool collapsed);
+  // What ReplaceText did.
+  struct Replacement {
+    long grown = 0;                         // how much the text grew
+    Reference<css::text::XTextRange> text;  // over the new text, when asked for
+    bool in_one = false;                    // the span itself was replaced, in one step
+  };
+  // Replaces the span with `text`: paragraph marks (CR) become paragraph breaks. `old_length` is
+  // the span's length when known (else measured); `want_text` asks for a range over the new text.
+  Replacement ReplaceText(const Reference<css::text::XTextRange>& span, std::u16string_view text,
+                          long old_length = -1, bool want_text = false);
   // Inserts `text` at the collapsed `cursor`, paragraph marks as breaks; the cursor ends after it.
   void InsertParagraphs(const Reference<css::text::XTextCursor>& cursor, std::u16string_view text);
   // Runs `edit` as one action of the document's undo history, however many steps Writer makes
-  // of it: the core undoes its own edits by counting them.
-  void AsOneAction(const std::function<void()>& edit);
+  // of it: the core undoes its own edits by counting them. `before`: what the edit may change
+  // of the bookmarks (by default every bookmark is taken).
+  void AsOneAction(const std::function<void()>& edit, const BookmarksBefore* before = nullptr);
   Reference<css::document::XUndoManager> UndoManager() const;
   // Word 97 files keep no picture names in Writer: before a save the names go into a document
   // property of their own, keyed by where each picture lies, and on open they are given back.
@@ -172,7 +300,7 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   // once the action was made.
   struct UndoMarks {
     long depth = 0;
-    std::vector<BookmarkSpan> before;
+    BookmarksBefore before;
   };
 
   void StoreTo(const std::u16string& path, bool keep_format);
@@ -182,12 +310,12 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   // Writer refuses.
   bool Recording(bool on);
   void RestorePictureNames(const Reference<css::beans::XPropertySet>& user_properties);
-  void PlaceBookmark(std::u16string_view name, long start, long end);
   // Runs `edit` without recording it in the undo history.
   void OutsideUndo(const std::function<void()>& edit);
   // Puts the bookmarks back as they were before an undone action: Writer's undo loses a
   // bookmark whose text was replaced and keeps a collapsed one an insertion brought.
-  void RestoreBookmarks(const std::vector<BookmarkSpan>& before);
+  void RestoreBookmarks(const BookmarksBefore& before);
+  void WatchChanges();
 
   LoApplication* app_;
   Reference<css::text::XTextDocument> model_;
@@ -208,6 +336,16 @@ class LoDocument final : public host::Document, public std::enable_shared_from_t
   int action_depth_ = 0;
   LoBookmarks bookmarks_;
   LoShapes shapes_;
+  BookmarkIndex index_{this};
+  std::shared_ptr<std::atomic<unsigned long>> changes_ =
+      std::make_shared<std::atomic<unsigned long>>(0);
+  bool counting_ = false;
+  Reference<css::util::XModifyListener> change_counter_;
+  // Writer's objects of the document that never change while it is open, looked up once.
+  mutable Reference<css::text::XText> text_;
+  mutable Reference<css::text::XTextRangeCompare> compare_;
+  mutable Reference<css::container::XNameAccess> bookmark_access_;
+  mutable Reference<css::document::XUndoManager> undo_manager_;
 };
 
 class LoSelection final : public host::Selection {

@@ -7,7 +7,6 @@
 #include <com/sun/star/document/XDocumentInsertable.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/text/ControlCharacter.hpp>
-#include <com/sun/star/text/XBookmarksSupplier.hpp>
 #include <com/sun/star/text/XPageCursor.hpp>
 #include <com/sun/star/text/XTextContent.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
@@ -47,15 +46,37 @@ bool MoveRight(const Reference<XTextCursor>& cursor, long count, bool expand) {
   return true;
 }
 
-Reference<css::container::XNameAccess> BookmarkAccess(LoDocument& doc) {
-  Reference<css::text::XBookmarksSupplier> supplier(doc.model(), UNO_QUERY_THROW);
-  return supplier->getBookmarks();
+// Moves a cursor `count` characters left.
+bool MoveLeft(const Reference<XTextCursor>& cursor, long count, bool expand) {
+  while (count > 0) {
+    const sal_Int16 step = static_cast<sal_Int16>(std::min<long>(count, 0x7fff));
+    if (!cursor->goLeft(step, expand)) return false;
+    count -= step;
+  }
+  return true;
 }
 
 Reference<css::text::XTextContent> FindBookmark(LoDocument& doc, std::u16string_view name) {
-  const Reference<css::container::XNameAccess> all = BookmarkAccess(doc);
+  const Reference<css::container::XNameAccess> all = doc.BookmarkAccess();
   if (!all->hasByName(Ou(name))) return {};
   return Reference<css::text::XTextContent>(all->getByName(Ou(name)), UNO_QUERY);
+}
+
+// Whether Writer's bookmark `mark` spans exactly `range` (false when it is gone). `replaced`:
+// the bookmark spanned exactly the text that `range`, not empty, replaced at the same start, so
+// it now begins there; it spans the new text when it holds any.
+bool Covers(LoDocument& doc, const Reference<css::text::XTextContent>& mark,
+            const Reference<XTextRange>& range, bool replaced) {
+  if (!mark.is()) return false;
+  try {
+    const Reference<XTextRange> anchor = mark->getAnchor();
+    if (replaced) return anchor->getString().getLength() > 0;
+    const Reference<css::text::XTextRangeCompare> compare = doc.Compare();
+    return compare->compareRegionStarts(anchor, range) == 0 &&
+           compare->compareRegionEnds(anchor, range) == 0;
+  } catch (const css::uno::Exception&) {
+    return false;
+  }
 }
 
 class LoBookmark final : public host::Bookmark {
@@ -66,42 +87,45 @@ class LoBookmark final : public host::Bookmark {
   std::u16string Name() override { return name_; }
   std::shared_ptr<host::Range> GetRange() override {
     const BookmarkSpan span = Span();
-    return std::make_shared<LoRange>(doc_, doc_->CursorAt(span.start, span.end), name_);
+    const Reference<XTextRange> anchor = doc_->Index().Anchor(name_);
+    if (!anchor.is()) ThrowHost(host::kObjectDeleted, u"The bookmark has been deleted: " + name_);
+    return std::make_shared<LoRange>(doc_, anchor, name_, span);
   }
   long Start() override { return Span().start; }
   long End() override { return Span().end; }
   void SetStart(long position) override {
     const BookmarkSpan span = Span();
-    doc_->MoveBookmark(name_, position, std::max(position, span.end));
+    const long end = std::max(position, span.end);
+    if (span.start == position && span.end == end) return;
+    doc_->MoveBookmark(name_, position, end);
   }
   void SetEnd(long position) override {
     const BookmarkSpan span = Span();
-    doc_->MoveBookmark(name_, std::min(position, span.start), position);
+    const long start = std::min(position, span.start);
+    if (span.start == start && span.end == position) return;
+    doc_->MoveBookmark(name_, start, position);
   }
   void Select() override {
     const BookmarkSpan span = Span();
     doc_->app().GetSelection()->SetRange(span.start, span.end);
   }
   void Delete() override {
-    doc_->AsOneAction([&] {
-      const Reference<css::text::XTextContent> mark = Find();
-      Uno([&] { doc_->Text()->removeTextContent(mark); });
-    });
+    BookmarksBefore before;
+    before.all = false;
+    before.spans.push_back(Span());
+    const Reference<css::text::XTextContent> mark = doc_->Index().Mark(name_);
+    if (!mark.is()) ThrowHost(host::kObjectDeleted, u"The bookmark has been deleted: " + name_);
+    const unsigned long generation = doc_->Index().Generation();
+    doc_->AsOneAction([&] { Uno([&] { doc_->Text()->removeTextContent(mark); }); }, &before);
+    doc_->Index().AdoptRemoval(generation, name_);
   }
 
  private:
-  Reference<css::text::XTextContent> Find() {
-    doc_->CheckAlive();
-    Reference<css::text::XTextContent> mark = FindBookmark(*doc_, name_);
-    if (!mark.is()) ThrowHost(host::kObjectDeleted, u"The bookmark has been deleted: " + name_);
-    return mark;
-  }
   BookmarkSpan Span() {
-    return Uno([&] {
-      const Reference<XTextRange> anchor = Find()->getAnchor();
-      return BookmarkSpan{name_, doc_->PositionOf(anchor->getStart()),
-                          doc_->PositionOf(anchor->getEnd())};
-    });
+    doc_->CheckAlive();
+    const std::optional<BookmarkSpan> span = doc_->Index().Find(name_);
+    if (!span) ThrowHost(host::kObjectDeleted, u"The bookmark has been deleted: " + name_);
+    return *span;
   }
 
   std::shared_ptr<LoDocument> doc_;
@@ -126,12 +150,7 @@ Reference<XTextCursor> LoDocument::CursorAt(long start, long end) {
 }
 
 long LoDocument::PositionOf(const Reference<XTextRange>& point) {
-  return Uno([&] {
-    const Reference<css::text::XText> text = Text();
-    const Reference<XTextCursor> cursor = text->createTextCursorByRange(text->getStart());
-    cursor->gotoRange(point, true);
-    return static_cast<long>(cursor->getString().getLength());
-  });
+  return index_.PositionOf(point);
 }
 
 long LoDocument::Length() {
@@ -140,26 +159,18 @@ long LoDocument::Length() {
 }
 
 std::vector<BookmarkSpan> LoDocument::BookmarkSpans() {
-  CheckAlive();
-  std::vector<BookmarkSpan> spans = Uno([&] {
-    std::vector<BookmarkSpan> out;
-    const Reference<css::container::XNameAccess> all = BookmarkAccess(*this);
-    for (const OUString& name : all->getElementNames()) {
-      Reference<css::text::XTextContent> mark(all->getByName(name), UNO_QUERY);
-      if (!mark.is()) continue;
-      const Reference<XTextRange> anchor = mark->getAnchor();
-      out.push_back({U16(name), PositionOf(anchor->getStart()), PositionOf(anchor->getEnd())});
-    }
-    return out;
-  });
-  std::sort(spans.begin(), spans.end(), [](const BookmarkSpan& a, const BookmarkSpan& b) {
-    return a.start != b.start ? a.start < b.start : a.name < b.name;
-  });
-  return spans;
+  return index_.All();
 }
 
 void LoDocument::PutBookmark(std::u16string_view name, long start, long end) {
-  AsOneAction([&] { PlaceBookmark(name, start, end); });
+  BookmarksBefore before;
+  before.all = false;
+  if (const std::optional<BookmarkSpan> old = index_.Find(name)) {
+    before.spans.push_back(*old);
+  } else {
+    before.absent.emplace_back(name);
+  }
+  AsOneAction([&] { PlaceBookmark(name, start, end); }, &before);
 }
 
 void LoDocument::MoveBookmark(std::u16string_view name, long start, long end) {
@@ -169,7 +180,11 @@ void LoDocument::MoveBookmark(std::u16string_view name, long start, long end) {
 }
 
 void LoDocument::PlaceBookmark(std::u16string_view name, long start, long end) {
-  const Reference<XTextCursor> cursor = CursorAt(start, end);
+  PlaceBookmarkOver(name, RangeOf(CursorAt(start, end)), start == end);
+}
+
+void LoDocument::PlaceBookmarkOver(std::u16string_view name, const Reference<XTextRange>& span,
+                                   bool collapsed) {
   Uno([&] {
     const Reference<css::text::XText> text = Text();
     if (const Reference<css::text::XTextContent> old = FindBookmark(*this, name); old.is()) {
@@ -179,44 +194,75 @@ void LoDocument::PlaceBookmark(std::u16string_view name, long start, long end) {
     Reference<css::text::XTextContent> mark(
         factory->createInstance(Ascii("com.sun.star.text.Bookmark")), UNO_QUERY_THROW);
     Reference<css::container::XNamed>(mark, UNO_QUERY_THROW)->setName(Ou(name));
-    text->insertTextContent(cursor.get(), mark, !cursor->isCollapsed());
+    text->insertTextContent(span, mark, !collapsed);
   });
 }
 
-void LoDocument::ReplaceText(const Reference<XTextCursor>& cursor, std::u16string_view text) {
+LoDocument::Replacement LoDocument::ReplaceText(const Reference<XTextRange>& span,
+                                                std::u16string_view text, long old_length,
+                                                bool want_text) {
   CheckEditable();
+  const long size = static_cast<long>(text.size());
+  Replacement done;
+  // A cursor at the end of the new text, over it.
+  auto over_new_text = [&](const Reference<XTextCursor>& after) {
+    return Uno([&] {
+      const Reference<XTextCursor> over = Text()->createTextCursorByRange(RangeOf(after));
+      MoveLeft(over, size, true);
+      return RangeOf(over);
+    });
+  };
   // Writer makes a step of each string and paragraph break.
   AsOneAction([&] {
     if (!TrackRevisions()) {
+      if (old_length < 0) old_length = Uno([&] { return span->getString().getLength(); });
+      done.grown = size - old_length;
+      if (text.find(u'\r') == std::u16string_view::npos) {
+        // Writer deletes the span and inserts the text in one, the span then over the text.
+        Uno([&] { span->setString(Ou(text)); });
+        done.text = span;
+        done.in_one = true;
+        return;
+      }
+      Reference<XTextCursor> cursor(span, UNO_QUERY);
+      if (!cursor.is()) cursor = Uno([&] { return Text()->createTextCursorByRange(span); });
       Uno([&] { cursor->setString(OUString()); });
       InsertParagraphs(cursor, text);
+      if (want_text) done.text = over_new_text(cursor);
       return;
     }
     // A recorded deletion stays in the text, and Writer would put what follows after it or
     // among its paragraphs: the new text goes in before the old, which is then deleted, so the
-    // new text starts where the old did, in its own order.
-    const long start = PositionOf(Uno([&] { return cursor->getStart(); }));
-    const long end = PositionOf(Uno([&] { return cursor->getEnd(); }));
-    InsertParagraphs(CursorAt(start, start), text);
-    const long from = start + static_cast<long>(text.size());
-    long to = end + static_cast<long>(text.size());
-    if (to == from) return;
-    // Writer's Word 97 export drops the recorded deletion of a paragraph break that came from
-    // a Word 97 file, so accepting would leave an empty paragraph for each: the old text's
-    // breaks go unrecorded (its paragraphs join), and only its text is recorded as deleted.
-    const std::u16string old = CoreText(Uno([&] { return CursorAt(from, to)->getString(); }));
-    if (old.find(u'\r') != std::u16string::npos && Recording(false)) {
-      for (long at = to - 1; at >= from; --at) {
-        if (old[at - from] != u'\r') continue;
-        const Reference<XTextCursor> mark = CursorAt(at, at + 1);
-        Uno([&] { mark->setString(OUString()); });
-        --to;
+    // new text starts where the old did, in its own order. The text grows by what is really
+    // there after.
+    const long before = Length();
+    const long start = PositionOf(Uno([&] { return span->getStart(); }));
+    const long end = PositionOf(Uno([&] { return span->getEnd(); }));
+    const Reference<XTextCursor> at = CursorAt(start, start);
+    InsertParagraphs(at, text);
+    if (want_text) done.text = over_new_text(at);
+    const long from = start + size;
+    long to = end + size;
+    if (to != from) {
+      // Writer's Word 97 export drops the recorded deletion of a paragraph break that came from
+      // a Word 97 file, so accepting would leave an empty paragraph for each: the old text's
+      // breaks go unrecorded (its paragraphs join), and only its text is recorded as deleted.
+      const std::u16string old = CoreText(Uno([&] { return CursorAt(from, to)->getString(); }));
+      if (old.find(u'\r') != std::u16string::npos && Recording(false)) {
+        for (long at_break = to - 1; at_break >= from; --at_break) {
+          if (old[at_break - from] != u'\r') continue;
+          const Reference<XTextCursor> mark = CursorAt(at_break, at_break + 1);
+          Uno([&] { mark->setString(OUString()); });
+          --to;
+        }
+        Recording(true);
       }
-      Recording(true);
+      const Reference<XTextCursor> rest = CursorAt(from, to);
+      Uno([&] { rest->setString(OUString()); });
     }
-    const Reference<XTextCursor> rest = CursorAt(from, to);
-    Uno([&] { rest->setString(OUString()); });
+    done.grown = Length() - before;
   });
+  return done;
 }
 
 void LoDocument::InsertParagraphs(const Reference<XTextCursor>& cursor, std::u16string_view text) {
@@ -240,17 +286,30 @@ void LoDocument::InsertParagraphs(const Reference<XTextCursor>& cursor, std::u16
   });
 }
 
-void LoDocument::RestoreBookmarks(const std::vector<BookmarkSpan>& before) {
+void LoDocument::RestoreBookmarks(const BookmarksBefore& before) {
   auto same = [](const BookmarkSpan& x, const BookmarkSpan& y) {
     return x.name == y.name && x.start == y.start && x.end == y.end;
   };
+  if (!before.all) {
+    for (const std::u16string& name : before.absent) {
+      if (const Reference<css::text::XTextContent> mark = FindBookmark(*this, name); mark.is()) {
+        Uno([&] { Text()->removeTextContent(mark); });
+      }
+    }
+    for (const BookmarkSpan& b : before.spans) {
+      const std::optional<BookmarkSpan> now = index_.Find(b.name);
+      if (!now || !same(*now, b)) PlaceBookmark(b.name, b.start, b.end);
+    }
+    return;
+  }
   const std::vector<BookmarkSpan> now = BookmarkSpans();
   for (const BookmarkSpan& b : now) {
-    if (std::none_of(before.begin(), before.end(), [&](const auto& o) { return same(b, o); })) {
+    if (std::none_of(before.spans.begin(), before.spans.end(),
+                     [&](const auto& o) { return same(b, o); })) {
       Uno([&] { Text()->removeTextContent(FindBookmark(*this, b.name)); });
     }
   }
-  for (const BookmarkSpan& b : before) {
+  for (const BookmarkSpan& b : before.spans) {
     if (std::none_of(now.begin(), now.end(), [&](const auto& o) { return same(b, o); })) {
       PlaceBookmark(b.name, b.start, b.end);
     }
@@ -260,47 +319,106 @@ void LoDocument::RestoreBookmarks(const std::vector<BookmarkSpan>& before) {
 // ---- ranges
 
 LoRange::LoRange(std::shared_ptr<LoDocument> doc, Reference<XTextCursor> cursor,
-                 std::u16string bookmark)
-    : doc_(std::move(doc)), cursor_(std::move(cursor)), bookmark_(std::move(bookmark)) {}
+                 std::u16string bookmark, std::optional<BookmarkSpan> known)
+    : doc_(std::move(doc)),
+      range_(RangeOf(cursor)),
+      cursor_(std::move(cursor)),
+      bookmark_(std::move(bookmark)) {
+  if (known) Know(known->start, known->end);
+}
+
+LoRange::LoRange(std::shared_ptr<LoDocument> doc, Reference<XTextRange> range,
+                 std::u16string bookmark, std::optional<BookmarkSpan> known)
+    : doc_(std::move(doc)), range_(std::move(range)), bookmark_(std::move(bookmark)) {
+  if (known) Know(known->start, known->end);
+}
+
+void LoRange::Know(long start, long end) {
+  known_start_ = start;
+  known_end_ = end;
+  known_at_ = doc_->Changes();
+}
+
+bool LoRange::Known() const {
+  return known_start_ >= 0 && doc_->Counting() && doc_->Changes() == known_at_;
+}
+
+const Reference<XTextCursor>& LoRange::cursor() {
+  if (!cursor_.is()) {
+    cursor_ = Uno([&] { return doc_->Text()->createTextCursorByRange(range_); });
+    range_ = RangeOf(cursor_);
+  }
+  return cursor_;
+}
 
 long LoRange::Start() {
   doc_->CheckAlive();
-  return doc_->PositionOf(Uno([&] { return cursor_->getStart(); }));
+  if (Known()) return known_start_;
+  return doc_->PositionOf(Uno([&] { return range_->getStart(); }));
 }
 
 long LoRange::End() {
   doc_->CheckAlive();
-  return doc_->PositionOf(Uno([&] { return cursor_->getEnd(); }));
+  if (Known()) return known_end_;
+  return doc_->PositionOf(Uno([&] { return range_->getEnd(); }));
 }
 
 std::u16string LoRange::Text() {
   doc_->CheckAlive();
-  return CoreText(Uno([&] { return cursor_->getString(); }));
+  return CoreText(Uno([&] { return range_->getString(); }));
 }
 
 void LoRange::SetText(std::u16string_view text) {
   doc_->CheckEditable();
   const long start = Start(), end = End();
-  // The bookmarks around the span, and the range's own, stay around the new text: Writer
-  // would drop or collapse those whose whole text is replaced.
+  const long size = static_cast<long>(text.size());
+  BookmarkIndex& index = doc_->Index();
+  // Writer keeps a bookmark that reaches past both ends of the span around the new text, and
+  // moves what lies after it along. A bookmark with an end at or within the span is where Writer
+  // may drop or collapse it: of those, the ones around the span, and the range's own, are set
+  // again around the new text.
+  BookmarksBefore before;
+  before.all = false;
+  before.spans = index.Touching(start, end);
+  if (!bookmark_.empty() && std::none_of(before.spans.begin(), before.spans.end(),
+                                         [&](const auto& b) { return b.name == bookmark_; })) {
+    if (const std::optional<BookmarkSpan> own = index.Find(bookmark_)) before.spans.push_back(*own);
+  }
   std::vector<BookmarkSpan> keep;
-  for (BookmarkSpan& b : doc_->BookmarkSpans()) {
+  for (const BookmarkSpan& b : before.spans) {
     if ((b.start <= start && end <= b.end) || b.name == bookmark_) keep.push_back(b);
   }
-  const Reference<XTextCursor> at = doc_->CursorAt(start, end);
-  doc_->AsOneAction([&] {
-    // A recorded deletion stays in the text: the text grows by what is really there after.
-    const long before = doc_->Length();
-    doc_->ReplaceText(at, text);
-    const long grown = doc_->Length() - before;
-    for (const BookmarkSpan& b : keep) {
-      const long new_start = b.name == bookmark_ ? start : b.start;
-      const long new_end =
-          b.name == bookmark_ ? start + static_cast<long>(text.size()) : b.end + grown;
-      doc_->PutBookmark(b.name, new_start, new_end);
-    }
+  std::sort(keep.begin(), keep.end(), [](const BookmarkSpan& a, const BookmarkSpan& b) {
+    return a.start != b.start ? a.start < b.start : a.name < b.name;
   });
-  cursor_ = doc_->CursorAt(start, start + static_cast<long>(text.size()));
+  const Reference<css::text::XTextContent> own_mark =
+      bookmark_.empty() ? Reference<css::text::XTextContent>() : index.Mark(bookmark_);
+  const unsigned long generation = index.Generation();
+  LoDocument::Replacement done;
+  std::vector<BookmarkSpan> placed;
+  doc_->AsOneAction(
+      [&] {
+        done = doc_->ReplaceText(range_, text, end - start, true);
+        for (const BookmarkSpan& b : keep) {
+          if (b.name != bookmark_) {
+            placed.push_back({b.name, b.start, b.end + done.grown});
+            doc_->PlaceBookmark(b.name, b.start, b.end + done.grown);
+            continue;
+          }
+          placed.push_back({b.name, start, start + size});
+          // Writer leaves a bookmark whose text was replaced in one step over the new text (an
+          // empty one stays collapsed where it was); a collapsed one is set again as a point.
+          const bool replaced = done.in_one && b.start == start && b.end == end && start < end;
+          if (size == 0 || !Covers(*doc_, own_mark, done.text, replaced)) {
+            doc_->PlaceBookmarkOver(b.name, done.text, size == 0);
+          }
+        }
+      },
+      &before);
+  index.AdoptReplacement(generation, start, end, done.grown, placed, done.text);
+  range_ = done.text;
+  cursor_.clear();
+  Know(start, start + size);
 }
 
 void LoRange::Copy() {
@@ -309,7 +427,7 @@ void LoRange::Copy() {
     // Writer copies the selection: the user's selection is put back afterwards.
     Reference<css::view::XSelectionSupplier> select(doc_->Controller(), UNO_QUERY_THROW);
     const Any selected = select->getSelection();
-    select->select(Any(Reference<XTextRange>(cursor_, UNO_QUERY_THROW)));
+    select->select(Any(range_));
     Reference<css::datatransfer::XTransferableSupplier> transfer(doc_->Controller(),
                                                                  UNO_QUERY_THROW);
     doc_->app().Clipboard() <<= transfer->getTransferable();
@@ -320,15 +438,12 @@ void LoRange::Copy() {
 // ---- bookmarks
 
 long LoBookmarks::Count() {
-  return static_cast<long>(doc_->BookmarkSpans().size());
+  return doc_->Index().Count();
 }
 
 std::shared_ptr<host::Bookmark> LoBookmarks::Item(long index) {
-  const std::vector<BookmarkSpan> spans = doc_->BookmarkSpans();
-  if (index < 1 || index > static_cast<long>(spans.size())) {
-    ThrowHost(host::kNoSuchMember, u"The requested member of the collection does not exist.");
-  }
-  return std::make_shared<LoBookmark>(doc_->shared_from_this(), spans[index - 1].name);
+  const std::u16string name = doc_->Index().NameAt(index);
+  return std::make_shared<LoBookmark>(doc_->shared_from_this(), name);
 }
 
 std::shared_ptr<host::Bookmark> LoBookmarks::Item(std::u16string_view name) {
@@ -342,7 +457,7 @@ std::shared_ptr<host::Bookmark> LoBookmarks::Item(std::u16string_view name) {
 bool LoBookmarks::Exists(std::u16string_view name) {
   try {
     doc_->CheckAlive();
-    return FindBookmark(*doc_, name).is();
+    return doc_->Index().Contains(name);
   } catch (...) {
     return false;
   }
@@ -403,8 +518,8 @@ class Inserting {
     const long breaks = text_after ? 2 : 1;
     if (added < breaks || after[p] != u'\r' || (text_after && after[p + added - 1] != u'\r'))
       return 0;
-    if (text_after) doc_.ReplaceText(doc_.CursorAt(p + added - 1, p + added), u"");
-    doc_.ReplaceText(doc_.CursorAt(p, p + 1), u"");
+    if (text_after) doc_.ReplaceText(RangeOf(doc_.CursorAt(p + added - 1, p + added)), u"");
+    doc_.ReplaceText(RangeOf(doc_.CursorAt(p, p + 1)), u"");
     return breaks;
   }
 
@@ -501,7 +616,7 @@ void LoSelection::TypeText(std::u16string_view text) {
   const std::shared_ptr<host::Range> range = GetRange();
   const long start = range->Start();
   LoDocument& doc = Doc();
-  doc.ReplaceText(static_cast<LoRange&>(*range).cursor(), text);
+  doc.ReplaceText(RangeOf(static_cast<LoRange&>(*range).cursor()), text);
   const long after = start + static_cast<long>(text.size());
   SetRange(after, after);
 }
@@ -539,7 +654,7 @@ void LoSelection::Delete() {
   long start = range->Start(), end = range->End();
   LoDocument& doc = Doc();
   if (start == end) end = std::min(end + 1, doc.Length());
-  doc.ReplaceText(doc.CursorAt(start, end), u"");
+  doc.ReplaceText(RangeOf(doc.CursorAt(start, end)), u"");
   SetRange(start, start);
 }
 
@@ -551,7 +666,7 @@ void LoSelection::InsertFile(std::u16string_view path) {
   const long start = range->Start(), end = range->End();
   long after = start;
   doc.AsOneAction([&] {
-    if (start != end) doc.ReplaceText(static_cast<LoRange&>(*range).cursor(), u"");
+    if (start != end) doc.ReplaceText(RangeOf(static_cast<LoRange&>(*range).cursor()), u"");
     Inserting inserting(doc, start, start);
     Uno([&] {
       Reference<css::document::XDocumentInsertable> insert(doc.CursorAt(start, start),

@@ -13,13 +13,17 @@
 
 namespace qnmuro::lohost {
 
+struct RunningWriter;
+
 class WriterProcess {
  public:
   // Starts Writer and connects; kNotAvailable with the reason when it does not come up in
   // time (the process is then stopped again).
   static std::unique_ptr<WriterProcess> Start(const WriterStartOptions& options);
   // Stops Writer: asks it to terminate, waits, then kills what is left of its process group,
-  // and removes a temporary profile.
+  // and removes a temporary profile. A SIGTERM, SIGINT or SIGHUP that ends the program (one it
+  // neither ignores nor handles itself) does the same first: the handler is set by the first
+  // Start.
   ~WriterProcess();
   WriterProcess(const WriterProcess&) = delete;
   WriterProcess& operator=(const WriterProcess&) = delete;
@@ -31,9 +35,12 @@ class WriterProcess {
  private:
   WriterProcess() = default;
   void Stop();
+  // Writer's process is now `pid` (none when not above 0), for the stop signals' handler.
+  void Spawned(pid_t pid);
 
   pid_t pid_ = -1;
-  std::string profile_;  // UTF-8 path
+  RunningWriter* running_ = nullptr;  // its record for the stop signals' handler
+  std::string profile_;               // UTF-8 path
   bool temporary_profile_ = false;
   css::uno::Reference<css::uno::XComponentContext> remote_;
 };
