@@ -156,7 +156,14 @@ UploadOutcome WPSaddin::AskPasswordAgain(const UploadJob& job, UploadOutcome out
     if (e.refused && e.job.url == job.url && e.job.user == job.user) newest = e.id;
   }
   if (newest.empty()) return outcome;
-  return pending.SendWithPassword(newest, EncryptString(context_, *typed)).value_or(outcome);
+  const std::u16string enciphered = EncryptString(context_, *typed);
+  const UploadOutcome sent = pending.SendWithPassword(newest, enciphered).value_or(outcome);
+  // The password that went through serves the document's later saves too, over the refused
+  // one the control file gave.
+  if (sent == UploadOutcome::kUploaded && !state().records.commonInfo.password.empty()) {
+    state().records.commonInfo.password = enciphered;
+  }
+  return sent;
 }
 
 void WPSaddin::wpsDoc_Close() {

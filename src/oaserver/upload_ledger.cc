@@ -73,10 +73,26 @@ UploadLedger::Verdict UploadLedger::Match(const std::string& name, const UploadO
       same.push_back(b);
     }
   }
-  if (same.size() == 1) {
-    *body = same.front();
+  // Bodies of the same bytes (a version sent again after its confirmation was refused) are
+  // one: whichever is taken, the same version is stored.
+  auto one_version = [](const std::vector<Body>& bodies) {
+    return bodies.size() == 1 || (!bodies.empty() && !bodies.front().digest.empty() &&
+                                  std::all_of(bodies.begin(), bodies.end(), [&](const Body& b) {
+                                    return b.digest == bodies.front().digest;
+                                  }));
+  };
+  // The newer copy is taken; the others of its bytes go, since nothing else will take them.
+  auto take_newest = [&](const std::vector<Body>& bodies) {
+    *body = bodies.back();
+    for (size_t i = 0; i + 1 < bodies.size(); ++i) {
+      dropped->push_back(bodies[i].file);
+      open.erase(std::remove_if(open.begin(), open.end(),
+                                [&](const Body& b) { return b.id == bodies[i].id; }),
+                 open.end());
+    }
     return Verdict::kFound;
-  }
+  };
+  if (one_version(same)) return take_newest(same);
   if (same.size() > 1) return Refuse(entry, same);
   // Then any that nothing tells apart from it, unless refused bodies still await theirs.
   std::vector<Body> possible;
@@ -85,10 +101,7 @@ UploadLedger::Verdict UploadLedger::Match(const std::string& name, const UploadO
       possible.push_back(b);
     }
   }
-  if (entry.awaited == 0 && possible.size() == 1) {
-    *body = possible.front();
-    return Verdict::kFound;
-  }
+  if (entry.awaited == 0 && one_version(possible)) return take_newest(possible);
   if (entry.awaited == 0 && possible.empty()) return Verdict::kNone;
   return Refuse(entry, possible);
 }

@@ -21,6 +21,8 @@ constexpr char16_t kQuestion[] = u"是否要保存文档到服务器？";
 constexpr char16_t kKept[] = u"文档未能上传到服务器，已保存在本机，将在能够连接服务器时自动上传。";
 constexpr char16_t kNotKept[] =
     u"文档未能上传到服务器，也无法在本机保存待上传的副本（磁盘可能已满），请将文档另存到其他位置。";
+constexpr char16_t kRefused[] =
+    u"服务器拒绝了您的用户名或密码，文档没有上传，已保存在本机；再次保存时可重新输入密码。";
 constexpr char16_t kConflict[] =
     u"服务器上的文档已被其他用户修改，您的版本没有覆盖它，已保存在本机。";
 constexpr char16_t kCloseError[] =
@@ -316,6 +318,50 @@ TEST_F(SaveCloseTest, AVersionThatCouldNotBeKeptIsNeverToldKept) {
   doc->Close();
   EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kCloseError, kNotKept}));
   EXPECT_TRUE(PendingUploads(ctx).List().empty());
+}
+
+// The server refuses the password the control file gives: the clerk is asked for it in the
+// password box, and the version goes with the one given (and so do the document's later
+// saves); without one it is kept, marked, and the clerk told so.
+TEST_F(SaveCloseTest, ARefusedPasswordIsAskedForAgain) {
+  for (bool given : {true, false}) {
+    SCOPED_TRACE(given ? "given" : "cancelled");
+    ui_.ClearRecords();
+    const int port = server_->port();
+    server_->Stop();
+    OaServerOptions options;
+    options.root = dir_ / "server";
+    options.users = {OaUser{"zhangsan", "newpass", ""}};
+    server_ = std::make_unique<OaServer>(options);
+    std::string error;
+    ASSERT_EQ(server_->Start("127.0.0.1", port, &error), port) << error;
+    fs::remove_all(dir_ / "server" / "documents");
+    const auto doc = OpenNotice("DraftDocument", UploadUrl());
+    Edit();
+    ui_.QueueAnswer(MsgAnswer::kYes);
+    ui_.QueueInput(given ? std::optional<std::u16string>(u"newpass") : std::nullopt);
+    doc->Save();
+    Context ctx = addin_->context();
+    const std::vector<PendingEntry> kept = PendingUploads(ctx).List();
+    if (given) {
+      EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion}));
+      EXPECT_EQ(ReadBytes(Uploaded()), ReadBytes(dir_ / "notice.doc"));
+      EXPECT_TRUE(kept.empty());
+      Edit();
+      ui_.QueueAnswer(MsgAnswer::kYes);
+      doc->Save();
+      EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kQuestion}));
+      EXPECT_EQ(ReadBytes(Uploaded()), ReadBytes(dir_ / "notice.doc"));
+    } else {
+      EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kRefused}));
+      EXPECT_FALSE(fs::exists(Uploaded()));
+      ASSERT_EQ(kept.size(), 1u);
+      EXPECT_TRUE(kept[0].refused);
+    }
+    ui_.QueueAnswer(MsgAnswer::kNo);
+    doc->Close();
+    for (const PendingEntry& e : PendingUploads(ctx).List()) PendingUploads(ctx).Drop(e.id);
+  }
 }
 
 // The word processor left open after a failed save: the kept version goes at the reminder's

@@ -98,6 +98,25 @@ TEST(UploadLedgerTest, AConfirmationTakesOnlyTheBodyThatIsSurelyItsOwn) {
   }
 }
 
+// A version sent again after its confirmation was refused (the password, say): two bodies
+// of the same bytes are one, and the confirmation takes the newer; other bytes stay apart.
+TEST(UploadLedgerTest, BodiesOfTheSameBytesAreOneVersion) {
+  for (bool same : {true, false}) {
+    SCOPED_TRACE(same ? "same bytes" : "other bytes");
+    UploadLedger ledger(hours(1), hours(1));
+    ledger.Add("a.doc", "first", {}, "d1");
+    ledger.Add("a.doc", "again", {}, same ? "d1" : "d2");
+    UploadLedger::Body body;
+    std::vector<std::filesystem::path> dropped;
+    const auto verdict = ledger.Match("a.doc", {}, &body, &dropped);
+    EXPECT_EQ(verdict, same ? UploadLedger::Verdict::kFound : UploadLedger::Verdict::kRefused);
+    if (same) {
+      EXPECT_EQ(body.file, "again");
+      EXPECT_EQ(dropped, std::vector<std::filesystem::path>{"first"});
+    }
+  }
+}
+
 TEST(UploadLedgerTest, BodiesOfOtherNamesAndOldBodiesAreLeftOut) {
   UploadLedger ledger(milliseconds(50), hours(1));
   ledger.Add("a.doc", "A", {});
