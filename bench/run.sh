@@ -123,11 +123,17 @@ while read -r _ _ n median low high kib; do
       "$range" "${target:--}" "${share:--}"
   done
   echo "$n $median $kib" >> "$build/open.growth"
-done < <(grep '^RESULT open' "$build/open.txt")
+done < <(grep '^RESULT open ' "$build/open.txt")
 [ -f "$build/open.growth" ] && awk 'NR > 1 {
     printf "growth from %d to %d bookmarks (x%.0f): time x%.1f, peak memory x%.1f\n",
       n, $1, $1 / n, $2 / t, $3 / k }
   { n = $1; t = $2; k = $3 }' "$build/open.growth"
+# The same drafts with a data source that fills only the first bookmark.
+grep '^RESULT open-unfilled ' "$build/open.txt" | awk -v r="$runs" '{
+    printf "%-58s %7.1f ms  %-21s\n", sprintf("open draft, %d bookmarks, one filled: time", $3),
+      $4 * 1000, sprintf("%.1f-%.1f ms, %d runs", $5 * 1000, $6 * 1000, r)
+    if (n) printf "growth from %d to %d bookmarks (x%.0f): time x%.1f\n", n, $3, $3 / n, $4 / t
+    n = $3; t = $4 }'
 
 echo
 echo "transfers of $size_mib MiB against the development OA server, curl doing the same requests:"
@@ -167,6 +173,14 @@ if [ -f "$build/libqnmuro_lohost.a" ]; then
       printf "%-58s %8.3f s  %-21s\n", "LibreOffice Writer", lm, sprintf("%.3f-%.3f s, %d runs", ll, lh, r)
       printf "of which Writer started and stopped: %.3f s (%.0f %%); with the notice opened and closed: %.3f s (%.0f %%)\n",
         st, 100 * st / lm, ld, 100 * ld / lm }'
+  # A draft of 1,000 bookmarks merged at its hand-over, beside Writer's own load of it.
+  if grep -q "^RESULT writer-merge " "$build/writer.txt"; then
+    read -r _ _ wm_med wm_min wm_max < <(grep "^RESULT writer-merge " "$build/writer.txt")
+    read -r _ _ wl_med _ _ < <(grep "^RESULT writer-merge-load " "$build/writer.txt")
+    awk -v m="$wm_med" -v l="$wm_min" -v h="$wm_max" -v ld="$wl_med" 'BEGIN{
+      printf "%-58s %8.3f s  %-21s %9s %8s\n", "Writer: 1,000 bookmarks merged at the hand-over", m,
+        sprintf("%.3f-%.3f s", l, h), sprintf("%.3f s", 2 * ld), sprintf("%.0f %%", 50 * m / ld) }'
+  fi
   # Writer with a window: soffice's start to the handed-over notice settled on screen.
   if grep -q "^RESULT writer-gui-addin " "$build/writer.txt"; then
     read -r _ _ gp_med gp_min gp_max < <(grep "^RESULT writer-gui-plain " "$build/writer.txt")
