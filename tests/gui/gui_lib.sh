@@ -19,33 +19,44 @@ gui_tools_missing() {
 }
 
 # gui_start_display LOGDIR: Xvfb (1600x1000, no TCP) on the first free display from :57, then
-# openbox on it, waiting until the window manager has taken the screen; exports DISPLAY.
+# openbox on it, waiting until the window manager has taken the screen; exports DISPLAY. A
+# display that does not come up whole (a busy machine) is ended and the next one tried, three
+# times at most.
 gui_start_display() {
-  local logdir=$1 n pid
-  for n in $(seq 57 150); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp > "$logdir/xvfb.log" 2>&1 &
-    pid=$!
-    for _ in $(seq 100); do
-      kill -0 "$pid" 2> /dev/null || break
-      DISPLAY=":$n" xdpyinfo > /dev/null 2>&1 && break
+  local logdir=$1 n pid wm try
+  for try in 1 2 3; do
+    pid=""
+    for n in $(seq $((57 + 10 * (try - 1))) 150); do
+      [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+      Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp > "$logdir/xvfb.log" 2>&1 &
+      pid=$!
+      for _ in $(seq 300); do
+        kill -0 "$pid" 2> /dev/null || break
+        DISPLAY=":$n" xdpyinfo > /dev/null 2>&1 && break
+        sleep 0.1
+      done
+      if kill -0 "$pid" 2> /dev/null && DISPLAY=":$n" xdpyinfo > /dev/null 2>&1; then
+        break
+      fi
+      kill "$pid" 2> /dev/null || true
+      wait "$pid" 2> /dev/null || true
+      pid=""  # another server took the number first: the next one
+    done
+    [ -n "$pid" ] || return 1
+    export DISPLAY=":$n"
+    openbox > "$logdir/openbox.log" 2>&1 &
+    wm=$!
+    for _ in $(seq 300); do
+      if xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id'; then
+        gui_pids+=("$pid" "$wm")
+        return 0
+      fi
+      kill -0 "$wm" 2> /dev/null || break
       sleep 0.1
     done
-    if kill -0 "$pid" 2> /dev/null && DISPLAY=":$n" xdpyinfo > /dev/null 2>&1; then
-      gui_pids+=("$pid")
-      break
-    fi
-    kill "$pid" 2> /dev/null || true
-    wait "$pid" 2> /dev/null || true
-    pid=""  # another server took the number first: the next one
-  done
-  [ -n "$pid" ] || return 1
-  export DISPLAY=":$n"
-  openbox > "$logdir/openbox.log" 2>&1 &
-  gui_pids+=("$!")
-  for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id' && return 0
-    sleep 0.1
+    echo "gui: display :$n did not come up with its window manager (try $try)" >&2
+    kill "$wm" "$pid" 2> /dev/null || true
+    wait "$wm" "$pid" 2> /dev/null || true
   done
   return 1
 }
