@@ -29,7 +29,7 @@ constexpr char kGonePrefix[] = ".gone-";
 constexpr char kEntryFile[] = "entry";
 constexpr char kErrorFile[] = "error";
 constexpr char kBodyFolder[] = "document";
-constexpr int kFormat = 2;
+constexpr int kFormat = 2;  // what Keep writes; entries of format 1 are still read
 // A document the host opens is at most this large (DownloadLimits::file); so is its copy.
 constexpr size_t kMaxKept = size_t{1} << 30;
 // How long a save waits while another process sends a pending upload; then its version is
@@ -215,6 +215,7 @@ std::u16string PendingUploads::NowText() const {
 
 std::optional<PendingEntry> PendingUploads::Keep(const std::u16string& file, const UploadJob& job) {
   PendingEntry entry;
+  entry.format = kFormat;
   entry.job = job;
   entry.name = GetFileName(file);
   std::u16string failure;
