@@ -37,6 +37,9 @@ constexpr size_t kMaxKept = size_t{1} << 30;
 constexpr std::chrono::milliseconds kSaveLockWait{90000};
 // How long other work waits for the lock.
 constexpr std::chrono::milliseconds kLockWait{10000};
+// How long a retry waits for it: a process that is sending holds it far longer, while a child
+// that a process starts holds a copy of its descriptor only until that child runs its program.
+constexpr std::chrono::milliseconds kRetryLockWait{2000};
 
 bool IsDigest(std::u16string_view text) {
   return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char16_t c) {
@@ -476,7 +479,7 @@ RetryReport PendingUploads::RetryAll(bool quick) {
       continue;
     }
     // Another process holds the lock: it is sending, and the others would only wait for it.
-    const Hold hold(*this, std::chrono::milliseconds(0));
+    const Hold hold(*this, stopped ? std::chrono::milliseconds(0) : kRetryLockWait);
     if (stopped || !hold.ok()) {
       stopped = true;
       ++report.untried;

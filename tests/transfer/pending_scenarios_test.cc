@@ -150,6 +150,18 @@ TEST_F(PendingScenarioTest, SavesAgainstFaultsLoseNothingAndOneRetryBringsTheLas
   EXPECT_GT(failed_saves, scenarios / 2);
 }
 
+// The server restarted right after the save's last reply: the child process that restart
+// forks holds a copy of every open descriptor, the pending uploads' lock among them, for a
+// moment. A retry then still sends.
+TEST_F(PendingScenarioTest, ARetryJustAfterAProcessStartsStillSends) {
+  HandOver("X1", "公文.doc", "v0");
+  proxy_->Plan({Fault::kKillAfterReply, Fault::kKillAfterReply});
+  EXPECT_EQ(Save("X1", "公文.doc", "v1"), UploadOutcome::kFailed);
+  proxy_->Plan({});
+  EXPECT_EQ(PendingUploads(ctx_).RetryAll().uploaded, 1);
+  EXPECT_EQ(Stored("X1", "公文.doc"), "v1");
+}
+
 // Another clerk's computer: a work directory and registry of its own, talking to the server
 // directly.
 struct OtherComputer {
