@@ -287,12 +287,18 @@ TEST_P(HttpClientConformanceTest, FailuresStopAtTheirStage) {
 // A request's own deadline holds over the client's: a server that takes the request and never
 // answers costs the request's stall time-out, not the client's minute.
 TEST_P(HttpClientConformanceTest, ARequestsOwnDeadlineCutsAHungServerShort) {
+  // Wine's WinINet waits for an answer whatever time-out it was given.
+  if (UnderWine()) GTEST_SKIP() << "Wine's WinINet keeps no receive time-out";
   HttpClientOptions patient;
   patient.stall_timeout = std::chrono::seconds(60);
   const std::unique_ptr<HttpClient> client = GetParam().transfers(patient);
   std::atomic<bool> given_up{false};
   RawHttpServer hung([&](const RawRequest&, int) {
-    while (!given_up) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Silent until the client gives up, or long past the request's deadline.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+    while (!given_up && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     return RawReply{"", true};
   });
   HttpRequest request;
