@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/url_operation.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/http_client.h"
 #include "platform/services_posix.h"
-#include "transfer/url_operation.h"
 #include "transfer/url_request.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,6 +6,7 @@
 #include "addin/wps_addin.h"
 #include "base/error.h"
 #include "common/shared_state.h"
+#include "config/vocabulary.h"
 #include "host/host_util.h"
 
 namespace qnmuro {
@@ -15,17 +16,19 @@ using W = WPSaddin;
 
 // Row i is BarButton(i); the bar adds its buttons in this order.
 constexpr std::array<BarButtonRow, kBarButtonCount> kButtons{{
-    {BarButton::kBackToSystem, u"返回OA系统", &W::BackToSystem_Click, u"BackToSystem_Click", true},
-    {BarButton::kRevision, u"查看痕迹", &W::Revision_Click, u"Revision_Click", true},
-    {BarButton::kRedHead, u"隐藏红头", &W::RedHead_Click, u"RedHead_Click", true},
-    {BarButton::kInsertFile, u"引入文章", &W::InsertFile_Click, u"InsertFile_Click", true},
-    {BarButton::kInsertReport, u"引入签报", &W::InsertReport_Click, u"InsertReport_Click", true},
-    {BarButton::kChangeTemplate, u"更换模板", &W::ChangeTemplate_Click, u"ChangeTemplate_Click",
+    {BarButton::kBackToSystem, kCaptionBackToSystem, &W::BackToSystem_Click, u"BackToSystem_Click",
      true},
+    {BarButton::kRevision, kCaptionRevision, &W::Revision_Click, u"Revision_Click", true},
+    {BarButton::kRedHead, kCaptionRedHead, &W::RedHead_Click, u"RedHead_Click", true},
+    {BarButton::kInsertFile, kCaptionInsertFile, &W::InsertFile_Click, u"InsertFile_Click", true},
+    {BarButton::kInsertReport, kCaptionInsertReport, &W::InsertReport_Click, u"InsertReport_Click",
+     true},
+    {BarButton::kChangeTemplate, kCaptionChangeTemplate, &W::ChangeTemplate_Click,
+     u"ChangeTemplate_Click", true},
     // The draft viewer's handler is internal to the add-in: the host reaches it only through
     // the button, so the type library does not offer it.
-    {BarButton::kManuscript, u"查看原文", &W::Manuscript_Click, u"Manuscript_Click", false},
-    {BarButton::kSetSeal, u"加盖印章", &W::SetSeal_Click, u"SetSeal_Click", true},
+    {BarButton::kManuscript, kCaptionManuscript, &W::Manuscript_Click, u"Manuscript_Click", false},
+    {BarButton::kSetSeal, kCaptionSetSeal, &W::SetSeal_Click, u"SetSeal_Click", true},
 }};
 
 // A row left out or out of order would make a button without caption or handler.
@@ -34,7 +37,8 @@ constexpr bool IsWholeTable() {
     const BarButtonRow& row = kButtons[i];
     // (A handler cannot be checked here: the sanitizers' build does not take a member
     // pointer's comparison as a constant; a row left out has no caption either.)
-    if (row.id != static_cast<BarButton>(i) || row.caption.empty() || row.handler_name.empty()) {
+    if (row.id != static_cast<BarButton>(i) || row.caption != kButtonCaptions[i] ||
+        row.handler_name.empty()) {
       return false;
     }
   }

@@ -3,6 +3,7 @@
 #include "addin/wps_addin.h"
 #include "base/error.h"
 #include "base/text.h"
+#include "common/handover_mark.h"
 #include "common/identity.h"
 #include "common/shared_state.h"
 #include "common/utils.h"
@@ -41,6 +42,20 @@ std::u16string NoControlFileLine(std::u16string_view current_file,
          std::u16string(control_path) + u"”，文档按普通文档打开！";
 }
 
+std::u16string HandOverTakenLine(std::u16string_view current_file, std::u16string_view document) {
+  return u"CurrentFile“" + std::u16string(current_file) +
+         u"”的交接已被接收过（CurrentFile无法清除），文档“" + std::u16string(document) +
+         u"”按普通文档打开！";
+}
+
+std::u16string NotClearedLine(std::u16string_view current_file, long code, bool remembered,
+                              std::u16string_view mark) {
+  std::u16string line = u"CurrentFile“" + std::u16string(current_file) + u"”无法清除（系统错误" +
+                        ToText(static_cast<int32_t>(code)) + u"）";
+  if (remembered) return line + u"，此次交接已记在“" + std::u16string(mark) + u"”中。";
+  return line + u"，也无法记在“" + std::u16string(mark) + u"”中：以后打开的文档会被当作此次交接！";
+}
+
 std::u16string WorkflowUserName(std::u16string_view full_name, std::u16string_view last_name) {
   const size_t slash = full_name.find(u'/');
   if (slash == std::u16string_view::npos || slash == 0) return std::u16string(last_name);
@@ -56,20 +71,36 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
         const std::u16string control_path =
             context_.work_dir + kPathSeparator + RemoveFileExtension(current) + u".xml";
         const bool handed_over = !current.empty() && current != std::u16string(1, 0);
-        if (!IsPlainFile(control_path) || !handed_over) {
-          // A hand-over whose control file is missing opens as a plain document; say so, since
-          // nothing else shows that the OA side's files did not arrive.
-          if (handed_over) WriteLog(context_.state, NoControlFileLine(current, control_path));
+        const auto open_plain = [&app] {
           const auto active = app.ActiveDocument();
           Require(active).SetShowRevisions(false);
           active->SetTrackRevisions(false);
           active->SetPrintRevisions(false);
-          return;
+        };
+        if (!IsPlainFile(control_path) || !handed_over) {
+          // A hand-over whose control file is missing opens as a plain document; say so, since
+          // nothing else shows that the OA side's files did not arrive.
+          if (handed_over) WriteLog(context_.state, NoControlFileLine(current, control_path));
+          return open_plain();
+        }
+
+        // A hand-over whose CurrentFile could not be cleared is taken once, not for every
+        // document opened after it.
+        if (HandOverTaken(context_, current, control_path)) {
+          WriteLog(context_.state, HandOverTakenLine(current, document.FullName()));
+          return open_plain();
         }
 
         closing_ = false;
         content_document_ = true;
-        SetCurrentFile(context_, u"");
+        if (SetCurrentFile(context_, u"")) {
+          ForgetHandOverTaken(context_);
+        } else {
+          const long code = LastSystemError();
+          const bool remembered = RememberHandOverTaken(context_, current, control_path);
+          WriteLog(context_.state,
+                   NotClearedLine(current, code, remembered, HandOverMarkPath(context_)));
+        }
         AssignDoc(SharedHandle(app, document));
         if (!reminder_) {
           reminder_ = std::make_unique<Timer>(context_.clock, context_.ui);

@@ -10,6 +10,7 @@
 #include "common/shared_state.h"
 #include "common/utils.h"
 #include "common/velto_log.h"
+#include "config/control_rules.h"
 #include "config/vocabulary.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
@@ -25,6 +26,11 @@ constexpr char16_t kCloseErrorNotice[] =
 // A save whose upload the server did not confirm: the version waits in the pending uploads.
 constexpr char16_t kKeptNotice[] =
     u"文档未能上传到服务器，已保存在本机，将在能够连接服务器时自动上传。";
+// A save to an address that can never work (the control file's uploadUrl is no absolute http
+// or https URL): waiting for the server would be a false promise.
+constexpr char16_t kNoAddressNotice[] =
+    u"文档未能上传到服务器：配置文件中的上传地址不是有效的http或https地址，文档已保存在本机，"
+    u"但无法自动上传，请联系系统管理员。";
 constexpr char16_t kConflictNotice[] =
     u"服务器上的文档已被其他用户修改，您的版本没有覆盖它，已保存在本机。";
 // Nothing could be kept either (a full disk): only the document itself holds the version.
@@ -36,26 +42,13 @@ constexpr long kWindowMinimized = 2;
 // How many reminder ticks (minutes) apart the waiting versions are tried again.
 constexpr int kRetryTicks = 5;
 
-bool ActionUploads(long action) {
-  return action == kActionDraftDocument || action == kActionApproveDocument ||
-         action == kActionFinalizeDocument || action == kActionConfig;
-}
-
-// The upload address of the document body: the last binary of type "content".
+// The upload address of the document body.
 std::u16string ContentUploadUrl(const ControlRecords& records) {
-  std::u16string url;
-  for (const BinaryInfo& binary : records.binarys) {
-    if (binary.type == kBinaryContent) url = binary.uploadUrl;
-  }
-  return url;
+  const BinaryInfo* content = ContentBinary(records);
+  return content == nullptr ? std::u16string() : content->uploadUrl;
 }
 
 }  // namespace
-
-std::u16string UploadQuery(std::u16string_view unid, long action) {
-  return u"&action=upload&unid=" + std::u16string(unid) + u"&method=replacecontent&ctlaction=" +
-         ToText(action);
-}
 
 void WPSaddin::wpsApp_DocumentBeforeSave(host::Document& document, bool& /*save_as_ui*/,
                                          bool& /*cancel*/) {
@@ -136,10 +129,11 @@ bool WPSaddin::SaveToServer() {
 void WPSaddin::TellNotUploaded(UploadOutcome outcome) {
   const bool conflict = outcome == UploadOutcome::kConflict;
   if (closing_ && !conflict) return;  // the close's box comes first, then this one
-  const char16_t* text = conflict                             ? kConflictNotice
-                         : outcome == UploadOutcome::kNotKept ? kNotKeptNotice
-                         : outcome == UploadOutcome::kRefused ? kRefusedNotice
-                                                              : kKeptNotice;
+  const char16_t* text = conflict                               ? kConflictNotice
+                         : outcome == UploadOutcome::kNotKept   ? kNotKeptNotice
+                         : outcome == UploadOutcome::kRefused   ? kRefusedNotice
+                         : outcome == UploadOutcome::kNoAddress ? kNoAddressNotice
+                                                                : kKeptNotice;
   IgnoreFailure([&] {
     Require(context_.ui).ShowMessage(text, MsgButtons::kOk, MsgIcon::kInformation, kNoticeTitle);
   });

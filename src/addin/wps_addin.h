@@ -22,6 +22,7 @@
 #include "addin/command_bar.h"
 #include "base/error.h"
 #include "common/context.h"
+#include "config/control_rules.h"
 #include "host/host.h"
 #include "transfer/pending_uploads.h"
 #include "workflow/command_support.h"
@@ -41,9 +42,12 @@ std::u16string WorkflowUserName(std::u16string_view full_name, std::u16string_vi
 // (at `control_path`) is missing, so the document opens as a plain one.
 std::u16string NoControlFileLine(std::u16string_view current_file,
                                  std::u16string_view control_path);
-
-// The text appended to the content binary's upload address when a document is uploaded.
-std::u16string UploadQuery(std::u16string_view unid, long action);
+// The event line when CurrentFile could not be cleared (system error `code`), and whether the
+// hand-over was remembered in the file `mark` instead; and the line when a later document
+// finds that remembered hand-over and opens as a plain one.
+std::u16string NotClearedLine(std::u16string_view current_file, long code, bool remembered,
+                              std::u16string_view mark);
+std::u16string HandOverTakenLine(std::u16string_view current_file, std::u16string_view document);
 
 class WPSaddin final : public host::AddIn,
                        private host::ApplicationEvents,

@@ -2,7 +2,8 @@
 // file the way document open does (validating it first when a schema is given) and prints the
 // records it produced, vocabulary codes with their keyword. The command keeps its state in
 // memory and writes no comlog.txt; a failed load prints the line the add-in would have logged
-// on stderr and exits 1. What the add-in accepts silently but cannot be meant (control_check.h)
+// on stderr with the reason in plain words and exits 1 (with --json also a JSON error object on
+// stdout). What the add-in accepts but cannot be what the OA side meant (config/control_rules.h)
 // is a warning on stderr, and with --strict a failure.
 #include <iostream>
 #include <memory>
@@ -11,11 +12,11 @@
 
 #include "base/text.h"
 #include "cli/command.h"
-#include "cli/control_check.h"
 #include "cli/json.h"
 #include "common/context.h"
 #include "common/shared_state.h"
 #include "config/config.h"
+#include "config/control_rules.h"
 #include "config/vocabulary.h"
 
 namespace qnmuro::cli {
@@ -86,12 +87,7 @@ class JsonOut : public RecordOut {
       out += "}";
       if (last_of_list && sections_[i].list) out += "]";
     }
-    out += ",\"findings\":[";
-    for (size_t i = 0; i < findings.size(); ++i) {
-      out += (i == 0 ? "{" : ",{") + std::string("\"element\":") + JsonQuote(findings[i].element) +
-             ",\"problem\":" + JsonQuote(findings[i].problem) + "}";
-    }
-    return out + "]}";
+    return out + ",\"findings\":" + FindingsJson(findings) + "}";
   }
 
  private:
@@ -198,7 +194,25 @@ void Check(const CheckArgs& args, bool with_schema) {
   const bool ok = with_schema
                       ? config.InitWithSchemaCheck(file, U16(args.namespace_uri), U16(args.schema))
                       : config.Init(file);
-  if (!ok) return Fail(U8(config.last_report()));
+  if (!ok) {
+    if (args.json) {
+      const std::u16string& where = config.last_error();
+      std::cout << JsonObject()
+                       .Raw("error", JsonObject()
+                                         .Text("file", args.file)
+                                         .Raw("element", !where.empty() && where[0] == u'/'
+                                                             ? JsonQuote(U8(where))
+                                                             : "null")
+                                         .Text("reason", U8(config.reason()))
+                                         .Text("logLine", U8(config.last_report()))
+                                         .Done())
+                       .Done()
+                << "\n";
+    }
+    // What it means first, then the line the add-in would have logged.
+    return Fail("config check: " + args.file + ": " + U8(config.reason()) +
+                " (the add-in logs: " + U8(config.last_report()) + ")");
+  }
   const std::vector<Finding> findings = CheckControlFile(file, state.records);
   if (args.json) {
     JsonOut out;
@@ -208,14 +222,31 @@ void Check(const CheckArgs& args, bool with_schema) {
     TextOut out;
     PutRecords(out, state.records);
   }
-  for (const Finding& f : findings) {
-    std::cerr << "qnmuro: config check: " << (args.strict ? "" : "warning: ") << f.element << ": "
-              << f.problem << "\n";
-  }
+  PrintFindings("config check", findings, args.strict);
   if (args.strict && !findings.empty()) ExitStatus() = 1;
 }
 
 }  // namespace
+
+void PrintFindings(const std::string& command, const std::vector<Finding>& findings, bool strict) {
+  for (const Finding& f : findings) {
+    const bool warning = !strict || f.severity == Finding::kWarning;
+    std::cerr << "qnmuro: " << command << ": " << (warning ? "warning: " : "") << f.element << ": "
+              << f.problem << "\n";
+  }
+}
+
+std::string FindingsJson(const std::vector<Finding>& findings) {
+  std::vector<std::string> items;
+  for (const Finding& f : findings) {
+    items.push_back(JsonObject()
+                        .Text("severity", f.severity == Finding::kProblem ? "problem" : "warning")
+                        .Text("element", f.element)
+                        .Text("problem", f.problem)
+                        .Done());
+  }
+  return JsonArray(items);
+}
 
 void AddConfig(CLI::App& app) {
   CLI::App* config = app.add_subcommand("config", "Work with document control files");
@@ -229,8 +260,9 @@ void AddConfig(CLI::App& app) {
   CLI::Option* ns = check->add_option("--namespace", args->namespace_uri,
                                       "The schema's target namespace (default: none)");
   check->add_flag("--strict", args->strict,
-                  "Fail (exit 1) on what the add-in accepts silently: unknown keywords or "
-                  "button captions, no content binary or upload address, a root that is no URL");
+                  "Fail (exit 1) on what the add-in accepts silently: unknown or repeated "
+                  "elements, keywords or button captions, no usable upload address, a root that "
+                  "is no URL, a plain password, templates or seals never offered");
   check->add_flag("--json", args->json, "Print the records as one JSON object");
   check->callback([args, schema, ns] {
     if (ns->count() > 0 && schema->count() == 0) Usage("config check: --namespace needs --schema");

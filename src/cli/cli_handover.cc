@@ -35,7 +35,9 @@ struct HandoverArgs {
   std::string datasource;
   std::string name;
   bool verbose = false;
-  std::string dir;  // of `handover check`
+  std::string dir;   // of `handover check`
+  std::string host;  // of `handover check`: the word processor that reads the bookmarks
+  bool json = false;
 };
 
 bool IsUrl(const std::string& source) {
@@ -137,7 +139,8 @@ bool ControlLoads(const std::string& file, std::string* why) {
   ctx.state = &state;
   Config config(ctx);
   if (config.Init(U16(file))) return true;
-  *why = "cannot load the control file " + file + ": " + U8(config.last_report());
+  *why = "cannot load the control file " + file + ": " + U8(config.reason()) +
+         " (the add-in logs: " + U8(config.last_report()) + ")";
   return false;
 }
 
@@ -148,12 +151,13 @@ void RunHandover(const HandoverArgs& args) {
       name.find_first_of("/\\") != std::string::npos) {
     Usage("handover: cannot name the document after " + args.source + "; give --name NAME");
   }
+  // An input that is not there is a failure (1), not a mistake in the command line (2).
   if (!IsUrl(args.source) && !fs::is_regular_file(ToPath(U16(args.source)))) {
-    Usage("handover: " + args.source + " is neither an http(s) address nor a file");
+    return Fail("handover: " + args.source + " is neither an http(s) address nor a file");
   }
   for (const std::string& file : {args.config, args.datasource}) {
     if (!file.empty() && !fs::is_regular_file(ToPath(U16(file)))) {
-      Usage("handover: no file " + file);
+      return Fail("handover: no file " + file);
     }
   }
   if (const std::string lost = LostCharacter(U16(name)); !lost.empty()) {
@@ -219,7 +223,13 @@ void AddHandover(CLI::App& app) {
   CLI::App* check = handover->add_subcommand(
       "check", "Say what the add-in will do with the hand-over in DIR, and what is wrong");
   check->add_option("DIR", args->dir, "the work directory (default: QNMURO_WORKDIR)");
-  check->callback([args] { ExitStatus() = CheckHandover(args->dir); });
+  check
+      ->add_option("--host", args->host,
+                   "the word processor that reads the document's bookmarks: sim or libreoffice "
+                   "(default: sim when it can read the file, else Writer)")
+      ->check(CLI::IsMember({"sim", "libreoffice"}));
+  check->add_flag("--json", args->json, "Print what was found as one JSON object");
+  check->callback([args] { ExitStatus() = CheckHandover(args->dir, args->host, args->json); });
   handover->callback([handover, args, config] {
     if (!handover->get_subcommands().empty()) return;
     if (args->source.empty()) Usage("handover: give the document (URL or FILE) and --config");
@@ -228,8 +238,11 @@ void AddHandover(CLI::App& app) {
   });
   const std::vector<std::string> env = {"QNMURO_WORKDIR", "QNMURO_REGISTRY", "QNMURO_CODEPAGE",
                                         "QNMURO_CA_BUNDLE"};
-  SetHelpFooter(check, {"qnmuro handover check", "qnmuro handover check ~/OAWork"},
-                {"QNMURO_WORKDIR", "QNMURO_REGISTRY", "QNMURO_CODEPAGE"});
+  SetHelpFooter(
+      check,
+      {"qnmuro handover check", "qnmuro handover check ~/OAWork",
+       "qnmuro handover check --json | jq .usable", "qnmuro handover check --host libreoffice"},
+      {"QNMURO_WORKDIR", "QNMURO_REGISTRY", "QNMURO_CODEPAGE"});
   SetHelpFooter(handover,
                 {"qnmuro handover template.doc --config control.xml --datasource data.xml "
                  "--name notice.doc",

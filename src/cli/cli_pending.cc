@@ -19,17 +19,18 @@
 namespace qnmuro::cli {
 namespace {
 
-std::string Json(const std::u16string& text) {
-  return JsonQuote(Utf16ToUtf8(text));
-}
-
 std::u16string StateName(const PendingEntry& entry) {
   if (!entry.problem.empty()) return u"unusable";
+  if (!entry.AddressUsable()) return u"no-address";
   return entry.conflict ? u"conflict" : entry.refused ? u"refused" : u"pending";
 }
 
 std::u16string StateOf(const PendingEntry& entry) {
   if (!entry.problem.empty()) return u"unusable: " + entry.problem;
+  if (!entry.AddressUsable()) {
+    return u"no-address: \"" + entry.job.url +
+           u"\" is no absolute http(s) address; never sent (fix the control file's uploadUrl)";
+  }
   return StateName(entry);
 }
 
@@ -50,18 +51,22 @@ std::string Shown(const std::u16string& text) {
 }
 
 void PrintJson(const std::vector<PendingEntry>& entries) {
-  std::cout << "[";
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const PendingEntry& e = entries[i];
-    std::cout << (i ? ",\n " : "\n ") << "{\"id\": " << Json(e.id)
-              << ", \"document\": " << Json(e.name) << ", \"unid\": " << Json(e.job.unid)
-              << ", \"size\": " << e.size << ", \"time\": " << Json(e.time)
-              << ", \"state\": " << Json(StateName(e)) << ", \"problem\": " << Json(e.problem)
-              << ", \"server_tag\": " << Json(e.serverTag)
-              << ", \"based_on_tag\": " << Json(e.namedTag)
-              << ", \"last_error\": " << Json(e.lastError) << "}";
+  std::vector<std::string> items;
+  for (const PendingEntry& e : entries) {
+    items.push_back(JsonObject()
+                        .Text("id", U8(e.id))
+                        .Text("document", U8(e.name))
+                        .Text("unid", U8(e.job.unid))
+                        .Raw("size", std::to_string(e.size))
+                        .Text("time", U8(e.time))
+                        .Text("state", U8(StateName(e)))
+                        .Text("problem", U8(e.problem))
+                        .Text("serverTag", U8(e.serverTag))
+                        .Text("basedOnTag", U8(e.namedTag))
+                        .Text("lastError", U8(e.lastError))
+                        .Done());
   }
-  std::cout << (entries.empty() ? "]\n" : "\n]\n");
+  std::cout << JsonArray(items) << "\n";
 }
 
 void PrintTable(const std::vector<PendingEntry>& entries) {
@@ -104,6 +109,8 @@ const char* OutcomeText(UploadOutcome outcome) {
       return "not sent: the entry is unusable";
     case UploadOutcome::kGone:
       return "not sent: the entry went meanwhile";
+    case UploadOutcome::kNoAddress:
+      return "not sent: its upload address is no absolute http(s) address; kept";
     case UploadOutcome::kFailed:
     case UploadOutcome::kNotKept:
       break;
@@ -128,7 +135,8 @@ int Run(const std::string& action, const PendingArgs& args) {
     const RetryReport r = pending.RetryAll();
     std::cout << r.uploaded << " uploaded, " << r.failed << " failed, " << r.untried
               << " not tried after the failure, " << r.conflicts << " conflicts left alone, "
-              << r.refused << " refused for the password, " << r.unusable << " unusable\n";
+              << r.refused << " refused for the password, " << r.unusable << " unusable, "
+              << r.no_address << " without a usable address\n";
     if (r.failed > 0) std::cerr << "qnmuro: pending: the log is " << session.LogPath() << "\n";
     return r.failed > 0 || r.untried > 0 ? 1 : 0;
   }

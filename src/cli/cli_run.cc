@@ -33,19 +33,32 @@ std::vector<simhost::AddInFactory> RunAddIns() {
   return add_ins;
 }
 
-std::string ReadScript(const std::string& name) {
+// The script's text; false (said on stderr) when it cannot be read.
+bool ReadScript(const std::string& name, std::string* script) {
   if (name == "-") {
-    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    script->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    return true;
   }
   std::ifstream in(name, std::ios::binary);
-  if (!in) Usage("run: cannot read the script " + name);
   std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) Usage("run: cannot read the script " + name);
-  return text.str();
+  if (in) text << in.rdbuf();
+  if (!in || in.bad()) {
+    Fail("run: cannot read the script " + name);
+    return false;
+  }
+  *script = text.str();
+  return true;
 }
 
 }  // namespace
+
+bool WriterAvailable() {
+#ifdef QNMURO_HAVE_LIBREOFFICE
+  return lohost::WriterInstalled();
+#else
+  return false;
+#endif
+}
 
 simhost::HostFactory HostFactoryFor(const HostChoice& choice) {
   if (choice.host == "sim") return {};
@@ -76,7 +89,8 @@ void AddHostOptions(CLI::App& command, HostChoice& choice) {
 namespace {
 
 int Run(const std::string& script_name, const HostChoice& choice) {
-  const std::string script = ReadScript(script_name);
+  std::string script;
+  if (!ReadScript(script_name, &script)) return 1;
 
   // The script answers every box and runs on its own clock: only the registry, the network
   // and the shell are the platform's.

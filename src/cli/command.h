@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/control_rules.h"
 #include "simhost/script_runner.h"
 
 namespace qnmuro::cli {
@@ -24,9 +25,9 @@ void AddPassword(CLI::App& app);
 void AddPending(CLI::App& app);
 void AddHandover(CLI::App& app);
 void AddLog(CLI::App& app);
-// `handover check [DIR]`: what the add-in will do with the hand-over in DIR (empty: the work
-// directory); the exit status, 0 when it is usable.
-int CheckHandover(const std::string& dir);
+// `handover check [DIR] [--host HOST] [--json]`: what the add-in will do with the hand-over in
+// DIR (empty: the work directory); the exit status, 0 when it is usable.
+int CheckHandover(const std::string& dir, const std::string& host, bool json);
 // `help [COMMAND...]`; added last, so that it knows every other subcommand.
 void AddHelp(CLI::App& app);
 
@@ -42,6 +43,8 @@ struct HostChoice {
   std::string profile;  // Writer's user profile folder; empty: a fresh temporary one
 };
 void AddHostOptions(CLI::App& command, HostChoice& choice);
+// Whether Writer can be started (installed, and this qnmuro built with its SDK).
+bool WriterAvailable();
 // Empty for the simulated word processor; Usage() when Writer cannot be had.
 simhost::HostFactory HostFactoryFor(const HostChoice& choice);
 
@@ -57,6 +60,12 @@ int& ExitStatus();
 
 // A failure (exit status 1): "qnmuro: " + message on stderr.
 void Fail(const std::string& message);
+
+// A control file's findings on stderr, one line each: "qnmuro: COMMAND: [warning: ]element:
+// problem" ("warning: " for a warning, and for every finding unless `strict`); and as a JSON
+// array of {severity, element, problem}.
+void PrintFindings(const std::string& command, const std::vector<Finding>& findings, bool strict);
+std::string FindingsJson(const std::vector<Finding>& findings);
 
 }  // namespace qnmuro::cli
 

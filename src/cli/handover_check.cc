@@ -1,5 +1,8 @@
-// qnmuro handover check [DIR]: reads a work directory as document open will and says what the
-// add-in will do with the hand-over, and what is wrong with it.
+// qnmuro handover check [DIR] [--host HOST] [--json]: reads a work directory as document open
+// will and says what the add-in will do with the hand-over, and what is wrong with it. The
+// rules are the add-in's own (config/control_rules.h); the document's bookmarks are read by the
+// word processor that can read the file.
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -10,12 +13,14 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "cli/command.h"
-#include "cli/control_check.h"
+#include "cli/json.h"
 #include "common/context.h"
+#include "common/handover_mark.h"
 #include "common/identity.h"
 #include "common/shared_state.h"
 #include "common/utils.h"
 #include "config/config.h"
+#include "config/control_rules.h"
 #include "config/vocabulary.h"
 #include "datasource/data_source.h"
 #include "datasource/merge.h"
@@ -28,30 +33,64 @@
 namespace qnmuro::cli {
 namespace {
 
-// What the check found, said as it goes: facts on stdout, problems and warnings on stderr.
+// What the check found: facts on stdout (or gathered into one JSON object), problems and
+// warnings on stderr.
 class Report {
  public:
-  void Say(const std::string& line) { std::cout << line << "\n"; }
+  explicit Report(bool json) : json_(json) {}
+
+  // A fact: `line` for people, `value` (JSON) under `key` for programs.
+  void Say(const std::string& key, const std::string& line, const std::string& value) {
+    if (!json_) std::cout << line << "\n";
+    facts_.Raw(key, value);
+  }
   void Problem(const std::string& line) {
     std::cerr << "qnmuro: handover check: " << line << "\n";
-    usable_ = false;
+    problems_.push_back(JsonQuote(line));
   }
   void Warn(const std::string& line) {
     std::cerr << "qnmuro: handover check: warning: " << line << "\n";
+    warnings_.push_back(JsonQuote(line));
   }
-  bool usable() const { return usable_; }
+  bool usable() const { return problems_.empty(); }
+
+  // The last word; the exit status.
+  int Finish(const std::string& current) {
+    if (json_) {
+      std::cout << facts_.Raw("problems", JsonArray(problems_))
+                       .Raw("warnings", JsonArray(warnings_))
+                       .Raw("usable", usable() ? "true" : "false")
+                       .Done()
+                << "\n";
+    } else {
+      std::cout << (usable() ? "usable: opening " + current + " makes it the workflow document"
+                             : std::string("not usable as it is"))
+                << "\n";
+    }
+    return usable() ? 0 : 1;
+  }
 
  private:
-  bool usable_ = true;
+  bool json_;
+  JsonObject facts_;
+  std::vector<std::string> problems_;
+  std::vector<std::string> warnings_;
 };
 
-bool Uploads(int16_t action) {
-  return action == kActionDraftDocument || action == kActionApproveDocument ||
-         action == kActionFinalizeDocument || action == kActionConfig;
+std::string Text(std::u16string_view text) {
+  return JsonQuote(U8(text));
 }
 
-bool Merges(int16_t action) {
-  return action >= kActionDraftDocument && action <= kActionFinalizeDocument;
+std::string List(const std::vector<std::u16string>& names) {
+  std::vector<std::string> items;
+  for (const std::u16string& name : names) items.push_back(Text(name));
+  return JsonArray(items);
+}
+
+std::string Joined(const std::vector<std::u16string>& names) {
+  std::string out;
+  for (const std::u16string& name : names) out += (out.empty() ? "" : ", ") + U8(name);
+  return out.empty() ? "none" : out;
 }
 
 std::string Preparation(int16_t action) {
@@ -76,61 +115,87 @@ std::string Preparation(int16_t action) {
 void DescribeControl(const ControlRecords& r, Report& report) {
   const int16_t action = r.documentInfo.action;
   const std::u16string_view name = ActionName(action);
-  report.Say("action: " + std::to_string(action) + " (" +
-             (name.empty() ? std::string("unknown") : U8(name)) + "): " + Preparation(action));
-  std::u16string upload_url;
-  for (const BinaryInfo& b : r.binarys) {
-    if (b.type == kBinaryContent) upload_url = b.uploadUrl;
-  }
-  if (Uploads(action)) {
-    const std::u16string query = u"&action=upload&unid=" + r.documentInfo.unid +
-                                 u"&method=replacecontent&ctlaction=" + ToText(action);
-    report.Say("save and close: ask 是否要保存文档到服务器？ and on yes upload to " +
-               U8(AppendUrlParameter(upload_url, query)));
+  report.Say("action",
+             "action: " + std::to_string(action) + " (" +
+                 (name.empty() ? std::string("unknown") : U8(name)) + "): " + Preparation(action),
+             JsonObject()
+                 .Raw("code", std::to_string(action))
+                 .Raw("name", name.empty() ? "null" : Text(name))
+                 .Text("preparation", Preparation(action))
+                 .Done());
+  if (ActionUploads(action)) {
+    const BinaryInfo* content = ContentBinary(r);
+    const std::u16string url = AppendUrlParameter(content == nullptr ? u"" : content->uploadUrl,
+                                                  UploadQuery(r.documentInfo.unid, action));
+    report.Say("uploadUrl",
+               "save and close: ask 是否要保存文档到服务器？ and on yes upload to " + U8(url),
+               Text(url));
   } else {
-    report.Say("save and close: nothing is uploaded for this action");
+    report.Say("uploadUrl", "save and close: nothing is uploaded for this action", "null");
   }
-  report.Say("user in the word processor: " +
-             U8(WorkflowUserName(r.commonInfo.fullName, r.commonInfo.lastName)));
-  std::string buttons;
+  const std::u16string user = WorkflowUserName(r.commonInfo.fullName, r.commonInfo.lastName);
+  report.Say("user", "user in the word processor: " + U8(user), Text(user));
+  std::vector<std::u16string> buttons;
   const std::u16string draft_url = r.binarys.empty() ? u"" : r.binarys[0].draftUrl;
   for (BarButton b : ButtonsToShow(r.documentInfo.button, draft_url)) {
-    buttons += (buttons.empty() ? "" : ", ") + U8(ButtonCaption(b));
+    buttons.emplace_back(ButtonCaption(b));
   }
-  report.Say("toolbar: " + buttons);
+  report.Say("toolbar", "toolbar: " + Joined(buttons), List(buttons));
 }
 
-// The document's bookmark names, read through the simulated word processor; false when it
-// cannot open the document.
+// The document's bookmark names, read by the simulated word processor or by Writer (`host`
+// "sim" or "libreoffice"; empty: the simulated one when it can read the file, else Writer).
+// False with *why set when no host can read it; *used names the one that did.
 bool BookmarkNames(const std::u16string& work_dir, const std::u16string& document,
-                   std::vector<std::u16string>* names, std::string* why) {
+                   const std::string& host, std::vector<std::u16string>* names, std::string* why,
+                   std::string* used) {
   const auto clock = NewSystemClock();
   simhost::SimHostOptions options;
   options.clock = clock.get();
   options.work_dir = work_dir;
-  try {
-    const auto app = simhost::NewSimApplication(options);
-    const auto doc = app->GetDocuments().Open(document, false);
-    host::Bookmarks& marks = doc->GetBookmarks();
-    for (long i = 1; i <= marks.Count(); ++i) names->push_back(marks.Item(i)->Name());
-    return true;
-  } catch (const Error& e) {
-    *why = U8(e.description());
-  } catch (const std::exception& e) {
-    *why = e.what();
+  const auto read = [&](const std::string& which) {
+    try {
+      std::unique_ptr<host::Application> app;
+      if (which == "sim") {
+        app = simhost::NewSimApplication(options);
+      } else {
+        app = HostFactoryFor(HostChoice{which, ""})(options);
+      }
+      const auto doc = app->GetDocuments().Open(document, false);
+      host::Bookmarks& marks = doc->GetBookmarks();
+      for (long i = 1; i <= marks.Count(); ++i) names->push_back(marks.Item(i)->Name());
+      IgnoreFailure([&] { doc->Close(); });
+      *used = which;
+      return true;
+    } catch (const Error& e) {
+      *why += (why->empty() ? "" : "; ") + which + ": " + U8(e.description());
+    } catch (const std::exception& e) {
+      *why += (why->empty() ? "" : "; ") + which + ": " + e.what();
+    }
+    names->clear();
+    return false;
+  };
+  if (!host.empty()) return read(host);
+  if (read("sim")) return true;
+  if (!WriterAvailable()) {
+    *why = "the simulated word processor reads only its own flat documents (" + *why +
+           ") and Writer is not installed";
+    return false;
   }
-  return false;
+  return read("libreoffice");
 }
 
 void CheckDataSource(const Context& ctx, const std::u16string& document, int16_t action,
-                     Report& report) {
+                     const std::string& host, Report& report) {
   const std::u16string path = DataSourcePath(ctx, GetFileName(document));
   if (!IsPlainFile(path)) {
-    report.Say("data source: none (" + U8(path) + "): no bookmark is filled");
+    report.Say("dataSource", "data source: none (" + U8(path) + "): no bookmark is filled",
+               JsonObject().Text("file", U8(path)).Raw("present", "false").Done());
     return;
   }
-  if (!Merges(action)) {
-    report.Say("data source: " + U8(path) + " is not merged for this action");
+  if (!ActionMerges(action)) {
+    report.Say("dataSource", "data source: " + U8(path) + " is not merged for this action",
+               JsonObject().Text("file", U8(path)).Raw("merged", "false").Done());
     return;
   }
   DataSource ds;
@@ -143,70 +208,101 @@ void CheckDataSource(const Context& ctx, const std::u16string& document, int16_t
   }
   std::vector<std::u16string> names;
   std::string why;
-  if (!BookmarkNames(ctx.work_dir, document, &names, &why)) {
+  std::string used;
+  if (!BookmarkNames(ctx.work_dir, document, host, &names, &why, &used)) {
     report.Warn("cannot read the bookmarks of " + U8(document) + ": " + why);
     return;
   }
-  std::string filled, emptied;
+  std::vector<std::u16string> filled, emptied, unused;
   for (const std::u16string& name : names) {
-    std::string& list = ds.HasItemWithDesc(name) ? filled : emptied;
-    list += (list.empty() ? "" : ", ") + U8(name);
+    (ds.HasItemWithDesc(name) ? filled : emptied).push_back(name);
   }
-  report.Say("bookmarks filled: " + (filled.empty() ? "none" : filled));
-  if (!emptied.empty()) report.Say("bookmarks emptied (no item with that desc): " + emptied);
+  for (const std::u16string& desc : ds.ItemDescs()) {
+    if (std::find(names.begin(), names.end(), desc) == names.end()) unused.push_back(desc);
+  }
+  std::string lines = "bookmarks read by: " + used + "\nbookmarks filled: " + Joined(filled);
+  if (!emptied.empty()) lines += "\nbookmarks emptied (no item with that desc): " + Joined(emptied);
+  if (!unused.empty())
+    lines += "\nitems that fill nothing (no bookmark of that name): " + Joined(unused);
+  report.Say("dataSource", lines,
+             JsonObject()
+                 .Text("file", U8(path))
+                 .Raw("merged", "true")
+                 .Text("readBy", used)
+                 .Raw("bookmarksFilled", List(filled))
+                 .Raw("bookmarksEmptied", List(emptied))
+                 .Raw("itemsUnused", List(unused))
+                 .Done());
   if (filled.empty()) {
     report.Problem("data source " + U8(path) + " fills none of the document's " +
                    std::to_string(names.size()) + " bookmarks (an item's desc names its bookmark)");
   }
 }
 
+// Whether this user can clear CurrentFile: written back unchanged, as a probe.
+void CheckRegistry(const Context& ctx, const std::u16string& current, Report& report) {
+  if (SetCurrentFile(ctx, current)) return;
+  report.Warn("CurrentFile cannot be written (system error " + std::to_string(LastSystemError()) +
+              "): the add-in cannot clear it after taking the hand-over and remembers it in " +
+              U8(HandOverMarkPath(ctx)) +
+              " instead, and no password can be kept; let the "
+              "users set values of HKEY_LOCAL_MACHINE\\" +
+              U8(kIdentityKey));
+}
+
 }  // namespace
 
-int CheckHandover(const std::string& dir) {
+int CheckHandover(const std::string& dir, const std::string& host, bool json) {
   const Services services = DefaultServices({dir.empty() ? u"" : U16(dir), {}, false});
-  SharedState state;  // no event log: the check writes nothing
+  SharedState state;  // no event log: the check writes nothing but the probe of CurrentFile
   Context ctx;
   ctx.state = &state;
   ctx.registry = services.registry.get();
   ctx.work_dir = services.work_dir;
-  Report report;
-  report.Say("work directory: " + U8(ctx.work_dir));
+  Report report(json);
+  report.Say("workDirectory", "work directory: " + U8(ctx.work_dir), Text(ctx.work_dir));
   const std::u16string current = GetCurrentFile(ctx);
   if (current.empty() || current == std::u16string(1, 0)) {
     report.Problem(
         "CurrentFile is empty: the next document opens as a plain document (set it "
         "with qnmuro handover or qnmuro registry set CurrentFile NAME)");
-    return 1;
+    return report.Finish("");
   }
   const std::u16string control =
       ctx.work_dir + kPathSeparator + RemoveFileExtension(current) + u".xml";
   const std::u16string document = ctx.work_dir + kPathSeparator + current;
-  report.Say("CurrentFile: " + U8(current));
+  report.Say("currentFile", "CurrentFile: " + U8(current), Text(current));
   if (!IsPlainFile(control)) {
     report.Problem("CurrentFile names " + U8(current) + " but there is no control file " +
                    U8(control) + ": the document opens as a plain document");
-    return 1;
+    return report.Finish(U8(current));
   }
-  report.Say("control file: " + U8(control));
+  report.Say("controlFile", "control file: " + U8(control), Text(control));
+  CheckRegistry(ctx, current, report);
+  if (HandOverTaken(ctx, current, control)) {
+    report.Problem("this hand-over was taken already (" + U8(HandOverMarkPath(ctx)) +
+                   "): the next document opens as a plain document; hand it over again");
+  }
   Config config(ctx);
   if (!config.Init(control)) {
-    report.Problem("the control file does not load: " + U8(config.last_report()) +
-                   "; the add-in shows 配置参数无法初始化，文档可能不正常，请联系系统管理员！");
-    return 1;
+    report.Problem("the control file does not load: " + U8(config.reason()) +
+                   " (the log line: " + U8(config.last_report()) +
+                   "); the add-in shows 配置参数无法初始化，文档可能不正常，请联系系统管理员！");
+    return report.Finish(U8(current));
   }
-  for (const Finding& f : CheckControlFile(control, state.records)) {
-    report.Warn(f.element + ": " + f.problem);
+  const std::vector<Finding> findings = CheckControlFile(control, state.records);
+  for (const Finding& f : findings) {
+    const std::string line = f.element + ": " + f.problem;
+    f.severity == Finding::kProblem ? report.Problem(line) : report.Warn(line);
   }
   DescribeControl(state.records, report);
   if (!IsPlainFile(document)) {
     report.Problem("the document " + U8(document) + " is not in the work directory");
   } else {
-    report.Say("document: " + U8(document));
-    CheckDataSource(ctx, document, state.records.documentInfo.action, report);
+    report.Say("document", "document: " + U8(document), Text(document));
+    CheckDataSource(ctx, document, state.records.documentInfo.action, host, report);
   }
-  report.Say(report.usable() ? "usable: opening " + U8(current) + " makes it the workflow document"
-                             : "not usable as it is");
-  return report.usable() ? 0 : 1;
+  return report.Finish(U8(current));
 }
 
 }  // namespace qnmuro::cli

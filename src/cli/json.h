@@ -1,10 +1,12 @@
-// JSON text for the --json outputs: strings quoted and escaped, nothing more.
+// JSON text for the --json outputs, all in one style: one line, no blanks, keys in camelCase as
+// the control file names its fields.
 #ifndef QNMURO_CLI_JSON_H_
 #define QNMURO_CLI_JSON_H_
 
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qnmuro::cli {
 
@@ -25,6 +27,30 @@ inline std::string JsonQuote(std::string_view utf8) {
     }
   }
   return out + "\"";
+}
+
+// An object built key by key.
+class JsonObject {
+ public:
+  JsonObject& Text(std::string_view key, std::string_view utf8) {
+    return Raw(key, JsonQuote(utf8));
+  }
+  // A value already in JSON form: a number, true/false/null, an array or an object.
+  JsonObject& Raw(std::string_view key, std::string_view json) {
+    out_ += (out_.size() > 1 ? "," : "") + JsonQuote(key) + ":" + std::string(json);
+    return *this;
+  }
+  std::string Done() const { return out_ + "}"; }
+
+ private:
+  std::string out_ = "{";
+};
+
+// An array of values already in JSON form.
+inline std::string JsonArray(const std::vector<std::string>& items) {
+  std::string out = "[";
+  for (size_t i = 0; i < items.size(); ++i) out += (i == 0 ? "" : ",") + items[i];
+  return out + "]";
 }
 
 }  // namespace qnmuro::cli

@@ -33,8 +33,8 @@ std::u16string GetCurrentFile(const Context& ctx) {
   return ReadIdentityValue(ctx, u"CurrentFile");
 }
 
-void SetCurrentFile(const Context& ctx, std::u16string_view text) {
-  IgnoreFailure([&] {
+bool SetCurrentFile(const Context& ctx, std::u16string_view text) {
+  return IgnoreFailure([&] {
     SetRegistryValue(ctx.registry, kIdentityKey, u"CurrentFile", std::u16string(text), kRegString,
                      kHkeyLocalMachine);
   });

@@ -31,8 +31,9 @@ inline constexpr char16_t kPasswordAgainPrompt[] =
 std::u16string GetCurrentUser(const Context& ctx);
 // "CurrentFile": the document the OA system is handing over.
 std::u16string GetCurrentFile(const Context& ctx);
-// Writes "CurrentFile" (the key must exist; the add-in only ever clears it).
-void SetCurrentFile(const Context& ctx, std::u16string_view text);
+// Writes "CurrentFile" (the key must exist; the add-in only ever clears it). False when the
+// write failed (LastSystemError() then says why); nothing else is done about it here.
+bool SetCurrentFile(const Context& ctx, std::u16string_view text);
 // "sid": the session cookie as one name=value text.
 std::u16string GetSessionCookie(const Context& ctx);
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "common/context.h"
 #include "common/shared_state.h"
 #include "common/velto_log.h"
+#include "platform/file_io.h"
 #include "platform/ui.h"
 #include "platform/xml.h"
 
@@ -19,6 +21,44 @@ namespace {
 
 constexpr char16_t kInitLabel[] = u"Config.Init() Error:";
 constexpr char16_t kSchemaLabel[] = u"执行Schema检查时发生错误：";
+
+// Why a control file does not load as XML, said so that the integrator knows what to change.
+std::u16string UnloadableFileReason(std::u16string_view path, const XmlParseError& error) {
+  std::string bytes;
+  int err = 0;
+  switch (ReadRegularFile(ToPath(path), size_t{64} << 20, &bytes, &err)) {
+    case FileReadStatus::kOk:
+      break;
+    case FileReadStatus::kMissing:
+      return u"there is no such file";
+    case FileReadStatus::kNotRegular:
+      return u"it is not a file";
+    case FileReadStatus::kTooLarge:
+      return u"it is larger than 64 MB";
+    case FileReadStatus::kFailed:
+      return u"it cannot be read: " + Utf8ToUtf16(std::generic_category().message(err));
+  }
+  // Without a declared encoding the parser takes UTF-8; an OA side writing GBK must say so.
+  const size_t declaration_end = bytes.rfind("?>", 200);
+  const bool declared = bytes.compare(0, 5, "<?xml") == 0 && declaration_end != std::string::npos &&
+                        bytes.substr(0, declaration_end).find("encoding") != std::string::npos;
+  const bool utf16 = bytes.size() >= 2 && (static_cast<unsigned char>(bytes[0]) >= 0xFE);
+  const std::u16string text = Utf8ToUtf16(bytes);
+  const bool valid_utf8 = text.find(u'\uFFFD') == std::u16string::npos ||
+                          bytes.find("\xEF\xBF\xBD") != std::string::npos;
+  if (!declared && !utf16 && !valid_utf8) {
+    return u"encoding: the file is not UTF-8 and its XML declaration names no encoding; write "
+           u"<?xml version=\"1.0\" encoding=\"GBK\"?> (or the file's own encoding) as its first "
+           u"line, or save it as UTF-8";
+  }
+  std::u16string where;
+  if (error.line > 0) {
+    where = u"line " + ToText(error.line);
+    if (error.column > 0) where += u", column " + ToText(error.column);
+    where += u": ";
+  }
+  return u"not well-formed XML: " + where + error.reason;
+}
 
 bool IsAsciiSpace(char16_t c) {
   return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
@@ -210,8 +250,10 @@ bool Config::Init(std::u16string_view path) {
   SharedState* state = ctx_.state;
   XmlDocument doc;
   bool ok = doc.LoadFile(path);
+  reason_.clear();
   if (!ok) {
     last_error_ = u"初始化控制参数时，无法打开配置文件：" + std::u16string(path);
+    reason_ = UnloadableFileReason(path, doc.parse_error());
     Report(kInitLabel, nullptr);
   } else {
     auto fresh = std::make_unique<ControlRecords>();
@@ -223,6 +265,9 @@ bool Config::Init(std::u16string_view path) {
         },
         [&](const Error& error) {
           last_error_ = reader.where();
+          reason_ = error.number() == kErrObjectNotSet
+                        ? u"the required element " + last_error_ + u" is missing"
+                        : last_error_ + u" cannot be read: " + error.description();
           Report(kInitLabel, &error);
         });
     if (ok && state != nullptr) {
@@ -246,6 +291,7 @@ bool Config::CheckInitFlag() {
 bool Config::CheckSchema(std::u16string_view xml_path, std::u16string_view namespace_uri,
                          std::u16string_view xsd_path) {
   bool valid = false;
+  reason_.clear();
   TrapFirstFailure(
       [&] {
         XmlSchemaSet schemas;
@@ -256,9 +302,14 @@ bool Config::CheckSchema(std::u16string_view xml_path, std::u16string_view names
           return;
         }
         last_error_ = ToText(doc.parse_error().code) + u" " + doc.parse_error().reason;
+        reason_ = u"not valid against the schema: " + doc.parse_error().reason;
         Report(kSchemaLabel, nullptr);
       },
-      [&](const Error& error) { Report(kSchemaLabel, &error); });
+      [&](const Error& error) {
+        reason_ =
+            u"the schema " + std::u16string(xsd_path) + u" cannot be used: " + error.description();
+        Report(kSchemaLabel, &error);
+      });
   return valid;
 }
 

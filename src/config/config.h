@@ -72,6 +72,11 @@ class Config {
   // The error line the last failed operation wrote (without the log's own prefix and
   // suffix); empty until something failed.
   const std::u16string& last_report() const { return last_report_; }
+  // Why the last failed Init or CheckSchema failed, in plain words for an integrator: the file
+  // that is not there, the parser's message with line and column, an encoding the file does not
+  // declare, the required element that is missing or the one that cannot be read, the schema
+  // check's verdict. Empty after success.
+  const std::u16string& reason() const { return reason_; }
 
  private:
   void Report(std::u16string_view label, const Error* error);
@@ -80,6 +85,7 @@ class Config {
   bool initialised_ = false;
   std::u16string last_error_;
   std::u16string last_report_;
+  std::u16string reason_;
 };
 
 }  // namespace qnmuro

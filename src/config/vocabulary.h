@@ -56,6 +56,20 @@ inline constexpr int16_t kTransferHttpStreamBinary = 51;
 inline constexpr int16_t kTransferFtpStreamBinary = 52;
 inline constexpr int16_t kTransferUnknown = -1;
 
+// The captions of the command-bar buttons, which the control file's button list
+// (documentInfo.button) names, in bar order. 返回OA系统 is on every bar.
+inline constexpr std::u16string_view kCaptionBackToSystem = u"返回OA系统";
+inline constexpr std::u16string_view kCaptionRevision = u"查看痕迹";
+inline constexpr std::u16string_view kCaptionRedHead = u"隐藏红头";
+inline constexpr std::u16string_view kCaptionInsertFile = u"引入文章";
+inline constexpr std::u16string_view kCaptionInsertReport = u"引入签报";
+inline constexpr std::u16string_view kCaptionChangeTemplate = u"更换模板";
+inline constexpr std::u16string_view kCaptionManuscript = u"查看原文";
+inline constexpr std::u16string_view kCaptionSetSeal = u"加盖印章";
+inline constexpr std::u16string_view kButtonCaptions[] = {
+    kCaptionBackToSystem, kCaptionRevision,       kCaptionRedHead,    kCaptionInsertFile,
+    kCaptionInsertReport, kCaptionChangeTemplate, kCaptionManuscript, kCaptionSetSeal};
+
 int16_t ActionCode(std::u16string_view keyword);
 int16_t BinaryTypeCode(std::u16string_view keyword);
 int16_t ValueTypeCode(std::u16string_view keyword);

@@ -1,5 +1,6 @@
 #include "datasource/data_source.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -108,6 +109,15 @@ XmlNode DataSource::FindItem(Key kind, std::u16string_view key) {
   const auto& index = kind == Key::kName ? by_name_ : by_desc_;
   const auto found = index.find(Str(key));
   return found == index.end() ? XmlNode() : found->second;
+}
+
+std::vector<std::u16string> DataSource::ItemDescs() {
+  std::vector<std::u16string> descs;
+  if (!loaded_) return descs;
+  if (!index_valid_) BuildIndex();
+  for (const auto& entry : by_desc_) descs.push_back(entry.first);
+  std::sort(descs.begin(), descs.end());
+  return descs;
 }
 
 std::u16string DataSource::ItemGetDescByName(std::u16string_view Item_Name) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/xml.h"
 
@@ -69,6 +70,9 @@ class DataSource {
   // Whether an item with this name (description) exists; false when nothing is loaded.
   bool HasItemWithName(std::u16string_view Item_Name);
   bool HasItemWithDesc(std::u16string_view Item_Desc);
+  // The items' descriptions (each a bookmark the merge fills), sorted; none when nothing is
+  // loaded.
+  std::vector<std::u16string> ItemDescs();
 
   // The line the last failing operation wrote (also when there is no log); empty until then.
   const std::u16string& last_report() const { return last_report_; }

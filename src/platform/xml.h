@@ -42,6 +42,7 @@ struct XmlParseError {
   long code = 0;          // the parser's own error code; 0 when none
   std::u16string reason;  // the parser's message, without trailing line break
   int line = 0;           // 1-based line of the error when known, else 0
+  int column = 0;         // 1-based column on that line when known, else 0
 };
 
 class XmlNode {

@@ -106,6 +106,7 @@ void CollectFirstError(void* data, xmlErrorPtr err) {
   out->code = err->code != 0 ? err->code : XML_ERR_INTERNAL_ERROR;
   out->reason = MessageOf(err->message);
   out->line = err->line;
+  out->column = err->int2;
 }
 
 void IgnoreXPathError(void* data, xmlErrorPtr err) {
@@ -454,6 +455,7 @@ bool XmlDocument::Parse(std::string_view bytes, const std::string& url,
     error_.code = (err != nullptr && err->code != 0) ? err->code : XML_ERR_DOCUMENT_EMPTY;
     error_.reason = err != nullptr ? MessageOf(err->message) : u"The document is empty";
     error_.line = err != nullptr ? err->line : 0;
+    error_.column = err != nullptr ? err->int2 : 0;
     if (doc != nullptr) xmlFreeDoc(doc);
     xmlFreeParserCtxt(ctxt);
     SetLastSystemError(error_.code);

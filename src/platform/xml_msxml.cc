@@ -395,6 +395,9 @@ XmlParseError ErrorOf(IXMLDOMParseError* parse_error, HRESULT fallback,
     long line = 0;
     parse_error->get_line(&line);
     error.line = static_cast<int>(line);
+    long column = 0;
+    parse_error->get_linepos(&column);
+    error.column = static_cast<int>(column);
   }
   if (code == 0) code = FAILED(fallback) ? fallback : E_FAIL;
   error.code = HRESULT_CODE(code) != 0 ? HRESULT_CODE(code) : HRESULT_CODE(E_FAIL);

@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "common/shared_state.h"
+#include "config/control_rules.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
 #include "workflow/command_support.h"
@@ -23,10 +24,8 @@ void ChangeSealForm::Show() {
 void ChangeSealForm::Form_Load() {
   TrapFirstFailure(
       [&] {
-        for (const WordNameInfo& entry : Require(ctx_.state).records.sealWordNames) {
-          if (entry.unid.empty()) break;
-          // An entry without names offers nothing; later entries still count.
-          for (const std::u16string& name : entry.templateName) seal_combo_box_->AddItem(name);
+        for (const std::u16string& name : OfferedSeals(Require(ctx_.state).records)) {
+          seal_combo_box_->AddItem(name);
         }
         local_seal_path_.clear();
       },

@@ -2,10 +2,10 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "common/url_operation.h"
 #include "platform/http_client.h"
 #include "platform/ui.h"
 #include "platform/xml.h"
-#include "transfer/url_operation.h"
 #include "transfer/url_request.h"
 
 namespace qnmuro {

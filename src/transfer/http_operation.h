@@ -40,9 +40,9 @@
 
 #include "base/error.h"
 #include "common/context.h"
+#include "common/url_operation.h"
 #include "platform/file_io.h"
 #include "transfer/local_file.h"
-#include "transfer/url_operation.h"
 #include "transfer/url_request.h"
 
 namespace qnmuro {

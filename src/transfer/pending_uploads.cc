@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "common/utils.h"
 #include "common/velto_log.h"
+#include "config/control_rules.h"
 #include "platform/clock.h"
 #include "platform/digest.h"
 #include "platform/file_io.h"
@@ -478,6 +479,11 @@ RetryReport PendingUploads::RetryAll(bool quick) {
       ++report.conflicts;
       continue;
     }
+    if (!entry.AddressUsable()) {
+      // Tried, it would fail without an answer and stop the others that can go.
+      ++report.no_address;
+      continue;
+    }
     // Another process holds the lock: it is sending, and the others would only wait for it.
     const Hold hold(*this, stopped ? std::chrono::milliseconds(0) : kRetryLockWait);
     if (stopped || !hold.ok()) {
@@ -510,6 +516,7 @@ RetryReport PendingUploads::RetryAll(bool quick) {
         break;
       case UploadOutcome::kGone:
       case UploadOutcome::kNotKept:
+      case UploadOutcome::kNoAddress:
         break;
       case UploadOutcome::kFailed:
         ++report.failed;
@@ -562,7 +569,12 @@ UploadOutcome PendingUploads::Upload(const std::u16string& file, const UploadJob
   if (std::optional<PendingEntry> entry = Keep(file, job)) {
     // Not had in time: the version waits, kept, for a later retry.
     if (!hold.ok()) return UploadOutcome::kFailed;
-    return Send(*entry, file);
+    const UploadOutcome outcome = Send(*entry, file);
+    // Tried all the same, so that the log says what the address made of the upload.
+    if (outcome == UploadOutcome::kFailed && !entry->AddressUsable()) {
+      return UploadOutcome::kNoAddress;
+    }
+    return outcome;
   }
   // No copy could be kept: the upload is still worth trying, as it always was; a version that
   // does not get there is then kept nowhere but in the document itself.
@@ -573,6 +585,10 @@ UploadOutcome PendingUploads::Upload(const std::u16string& file, const UploadJob
   transfer.SetDestFile(file);
   if (transfer.UploadFileByStream()) return UploadOutcome::kUploaded;
   return UploadOutcome::kNotKept;
+}
+
+bool PendingEntry::AddressUsable() const {
+  return UsableUploadAddress(job.url);
 }
 
 UploadOutcome UploadDocument(Context& ctx, const std::u16string& file, const UploadJob& job) {

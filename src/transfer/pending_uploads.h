@@ -76,16 +76,19 @@ struct PendingEntry {
   std::u16string problem;    // not empty: the entry is corrupt or incomplete and never sent
 
   std::u16string BodyPath() const;
+  // Whether the upload address can work at all (an absolute http or https URL with a host).
+  bool AddressUsable() const;
 };
 
 enum class UploadOutcome {
-  kUploaded,  // the server confirmed the version
-  kFailed,    // not confirmed; the entry stays for the next retry
-  kConflict,  // another user's version is on the server; kept as a conflict
-  kUnusable,  // the entry is corrupt or incomplete; nothing sent
-  kRefused,   // the server refused the credentials; kept, marked, for the password
-  kNotKept,   // not confirmed, and no copy could be kept either
-  kGone,      // the entry went meanwhile (sent, replaced or dropped elsewhere); nothing sent
+  kUploaded,   // the server confirmed the version
+  kFailed,     // not confirmed; the entry stays for the next retry
+  kConflict,   // another user's version is on the server; kept as a conflict
+  kUnusable,   // the entry is corrupt or incomplete; nothing sent
+  kRefused,    // the server refused the credentials; kept, marked, for the password
+  kNotKept,    // not confirmed, and no copy could be kept either
+  kGone,       // the entry went meanwhile (sent, replaced or dropped elsewhere); nothing sent
+  kNoAddress,  // kept, but its upload address is no absolute http(s) URL: it can never go
 };
 
 struct RetryReport {
@@ -94,7 +97,8 @@ struct RetryReport {
   int conflicts = 0;  // left alone: a person decides
   int refused = 0;    // the server refused the credentials; kept
   int unusable = 0;
-  int untried = 0;  // left for later: the server is not reachable, or another process sends
+  int untried = 0;     // left for later: the server is not reachable, or another process sends
+  int no_address = 0;  // never tried: the upload address can never work
 };
 
 // The deadlines of a quick retry.

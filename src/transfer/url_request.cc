@@ -19,16 +19,6 @@ UrlOrigin OriginOf(const UrlOperation& url) {
   return UrlOrigin{url.CheckSSLHttp(), AsciiLower(url.Host()), url.Port()};
 }
 
-bool HasTransferScheme(const UrlOperation& url) {
-  const std::u16string scheme = AsciiLower(url.Protocol());
-  return scheme == u"http" || scheme == u"https";
-}
-
-bool HasUsableAddress(const UrlOperation& url) {
-  const int32_t port = url.Port();
-  return HasTransferScheme(url) && !Trim(url.Host()).empty() && port > 0 && port <= 65535;
-}
-
 std::string RequestTarget(std::u16string_view object) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   static constexpr std::u16string_view kDelimiters = u"/?&=;#";

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "common/context.h"
+#include "common/url_operation.h"
 #include "platform/http_client.h"
-#include "transfer/url_operation.h"
 
 namespace qnmuro {
 
@@ -35,14 +35,6 @@ struct RequestParty {
   // redirect elsewhere) carries neither. Unset: the request's own origin.
   std::optional<UrlOrigin> origin = std::nullopt;
 };
-
-// Whether `url`'s scheme (its Protocol) is http or https, in any letter case: the only
-// addresses a transfer speaks to; any other (ftp, a misspelt one, none) is no transfer.
-bool HasTransferScheme(const UrlOperation& url);
-
-// Whether `url` has a transfer scheme and names a host and a port that a connection can be
-// opened to.
-bool HasUsableAddress(const UrlOperation& url);
 
 // The request target for an object path (path and query) in the ANSI code page. A character
 // the code page cannot carry would become "?" and start a query: each stretch between the

@@ -5,18 +5,12 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "common/shared_state.h"
+#include "config/control_rules.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
 #include "workflow/command_support.h"
 
 namespace qnmuro {
-namespace {
-
-// Offered are templates whose file names contain this, in any letter case.
-constexpr char16_t kTemplateMark[] = u".wps";
-
-}  // namespace
-
 ChangeTemplateForm::ChangeTemplateForm(const Context& ctx)
     : ctx_(ctx), form_(kTemplateFormCaption) {
   word_combox_ = &form_.AddComboBox(u"WordCombox", u"文种：");
@@ -53,7 +47,7 @@ bool ChangeTemplateForm::ListTemplates(size_t entry) {
   bool listed = false;
   const size_t count = std::min(info.templateName.size(), info.templateFile.size());
   for (size_t k = 0; k < count; ++k) {
-    if (AsciiLower(info.templateFile[k]).find(kTemplateMark) == std::u16string::npos) continue;
+    if (!TemplateOffered(info.templateFile[k])) continue;
     template_list_->AddItem(info.templateName[k]);
     listed = true;
   }

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <thread>
 
 #include "platform/services_posix.h"
 #include "support/served_fixture.h"
@@ -110,6 +111,33 @@ TEST_F(RegistryFaultsTest, TheDocumentGoesThroughAndTheRegistryLosesNothing) {
     doc->Close();
     EXPECT_TRUE(Toolbar().empty());
     EXPECT_EQ(ReadBytes(registry_), c.after);
+    // Whether CurrentFile was cleared or not, the hand-over is taken once: neither another
+    // document nor the same one opened again becomes the workflow document.
+    const bool was_cleared = c.after == cleared;
+    const auto logged = [this](const std::u16string& text) {
+      for (const std::u16string& line : LogLines()) {
+        if (line.find(text) != std::u16string::npos) return true;
+      }
+      return false;
+    };
+    EXPECT_EQ(logged(u"CurrentFile“notice.doc”无法清除"), !was_cleared);
+    EXPECT_EQ(logged(u"此次交接已记在“" + PathOf(u"handover.taken") + u"”中。"), !was_cleared);
+    MakeDocument(u"other.doc", NoticeDocument());
+    for (const char16_t* name : {u"other.doc", u"notice.doc"}) {
+      const auto again = Open(name);
+      EXPECT_TRUE(Toolbar().empty()) << U8(name);
+      EXPECT_EQ(logged(HandOverTakenLine(u"notice.doc", PathOf(name))), !was_cleared);
+      again->Close();
+    }
+    // A new hand-over of the same name writes its control file anew and is taken.
+    if (!was_cleared) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      WriteServedControl(u"notice.doc", "DraftDocument", "查看痕迹");
+      const auto taken = Open(u"notice.doc");
+      EXPECT_FALSE(Toolbar().empty());
+      ui_.QueueAnswer(MsgAnswer::kNo);
+      taken->Close();
+    }
     fs::remove_all(dir_ / "server" / "documents");
   }
 }

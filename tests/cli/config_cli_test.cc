@@ -51,7 +51,7 @@ TEST_F(ConfigCliTest, PrintsTheLoadedRecords) {
         "  clientLog = true\n", "binarys[1]\n  type = 71 (attachment)\n",
         "binaryAssistants[0]\n  type = 77 (itemSchema)\n",
         "wordNames[0]\n  name = 通知\n  unid = A1B2C3\n  templateName[0] = 红头通知\n"
-        "  templateFile[0] = notice_red.doc\n",
+        "  templateFile[0] = notice_red.wps\n",
         "  action = 10 (DraftDocument)\n", "  valueType = 62 (xmlText)\n",
         "  database.server.address = 127.0.0.1\n",
         "extendParameters[2]\n  name = \n  value = \n"}) {
@@ -60,22 +60,53 @@ TEST_F(ConfigCliTest, PrintsTheLoadedRecords) {
   EXPECT_TRUE(fs::is_empty(dir_ / "work"));  // no comlog.txt
 }
 
-TEST_F(ConfigCliTest, AFailedLoadPrintsTheLoggedReason) {
-  std::string broken = example_;
-  broken.replace(broken.find("<status>"), 8, "<state>");
-  broken.replace(broken.find("</status>"), 9, "</state>");
-  const std::string path = Write("broken.xml", broken);
-  Outcome o = Run({"config", "check", path});
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.err,
-            "qnmuro: Config.Init() Error:/config/document/statusObject variable or With block "
-            "variable not set(91:0)\n");
-
-  o = Run({"config", "check", (dir_ / "absent.xml").string()});
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, "qnmuro: Config.Init() Error:初始化控制参数时，无法打开配置文件：" +
-                       (dir_ / "absent.xml").string() + "(0:2)\n");
+TEST_F(ConfigCliTest, AFailedLoadSaysWhyAndTheLineTheAddInLogs) {
+  std::string no_status = example_;
+  no_status.replace(no_status.find("<status>"), 8, "<state>");
+  no_status.replace(no_status.find("</status>"), 9, "</state>");
+  std::string gbk_undeclared = example_;  // 张三 in GBK, and no encoding named
+  gbk_undeclared.replace(gbk_undeclared.find(" encoding=\"UTF-8\""), 17, "");
+  gbk_undeclared.replace(gbk_undeclared.find("<lastName>张三</lastName>"), 26,
+                         "<lastName>\xD5\xC5\xC8\xFD</lastName>");
+  const struct {
+    const char* name;
+    std::string bytes;  // none: the file is not there
+    const char* reason;
+    const char* element;  // in the JSON error object; nullptr: null
+    std::string logged;
+  } cases[] = {
+      {"no_status.xml", no_status, "the required element /config/document/status is missing",
+       "/config/document/status",
+       "Config.Init() Error:/config/document/statusObject variable or With block variable not "
+       "set(91:0)"},
+      {"absent.xml", "", "there is no such file", nullptr,
+       "Config.Init() Error:初始化控制参数时，无法打开配置文件：" + (dir_ / "absent.xml").string() +
+           "(0:2)"},
+      {"cut.xml", "<config><common>", "not well-formed XML: line 1, column 17: ", nullptr,
+       "Config.Init() Error:初始化控制参数时，无法打开配置文件："},
+      {"gbk.xml", gbk_undeclared,
+       "encoding: the file is not UTF-8 and its XML declaration "
+       "names no encoding",
+       nullptr, "Config.Init() Error:初始化控制参数时，无法打开配置文件："},
+  };
+  for (const auto& c : cases) {
+    const std::string path = c.bytes.empty() ? (dir_ / c.name).string() : Write(c.name, c.bytes);
+    const Outcome o = Run({"config", "check", path});
+    EXPECT_EQ(o.status, 1) << c.name;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(CountLines(o.err), 1) << o.err;
+    EXPECT_EQ(o.err.rfind("qnmuro: config check: " + path + ": " + c.reason, 0), 0u) << o.err;
+    EXPECT_NE(o.err.find("(the add-in logs: " + c.logged), std::string::npos) << o.err;
+    const Outcome json = Run({"config", "check", "--json", path});
+    EXPECT_EQ(json.status, 1);
+    const std::string element =
+        c.element == nullptr ? "null" : std::string("\"") + c.element + "\"";
+    EXPECT_EQ(json.out.rfind("{\"error\":{\"file\":\"" + path + "\",\"element\":" + element +
+                                 ",\"reason\":\"" + c.reason,
+                             0),
+              0u)
+        << json.out;
+  }
   EXPECT_TRUE(fs::is_empty(dir_ / "work"));
 }
 
@@ -96,7 +127,8 @@ TEST_F(ConfigCliTest, ValidatesFirstWhenGivenASchema) {
 
   o = Run({"config", "check", Write("a.xml", example_), "--schema", xsd, "--namespace", "urn:qn"});
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err.rfind("qnmuro: 执行Schema检查时发生错误：", 0), 0u) << o.err;
+  EXPECT_NE(o.err.find(": not valid against the schema: "), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("(the add-in logs: 执行Schema检查时发生错误："), std::string::npos) << o.err;
 
   o = Run({"config", "check", Write("a.xml", example_), "--namespace", "urn:qn"});
   EXPECT_EQ(o.status, 2);
@@ -109,8 +141,27 @@ TEST_F(ConfigCliTest, StrictNamesWhatTheAddInWouldAcceptSilently) {
     const char* from;
     const char* to;
     const char* element;
+    int lines = 1;  // findings
   };
   const Case cases[] = {
+      {"<binarys>", "<binaries>",
+       "/config/binaries: no such element: the add-in does not read "
+       "it (did you mean <binarys>?)",
+       2},
+      {"<uploadUrl>http://127.0.0.1:8080/oa/doc.nsf/upload?OpenAgent",
+       "<uploadUrl>upload?OpenAgent",
+       "/config/binarys/binary/uploadUrl: \"upload?OpenAgent&unid=6F2A\" is no absolute http"},
+      {"<unid>6F2A</unid>", "<unid>6F2A</unid><unid>7B00</unid>",
+       "/config/document/unid: appears more than once"},
+      {"<status>拟稿</status>", "<status>拟稿</status><statu/>",
+       "/config/document/statu: no such element: the add-in does not read it (did you mean "
+       "<status>?)"},
+      {"<password>3A7F0C21B4</password>", "<password>secret!</password>",
+       "/config/common/user/password: is not enciphered"},
+      {"notice_plain.wps", "notice_plain.doc",
+       "/config/wordConfig/wordName[1]/templateFile: \"notice_plain.doc\" is never offered"},
+      {"unid=\"5EA1\"", "unid=\"\"",
+       "/config/sealConfig: the button list shows 加盖印章 but no seal"},
       {"<action>DraftDocument</action>", "<action>Drafting</action>", "/config/document/action"},
       {"<type>attachment</type>", "<type>attachement</type>", "/config/binarys/binary[2]/type"},
       {"HttpStreamBinary", "HttpStream", "/config/common/transferMethod"},
@@ -125,6 +176,7 @@ TEST_F(ConfigCliTest, StrictNamesWhatTheAddInWouldAcceptSilently) {
   for (const Case& c : cases) {
     std::string xml = example_;
     xml.replace(xml.find(c.from), std::string(c.from).size(), c.to);
+    if (std::string(c.from) == "<binarys>") xml.replace(xml.find("</binarys>"), 10, "</binaries>");
     if (std::string(c.from) == "<http>") {
       xml.replace(xml.find("</http>"), 7, "</ftp>");
       xml.replace(xml.find("http://127.0.0.1:8080/oa/doc.nsf<"), 32, "ftp://127.0.0.1/oa/doc.nsf");
@@ -137,7 +189,7 @@ TEST_F(ConfigCliTest, StrictNamesWhatTheAddInWouldAcceptSilently) {
         << loose.err;
     const Outcome strict = Run({"config", "check", "--strict", file});
     EXPECT_EQ(strict.status, 1) << c.element;
-    EXPECT_EQ(CountLines(strict.err), 1) << strict.err;
+    EXPECT_EQ(CountLines(strict.err), c.lines) << strict.err;
     EXPECT_NE(strict.err.find(c.element), std::string::npos) << strict.err;
   }
   const Outcome clean = Run({"config", "check", "--strict", Write("a.xml", example_)});

@@ -72,7 +72,7 @@ TEST_F(ConventionsCliTest, StatusAndReasonOfEveryKindOfFailure) {
   const Case cases[] = {
       {{"frob"}, 2, "unknown subcommand 'frob'"},
       {{"help", "frob"}, 2, "help: no subcommand 'frob'"},
-      {{"run", Path("none.run")}, 2, "cannot read the script"},
+      {{"run", Path("none.run")}, 1, "cannot read the script"},
       {{"config", "check", Path("bad.xml")}, 1, "Config.Init() Error:"},
       {{"datasource", Path("bad.xml"), "dump"}, 1, "无法装载数据源"},
       {{"registry", "get", "NoSuchValue"}, 1, "registry get: no value \"NoSuchValue\""},
@@ -80,7 +80,7 @@ TEST_F(ConventionsCliTest, StatusAndReasonOfEveryKindOfFailure) {
       {{"log"}, 1, "log: there is no log"},
       {{"log", "--tail", "-1"}, 2, "--tail"},
       {{"handover", "--config", control}, 2, "give the document"},
-      {{"handover", Path("none.doc"), "--config", control}, 2, "neither an http(s) address"},
+      {{"handover", Path("none.doc"), "--config", control}, 1, "neither an http(s) address"},
       {{"handover", Path("bad.xml"), "--name", "b.doc", "--config", Path("bad.xml")},
        1,
        "cannot load the control"},

@@ -47,9 +47,16 @@ class HandoverCliTest : public ::testing::Test {
   std::string control_;
 };
 
+std::string Items(const std::vector<std::string>& descs) {
+  std::string items;
+  for (const std::string& desc : descs) {
+    items += "<item><name>n</name><desc>" + desc + "</desc><value>v</value></item>";
+  }
+  return "<document><items>" + items + "</items></document>";
+}
+
 std::string Item(const char* desc) {
-  return std::string("<document><items><item><name>n</name><desc>") + desc +
-         "</desc><value>v</value></item></items></document>";
+  return Items({desc});
 }
 
 TEST_F(HandoverCliTest, PlacesTheFilesAndSetsCurrentFile) {
@@ -88,6 +95,11 @@ TEST_F(HandoverCliTest, PlantedLinksAndNamesTheCodePageCannotCarryAreRefused) {
 }
 
 TEST_F(HandoverCliTest, CheckSaysWhatTheAddInWillDoAndWhatIsWrong) {
+  const auto Spoilt = [this](const std::string& from, const std::string& to) {
+    std::string xml = control_;
+    xml.replace(xml.find(from), from.size(), to);
+    return xml;
+  };
   std::string view = control_;
   view.replace(view.find("DraftDocument"), 13, "ViewDocument");
   view.replace(view.find("查看原文"), 12, "查看原稿");
@@ -111,14 +123,54 @@ TEST_F(HandoverCliTest, CheckSaysWhatTheAddInWillDoAndWhatIsWrong) {
          Run({"registry", "set", "CurrentFile", ""});
        },
        1, "CurrentFile is empty"},
+      // The add-in opened it already, for a clerk who may not clear CurrentFile.
+      {"taken once", control_, Item("标题"),
+       [this](const fs::path&) {
+         fs::permissions(dir_ / "registry.reg", fs::perms::owner_read);
+         WriteBytes(dir_ / "open.run", "open t.doc\n");
+         Run({"run", (dir_ / "open.run").string()});
+       },
+       1, "this hand-over was taken already"},
+      {"relative upload address",
+       Spoilt("<uploadUrl>http://127.0.0.1:8080/oa/doc.nsf/", "<uploadUrl>"), Item("标题"), nullptr,
+       1, "\"upload?OpenAgent&unid=6F2A\" is no absolute http"},
+      {"misspelt action", Spoilt("DraftDocument", "DraftDocment"), Item("标题"), nullptr, 1,
+       "(did you mean DraftDocument?)"},
+      {"an item without bookmark", control_, Items({"标题", "别的"}), nullptr, 0,
+       "items that fill nothing (no bookmark of that name): 别的\n"},
+      {"a document no host reads", control_, Item("标题"),
+       [](const fs::path& w) { WriteBytes(w / "t.doc", "\xD0\xCF\x11\xE0 a Word 97 file"); }, 0,
+       "warning: cannot read the bookmarks of"},
   };
+  std::error_code ec;  // the registry file is made by the first hand-over
   for (const Case& c : cases) {
+    fs::permissions(dir_ / "registry.reg", fs::perms::owner_read | fs::perms::owner_write, ec);
+    fs::remove(work() / "handover.taken");
     ASSERT_EQ(HandOver(c.control, c.data).status, 0) << c.what;
     if (c.spoil) c.spoil(work());
-    const CliResult r = Run({"handover", "check"});
+    // The simulated word processor alone, so that the result does not depend on Writer.
+    const CliResult r = Run({"handover", "check", "--host", "sim"});
     EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out << r.err;
-    EXPECT_NE((c.status == 0 ? r.out : r.err).find(c.says), std::string::npos) << c.what << "\n"
-                                                                               << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << c.what << "\n" << r.out << r.err;
+    if (std::string(c.what) == "taken once") {
+      EXPECT_NE(r.err.find("warning: CurrentFile cannot be written"), std::string::npos) << r.err;
+    }
+  }
+  fs::permissions(dir_ / "registry.reg", fs::perms::owner_read | fs::perms::owner_write);
+  // For programs: the same facts as one JSON object.
+  ASSERT_EQ(HandOver(control_, Items({"标题", "别的"})).status, 0);
+  const CliResult json = Run({"handover", "check", "--json"});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(
+      json.out.rfind("{\"workDirectory\":\"" + work().string() + "\",\"currentFile\":\"t.doc\"", 0),
+      0u)
+      << json.out;
+  for (const char* part :
+       {"\"action\":{\"code\":10,\"name\":\"DraftDocument\",",
+        "\"readBy\":\"sim\",\"bookmarksFilled\":[\"标题\"],\"bookmarksEmptied\":[],"
+        "\"itemsUnused\":[\"别的\"]",
+        "\"problems\":[],\"warnings\":[],\"usable\":true}\n"}) {
+    EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
   }
   // The view case: the action by name, and the caption the add-in passes over silently.
   ASSERT_EQ(HandOver(view, Item("标题")).status, 0);

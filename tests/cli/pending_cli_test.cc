@@ -49,10 +49,9 @@ TEST_F(PendingCliTest, ListsRetriesAndDropsOnlyWhenTold) {
             std::string::npos)
       << r.out;
   r = Run({"pending", "list", "--json"});
-  EXPECT_NE(r.out.find("\"id\": \"" + id +
-                       "\", \"document\": \"公文.doc\", \"unid\": \"U7\", "
-                       "\"size\": 11"),
-            std::string::npos)
+  EXPECT_NE(
+      r.out.find("{\"id\":\"" + id + "\",\"document\":\"公文.doc\",\"unid\":\"U7\",\"size\":11"),
+      std::string::npos)
       << r.out;
 
   // Asked, with nobody to say yes: nothing goes.
@@ -76,8 +75,8 @@ TEST_F(PendingCliTest, OddFoldersAreShownSafelyAndDroppedForReal) {
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("bad\\x1b[2Jname"), std::string::npos) << r.out;
   r = Run({"pending", "list", "--json"});
-  EXPECT_EQ(r.out.find("\"state\": \"pending\""), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\"state\": \"unusable\""), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\"state\":\"pending\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"state\":\"unusable\""), std::string::npos) << r.out;
   for (const PendingEntry& e : PendingUploads(ctx_).List()) {
     r = Run({"pending", "drop", U8(e.id), "--yes"});
     EXPECT_EQ(r.status, 0) << r.err;

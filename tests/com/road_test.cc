@@ -384,8 +384,6 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"<action>DraftDocument</action>", std::string("<action>") + GetParam() + "</action>"},
              {"http://127.0.0.1:8080", base},
-             {"notice_red.doc", "notice_red.wps"},
-             {"notice_plain.doc", "notice_plain.wps"},
              {"<templateFile>office_seal.gif</templateFile>",
               "<templateFile>office_seal.png</templateFile><templateName>财务专用章</templateName>"
               "<templateFile>finance_seal.png</templateFile>"},

@@ -145,7 +145,7 @@ TEST_F(ConfigTest, LoadsEveryField) {
   EXPECT_EQ(r.wordNames[0].unid, u"A1B2C3");
   EXPECT_EQ(r.wordNames[0].templateName, (std::vector<std::u16string>{u"红头通知", u"普通通知"}));
   EXPECT_EQ(r.wordNames[0].templateFile,
-            (std::vector<std::u16string>{u"notice_red.doc", u"notice_plain.doc"}));
+            (std::vector<std::u16string>{u"notice_red.wps", u"notice_plain.wps"}));
   ASSERT_EQ(r.sealWordNames.size(), 1u);
   EXPECT_EQ(r.sealWordNames[0].templateFile, std::vector<std::u16string>{u"office_seal.gif"});
 
@@ -457,7 +457,7 @@ TEST_F(ConfigTest, LogSwitchIsTakenOverEvenWhenTheLoadFailsLater) {
 
 TEST_F(ConfigTest, TemplateFilesMustCoverTemplateNames) {
   Config config(ctx_);
-  const std::string two = "<templateFile>request.doc</templateFile>";
+  const std::string two = "<templateFile>request.wps</templateFile>";
   EXPECT_TRUE(
       config.Init(Edited("more_files.xml", two, two + "<templateFile>extra.doc</templateFile>")));
   EXPECT_EQ(state_.records.wordNames[1].templateName.size(), 1u);

@@ -40,7 +40,10 @@ class TemplateChangeTest : public ServedAddinTest {
     MakeDocument(u"notice.doc", layout);
     WriteDataSource(u"notice.doc", ExampleDataSource());
     WriteServedControl(u"notice.doc", action, "更换模板", [](std::string& xml) {
-      ReplaceEvery(xml, "notice_red.doc", "notice_red.WPS");
+      // One template offered in upper case, one not offered; 请示 offers none of its own.
+      ReplaceEvery(xml, "notice_red.wps", "notice_red.WPS");
+      ReplaceEvery(xml, "notice_plain.wps", "notice_plain.doc");
+      ReplaceEvery(xml, "request.wps", "request.doc");
       ReplaceEvery(xml, "</wordConfig>", kLetter);
     });
     return OpenWorkflow(u"notice.doc");

@@ -1,4 +1,4 @@
-#include "transfer/url_operation.h"
+#include "common/url_operation.h"
 
 #include <climits>
 
@@ -90,6 +90,16 @@ std::u16string UrlOperation::UrlObject() const {
 
 bool UrlOperation::CheckSSLHttp() const {
   return AsciiLower(Protocol()) == u"https";
+}
+
+bool HasTransferScheme(const UrlOperation& url) {
+  const std::u16string scheme = AsciiLower(url.Protocol());
+  return scheme == u"http" || scheme == u"https";
+}
+
+bool HasUsableAddress(const UrlOperation& url) {
+  const int32_t port = url.Port();
+  return HasTransferScheme(url) && !Trim(url.Host()).empty() && port > 0 && port <= 65535;
 }
 
 }  // namespace qnmuro

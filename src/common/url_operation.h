@@ -2,8 +2,8 @@
 // protocol, host, port and object path (query included). Performs no network access. No
 // property ever fails towards its caller: a failure inside yields the empty text (or port 0).
 // Positions are UTF-16 code units; every search is exact and case-sensitive unless said.
-#ifndef QNMURO_TRANSFER_URL_OPERATION_H_
-#define QNMURO_TRANSFER_URL_OPERATION_H_
+#ifndef QNMURO_COMMON_URL_OPERATION_H_
+#define QNMURO_COMMON_URL_OPERATION_H_
 
 #include <cstdint>
 #include <string>
@@ -40,6 +40,14 @@ class UrlOperation {
   std::u16string url_;
 };
 
+// Whether `url`'s scheme (its Protocol) is http or https, in any letter case: the only
+// addresses a transfer speaks to; any other (ftp, a misspelt one, none) is no transfer.
+bool HasTransferScheme(const UrlOperation& url);
+
+// Whether `url` has a transfer scheme and names a host and a port that a connection can be
+// opened to.
+bool HasUsableAddress(const UrlOperation& url);
+
 }  // namespace qnmuro
 
-#endif  // QNMURO_TRANSFER_URL_OPERATION_H_
+#endif  // QNMURO_COMMON_URL_OPERATION_H_

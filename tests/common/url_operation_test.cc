@@ -1,4 +1,4 @@
-#include "transfer/url_operation.h"
+#include "common/url_operation.h"
 
 #include <gtest/gtest.h>
 
