@@ -32,11 +32,15 @@ void RunAgent(const AgentArgs& args) {
                                              name, Utf8ToUtf16(args.para), data, args.xml);
   // The call reports a failure only through its text; a server that refuses the agent (an
   // unknown one) answers with an error status and a reply that still reads as a result.
-  if (result.rfind(u"执行代理 " + name + u" 发生错误：", 0) == 0)
-    return Fail("agent: " + U8(result));
+  const std::string trouble = session.last_trouble();
+  if (result.rfind(u"执行代理 " + name + u" 发生错误：", 0) == 0) {
+    return Fail("agent: " + (trouble.empty() ? U8(result) : trouble + " (" + U8(result) + ")"));
+  }
   if (session.last_status() >= 400) {
-    return Fail("agent: the server answered " + std::to_string(session.last_status()) + ": " +
-                U8(result));
+    return Fail("agent: " +
+                (trouble.empty() ? "the server answered " + std::to_string(session.last_status())
+                                 : trouble) +
+                ": " + U8(result));
   }
   std::cout << U8(result) << "\n";
 }

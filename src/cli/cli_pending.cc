@@ -137,7 +137,11 @@ int Run(const std::string& action, const PendingArgs& args) {
               << " not tried after the failure, " << r.conflicts << " conflicts left alone, "
               << r.refused << " refused for the password, " << r.unusable << " unusable, "
               << r.no_address << " without a usable address\n";
-    if (r.failed > 0) std::cerr << "qnmuro: pending: the log is " << session.LogPath() << "\n";
+    if (r.failed > 0) {
+      const std::string trouble = session.last_trouble();
+      std::cerr << "qnmuro: pending: " << (trouble.empty() ? "" : trouble + "; ") << "the log is "
+                << session.LogPath() << "\n";
+    }
     return r.failed > 0 || r.untried > 0 ? 1 : 0;
   }
   if (action == "forget-tag") {

@@ -27,7 +27,8 @@ bool TransferSession::Open(const std::string& control_file, std::string* error) 
   if (!OpenServices(error)) return false;
   Config config(ctx_);
   if (!config.Init(Utf8ToUtf16(control_file))) {
-    *error = "cannot load the control file " + control_file + ": " + U8(config.last_report());
+    *error = "cannot load the control file " + control_file + ": " + U8(config.reason()) +
+             " (the add-in logs: " + U8(config.last_report()) + ")";
     return false;
   }
   return true;
@@ -56,6 +57,13 @@ bool TransferSession::OpenServices(std::string* error) {
 int TransferSession::last_status() const {
   if (watched_agent_ && watched_agent_->last_status() != 0) return watched_agent_->last_status();
   return watched_ ? watched_->last_status() : 0;
+}
+
+std::string TransferSession::last_trouble() const {
+  if (watched_agent_ && !watched_agent_->last_trouble().empty()) {
+    return watched_agent_->last_trouble();
+  }
+  return watched_ ? watched_->last_trouble() : std::string();
 }
 
 std::filesystem::path TransferSession::LogFile() const {
@@ -109,6 +117,7 @@ bool TransferSession::Transfer(const std::string& url, const std::string& local_
     *reason = LastErrorLineSince(ec ? 0 : log_size);
     if (reason->empty()) reason->assign(U8(transfer.errorMessage()));
     if (reason->empty()) reason->assign("no reason was logged (is clientLog off?)");
+    if (!last_trouble().empty()) *reason = last_trouble() + " (the add-in logs: " + *reason + ")";
   }
   return ok;
 }

@@ -30,10 +30,13 @@ class TransferSession {
   std::string LogPath() const;
   // The status of the last response, on the agent's client where the platform has one.
   int last_status() const;
+  // Why the last request that failed or was refused did not succeed, in words; or empty.
+  std::string last_trouble() const;
 
   // Downloads `url` into `local` (relative: in the work directory) or uploads the file `local`
-  // to `url`, with the user and password the add-in would take. On failure *reason holds the
-  // last error line the transfer wrote to the log (UTF-8), or its own failure text.
+  // to `url`, with the user and password the add-in would take. On failure *reason says why in
+  // words where the exchange tells, followed by the last error line the transfer wrote to the
+  // log (UTF-8), or its own failure text.
   bool Transfer(const std::string& url, const std::string& local, bool upload, std::string* reason);
 
  private:

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "base/text.h"
+
 namespace qnmuro::cli {
 namespace {
 
@@ -91,7 +93,7 @@ HttpResponse WatchedHttpClient::Send(const HttpRequest& request, const HttpSink&
                                      size_t max_chunk) {
   if (!show_progress_) {
     const HttpResponse response = target()->Send(request, sink, max_chunk);
-    last_status_ = response.status;
+    Note(request, response);
     return response;
   }
   std::atomic<uint64_t> received{0};
@@ -104,8 +106,21 @@ HttpResponse WatchedHttpClient::Send(const HttpRequest& request, const HttpSink&
     const Ticker ticker(request, received);
     response = target()->Send(request, counting, max_chunk);
   }
-  last_status_ = response.status;
+  Note(request, response);
   return response;
+}
+
+HttpResponse WatchedHttpClient::DownloadToFile(const HttpRequest& request,
+                                               const std::filesystem::path& path) {
+  const HttpResponse response = target()->DownloadToFile(request, path);
+  Note(request, response);
+  return response;
+}
+
+void WatchedHttpClient::Note(const HttpRequest& request, const HttpResponse& response) {
+  last_status_ = response.status;
+  const std::string trouble = DescribeHttpTrouble(request, response);
+  if (!trouble.empty()) last_trouble_ = U8(FromAnsi(trouble));
 }
 
 }  // namespace qnmuro::cli

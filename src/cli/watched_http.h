@@ -1,5 +1,6 @@
 // The HTTP client the command's transfers go through: it forwards every request unchanged
-// (same wire, same log lines) and remembers the status of the last response; when asked, it
+// (same wire, same log lines) and remembers the status of the last response and, in words, the
+// last trouble (a refusal, an unreachable server); when asked, it
 // shows a running transfer's progress on standard error (bytes, rate, and the time left where
 // the size is known, as for an upload's body), redrawn in place and erased at the end.
 #ifndef QNMURO_CLI_WATCHED_HTTP_H_
@@ -27,12 +28,21 @@ class WatchedHttpClient : public HttpClientWrapper {
   HttpResponse Send(const HttpRequest& request, const HttpSink& sink,
                     size_t max_chunk = 2048) override;
 
+  HttpResponse DownloadToFile(const HttpRequest& request,
+                              const std::filesystem::path& path) override;
+
   // The status of the last response received (0: none yet, or no response).
   int last_status() const { return last_status_; }
+  // Why the last request that failed or was refused did not succeed, in words (UTF-8); empty
+  // while none has.
+  const std::string& last_trouble() const { return last_trouble_; }
 
  private:
+  void Note(const HttpRequest& request, const HttpResponse& response);
+
   bool show_progress_;
   int last_status_ = 0;
+  std::string last_trouble_;
 };
 
 }  // namespace qnmuro::cli

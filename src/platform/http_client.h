@@ -67,8 +67,20 @@ enum class HttpStage {
   kSink,     // the response sink refused a chunk
 };
 
+// What kind of trouble stopped a request, for saying it in words.
+enum class HttpTrouble {
+  kNone,
+  kRefused,    // nothing accepts connections at the address
+  kTimedOut,   // no connection, or no byte, within the time allowed
+  kNoHost,     // the host name does not resolve
+  kTls,        // the TLS handshake or the server's certificate failed
+  kBrokenOff,  // the connection closed or broke in the middle of the exchange
+  kOther,
+};
+
 struct HttpResponse {
   int status = 0;
+  std::string reason;  // the status line's reason phrase as the server sent it ("Not Found")
   std::vector<std::pair<std::string, std::string>> headers;  // of the final response
   uint64_t body_bytes = 0;                                   // bytes handed to the sink
 
@@ -76,6 +88,7 @@ struct HttpResponse {
   long error_code = 0;     // the library's error code (curl's CURLcode), 0 when none
   std::string error_text;  // the library's explanation, English, for diagnostics
   bool too_slow = false;   // ended because the average rate stayed under the slow rate
+  HttpTrouble trouble = HttpTrouble::kNone;  // set with `failed` where the library tells
 
   bool ok() const { return failed == HttpStage::kNone; }
   // The first header of that name (ASCII case-insensitive), or empty.
@@ -90,6 +103,11 @@ struct HttpResponse {
     return std::string();
   }
 };
+
+// The reason a request failed or was refused, in plain English words, for a person: the
+// status and reason phrase the server gave (and the user it refused, at 401 and 403), or what
+// kept the exchange from happening, with the address. Empty for a 2xx or 3xx answer.
+std::string DescribeHttpTrouble(const HttpRequest& request, const HttpResponse& response);
 
 // Receives the body of each response in order, exactly the bytes received, in chunks of at
 // most max_chunk bytes, with that response's status (bodies of challenges that are answered

@@ -322,6 +322,33 @@ void CurlExchange::ClassifyFailure(CURLcode rc) {
     response_.too_slow = true;
     response_.error_text = rate_floor_.Explanation();
   }
+  switch (rc) {
+    case CURLE_COULDNT_CONNECT:
+      response_.trouble = HttpTrouble::kRefused;
+      break;
+    case CURLE_OPERATION_TIMEDOUT:
+      response_.trouble = HttpTrouble::kTimedOut;
+      break;
+    case CURLE_COULDNT_RESOLVE_HOST:
+      response_.trouble = HttpTrouble::kNoHost;
+      break;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+      response_.trouble = HttpTrouble::kTls;
+      break;
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+      response_.trouble = HttpTrouble::kBrokenOff;
+      break;
+    default:
+      response_.trouble = HttpTrouble::kOther;
+  }
+  if (too_slow_) response_.trouble = HttpTrouble::kTimedOut;
   if (body_failed_) {
     response_.failed = HttpStage::kBody;
   } else if (sink_refused_) {
@@ -391,6 +418,10 @@ size_t CurlExchange::ReadHeader(const char* data, size_t total) {
   if (line.rfind("HTTP/", 0) == 0) {  // a new response (after 1xx or an auth challenge)
     response_.headers.clear();
     headers_complete_ = false;
+    // "HTTP/1.1 404 Not Found": the reason phrase follows the second blank.
+    const size_t code = line.find(' ');
+    const size_t phrase = code == std::string::npos ? code : line.find(' ', code + 1);
+    response_.reason = phrase == std::string::npos ? std::string() : line.substr(phrase + 1);
   } else if (line.empty()) {
     headers_complete_ = true;
   } else {

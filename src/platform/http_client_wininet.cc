@@ -119,6 +119,7 @@ class Exchange {
     response_.failed = stage;
     response_.error_code = static_cast<long>(code);
     response_.error_text = text.empty() ? SystemText(code) : std::move(text);
+    response_.trouble = TroubleOfWindowsError(code);
     if (rate_ && rate_->too_slow()) {
       response_.too_slow = true;
       response_.error_text = rate_->Explanation();
@@ -264,6 +265,13 @@ void Exchange::ReadStatusAndHeaders() {
   HttpQueryInfoA(request_handle_->get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                  &size, nullptr);
   response_.status = static_cast<int>(status);
+  std::string phrase(256, '\0');
+  DWORD phrase_size = static_cast<DWORD>(phrase.size());
+  if (HttpQueryInfoA(request_handle_->get(), HTTP_QUERY_STATUS_TEXT, phrase.data(), &phrase_size,
+                     nullptr)) {
+    phrase.resize(phrase_size);
+    response_.reason = phrase;
+  }
   response_.headers.clear();
   std::string raw(8192, '\0');
   size = static_cast<DWORD>(raw.size());

@@ -65,6 +65,7 @@ HttpResponse XmlHttpClient::Send(const HttpRequest& request, const HttpSink& sin
     response.failed = stage;
     response.error_code = static_cast<long>(code);
     response.error_text = std::move(text);
+    response.trouble = TroubleOfWindowsError(static_cast<unsigned long>(code));
     return response;
   };
   if (!HasPlainAddress(request)) return fail(HttpStage::kConnect, E_INVALIDARG, kNoUsableAddress);
@@ -96,6 +97,8 @@ HttpResponse XmlHttpClient::Send(const HttpRequest& request, const HttpSink& sin
   long status = 0;
   xhr->get_status(&status);
   response.status = static_cast<int>(status);
+  Bstr phrase;
+  if (SUCCEEDED(xhr->get_statusText(phrase.Out()))) response.reason = ToAnsi(phrase.Text());
   Bstr headers;
   if (SUCCEEDED(xhr->getAllResponseHeaders(headers.Out()))) {
     AddHeaderLines(ToAnsi(headers.Text()), &response.headers);

@@ -89,4 +89,81 @@ std::string RateFloor::Explanation() const {
          std::to_string(window_.count()) + " seconds";
 }
 
+HttpTrouble TroubleOfWindowsError(unsigned long code) {
+  switch (code) {       // the URL moniker's own codes
+    case 0x800C0004UL:  // INET_E_CANNOT_CONNECT
+      return HttpTrouble::kRefused;
+    case 0x800C000BUL:  // INET_E_CONNECTION_TIMEOUT
+      return HttpTrouble::kTimedOut;
+    case 0x800C0005UL:  // INET_E_RESOURCE_NOT_FOUND: the server name did not resolve
+      return HttpTrouble::kNoHost;
+    case 0x800C000EUL:  // INET_E_SECURITY_PROBLEM
+    case 0x800C0019UL:  // INET_E_INVALID_CERTIFICATE
+      return HttpTrouble::kTls;
+    default:
+      break;
+  }
+  // An HRESULT of the Win32 facility carries the error code in its low word.
+  if ((code & 0xFFFF0000UL) == 0x80070000UL) code &= 0xFFFFUL;
+  switch (code) {
+    case 12029:  // ERROR_INTERNET_CANNOT_CONNECT
+    case 10061:  // WSAECONNREFUSED
+      return HttpTrouble::kRefused;
+    case 12002:  // ERROR_INTERNET_TIMEOUT
+    case 10060:  // WSAETIMEDOUT
+      return HttpTrouble::kTimedOut;
+    case 12007:  // ERROR_INTERNET_NAME_NOT_RESOLVED
+      return HttpTrouble::kNoHost;
+    case 12037:  // ERROR_INTERNET_SEC_CERT_DATE_INVALID
+    case 12038:  // ERROR_INTERNET_SEC_CERT_CN_INVALID
+    case 12044:  // ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED
+    case 12045:  // ERROR_INTERNET_INVALID_CA
+    case 12157:  // ERROR_INTERNET_SECURITY_CHANNEL_ERROR
+    case 12169:  // ERROR_INTERNET_SEC_INVALID_CERT
+    case 12175:  // ERROR_INTERNET_DECODING_FAILED
+    case 12179:  // ERROR_INTERNET_SEC_CERT_ERRORS
+      return HttpTrouble::kTls;
+    case 12030:  // ERROR_INTERNET_CONNECTION_ABORTED
+    case 12031:  // ERROR_INTERNET_CONNECTION_RESET
+    case 12152:  // ERROR_HTTP_INVALID_SERVER_RESPONSE
+      return HttpTrouble::kBrokenOff;
+    default:
+      return HttpTrouble::kOther;
+  }
+}
+
+std::string DescribeHttpTrouble(const HttpRequest& request, const HttpResponse& response) {
+  const std::string where = request.host + ":" + std::to_string(request.port);
+  if (response.ok()) {
+    if (response.status < 400 && response.status != 0) return std::string();
+    std::string answer = "the server answered " + std::to_string(response.status);
+    if (!response.reason.empty()) answer += " " + response.reason;
+    if (response.status == 401 || response.status == 403) {
+      answer += request.user.empty() ? " (no user name was offered)"
+                                     : " (it refused the user " + request.user + ")";
+    }
+    return answer;
+  }
+  if (response.too_slow)
+    return "the transfer with " + where + " was too slow: " + response.error_text;
+  switch (response.trouble) {
+    case HttpTrouble::kRefused:
+      return where + " refused the connection (no server listens there, or a firewall says no)";
+    case HttpTrouble::kTimedOut:
+      return "no answer from " + where + " in time (timed out)";
+    case HttpTrouble::kNoHost:
+      return "the host name " + request.host + " was not resolved (no such host)";
+    case HttpTrouble::kTls:
+      return "the TLS connection to " + where + " failed: " + response.error_text;
+    case HttpTrouble::kBrokenOff:
+      return "the connection to " + where + " broke off: " + response.error_text;
+    case HttpTrouble::kNone:
+      if (response.failed == HttpStage::kConnect) return "not sent: " + response.error_text;
+      break;
+    case HttpTrouble::kOther:
+      break;
+  }
+  return "the exchange with " + where + " failed: " + response.error_text;
+}
+
 }  // namespace qnmuro

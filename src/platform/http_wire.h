@@ -46,6 +46,10 @@ void AddHeaderLine(std::string_view line, HttpHeaders* headers);
 // Adds every header of `raw`, lines separated by CR LF, in order.
 void AddHeaderLines(std::string_view raw, HttpHeaders* headers);
 
+// The trouble a WinINet error code (12xxx), a Win32 error or an HRESULT carrying one, or a URL
+// moniker's INET_E_ HRESULT stands for.
+HttpTrouble TroubleOfWindowsError(unsigned long code);
+
 // The slow-transfer check (HttpClientOptions::slow_window, slow_rate): fed with the bytes
 // moved so far, it says when the average over the last window has stayed under the rate.
 // Not thread-safe: one transfer, one caller at a time.

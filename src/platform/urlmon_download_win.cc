@@ -171,6 +171,7 @@ HttpResponse DownloadCallback::Outcome(HRESULT hr) const {
   if (!too_slow_ && status_ != 0 && status_ != 200) return response;
   response.failed = received_ > 0 ? HttpStage::kReceive : HttpStage::kSend;
   response.error_code = static_cast<long>(hr);
+  response.trouble = TroubleOfWindowsError(static_cast<unsigned long>(hr));
   response.error_text = "the URL download failed (HRESULT 0x" + [&] {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08lX", static_cast<unsigned long>(hr));

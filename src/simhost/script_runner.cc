@@ -75,9 +75,16 @@ class Runner final {
   }
 
   void Run(const ScriptCommand& command) {
-    Guarded([&] { Execute(command); });
+    const bool done = Guarded([&] { Execute(command); });
+    // A file the host cannot open makes the run a failure, whatever follows.
+    if (!done && command.name == "open") {
+      unopened_.push_back("line " + std::to_string(command.line) + ": the host cannot open " +
+                          TranscriptText(command.args[0]) + ": " + last_host_error_);
+    }
     CheckAnswers(command.line);
   }
+
+  const std::vector<std::string>& unopened() const { return unopened_; }
 
   // A queued answer that a box did not offer stops the script, naming both.
   void CheckAnswers(int line) {
@@ -93,13 +100,17 @@ class Runner final {
  private:
   // Runs one step; a failure that the host reports is written and the script goes on.
   template <class Step>
-  void Guarded(Step&& step) {
+  bool Guarded(Step&& step) {
     try {
       step();
+      return true;
     } catch (const ScriptError&) {
       throw;
     } catch (...) {
-      Line(FormatHostError(CurrentError()));
+      const Error error = CurrentError();
+      last_host_error_ = TranscriptText(error.description());
+      Line(FormatHostError(error));
+      return false;
     }
   }
 
@@ -297,6 +308,8 @@ class Runner final {
   // host may still hold their subscriptions' objects).
   std::vector<std::unique_ptr<host::AddIn>> add_ins_;
   std::vector<std::unique_ptr<host::AddIn>> disconnected_;
+  std::string last_host_error_;
+  std::vector<std::string> unopened_;  // "line N: the host cannot open FILE: why"
 };
 
 }  // namespace
@@ -336,6 +349,8 @@ int RunScript(std::string_view script, const ScriptRunOptions& options) {
       status = 2;
     }
   }
+  for (const std::string& failure : runner.unopened()) *options.err << failure << '\n';
+  if (status == 0 && !runner.unopened().empty()) status = 1;
   return status;
 }
 

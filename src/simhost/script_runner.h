@@ -46,9 +46,11 @@ struct ScriptRunOptions {
   HostFactory host;
 };
 
-// Parses and runs a script. Returns 0 when it ran to its end, host errors included; 2 when it
-// does not parse (the reason written to `err` as "line N: reason"; nothing runs, no add-in is
-// created); 1 when the host does not start (the reason written to `err`).
+// Parses and runs a script. Returns 0 when it ran to its end, host errors included, except a
+// file the host could not open: then 1, each such file named on `err` ("line N: the host cannot
+// open FILE: why") once the run has ended; 2 when it does not parse (the reason written to
+// `err` as "line N: reason"; nothing runs, no add-in is created); 1 when the host does not
+// start (the reason written to `err`).
 int RunScript(std::string_view script, const ScriptRunOptions& options);
 
 }  // namespace qnmuro::simhost

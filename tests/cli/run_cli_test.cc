@@ -62,8 +62,12 @@ TEST_F(RunCliTest, FailuresAndTheirExitStatus) {
     std::vector<std::string> args;
     int status;
     std::string err;
+    std::string out = "";  // what ran
   };
   WriteBytes(dir_ / "bad.txt", "new\nshow text\nbogus 1\n");
+  // A Word 97 file: the simulated word processor reads only its own flat documents.
+  WriteBytes(work_ / "w97.doc", "\xD0\xCF\x11\xE0 a Word 97 file");
+  WriteBytes(dir_ / "open.txt", "open w97.doc\nopen absent.doc\n");
   const Case cases[] = {
       {"script error",
        {"run", (dir_ / "bad.txt").string()},
@@ -71,15 +75,25 @@ TEST_F(RunCliTest, FailuresAndTheirExitStatus) {
        "line 3: unknown command \"bogus\"\n"},
       {"missing script",
        {"run", (dir_ / "missing.txt").string()},
-       2,
+       1,
        "qnmuro: run: cannot read the script " + (dir_ / "missing.txt").string() + "\n"},
       {"no script argument", {"run"}, 2, ""},
+      {"files the host cannot open",
+       {"run", (dir_ / "open.txt").string()},
+       1,
+       "line 1: the host cannot open w97.doc: The file is not a readable document: not "
+       "well-formed XML\nline 2: the host cannot open absent.doc: The file could not be found or "
+       "opened: " +
+           (work_ / "absent.doc").string() + "\n",
+       "HOST-ERROR 5174 The file is not a readable document: not well-formed XML\n"
+       "HOST-ERROR 5174 The file could not be found or opened: " +
+           (work_ / "absent.doc").string() + "\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const CliResult r = RunQnmuro(c.args, env_, scratch_);
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.out, "");  // nothing runs before the script is known to be sound
+    EXPECT_EQ(r.out, c.out);  // nothing runs before the script is known to be sound
     if (!c.err.empty()) {
       EXPECT_EQ(r.err, c.err);
     } else {

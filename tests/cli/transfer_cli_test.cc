@@ -45,8 +45,9 @@ class TransferCliTest : public ::testing::Test {
   }
   ~TransferCliTest() override { StopServer(SIGTERM); }
 
-  // Starts `qnmuro oa-server --port 0` and reads the address it prints.
-  void StartServer() {
+  // Starts `qnmuro oa-server --port 0` (checking the users of `users` when given) and reads
+  // the address it prints.
+  void StartServer(const std::string& users = "") {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     server_pid_ = fork();
@@ -56,8 +57,13 @@ class TransferCliTest : public ::testing::Test {
       close(fds[0]);
       close(fds[1]);
       const std::string root = (dir_ / "oa").string();
-      execl(QNMURO_BIN, QNMURO_BIN, "oa-server", "--root", root.c_str(), "--port", "0",
-            static_cast<char*>(nullptr));
+      if (users.empty()) {
+        execl(QNMURO_BIN, QNMURO_BIN, "oa-server", "--root", root.c_str(), "--port", "0",
+              static_cast<char*>(nullptr));
+      } else {
+        execl(QNMURO_BIN, QNMURO_BIN, "oa-server", "--root", root.c_str(), "--port", "0", "--users",
+              users.c_str(), static_cast<char*>(nullptr));
+      }
       _exit(127);
     }
     close(fds[1]);
@@ -113,7 +119,9 @@ TEST_F(TransferCliTest, DownloadUploadAndAgentGoThroughTheServer) {
 
   out = Qnmuro("transfer download '" + base_ + "/missing' x.doc" + Config());
   EXPECT_EQ(out.status, 1) << out.text;
-  EXPECT_NE(out.text.find("download failed: #"), std::string::npos) << out.text;
+  EXPECT_NE(out.text.find("download failed: the server answered 404 Not Found (the add-in logs: #"),
+            std::string::npos)
+      << out.text;
   // The OA side's hand-over: fetched through the add-in's download, named after the address.
   out = Qnmuro("handover '" + base_ + "/oa/doc.nsf/0/U1/$file/a.doc'" + Config());
   EXPECT_EQ(out.status, 0) << out.text;
@@ -140,7 +148,7 @@ TEST_F(TransferCliTest, DownloadUploadAndAgentGoThroughTheServer) {
   EXPECT_EQ(out.text, "echoOpenAgent&id=1&Login&Seq=body\n");
   out = Qnmuro("agent nosuch" + Config());  // the server refuses it with 404
   EXPECT_EQ(out.status, 1) << out.text;
-  EXPECT_EQ(out.text, "qnmuro: agent: the server answered 404: unknown agent nosuch\n");
+  EXPECT_EQ(out.text, "qnmuro: agent: the server answered 404 Not Found: unknown agent nosuch\n");
   out = Qnmuro("agent ping --xml" + Config());
   EXPECT_EQ(out.text, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<result>success</result>\n\n");
 
@@ -155,6 +163,31 @@ TEST_F(TransferCliTest, StopsCleanlyOnInterrupt) {
   StartServer();
   const Output server = StopServer(SIGINT);
   EXPECT_EQ(server.status, 0);
+}
+
+TEST_F(TransferCliTest, AFailedTransferSaysWhyInWords) {
+  std::ofstream(dir_ / "users", std::ios::binary) << "zhangsan:another password\n";
+  StartServer((dir_ / "users").string());
+  const std::string upload = "'" + base_ + "/oa/doc.nsf/upload?OpenAgent&unid=6F2A'";
+  const std::string file = "'" + (dir_ / "oa" / "files" / "U1" / "a.doc").string() + "'";
+  const struct {
+    std::string args;
+    const char* reason;  // right after "failed: "
+  } cases[] = {
+      {"transfer download '" + base_ + "/nothing.doc' x.doc",
+       "the server answered 401 Unauthorized (it refused the user zhangsan)"},
+      {"transfer upload " + file + " " + upload,
+       "the server answered 403 Forbidden (it refused the user zhangsan)"},
+      {"transfer download http://127.0.0.1:1/a.doc x.doc",
+       "127.0.0.1:1 refused the connection (no server listens there, or a firewall says no)"},
+  };
+  for (const auto& c : cases) {
+    const Output out = Qnmuro(c.args + Config());
+    EXPECT_EQ(out.status, 1) << c.args;
+    EXPECT_NE(out.text.find(std::string("failed: ") + c.reason + " (the add-in logs: #"),
+              std::string::npos)
+        << out.text;
+  }
 }
 
 TEST_F(TransferCliTest, ReportsUsableErrors) {
