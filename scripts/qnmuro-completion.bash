@@ -6,15 +6,24 @@ _qnmuro() {
   COMPREPLY=()
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
   local commands="demo run oa-server handover transfer pending agent config datasource registry password log help"
-  local words=("${COMP_WORDS[@]:1:COMP_CWORD-1}") command="" sub="" datasource_file="" w
-  # The subcommand and, for the groups, its own subcommand (datasource takes FILE first).
+  local words=("${COMP_WORDS[@]:1:COMP_CWORD-1}") command="" sub="" datasource_file="" w skip=0
+  # The subcommand and, for the groups, its own subcommand (datasource takes FILE first; handover
+  # takes SOURCE or check). An option's value is no subcommand.
   for w in "${words[@]}"; do
-    case $w in -*) continue ;; esac
+    if [ "$skip" -gt 0 ]; then skip=$((skip - 1)); continue; fi
+    case $w in
+      --tls) skip=2; continue ;;
+      --dir | --root | --profile | --server-root | --server | --config | --datasource | --schema | \
+        --namespace | --users | --host | --auth | --port | --name | --para | --data | --tail)
+        skip=1; continue ;;
+      -*) continue ;;
+    esac
     if [ -z "$command" ]; then
       command=$w
     elif [ -z "$sub" ]; then
       case $command in
-        handover | transfer | pending | config | registry | password) sub=$w ;;
+        transfer | pending | config | registry | password) sub=$w ;;
+        handover) [ "$w" = check ] && sub=$w || sub=source ;;
         datasource) if [ -n "$datasource_file" ]; then sub=$w; else datasource_file=$w; fi ;;
       esac
     fi
@@ -32,11 +41,12 @@ _qnmuro() {
     run) options="--host --profile"; COMPREPLY=($(compgen -f -- "$cur")) ;;
     oa-server) options="--root --host --port --tls --users --auth" ;;
     handover)
-      if [ -z "$sub" ]; then
-        choices="check"; options="--config --datasource --name --verbose"
-        COMPREPLY=($(compgen -f -- "$cur"))
+      if [ "$sub" = check ]; then
+        options="--host --json"; COMPREPLY=($(compgen -d -- "$cur"))
       else
-        COMPREPLY=($(compgen -d -- "$cur"))
+        [ -z "$sub" ] && choices="check"
+        options="--config --datasource --name --verbose"
+        [ -z "$sub" ] && COMPREPLY=($(compgen -f -- "$cur"))
       fi ;;
     transfer) [ -z "$sub" ] && choices="download upload" || options="--config" ;;
     pending)

@@ -108,6 +108,37 @@ TEST_F(ConventionsCliTest, StatusAndReasonOfEveryKindOfFailure) {
   EXPECT_NE(r.err.find((dir_ / "work" / "comlog.txt").string()), std::string::npos) << r.err;
 }
 
+// What the completion offers for the last word of a command line, with the words before it.
+TEST_F(ConventionsCliTest, CompletionSkipsOptionValuesAndTheHandedOverDocument) {
+  const struct {
+    const char* line;  // the last word is the one completed
+    const char* offered;
+  } cases[] = {
+      {"qnmuro handover notice.doc --", "--config"},
+      {"qnmuro handover notice.doc --config c.xml --", "--datasource"},
+      {"qnmuro handover check --", "--json"},
+      {"qnmuro handover check --host ", "libreoffice"},
+      {"qnmuro agent --config c.xml --", "--para"},
+      {"qnmuro config check --json --", "--strict"},
+      {"qnmuro transfer download --config c.xml --", "--config"},
+  };
+  const std::string completion =
+      (fs::path(QNMURO_SOURCE_DIR) / "scripts" / "qnmuro-completion.bash").string();
+  for (const auto& c : cases) {
+    const std::string script = "source '" + completion + "'\nread -ra COMP_WORDS <<<'" + c.line +
+                               "'\n" +
+                               (std::string(c.line).back() == ' ' ? "COMP_WORDS+=('')\n" : "") +
+                               "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_qnmuro\n"
+                               "printf '%s\\n' \"${COMPREPLY[@]}\"\n";
+    WriteBytes(scratch_ / "complete.sh", script);
+    const CliResult r =
+        RunProgram("/bin/bash", {(scratch_ / "complete.sh").string()}, {}, scratch_);
+    EXPECT_NE(("\n" + r.out).find(std::string("\n") + c.offered + "\n"), std::string::npos)
+        << c.line << "\n"
+        << r.out << r.err;
+  }
+}
+
 TEST_F(ConventionsCliTest, EveryHelpEndsWithExamplesAndTheEnvironmentAndCompletionKnowsAll) {
   const std::string completion =
       ReadBytes(fs::path(QNMURO_SOURCE_DIR) / "scripts" / "qnmuro-completion.bash");
