@@ -320,6 +320,33 @@ TEST_F(SaveCloseTest, AVersionThatCouldNotBeKeptIsNeverToldKept) {
   EXPECT_TRUE(PendingUploads(ctx).List().empty());
 }
 
+// An upload address that can never work (not an absolute http(s) URL) is said so, not promised
+// for later; the version is kept, marked, and a retry passes it over instead of stopping at it.
+TEST_F(SaveCloseTest, AnUploadAddressThatCanNeverWorkIsSaidSo) {
+  const std::u16string no_address =
+      u"文档未能上传到服务器：配置文件中的上传地址不是有效的http或https地址，文档已保存在本机，"
+      u"但无法自动上传，请联系系统管理员。";
+  for (const char* address : {"oa/doc.nsf/upload?OpenAgent&amp;unid=6F2A", ""}) {
+    SCOPED_TRACE(address);
+    ui_.ClearRecords();
+    const auto doc = OpenNotice("DraftDocument", address);
+    Edit();
+    ui_.QueueAnswer(MsgAnswer::kYes);
+    doc->Save();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, no_address}));
+    Context ctx = addin_->context();
+    const std::vector<PendingEntry> kept = PendingUploads(ctx).List();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_FALSE(kept[0].AddressUsable());
+    const RetryReport report = PendingUploads(ctx).RetryAll();
+    EXPECT_EQ(report.no_address, 1);
+    EXPECT_EQ(report.failed + report.untried, 0);
+    ui_.QueueAnswer(MsgAnswer::kNo);
+    doc->Close();
+    PendingUploads(ctx).Drop(kept[0].id);
+  }
+}
+
 // The server refuses the password the control file gives: the clerk is asked for it in the
 // password box, and the version goes with the one given (and so do the document's later
 // saves); without one it is kept, marked, and the clerk told so.
