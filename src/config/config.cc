@@ -265,9 +265,13 @@ bool Config::Init(std::u16string_view path) {
         },
         [&](const Error& error) {
           last_error_ = reader.where();
-          reason_ = error.number() == kErrObjectNotSet
-                        ? u"the required element " + last_error_ + u" is missing"
-                        : last_error_ + u" cannot be read: " + error.description();
+          if (error.number() == kErrObjectNotSet) {
+            reason_ = u"the required element " + last_error_ + u" is missing";
+          } else if (error.number() == kErrTypeMismatch) {
+            reason_ = last_error_ + u" must be true, false or a number";
+          } else {
+            reason_ = last_error_ + u" cannot be read: " + error.description();
+          }
           Report(kInitLabel, &error);
         });
     if (ok && state != nullptr) {
