@@ -5,7 +5,7 @@
 _qnmuro() {
   COMPREPLY=()
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local commands="demo run oa-server handover transfer pending agent config datasource registry password log help"
+  local commands="demo run oa-server handover transfer pending agent config datasource registry password log doctor help"
   local words=("${COMP_WORDS[@]:1:COMP_CWORD-1}") command="" sub="" datasource_file="" w skip=0
   # The subcommand and, for the groups, its own subcommand (datasource takes FILE first; handover
   # takes SOURCE or check). An option's value is no subcommand.
@@ -67,6 +67,7 @@ _qnmuro() {
       if [ -z "$sub" ]; then choices="get set unset list"; else choices="CurrentFile CurrentUser sid"; fi ;;
     password) [ -z "$sub" ] && choices="encrypt decrypt" ;;
     log) options="--tail --follow" ;;
+    doctor) options="--json" ;;
     help) choices="$commands" ;;
   esac
   if [[ $cur == -* ]]; then

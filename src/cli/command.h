@@ -25,6 +25,7 @@ void AddPassword(CLI::App& app);
 void AddPending(CLI::App& app);
 void AddHandover(CLI::App& app);
 void AddLog(CLI::App& app);
+void AddDoctor(CLI::App& app);
 // `handover check [DIR] [--host HOST] [--json]`: what the add-in will do with the hand-over in
 // DIR (empty: the work directory); the exit status, 0 when it is usable.
 int CheckHandover(const std::string& dir, const std::string& host, bool json);

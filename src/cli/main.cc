@@ -56,8 +56,9 @@ int main(int argc, char** argv) {
   CLI::App app{"qnmuro - the QNMuroWPS add-in and its tools for OA integrators", "qnmuro"};
   app.set_version_flag("--version", "qnmuro " QNMURO_VERSION);
   app.require_subcommand(1);
-  for (auto add : {AddDemo, AddRun, AddServer, AddHandover, AddTransfer, AddPending, AddAgent,
-                   AddConfig, AddDataSource, AddRegistry, AddPassword, AddLog, AddHelp}) {
+  for (auto add :
+       {AddDemo, AddRun, AddServer, AddHandover, AddTransfer, AddPending, AddAgent, AddConfig,
+        AddDataSource, AddRegistry, AddPassword, AddLog, AddDoctor, AddHelp}) {
     add(app);
   }
   SetHelpFooter(
