@@ -31,7 +31,7 @@ add_custom_target(qnmuro_com_idl DEPENDS ${QNMURO_COM_GEN}/qnmurowps.h
 add_dependencies(qnmuro_com qnmuro_com_idl)
 target_include_directories(qnmuro_com PUBLIC ${QNMURO_COM_GEN})
 
-configure_file(${CMAKE_SOURCE_DIR}/src/com/qnmurowps.rc ${QNMURO_COM_GEN}/qnmurowps.rc COPYONLY)
+configure_file(${CMAKE_SOURCE_DIR}/src/com/qnmurowps.rc ${QNMURO_COM_GEN}/qnmurowps.rc @ONLY)
 set_source_files_properties(${QNMURO_COM_GEN}/qnmurowps.rc PROPERTIES
                             OBJECT_DEPENDS ${QNMURO_COM_GEN}/qnmurowps.tlb)
 add_library(QNMuroWPS SHARED ${QNMURO_COM_GEN}/qnmurowps.rc ${CMAKE_SOURCE_DIR}/src/com/qnmurowps.def)

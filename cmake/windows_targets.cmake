@@ -60,7 +60,7 @@ file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/cli11)
 file(CREATE_LINK ${QNMURO_CLI11_INCLUDE}/CLI ${CMAKE_BINARY_DIR}/cli11/CLI SYMBOLIC)
 add_executable(qnmuro ${QNMURO_CLI_SOURCES})
 target_include_directories(qnmuro PRIVATE ${CMAKE_BINARY_DIR}/cli11)
-target_link_libraries(qnmuro PRIVATE qnmuro_addin qnmuro_simhost)
+target_link_libraries(qnmuro PRIVATE qnmuro_addin qnmuro_simhost version)
 set_target_properties(qnmuro PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
 
 # The COM server QNMuroWPS.dll and its tests.

@@ -1,12 +1,16 @@
 # The Windows package's tests, sourced by scripts/windows_tests.sh after scripts/com_tests.sh
 # (which provide check, $scratch, com_export, com_registry_unchanged, com_registered,
 # com_addin_keys and com_script), on the 64-bit side:
-#   - msiexec /i dist/QNMuroWPS.msi, quietly: the files, both servers' classes in their own
-#     registry views, the add-in keys; qnmuro.exe runs; the 64-bit server's classes load by
-#     ProgID under cscript; the rows are the ones the DLL's own registration writes;
-#   - msiexec /x: the registry is as it was before installing, and the files are gone.
+#   - msiexec /i dist/QNMuroWPS.msi /qn, as a roll-out runs it: the files, both servers' classes
+#     in their own registry views, the add-in's load keys for every user (HKLM, the 32-bit view)
+#     and none for the installing user, the identity key made and the rights of the machine's
+#     users on it and the work directory in the package; qnmuro.exe runs, writes and clears
+#     CurrentFile, and its health check passes; the 64-bit server's classes load by ProgID
+#     under cscript; the rows are the ones the DLL's own registration writes;
+#   - msiexec /x: the registry is as it was before installing, and the files are gone;
+#   - ADDIN_SCOPE=user: the load keys for the installing user instead, and gone again at /x.
 # The 32-bit server is installed and its rows checked, but not loaded where the machine runs no
-# 32-bit programs.
+# 32-bit programs. Wine keeps no access lists: the rights are checked in the package, not used.
 
 msi_c() {  # the prefix's Linux path of a file on its C: drive
   printf '%s' "$WINEPREFIX/drive_c/$1"
@@ -80,14 +84,60 @@ msi_register() {  # ARGS...
   com_wine regsvr32 "$@"
 }
 
+msi_addin_key='Software\Microsoft\Office\Word\Addins\QNMuroWPS.WPSaddin'
+
+msi_values() {  # ROOT [/reg:32]: the value lines of the add-in's load key
+  com_wine reg query "$1\\$msi_addin_key" "${@:2}" 2>/dev/null | grep REG_ | tr -d '\r' | sort
+}
+
+# The classes are the DLL's own: registering the installed 64-bit server over them changes
+# nothing; and the load keys for every user are the ones `regsvr32 /n /i` writes for one.
 msi_rows_as_registration() {
-  local dll='C:\Program Files\QNMuroWPS\x64\QNMuroWPS.dll'
+  local dll='C:\Program Files\QNMuroWPS\x64\QNMuroWPS.dll' machine user
   com_export "$scratch/msi.rows" || { echo "msi rows: the export failed"; return 1; }
   msi_register /s "$dll" || { echo "msi rows: regsvr32 failed"; return 1; }
-  msi_register /s /n /i "$dll" || { echo "msi rows: regsvr32 /n /i failed"; return 1; }
   com_export "$scratch/msi.registered" || { echo "msi rows: the second export failed"; return 1; }
   com_registry_unchanged "$scratch/msi.rows" "$scratch/msi.registered" ||
     { echo "(the package's rows, then the DLL's registration over them)"; return 1; }
+  machine=$(msi_values HKLM /reg:32)
+  msi_register /s /n /i "$dll" || { echo "msi rows: regsvr32 /n /i failed"; return 1; }
+  user=$(msi_values HKCU)
+  msi_register /s /u /n /i "$dll" || { echo "msi rows: regsvr32 /u /n /i failed"; return 1; }
+  [ -n "$machine" ] && [ "$machine" = "$user" ] ||
+    { printf 'machine keys:\n%s\nuser keys:\n%s\n' "$machine" "$user"; return 1; }
+}
+
+# For every user: the machine's load keys in the 32-bit view, none for the installing user.
+msi_machine_wide() {
+  msi_values HKLM /reg:32 | grep -q 'LoadBehavior.*0x3' ||
+    { echo "no load keys under HKLM (32-bit view)"; return 1; }
+  ! com_addin_keys || { echo "load keys written for the installing user"; return 1; }
+}
+
+msi_per_user() {
+  com_addin_keys || { echo "no load keys for the installing user"; return 1; }
+  [ -z "$(msi_values HKLM /reg:32)" ] || { echo "load keys under HKLM"; return 1; }
+}
+
+# The identity key in the 32-bit view, and the users' rights on it and the work directory.
+msi_identity_and_rights() {
+  com_wine reg query 'HKLM\SOFTWARE\zuzozer\web' /reg:32 >/dev/null 2>&1 ||
+    { echo "no identity key"; return 1; }
+  msiinfo export dist/QNMuroWPS.msi MsiLockPermissionsEx >"$scratch/msi.rights" || return 1
+  grep -q $'^WorkDirUsers\tWorkDir\tCreateFolder\t.*(A;OICI;0x1301bf;;;BU)' "$scratch/msi.rights" &&
+    grep -q $'^IdentityKeyUsers\tIdentityKey\tRegistry\t.*(A;CI;0x2001f;;;BU)' "$scratch/msi.rights" ||
+    { cat "$scratch/msi.rights"; return 1; }
+}
+
+# The installed qnmuro.exe, as the clerk: writes and clears CurrentFile, and finds all well.
+msi_clerk() {
+  local exe out=$scratch/msi-doctor.out
+  exe=$(msi_c "Program Files/QNMuroWPS/qnmuro.exe")
+  com_wine "$exe" registry set CurrentFile a.doc && com_wine "$exe" registry set CurrentFile '' &&
+    com_wine reg query 'HKLM\SOFTWARE\zuzozer\web' /v CurrentFile /reg:32 | tr -d '\r' |
+    grep -Eq 'CurrentFile +REG_SZ *$' || { echo "CurrentFile not written and cleared"; return 1; }
+  env -u QNMURO_WORKDIR -u QNMURO_REGISTRY /usr/lib/wine/wine64 "$exe" doctor >"$out" 2>&1 ||
+    { cat "$out"; return 1; }
 }
 
 # Once under Wine the first script after msiexec did not start at all (Wine's launcher:
@@ -106,20 +156,30 @@ msi_tests() {
   check "msi warm-up" msi_warm_up
   msi_work_before=0
   [ -d "$(msi_c OAWork)" ] && msi_work_before=1
+  # The package makes the identity key where there is none yet.
+  com_wine reg delete 'HKLM\SOFTWARE\zuzozer\web' /reg:32 /f >/dev/null 2>&1 || true
   com_export "$scratch/msi.before" || { check "msi registry export" false; return; }
-  check "msiexec /i" com_wine msiexec /i "$msi" /qn
+  check "msiexec /i /qn" com_wine msiexec /i "$msi" /qn
   check "msi: files" msi_installed_files present
   check "msi: classes" com_registered
   check "msi: both views" msi_both_views
-  check "msi: add-in keys" com_addin_keys
+  check "msi: load keys for every user" msi_machine_wide
+  check "msi: identity key and rights" msi_identity_and_rights
   check "msi: qnmuro.exe" same_as_linux "$(msi_c "Program Files/QNMuroWPS/qnmuro.exe")" --version
+  check "msi: CurrentFile and doctor" msi_clerk
   check "msi: WPSaddin loads" msi_script addin.js echo
   check "msi: DataSource loads" msi_script data_source.js "Z:$root/examples/notice.ds.xml" \
     "$com_work"
   check "msi: rows as the DLL registers them" msi_rows_as_registration
   check "msiexec /x" com_wine msiexec /x "$msi" /qn
   check "msi: files removed" msi_installed_files absent
+  check "msi: no load keys left" test -z "$(msi_values HKLM /reg:32)"
   com_export "$scratch/msi.after" && check "msi: registry as before" \
     com_registry_unchanged "$scratch/msi.before" "$scratch/msi.after"
+  check "msiexec /i ADDIN_SCOPE=user" com_wine msiexec /i "$msi" /qn ADDIN_SCOPE=user
+  check "msi: load keys for the installing user" msi_per_user
+  check "msiexec /x (per user)" com_wine msiexec /x "$msi" /qn
+  com_export "$scratch/msi.after-user" && check "msi: registry as before (per user)" \
+    com_registry_unchanged "$scratch/msi.before" "$scratch/msi.after-user"
   echo "== the package: $((SECONDS - start)) s =="
 }

@@ -67,6 +67,25 @@ build_msi() {
   msibuild "$msi" -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
     -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \
 \`ActionProperty\`) VALUES ('{$upgrade}', '$version', 513, 'WIX_UPGRADE_DETECTED')"
+  # What wixl cannot write: the load keys' components by ADDIN_SCOPE (the machine's by default,
+  # the installing user's with ADDIN_SCOPE=user); the identity key ("+": created if absent,
+  # left at uninstall, it holds the OA client's values); and the rights of the machine's users
+  # on it and on the work directory, as SDDL with well-known SIDs (SY system, BA
+  # administrators, BU users; 0x1301bf modify, 0x2001f read, set values and make subkeys),
+  # protected from the rights of the folders above.
+  msibuild "$msi" \
+    -q "UPDATE \`Component\` SET \`Condition\` = 'ADDIN_SCOPE<>\"user\"' \
+WHERE \`Component\` = 'AddInKeysMachine'" \
+    -q "UPDATE \`Component\` SET \`Condition\` = 'ADDIN_SCOPE=\"user\"' WHERE \`Component\` = 'AddInKeys'" \
+    -q "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) \
+VALUES ('IdentityKey', 2, 'SOFTWARE\\zuzozer\\web', '+', 'IdentityKey')"
+  local folder_rights='D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)'
+  local key_rights='D:PAI(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;0x2001f;;;BU)'
+  printf '%s\r\n' "MsiLockPermissionsEx	LockObject	Table	SDDLText	Condition" \
+    "s72	s72	s32	l0	S255" "MsiLockPermissionsEx	MsiLockPermissionsEx" \
+    "WorkDirUsers	WorkDir	CreateFolder	$folder_rights	" \
+    "IdentityKeyUsers	IdentityKey	Registry	$key_rights	" >build-win/MsiLockPermissionsEx.idt
+  msibuild "$msi" -i build-win/MsiLockPermissionsEx.idt
   echo "windows.sh: $msi built"
 }
 

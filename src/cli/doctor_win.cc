@@ -21,6 +21,26 @@ bool LoadsAtStart(RegistryStore* registry, uint32_t root) {
          value.type == kRegDword && value.bytes.size() == 4 && value.bytes[0] == 3;
 }
 
+// The file's version from its version resource, "1.2.0.0"; empty when it has none.
+std::string FileVersion(const std::u16string& path) {
+  const auto* name = reinterpret_cast<const wchar_t*>(path.c_str());
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(name, &ignored);
+  if (size == 0) return std::string();
+  std::string data(size, '\0');
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!GetFileVersionInfoW(name, 0, size, data.data()) ||
+      !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
+      info == nullptr) {
+    return std::string();
+  }
+  return std::to_string(HIWORD(info->dwFileVersionMS)) + "." +
+         std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(info->dwFileVersionLS)) + "." +
+         std::to_string(LOWORD(info->dwFileVersionLS));
+}
+
 }  // namespace
 
 std::vector<DoctorCheck> RegistrationChecks(RegistryStore* registry) {
@@ -46,8 +66,10 @@ std::vector<DoctorCheck> RegistrationChecks(RegistryStore* registry) {
     // This program's own bitness creates the class from its registration, as a script would.
     const auto object = com::CreateFirst<IDispatch>({L"QNMuroWPS.WPSaddin"}, IID_IDispatch);
     server.ok = static_cast<bool>(object);
-    server.detail = U8(path.text) + (server.ok ? ": the class is created"
-                                               : ": the class cannot be created from it");
+    const std::string version = FileVersion(path.text);
+    server.detail =
+        U8(path.text) + (version.empty() ? "" : " " + version) +
+        (server.ok ? ": the class is created" : ": the class cannot be created from it");
   }
   checks.push_back(server);
   return checks;
