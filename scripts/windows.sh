@@ -73,10 +73,13 @@ build_msi() {
   # on it and on the work directory, as SDDL with well-known SIDs (SY system, BA
   # administrators, BU users; 0x1301bf modify, 0x2001f read, set values and make subkeys),
   # protected from the rights of the folders above.
+  # A removal takes both (the property is not remembered; Wine's installer, unlike Windows',
+  # applies a component's condition at removal too).
   msibuild "$msi" \
-    -q "UPDATE \`Component\` SET \`Condition\` = 'ADDIN_SCOPE<>\"user\"' \
+    -q "UPDATE \`Component\` SET \`Condition\` = 'ADDIN_SCOPE<>\"user\" OR REMOVE~=\"ALL\"' \
 WHERE \`Component\` = 'AddInKeysMachine'" \
-    -q "UPDATE \`Component\` SET \`Condition\` = 'ADDIN_SCOPE=\"user\"' WHERE \`Component\` = 'AddInKeys'" \
+    -q "UPDATE \`Component\` SET \`Condition\` = 'ADDIN_SCOPE=\"user\" OR REMOVE~=\"ALL\"' \
+WHERE \`Component\` = 'AddInKeys'" \
     -q "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) \
 VALUES ('IdentityKey', 2, 'SOFTWARE\\zuzozer\\web', '+', 'IdentityKey')"
   local folder_rights='D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)'

@@ -377,13 +377,14 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
       fs::remove(made, ec);
     }
     // As examples/toolbar_control.sh writes it: the workflow action, every address on this
-    // server, the templates as .wps files, two seals, the report template in the first extend
-    // parameter.
+    // server, 请示 with a template the dialog does not offer, two seals, the report template in
+    // the first extend parameter.
     const std::string base = "http://" + server_;
     std::string control = ReadBytes(examples_ / "control.xml");
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"<action>DraftDocument</action>", std::string("<action>") + GetParam() + "</action>"},
              {"http://127.0.0.1:8080", base},
+             {"request.wps", "request.doc"},
              {"<templateFile>office_seal.gif</templateFile>",
               "<templateFile>office_seal.png</templateFile><templateName>财务专用章</templateName>"
               "<templateFile>finance_seal.png</templateFile>"},
