@@ -9,6 +9,7 @@
 #include "common/utils.h"
 #include "common/velto_log.h"
 #include "config/config.h"
+#include "config/control_rules.h"
 #include "config/vocabulary.h"
 #include "host/host_util.h"
 #include "platform/file_io.h"
@@ -133,20 +134,20 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
         app.SetUserInitials(common.lastName);
         app.SetUserName(WorkflowUserName(common.fullName, common.lastName));
         SetWPSBar();
-        switch (state().records.documentInfo.action) {
-          case kActionDraftDocument:
+        switch (ActionPreparation(state().records.documentInfo.action)) {
+          case Preparation::kDraft:
             DraftDocument();
             break;
-          case kActionViewDocument:
+          case Preparation::kView:
             ViewDocument();
             break;
-          case kActionApproveDocument:
+          case Preparation::kApprove:
             ApproveDocument();
             break;
-          case kActionFinalizeDocument:
+          case Preparation::kFinalize:
             FinalizeDocument();
             break;
-          default:
+          case Preparation::kNone:
             break;
         }
         HideRevision();

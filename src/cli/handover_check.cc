@@ -93,23 +93,24 @@ std::string Joined(const std::vector<std::u16string>& names) {
   return out.empty() ? "none" : out;
 }
 
-std::string Preparation(int16_t action) {
-  switch (action) {
-    case kActionDraftDocument:
+std::string PreparationText(Preparation preparation) {
+  switch (preparation) {
+    case Preparation::kDraft:
       return "draft: the data source fills the bookmarks, the caret goes to BodyStart; the "
              "document is not locked";
-    case kActionViewDocument:
+    case Preparation::kView:
       return "view: the data source fills the bookmarks, then revision tracking is switched on "
              "and locked (only tracked changes possible)";
-    case kActionApproveDocument:
+    case Preparation::kApprove:
       return "approve: the lock is lifted for the merge, then tracking is switched on and locked "
              "again";
-    case kActionFinalizeDocument:
+    case Preparation::kFinalize:
       return "finalise: tracking off and unlocked, the data source fills the bookmarks, then "
              "every bookmark is removed and 正文生成完毕！ is shown";
-    default:
-      return "no preparation: nothing is merged and nothing locked, the toolbar is shown";
+    case Preparation::kNone:
+      break;
   }
+  return "no preparation: nothing is merged and nothing locked, the toolbar is shown";
 }
 
 void DescribeControl(const ControlRecords& r, Report& report) {
@@ -117,11 +118,12 @@ void DescribeControl(const ControlRecords& r, Report& report) {
   const std::u16string_view name = ActionName(action);
   report.Say("action",
              "action: " + std::to_string(action) + " (" +
-                 (name.empty() ? std::string("unknown") : U8(name)) + "): " + Preparation(action),
+                 (name.empty() ? std::string("unknown") : U8(name)) +
+                 "): " + PreparationText(ActionPreparation(action)),
              JsonObject()
                  .Raw("code", std::to_string(action))
                  .Raw("name", name.empty() ? "null" : Text(name))
-                 .Text("preparation", Preparation(action))
+                 .Text("preparation", PreparationText(ActionPreparation(action)))
                  .Done());
   if (ActionUploads(action)) {
     const BinaryInfo* content = ContentBinary(r);

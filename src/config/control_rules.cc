@@ -257,15 +257,41 @@ class Checker {
   std::vector<Finding>* out_;
 };
 
+// What each action does with the document; an action not listed does nothing of these.
+struct ActionRule {
+  int16_t action;
+  Preparation preparation;
+  bool uploads;
+};
+constexpr ActionRule kActionRules[] = {
+    {kActionDraftDocument, Preparation::kDraft, true},
+    {kActionViewDocument, Preparation::kView, false},
+    {kActionApproveDocument, Preparation::kApprove, true},
+    {kActionFinalizeDocument, Preparation::kFinalize, true},
+    {kActionConfig, Preparation::kNone, true},
+};
+
+const ActionRule* RuleOf(int16_t action) {
+  for (const ActionRule& rule : kActionRules) {
+    if (rule.action == action) return &rule;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
+Preparation ActionPreparation(int16_t action) {
+  const ActionRule* rule = RuleOf(action);
+  return rule == nullptr ? Preparation::kNone : rule->preparation;
+}
+
 bool ActionUploads(int16_t action) {
-  return action == kActionDraftDocument || action == kActionApproveDocument ||
-         action == kActionFinalizeDocument || action == kActionConfig;
+  const ActionRule* rule = RuleOf(action);
+  return rule != nullptr && rule->uploads;
 }
 
 bool ActionMerges(int16_t action) {
-  return action >= kActionDraftDocument && action <= kActionFinalizeDocument;
+  return ActionPreparation(action) != Preparation::kNone;
 }
 
 const BinaryInfo* ContentBinary(const ControlRecords& records) {

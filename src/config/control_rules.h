@@ -15,6 +15,16 @@
 
 namespace qnmuro {
 
+// How document open prepares the document for its action.
+enum class Preparation {
+  kNone,      // nothing merged, nothing locked
+  kDraft,     // merge, caret to BodyStart
+  kView,      // merge, then revision tracking on and locked
+  kApprove,   // unlock for the merge, then tracking on and locked again
+  kFinalize,  // tracking off and unlocked, merge, every bookmark removed
+};
+Preparation ActionPreparation(int16_t action);
+
 // Whether a save and a close of the document upload it (draft, approve, finalise, config).
 bool ActionUploads(int16_t action);
 // Whether opening the document fills its bookmarks from the data source (draft to finalise).
