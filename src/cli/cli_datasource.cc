@@ -44,13 +44,20 @@ bool ReportFailure(const DataSource& ds) {
   return true;
 }
 
+// A file that does not load: why, in words, then the line the add-in would log.
+void ReportUnloadable(const DataSource& ds, const std::string& file) {
+  XmlDocument doc;
+  if (doc.LoadFile(U16(file))) return (void)ReportFailure(ds);
+  std::cerr << "qnmuro: datasource: " << file << ": "
+            << U8(XmlFileTrouble(U16(file), doc.parse_error()))
+            << " (the add-in logs: " << U8(ds.last_report()) << ")\n";
+  ExitStatus() = 1;
+}
+
 void Run(const DataSourceArgs& args, Op op) {
   DataSource ds;
   const std::u16string file = U16(args.file);
-  if (!ds.LoadXML(file)) {
-    ReportFailure(ds);
-    return;
-  }
+  if (!ds.LoadXML(file)) return ReportUnloadable(ds, args.file);
   const std::u16string key = U16(args.key);
   const bool exists = ByDesc(op) ? ds.HasItemWithDesc(key) : ds.HasItemWithName(key);
   if (!exists) {
@@ -127,10 +134,7 @@ std::vector<DumpedItem> Items(const std::u16string& file, DataSource& ds) {
 void Dump(const DataSourceArgs& args, bool json) {
   DataSource ds;
   const std::u16string file = U16(args.file);
-  if (!ds.LoadXML(file)) {
-    ReportFailure(ds);
-    return;
-  }
+  if (!ds.LoadXML(file)) return ReportUnloadable(ds, args.file);
   const std::vector<DumpedItem> items = Items(file, ds);
   if (!json) {
     for (size_t i = 0; i < items.size(); ++i) {

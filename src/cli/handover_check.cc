@@ -27,6 +27,7 @@
 #include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/services.h"
+#include "platform/xml.h"
 #include "simhost/sim_host.h"
 #include "workflow/command_support.h"
 
@@ -202,9 +203,11 @@ void CheckDataSource(const Context& ctx, const std::u16string& document, int16_t
   }
   DataSource ds;
   if (!ds.LoadItems(path)) {
-    DataSource xml;
+    XmlDocument xml;
     report.Problem("data source " + U8(path) +
-                   (xml.LoadXML(path) ? " has no items" : " is not XML: " + U8(xml.last_report())) +
+                   (xml.LoadFile(path)
+                        ? " has no items"
+                        : " is not XML: " + U8(XmlFileTrouble(path, xml.parse_error()))) +
                    ": the add-in shows 数据源无法初始化，文档可能不正常，请联系系统管理员！");
     return;
   }

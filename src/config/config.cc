@@ -22,44 +22,6 @@ namespace {
 constexpr char16_t kInitLabel[] = u"Config.Init() Error:";
 constexpr char16_t kSchemaLabel[] = u"执行Schema检查时发生错误：";
 
-// Why a control file does not load as XML, said so that the integrator knows what to change.
-std::u16string UnloadableFileReason(std::u16string_view path, const XmlParseError& error) {
-  std::string bytes;
-  int err = 0;
-  switch (ReadRegularFile(ToPath(path), size_t{64} << 20, &bytes, &err)) {
-    case FileReadStatus::kOk:
-      break;
-    case FileReadStatus::kMissing:
-      return u"there is no such file";
-    case FileReadStatus::kNotRegular:
-      return u"it is not a file";
-    case FileReadStatus::kTooLarge:
-      return u"it is larger than 64 MB";
-    case FileReadStatus::kFailed:
-      return u"it cannot be read: " + Utf8ToUtf16(std::generic_category().message(err));
-  }
-  // Without a declared encoding the parser takes UTF-8; an OA side writing GBK must say so.
-  const size_t declaration_end = bytes.rfind("?>", 200);
-  const bool declared = bytes.compare(0, 5, "<?xml") == 0 && declaration_end != std::string::npos &&
-                        bytes.substr(0, declaration_end).find("encoding") != std::string::npos;
-  const bool utf16 = bytes.size() >= 2 && (static_cast<unsigned char>(bytes[0]) >= 0xFE);
-  const std::u16string text = Utf8ToUtf16(bytes);
-  const bool valid_utf8 = text.find(u'\uFFFD') == std::u16string::npos ||
-                          bytes.find("\xEF\xBF\xBD") != std::string::npos;
-  if (!declared && !utf16 && !valid_utf8) {
-    return u"encoding: the file is not UTF-8 and its XML declaration names no encoding; write "
-           u"<?xml version=\"1.0\" encoding=\"GBK\"?> (or the file's own encoding) as its first "
-           u"line, or save it as UTF-8";
-  }
-  std::u16string where;
-  if (error.line > 0) {
-    where = u"line " + ToText(error.line);
-    if (error.column > 0) where += u", column " + ToText(error.column);
-    where += u": ";
-  }
-  return u"not well-formed XML: " + where + error.reason;
-}
-
 bool IsAsciiSpace(char16_t c) {
   return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
 }
@@ -253,7 +215,7 @@ bool Config::Init(std::u16string_view path) {
   reason_.clear();
   if (!ok) {
     last_error_ = u"初始化控制参数时，无法打开配置文件：" + std::u16string(path);
-    reason_ = UnloadableFileReason(path, doc.parse_error());
+    reason_ = XmlFileTrouble(path, doc.parse_error());
     Report(kInitLabel, nullptr);
   } else {
     auto fresh = std::make_unique<ControlRecords>();

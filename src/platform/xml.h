@@ -45,6 +45,11 @@ struct XmlParseError {
   int column = 0;         // 1-based column on that line when known, else 0
 };
 
+// Why the file at `path` did not load (its load ended with `error`), in plain English words for
+// the person who wrote it: no such file, not a file, the encoding its declaration does not
+// name (a GBK file without one), or the parser's message with line and column.
+std::u16string XmlFileTrouble(std::u16string_view path, const XmlParseError& error);
+
 class XmlNode {
  public:
   XmlNode() = default;

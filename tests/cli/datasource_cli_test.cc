@@ -91,10 +91,17 @@ TEST_F(DataSourceCliTest, FailuresExitOneAndLeaveTheFileAlone) {
   EXPECT_EQ(o.err,
             "qnmuro: 无法取得desc=空对应的value！Object variable or With block variable not "
             "set(91:0)\n");
+  // A file that does not load: why in words, then the add-in's line.
   std::ofstream(broken) << "<document><items>";
-  o = Run({"datasource", broken, "get-value", "a"});
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err.rfind("qnmuro: 无法装载数据源：" + broken + "！(0:", 0), 0u) << o.err;
+  const std::string absent = (dir_ / "absent.ds.xml").string();
+  for (const auto& [path, reason] : {std::pair(broken, "not well-formed XML: line 1, column "),
+                                     std::pair(absent, "there is no such file")}) {
+    o = Run({"datasource", path, "get-value", "a"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err.rfind("qnmuro: datasource: " + path + ": " + reason, 0), 0u) << o.err;
+    EXPECT_NE(o.err.find("(the add-in logs: 无法装载数据源：" + path + "！(0:"), std::string::npos)
+        << o.err;
+  }
   EXPECT_EQ(Run({"datasource", file_, "frobnicate", "a"}).status, 2);
 }
 
