@@ -11,7 +11,7 @@
 // key or value is missing, kRegInvalidHandle for an unknown root, kRegAccessDenied when the
 // backing storage refuses access, kRegBadStorage when it is no usable file, kRegLockTimeout
 // when another program keeps it locked, kRegCantRead / kRegCantWrite for other storage
-// failures. On failure the thread's last system error (common/error.h) is set: errno for
+// failures. On failure the thread's last system error (base/error.h) is set: errno for
 // storage failures, the result code otherwise.
 //
 // Implementations must be safe against other processes using the same storage at the same

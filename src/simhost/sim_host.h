@@ -1,5 +1,5 @@
 // The simulated word processor: a small headless word processor that implements the object
-// model of addin/host.h, for the `qnmuro run` command, end-to-end runs and tests.
+// model of host/host.h, for the `qnmuro run` command, end-to-end runs and tests.
 //
 // What it models (the contract of host.h, plus these host rules):
 //   - A document is a UTF-16 main text with CR paragraph marks, named bookmarks, floating
