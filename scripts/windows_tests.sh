@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Runs the Windows tests under Wine, headless, in code page 936, for both bitnesses:
-#   - the test suite (portable tests and the Windows backends' tests), with the development OA
-#     server running natively on 127.0.0.1 for the transfer tests;
+# Runs the Windows tests under Wine, headless, in code page 936:
+#   - on x86_64, the test suite (portable tests and the Windows backends' tests), with the
+#     development OA server running natively on 127.0.0.1 for the transfer tests;
 #   - qnmuro.exe against the Linux qnmuro: the same output and exit status for the same inputs,
 #     and a registry value it writes visible to `wine reg query`; a `run` script giving the same
 #     document bytes; `qnmuro.exe demo` against the same OA server, ending with its DEMO OK line;
-#   - the COM server (scripts/com_tests.sh) and, on the 64-bit side, the Windows package
-#     dist/QNMuroWPS.msi installed and removed with msiexec (scripts/msi_tests.sh).
+#   - on each bitness this machine runs, the COM server (scripts/com_tests.sh) and, on the
+#     64-bit side, the Windows package dist/QNMuroWPS.msi installed and removed with msiexec
+#     (scripts/msi_tests.sh).
 # Expects scripts/windows.sh to have built build-win/<arch>/ and the Linux qnmuro in build/.
 set -euo pipefail
 trap 'echo "windows_tests.sh: line $LINENO failed with status $?: $BASH_COMMAND" >&2' ERR
@@ -190,16 +191,12 @@ demo_ok() {  # EXE ARCH
     "$out" || { tail -20 "$out"; return 1; }
 }
 
-for arch in "${run_archs[@]}"; do
-  dir=build-win/$arch
-  for f in qnmuro_tests.exe qnmuro.exe QNMuroWPS.dll qnmuro_com_tests.exe qnmuro_com_road.exe; do
-    [ -f "$dir/$f" ] || { echo "windows_tests.sh: $dir/$f is missing (run scripts/windows.sh --no-test)"; exit 1; }
-  done
+# The portable suite and the command once, on x86_64; the COM server on each bitness that runs.
+whole_suite() {  # ARCH
+  local dir=build-win/$1 exe=build-win/$1/qnmuro.exe arch=$1
   echo "== $arch: test suite =="
-  start=$SECONDS
   suite "$dir/qnmuro_tests.exe"
   echo "== $arch: qnmuro.exe against the Linux qnmuro =="
-  exe=$dir/qnmuro.exe
   check "$arch config check" same_as_linux "$exe" config check examples/control.xml
   check "$arch bad control file" same_as_linux "$exe" config check examples/notice.ds.xml
   check "$arch datasource" same_as_linux "$exe" datasource examples/notice.ds.xml get-value-by-desc 领导意见
@@ -211,6 +208,17 @@ for arch in "${run_archs[@]}"; do
   check "$arch version" same_as_linux "$exe" --version
   check "$arch run" run_same_as_linux "$exe" "$arch"
   check "$arch demo" demo_ok "$exe" "$arch"
+}
+
+for arch in "${run_archs[@]}"; do
+  dir=build-win/$arch
+  files=(QNMuroWPS.dll qnmuro_com_tests.exe qnmuro_com_road.exe)
+  [ "$arch" = x86_64 ] && files+=(qnmuro_tests.exe qnmuro.exe)
+  for f in "${files[@]}"; do
+    [ -f "$dir/$f" ] || { echo "windows_tests.sh: $dir/$f is missing (run scripts/windows.sh --no-test)"; exit 1; }
+  done
+  start=$SECONDS
+  [ "$arch" = x86_64 ] && whole_suite "$arch"
   echo "== $arch: the COM server =="
   com_server_tests "$arch"
   if [ "$arch" = x86_64 ]; then
