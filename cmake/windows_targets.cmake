@@ -14,11 +14,11 @@ if(QNMURO_TESTS)
     # The Writer host runs only where LibreOffice does.
     "lohost/.*"
     # The development OA server, and the fixtures that start it, are Linux-only.
-    "oaserver/.*" "seals/.*" "host/host_conformance_test.cc" "datasource/merge_test.cc"
+    "oaserver/.*" "host/host_conformance_test.cc" "datasource/merge_test.cc"
     "addin/(full_disk|registry_faults|run_addin|save_close|save_rounds|server_death)_test.cc"
     "addin/wps_addin_test.cc"
-    "workflow/(document_modes|file_insertion|original_draft|red_head|revision_lock)_test.cc"
-    "workflow/template_change_test.cc"
+    "workflow/(document_modes|red_head|revision_lock)_test.cc"
+    "commands/(file_insertion|original_draft|report_insertion|seal_stamp|template_change)_test.cc"
     "transfer/(agent|http_download|http_upload|pending_scenarios|pending_uploads)_test.cc"
     "transfer/(url_request|version_tags)_test.cc"
     # They run the Linux command (tests/support/cli_runner.h).

@@ -31,10 +31,10 @@ const std::map<std::string, std::set<std::string>>& AllowedIncludes() {
     t["transfer"] = {"config", "common", "platform", "base"};
     t["datasource"] = {"host", "config", "common", "platform", "base"};
     t["workflow"] = {"datasource", "transfer", "host", "config", "common", "platform", "base"};
-    t["seals"] = t["workflow"];
-    t["seals"].insert("workflow");
-    t["addin"] = t["seals"];
-    t["addin"].insert("seals");
+    t["commands"] = t["workflow"];
+    t["commands"].insert("workflow");
+    t["addin"] = t["commands"];
+    t["addin"].insert("commands");
     t["simhost"] = {"host", "platform", "common", "base"};
     t["oaserver"] = {"platform", "common", "base"};
     t["com"] = t["addin"];

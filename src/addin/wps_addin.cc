@@ -9,12 +9,10 @@
 #include "host/host_util.h"
 #include "platform/clock.h"
 #include "platform/shell.h"
-#include "seals/seal_form.h"
 #include "transfer/agent.h"
 #include "workflow/document_modes.h"
 #include "workflow/red_head.h"
 #include "workflow/revision_lock.h"
-#include "workflow/template_form.h"
 
 namespace qnmuro {
 
@@ -50,10 +48,11 @@ void WPSaddin::ButtonMember::Assign(std::shared_ptr<host::Control> button) {
   if (button_) button_->Subscribe(this);
 }
 
-void WPSaddin::ButtonMember::Click(host::Control& button, bool& cancel_default) {
+void WPSaddin::ButtonMember::Click(host::Control& control, bool& /*cancel_default*/) {
+  // The bar may be rebuilt while the command runs, which ends this member.
   WPSaddin* owner = owner_;
   const BarButtonRow& row = row_;
-  TrapFirstFailure([&] { (owner->*row.handler)(button, cancel_default); },
+  TrapFirstFailure([&] { owner->Click(row.id, control); },
                    [&](const Error& error) { owner->ReportAtBoundary(row.handler_name, error); });
 }
 
@@ -163,23 +162,6 @@ bool WPSaddin::SetDataSource() {
 
 void WPSaddin::MakeWPSTop() {
   IgnoreFailure([&] { Require(context_.shell).BringMainWindowToFront(u"WPSMain"); });
-}
-
-void WPSaddin::Revision_Click(host::Control& button, bool& /*cancel_default*/) {
-  if (!IsContentDocument()) return;
-  ToggleRevisionMarks(Require(wpsApp), button);
-}
-
-void WPSaddin::RedHead_Click(host::Control& button, bool& /*cancel_default*/) {
-  ToggleRedHead(wpsApp, button);
-}
-
-bool WPSaddin::InsertTail() {
-  return qnmuro::InsertTail();
-}
-
-bool WPSaddin::InsertHead() {
-  return qnmuro::InsertHead();
 }
 
 std::u16string WPSaddin::ExecuteAgent(std::u16string_view strAgent, std::u16string_view strPara,

@@ -19,20 +19,18 @@
 #include <string_view>
 #include <utility>
 
-#include "addin/command_bar.h"
 #include "base/error.h"
+#include "commands/toolbar.h"
 #include "common/context.h"
 #include "config/control_rules.h"
 #include "host/host.h"
 #include "transfer/pending_uploads.h"
-#include "workflow/command_support.h"
+#include "commands/command_support.h"
 
 namespace qnmuro {
 
 struct SharedState;
 class Timer;
-class ChangeSealForm;
-class ChangeTemplateForm;
 
 // The host's user name for a workflow user: `lastName`, followed by the part of `fullName`
 // from its first "/" on when that "/" is not the first character (A/B/C with Z gives Z/B/C).
@@ -83,22 +81,9 @@ class WPSaddin final : public host::AddIn,
   bool SetDataSource();
   // Brings the word processor's main window to the front; failures are ignored.
   void MakeWPSTop();
-  // Click handlers (the cancel-default flag is not read). Revision_Click is not trapped;
-  // RedHead_Click ignores each step's failure.
-  void Revision_Click(host::Control& button, bool& cancel_default);
-  void RedHead_Click(host::Control& button, bool& cancel_default);
-  // The toolbar's commands (the cancel-default flag is not read). Each reports its own
-  // failures, except BackToSystem_Click, which is not trapped.
-  void InsertFile_Click(host::Control& button, bool& cancel_default);
-  void Manuscript_Click(host::Control& button, bool& cancel_default);
-  void InsertReport_Click(host::Control& button, bool& cancel_default);
-  void SetSeal_Click(host::Control& button, bool& cancel_default);
-  void ChangeTemplate_Click(host::Control& button, bool& cancel_default);
-  // Closes the active document; with none left, lets go of the host application (its events
-  // no longer reach the add-in until it is connected again).
-  void BackToSystem_Click(host::Control& button, bool& cancel_default);
-  bool InsertTail();
-  bool InsertHead();
+  // Runs the command of `button` (its row in commands/toolbar.h) for a click on `control`.
+  // Not trapped: what the command does not report itself reaches the caller.
+  void Click(BarButton button, host::Control& control);
   // True once a workflow document has been opened since connection.
   bool IsContentDocument() const { return content_document_; }
   // Disable / enable a host command bar and each of its controls. Not trapped.
@@ -142,8 +127,8 @@ class WPSaddin final : public host::AddIn,
   bool closing() const { return closing_; }
 
  private:
-  // A button member: holding a button subscribes the add-in to its clicks, which go to the
-  // handler of the button's row.
+  // A button member: holding a button subscribes the add-in to its clicks, which run the
+  // command of the button's row.
   class ButtonMember final : public host::ButtonEvents {
    public:
     ButtonMember(WPSaddin* owner, const BarButtonRow& row) : owner_(owner), row_(row) {}
@@ -152,7 +137,7 @@ class WPSaddin final : public host::AddIn,
     ~ButtonMember() override { Assign(nullptr); }
     void Assign(std::shared_ptr<host::Control> button);
     host::Control* get() const { return button_.get(); }
-    void Click(host::Control& button, bool& cancel_default) override;
+    void Click(host::Control& control, bool& cancel_default) override;
 
    private:
     WPSaddin* owner_;
@@ -204,10 +189,9 @@ class WPSaddin final : public host::AddIn,
 
   // The reminder form, created by the first workflow document's open.
   std::unique_ptr<Timer> reminder_;
-  // The seal dialog, created on its first use and kept while the add-in is loaded.
-  std::unique_ptr<ChangeSealForm> seal_form_;
-  // The template dialog, likewise.
-  std::unique_ptr<ChangeTemplateForm> template_form_;
+  // The seal and template dialogs, each created on its first use and kept while the add-in
+  // is loaded.
+  CommandForms forms_;
   // Set while SaveToServer runs: a before-save the host raises for the add-in's own save is
   // ignored, so one user save never asks or uploads twice.
   bool in_save_to_server_ = false;

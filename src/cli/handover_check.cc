@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "addin/command_bar.h"
 #include "addin/wps_addin.h"
 #include "base/error.h"
 #include "base/text.h"
 #include "cli/command.h"
 #include "cli/json.h"
+#include "commands/toolbar.h"
 #include "common/context.h"
 #include "common/handover_mark.h"
 #include "common/identity.h"
@@ -29,7 +29,7 @@
 #include "platform/services.h"
 #include "platform/xml.h"
 #include "simhost/sim_host.h"
-#include "workflow/command_support.h"
+#include "commands/command_support.h"
 
 namespace qnmuro::cli {
 namespace {

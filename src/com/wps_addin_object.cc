@@ -14,7 +14,6 @@
 namespace qnmuro::com {
 namespace {
 
-using ClickHandler = void (WPSaddin::*)(host::Control&, bool&);
 using BoolOperation = bool (WPSaddin::*)();
 using Operation = void (WPSaddin::*)();
 
@@ -74,32 +73,29 @@ class WPSaddinObject final : public DualObject<IWPSaddin, &IID_IWPSaddin>,
   }
   HRESULT STDMETHODCALLTYPE MakeWPSTop() override { return Run(&WPSaddin::MakeWPSTop); }
   HRESULT STDMETHODCALLTYPE InsertFile_Click(IDispatch* Ctrl, VARIANT_BOOL* cancel) override {
-    return Click(&WPSaddin::InsertFile_Click, Ctrl, cancel);
+    return Click(BarButton::kInsertFile, Ctrl, cancel);
   }
   HRESULT STDMETHODCALLTYPE Revision_Click(IDispatch* Ctrl, VARIANT_BOOL* cancel) override {
-    return Click(&WPSaddin::Revision_Click, Ctrl, cancel);
+    return Click(BarButton::kRevision, Ctrl, cancel);
   }
   HRESULT STDMETHODCALLTYPE SetSeal_Click(IDispatch* Ctrl, VARIANT_BOOL* cancel) override {
-    return Click(&WPSaddin::SetSeal_Click, Ctrl, cancel);
+    return Click(BarButton::kSetSeal, Ctrl, cancel);
   }
   HRESULT STDMETHODCALLTYPE RedHead_Click(IDispatch* Ctrl, VARIANT_BOOL* cancel) override {
-    return Click(&WPSaddin::RedHead_Click, Ctrl, cancel);
+    return Click(BarButton::kRedHead, Ctrl, cancel);
   }
   HRESULT STDMETHODCALLTYPE BackToSystem_Click(IDispatch* Ctrl, VARIANT_BOOL* cancel) override {
-    return Click(&WPSaddin::BackToSystem_Click, Ctrl, cancel);
+    return Click(BarButton::kBackToSystem, Ctrl, cancel);
   }
   HRESULT STDMETHODCALLTYPE ChangeTemplate_Click(IDispatch* Ctrl, VARIANT_BOOL* cancel) override {
-    return Click(&WPSaddin::ChangeTemplate_Click, Ctrl, cancel);
+    return Click(BarButton::kChangeTemplate, Ctrl, cancel);
   }
   HRESULT STDMETHODCALLTYPE InsertReport_Click(IDispatch* Ctrl, VARIANT_BOOL* cancel) override {
-    return Click(&WPSaddin::InsertReport_Click, Ctrl, cancel);
+    return Click(BarButton::kInsertReport, Ctrl, cancel);
   }
-  HRESULT STDMETHODCALLTYPE InsertTail(VARIANT_BOOL* result) override {
-    return Answer(&WPSaddin::InsertTail, result);
-  }
-  HRESULT STDMETHODCALLTYPE InsertHead(VARIANT_BOOL* result) override {
-    return Answer(&WPSaddin::InsertHead, result);
-  }
+  // Head and tail insertion: nothing to do in this system; always false.
+  HRESULT STDMETHODCALLTYPE InsertTail(VARIANT_BOOL* result) override { return Nothing(result); }
+  HRESULT STDMETHODCALLTYPE InsertHead(VARIANT_BOOL* result) override { return Nothing(result); }
   HRESULT STDMETHODCALLTYPE IsContentDocument(VARIANT_BOOL* result) override {
     if (result == nullptr) return E_POINTER;
     *result = ToVariantBool(addin_.IsContentDocument());
@@ -154,14 +150,18 @@ class WPSaddinObject final : public DualObject<IWPSaddin, &IID_IWPSaddin>,
       return S_OK;
     });
   }
-  HRESULT Click(ClickHandler handler, IDispatch* control, VARIANT_BOOL* cancel_default) {
+  static HRESULT Nothing(VARIANT_BOOL* result) {
+    if (!Cleared(result)) return E_POINTER;
+    *result = VARIANT_FALSE;
+    return S_OK;
+  }
+  // The cancel-default flag goes back as the host passed it (no command sets it).
+  HRESULT Click(BarButton button, IDispatch* control, VARIANT_BOOL* cancel_default) {
     if (cancel_default == nullptr) return E_POINTER;
     return Guarded(IID_IWPSaddin, [&] {
       if (control == nullptr) throw MakeError(kErrObjectNotSet);
-      const std::shared_ptr<host::Control> button = LateBoundControl(control);
-      bool cancel = *cancel_default != VARIANT_FALSE;
-      (addin_.*handler)(*button, cancel);
-      *cancel_default = ToVariantBool(cancel);
+      addin_.Click(button, *LateBoundControl(control));
+      *cancel_default = ToVariantBool(*cancel_default != VARIANT_FALSE);
       return S_OK;
     });
   }

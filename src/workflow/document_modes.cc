@@ -11,8 +11,6 @@
 namespace qnmuro {
 
 void DraftDocument(const Context& context, host::Application* app) {
-  IgnoreFailure([&] { InsertHead(); });
-  IgnoreFailure([&] { InsertTail(); });
   IgnoreFailure([&] { MergeDataSource(context, Require(app)); });
   IgnoreFailure([&] {
     Require(Require(Require(app).ActiveDocument()).GetBookmarks().Item(kBodyStart)).Select();

@@ -58,11 +58,4 @@ void ShowRedHeadSettings(host::Application& app) {
   Require(app.ActiveWindow()).GetView().SetShowDrawings(true);
 }
 
-bool InsertHead() {
-  return false;
-}
-bool InsertTail() {
-  return false;
-}
-
 }  // namespace qnmuro

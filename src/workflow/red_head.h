@@ -31,10 +31,6 @@ void ToggleRedHead(host::Application* app, host::Control& button) noexcept;
 // Not trapped.
 void ShowRedHeadSettings(host::Application& app);
 
-// Head and tail insertion: nothing to do in this system; always false.
-bool InsertHead();
-bool InsertTail();
-
 }  // namespace qnmuro
 
 #endif  // QNMURO_WORKFLOW_RED_HEAD_H_

@@ -232,13 +232,26 @@ TEST_F(WPSaddinTest, RevisionButtonTogglesMarks) {
   EXPECT_EQ(Toolbar()[1], u"查看痕迹[F2]");
 }
 
+TEST(WorkflowUserNameTest, LastNameThenFullNameFromItsFirstSlash) {
+  const struct {
+    const char16_t *full, *last, *user;
+  } cases[] = {
+      {u"A/B/C", u"Z", u"Z/B/C"},
+      {u"ABC", u"Z", u"Z"},   // no "/" (p = 0)
+      {u"/B/C", u"Z", u"Z"},  // "/" first (p = 1)
+      {u"A/", u"Z", u"Z/"},
+      {u"张三/办公室/青禾", u"张", u"张/办公室/青禾"},
+      {u"", u"", u""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WorkflowUserName(c.full, c.last), c.user);
+}
+
 TEST_F(WPSaddinTest, RevisionClickBeforeAnyWorkflowDocumentDoesNothing) {
   const auto bar = app_->GetCommandBars().Add(u"Other", host::kBarTop, false, true);
   const auto button = bar->GetControls().Add(host::kControlButton, 1, std::nullopt, true);
   button->SetCaption(u"查看痕迹");
   app_->GetDocuments().Add()->SetShowRevisions(false);
-  bool cancel = false;
-  addin_->Revision_Click(*button, cancel);
+  addin_->Click(BarButton::kRevision, *button);
   EXPECT_EQ(button->Caption(), u"查看痕迹");
   EXPECT_FALSE(app_->ActiveDocument()->ShowRevisions());
 }

@@ -19,8 +19,8 @@
 #include <tuple>
 #include <vector>
 
-#include "addin/command_bar.h"
 #include "base/text.h"
+#include "commands/toolbar.h"
 #include "platform/com_win.h"
 
 namespace qnmuro::com {

@@ -32,6 +32,12 @@ TEST(ControlRulesTest, EachActionPreparesUploadsAndMergesAsItShould) {
   }
 }
 
+TEST(UploadQueryTest, ActionCodeInDecimal) {
+  EXPECT_EQ(UploadQuery(u"ABC123", 10),
+            u"&action=upload&unid=ABC123&method=replacecontent&ctlaction=10");
+  EXPECT_EQ(UploadQuery(u"", 24), u"&action=upload&unid=&method=replacecontent&ctlaction=24");
+}
+
 TEST(ControlRulesTest, OnlyAnAbsoluteHttpAddressWithAHostTakesAnUpload) {
   const struct {
     const char16_t* url;

@@ -1,7 +1,8 @@
 #include "support/addin_fixture.h"
 
-#include "addin/command_bar.h"
 #include "addin/key_caps.h"
+#include "commands/toolbar.h"
+#include "host/command_bars.h"
 
 namespace qnmuro::test_util {
 namespace fs = std::filesystem;

@@ -3,8 +3,8 @@
 // action the workflow document is locked for tracked revisions, so the lock is lifted around
 // the command and the inserted text enters untracked; in the other actions protection and
 // tracking are not touched.
-#ifndef QNMURO_WORKFLOW_FILE_INSERTION_H_
-#define QNMURO_WORKFLOW_FILE_INSERTION_H_
+#ifndef QNMURO_COMMANDS_FILE_INSERTION_H_
+#define QNMURO_COMMANDS_FILE_INSERTION_H_
 
 #include "common/context.h"
 #include "host/host.h"
@@ -24,4 +24,4 @@ void InsertFile(const Context& ctx, host::Application* app, host::Document* doc,
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_WORKFLOW_FILE_INSERTION_H_
+#endif  // QNMURO_COMMANDS_FILE_INSERTION_H_

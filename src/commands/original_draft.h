@@ -2,8 +2,8 @@
 // original draft of the document body from the OA server and opens it with the program the
 // system associates with its type, in a process of its own; the BackToSystem button closes the
 // active document and, once none is left, lets the caller let go of the host application.
-#ifndef QNMURO_WORKFLOW_ORIGINAL_DRAFT_H_
-#define QNMURO_WORKFLOW_ORIGINAL_DRAFT_H_
+#ifndef QNMURO_COMMANDS_ORIGINAL_DRAFT_H_
+#define QNMURO_COMMANDS_ORIGINAL_DRAFT_H_
 
 #include <string>
 
@@ -37,4 +37,4 @@ bool CloseForReturn(host::Application& app);
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_WORKFLOW_ORIGINAL_DRAFT_H_
+#endif  // QNMURO_COMMANDS_ORIGINAL_DRAFT_H_

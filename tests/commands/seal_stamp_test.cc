@@ -1,5 +1,5 @@
 // The "加盖印章" button and its dialog against the development OA server.
-#include "seals/seal_stamp.h"
+#include "commands/seal_stamp.h"
 
 #include <gtest/gtest.h>
 

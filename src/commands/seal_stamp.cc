@@ -1,4 +1,4 @@
-#include "seals/seal_stamp.h"
+#include "commands/seal_stamp.h"
 
 #include <chrono>
 #include <memory>
@@ -6,7 +6,7 @@
 #include "base/error.h"
 #include "host/host_util.h"
 #include "platform/clock.h"
-#include "workflow/command_support.h"
+#include "commands/command_support.h"
 
 namespace qnmuro {
 namespace {

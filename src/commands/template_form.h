@@ -1,8 +1,8 @@
 // changeTemplateForm, the template dialog: the body types of the control file in a combo box,
 // the chosen type's templates in a list box; OK downloads the chosen template into the work
 // directory as "New_" + the active document's name.
-#ifndef QNMURO_WORKFLOW_TEMPLATE_FORM_H_
-#define QNMURO_WORKFLOW_TEMPLATE_FORM_H_
+#ifndef QNMURO_COMMANDS_TEMPLATE_FORM_H_
+#define QNMURO_COMMANDS_TEMPLATE_FORM_H_
 
 #include <cstddef>
 #include <string>
@@ -64,4 +64,4 @@ class ChangeTemplateForm {
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_WORKFLOW_TEMPLATE_FORM_H_
+#endif  // QNMURO_COMMANDS_TEMPLATE_FORM_H_

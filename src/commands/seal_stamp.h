@@ -1,14 +1,14 @@
 // Seal stamping: the 加盖印章 button lets the user pick a seal in changeSealForm and places its
 // picture on the active document, behind the text, at the bookmark "Seal" or else at the
 // selection, replacing the seal stamped before.
-#ifndef QNMURO_SEALS_SEAL_STAMP_H_
-#define QNMURO_SEALS_SEAL_STAMP_H_
+#ifndef QNMURO_COMMANDS_SEAL_STAMP_H_
+#define QNMURO_COMMANDS_SEAL_STAMP_H_
 
 #include <string_view>
 
+#include "commands/seal_form.h"
 #include "common/context.h"
 #include "host/host.h"
-#include "seals/seal_form.h"
 
 namespace qnmuro {
 
@@ -31,4 +31,4 @@ void SetSeal(const Context& ctx, host::Application* app, ChangeSealForm& form,
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_SEALS_SEAL_STAMP_H_
+#endif  // QNMURO_COMMANDS_SEAL_STAMP_H_

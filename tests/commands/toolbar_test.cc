@@ -1,15 +1,13 @@
-#include "addin/command_bar.h"
+#include "commands/toolbar.h"
 
 #include <gtest/gtest.h>
-
-#include "addin/wps_addin.h"
 
 namespace qnmuro {
 namespace {
 
 using B = BarButton;
 
-TEST(CommandBarTest, ButtonsFromTheButtonList) {
+TEST(ToolbarTest, ButtonsFromTheButtonList) {
   const struct {
     const char16_t* list;
     const char16_t* draft_url;
@@ -31,26 +29,6 @@ TEST(CommandBarTest, ButtonsFromTheButtonList) {
   for (const auto& c : cases) {
     EXPECT_EQ(ButtonsToShow(c.list, c.draft_url), c.buttons);
   }
-}
-
-TEST(WorkflowUserNameTest, LastNameThenFullNameFromItsFirstSlash) {
-  const struct {
-    const char16_t *full, *last, *user;
-  } cases[] = {
-      {u"A/B/C", u"Z", u"Z/B/C"},
-      {u"ABC", u"Z", u"Z"},   // no "/" (p = 0)
-      {u"/B/C", u"Z", u"Z"},  // "/" first (p = 1)
-      {u"A/", u"Z", u"Z/"},
-      {u"张三/办公室/青禾", u"张", u"张/办公室/青禾"},
-      {u"", u"", u""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(WorkflowUserName(c.full, c.last), c.user);
-}
-
-TEST(UploadQueryTest, ActionCodeInDecimal) {
-  EXPECT_EQ(UploadQuery(u"ABC123", 10),
-            u"&action=upload&unid=ABC123&method=replacecontent&ctlaction=10");
-  EXPECT_EQ(UploadQuery(u"", 24), u"&action=upload&unid=&method=replacecontent&ctlaction=24");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The "引入文章" button: the host's own insert-file command, with the revision lock lifted
 // around it in the approve action.
-#include "workflow/file_insertion.h"
+#include "commands/file_insertion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "workflow/template_form.h"
+#include "commands/template_form.h"
 
 #include <algorithm>
 
@@ -8,7 +8,7 @@
 #include "config/control_rules.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
-#include "workflow/command_support.h"
+#include "commands/command_support.h"
 
 namespace qnmuro {
 ChangeTemplateForm::ChangeTemplateForm(const Context& ctx)

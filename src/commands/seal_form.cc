@@ -1,11 +1,11 @@
-#include "seals/seal_form.h"
+#include "commands/seal_form.h"
 
 #include "base/error.h"
 #include "common/shared_state.h"
 #include "config/control_rules.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
-#include "workflow/command_support.h"
+#include "commands/command_support.h"
 
 namespace qnmuro {
 

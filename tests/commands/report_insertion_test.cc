@@ -1,5 +1,5 @@
 // The "引入签报" button against the development OA server.
-#include "seals/report_insertion.h"
+#include "commands/report_insertion.h"
 
 #include <gtest/gtest.h>
 

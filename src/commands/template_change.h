@@ -6,14 +6,14 @@
 //
 // A template marks where the body goes with "BodyStart" at the end of the line before it: the
 // body is pasted one character to the right of the marker, past that line's paragraph mark.
-#ifndef QNMURO_WORKFLOW_TEMPLATE_CHANGE_H_
-#define QNMURO_WORKFLOW_TEMPLATE_CHANGE_H_
+#ifndef QNMURO_COMMANDS_TEMPLATE_CHANGE_H_
+#define QNMURO_COMMANDS_TEMPLATE_CHANGE_H_
 
 #include <string_view>
 
+#include "commands/template_form.h"
 #include "common/context.h"
 #include "host/host.h"
-#include "workflow/template_form.h"
 
 namespace qnmuro {
 
@@ -41,4 +41,4 @@ void ChangeTemplate(const Context& ctx, host::Application* app, host::Document* 
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_WORKFLOW_TEMPLATE_CHANGE_H_
+#endif  // QNMURO_COMMANDS_TEMPLATE_CHANGE_H_

@@ -1,4 +1,4 @@
-#include "workflow/command_support.h"
+#include "commands/command_support.h"
 
 #include <gtest/gtest.h>
 

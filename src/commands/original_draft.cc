@@ -1,4 +1,4 @@
-#include "workflow/original_draft.h"
+#include "commands/original_draft.h"
 
 #include <algorithm>
 #include <optional>
@@ -12,7 +12,7 @@
 #include "common/velto_log.h"
 #include "config/vocabulary.h"
 #include "host/host_util.h"
-#include "workflow/command_support.h"
+#include "commands/command_support.h"
 
 namespace qnmuro {
 namespace {

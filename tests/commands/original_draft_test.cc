@@ -1,6 +1,6 @@
 // The "查看原文" and "返回OA系统" buttons against the development OA server, with a fake shell
 // standing in for the system's programs.
-#include "workflow/original_draft.h"
+#include "commands/original_draft.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The "更换模板" button and its dialog against the development OA server.
-#include "workflow/template_change.h"
+#include "commands/template_change.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Report insertion: the 引入签报 button downloads the report template that the control file
 // names and inserts it at the caret, with the workflow document's revision lock lifted so that
 // the inserted text does not appear as a tracked change.
-#ifndef QNMURO_SEALS_REPORT_INSERTION_H_
-#define QNMURO_SEALS_REPORT_INSERTION_H_
+#ifndef QNMURO_COMMANDS_REPORT_INSERTION_H_
+#define QNMURO_COMMANDS_REPORT_INSERTION_H_
 
 #include <string>
 
@@ -28,4 +28,4 @@ void InsertReport(const Context& ctx, host::Application* app, host::Document* do
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_SEALS_REPORT_INSERTION_H_
+#endif  // QNMURO_COMMANDS_REPORT_INSERTION_H_

@@ -1,7 +1,7 @@
 // changeSealForm, the seal dialog: the seal names of the control file's seal configuration in a
 // combo box; OK downloads the chosen seal's picture into the work directory.
-#ifndef QNMURO_SEALS_SEAL_FORM_H_
-#define QNMURO_SEALS_SEAL_FORM_H_
+#ifndef QNMURO_COMMANDS_SEAL_FORM_H_
+#define QNMURO_COMMANDS_SEAL_FORM_H_
 
 #include <string>
 
@@ -55,4 +55,4 @@ class ChangeSealForm {
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_SEALS_SEAL_FORM_H_
+#endif  // QNMURO_COMMANDS_SEAL_FORM_H_

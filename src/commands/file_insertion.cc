@@ -1,8 +1,8 @@
-#include "workflow/file_insertion.h"
+#include "commands/file_insertion.h"
 
 #include "base/error.h"
 #include "common/velto_log.h"
-#include "config/vocabulary.h"
+#include "config/control_rules.h"
 #include "host/command_bars.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
@@ -22,7 +22,7 @@ void RemoveInsertionMarkers(host::Document* doc) noexcept {
 }  // namespace
 
 void InsertFile(const Context& ctx, host::Application* app, host::Document* doc, long action) {
-  const bool approve = action == kActionApproveDocument;
+  const bool approve = ActionPreparation(static_cast<int16_t>(action)) == Preparation::kApprove;
   LockState before;
   TrapFirstFailure(
       [&] {

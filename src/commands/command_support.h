@@ -1,7 +1,7 @@
 // What the toolbar's commands share: their notices and error reports, the names of the local
 // copies they download into the work directory, and the downloads themselves.
-#ifndef QNMURO_WORKFLOW_COMMAND_SUPPORT_H_
-#define QNMURO_WORKFLOW_COMMAND_SUPPORT_H_
+#ifndef QNMURO_COMMANDS_COMMAND_SUPPORT_H_
+#define QNMURO_COMMANDS_COMMAND_SUPPORT_H_
 
 #include <cstdint>
 #include <optional>
@@ -59,4 +59,4 @@ void DownloadServerFile(Context ctx, std::u16string_view unid, std::u16string_vi
 
 }  // namespace qnmuro
 
-#endif  // QNMURO_WORKFLOW_COMMAND_SUPPORT_H_
+#endif  // QNMURO_COMMANDS_COMMAND_SUPPORT_H_

@@ -1,4 +1,4 @@
-#include "workflow/template_change.h"
+#include "commands/template_change.h"
 
 #include <memory>
 
@@ -7,7 +7,7 @@
 #include "datasource/merge.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
-#include "workflow/command_support.h"
+#include "commands/command_support.h"
 #include "workflow/document_modes.h"
 #include "workflow/red_head.h"
 #include "workflow/revision_lock.h"
