@@ -20,12 +20,12 @@
 #include <utility>
 
 #include "base/error.h"
+#include "commands/command_support.h"
 #include "commands/toolbar.h"
 #include "common/context.h"
 #include "config/control_rules.h"
 #include "host/host.h"
 #include "transfer/pending_uploads.h"
-#include "commands/command_support.h"
 
 namespace qnmuro {
 

@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "cli/command.h"
 #include "cli/json.h"
+#include "commands/command_support.h"
 #include "commands/toolbar.h"
 #include "common/context.h"
 #include "common/handover_mark.h"
@@ -29,7 +30,6 @@
 #include "platform/services.h"
 #include "platform/xml.h"
 #include "simhost/sim_host.h"
-#include "commands/command_support.h"
 
 namespace qnmuro::cli {
 namespace {

@@ -22,10 +22,6 @@ std::atomic<long> g_references{0};
 
 }  // namespace
 
-HMODULE ModuleHandle() {
-  return g_module;
-}
-
 std::wstring ModulePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {

@@ -1,4 +1,4 @@
-// The in-process server's module: its handle, the count of live objects and server locks
+// The in-process server's module: its path, the count of live objects and server locks
 // that DllCanUnloadNow reads, and the type information of its embedded type library.
 // Windows-only.
 #ifndef QNMURO_COM_COM_MODULE_H_
@@ -12,8 +12,6 @@
 
 namespace qnmuro::com {
 
-// The DLL's own module handle (set when the system loads it).
-HMODULE ModuleHandle();
 // The DLL's full path, as registered and as the type library is loaded from.
 std::wstring ModulePath();
 

@@ -6,13 +6,13 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "commands/command_support.h"
 #include "common/identity.h"
 #include "common/shared_state.h"
 #include "common/utils.h"
 #include "common/velto_log.h"
 #include "config/vocabulary.h"
 #include "host/host_util.h"
-#include "commands/command_support.h"
 
 namespace qnmuro {
 namespace {

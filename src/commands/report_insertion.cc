@@ -1,11 +1,11 @@
 #include "commands/report_insertion.h"
 
 #include "base/error.h"
+#include "commands/command_support.h"
 #include "common/identity.h"
 #include "common/shared_state.h"
 #include "common/utils.h"
 #include "host/host_util.h"
-#include "commands/command_support.h"
 #include "workflow/revision_lock.h"
 
 namespace qnmuro {

@@ -1,11 +1,11 @@
 #include "commands/seal_form.h"
 
 #include "base/error.h"
+#include "commands/command_support.h"
 #include "common/shared_state.h"
 #include "config/control_rules.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
-#include "commands/command_support.h"
 
 namespace qnmuro {
 

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "base/error.h"
+#include "commands/command_support.h"
 #include "host/host_util.h"
 #include "platform/clock.h"
-#include "commands/command_support.h"
 
 namespace qnmuro {
 namespace {

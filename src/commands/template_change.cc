@@ -4,10 +4,10 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "commands/command_support.h"
 #include "datasource/merge.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
-#include "commands/command_support.h"
 #include "workflow/document_modes.h"
 #include "workflow/red_head.h"
 #include "workflow/revision_lock.h"

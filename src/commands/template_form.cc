@@ -4,11 +4,11 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "commands/command_support.h"
 #include "common/shared_state.h"
 #include "config/control_rules.h"
 #include "host/host_util.h"
 #include "platform/ui.h"
-#include "commands/command_support.h"
 
 namespace qnmuro {
 ChangeTemplateForm::ChangeTemplateForm(const Context& ctx)

@@ -108,28 +108,6 @@ std::u16string GetFilePath(std::u16string_view path) {
   return std::u16string(sep == std::u16string_view::npos ? path : path.substr(0, sep + 1));
 }
 
-size_t LastPosition(std::u16string_view text, std::u16string_view separator) {
-  if (separator.empty()) return text.size();
-  size_t last = 0;
-  for (size_t hit = text.find(separator); hit != std::u16string_view::npos;
-       hit = text.find(separator, hit + 1)) {
-    last = hit + 1;
-  }
-  return last;
-}
-
-std::u16string TextBeforeLast(std::u16string_view text, std::u16string_view separator) {
-  const size_t p = LastPosition(text, separator);
-  return p == 0 ? std::u16string() : std::u16string(text.substr(0, p - 1));
-}
-
-std::u16string TextAfterLast(std::u16string_view text, std::u16string_view separator) {
-  const size_t p = LastPosition(text, separator);
-  if (p == 0) return {};
-  const size_t from = p - 1 + separator.size();
-  return from >= text.size() ? std::u16string() : std::u16string(text.substr(from));
-}
-
 std::u16string AppendUrlParameter(std::u16string_view url, std::u16string_view parameter) {
   if (parameter.empty()) return std::u16string(url);
   std::u16string param(parameter);

@@ -34,13 +34,6 @@ std::u16string GetFileName(std::u16string_view path);
 // blank path.
 std::u16string GetFilePath(std::u16string_view path);
 
-// The 1-based position of the last occurrence of `separator`, 0 if none (an empty separator
-// is found at every position: the text's length).
-size_t LastPosition(std::u16string_view text, std::u16string_view separator);
-// The text before / after the last occurrence of `separator`; empty when there is none.
-std::u16string TextBeforeLast(std::u16string_view text, std::u16string_view separator);
-std::u16string TextAfterLast(std::u16string_view text, std::u16string_view separator);
-
 // Adds a query parameter: a leading "&" or "?" of the (left-trimmed) parameter is dropped, and
 // the parameter joined with "?" (no query yet), "&", or nothing (the query already ends in "&").
 std::u16string AppendUrlParameter(std::u16string_view url, std::u16string_view parameter);

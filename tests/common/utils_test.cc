@@ -55,20 +55,6 @@ TEST(PathTest, SplitsPaths) {
   }
 }
 
-TEST(PathTest, LastOccurrenceHelpers) {
-  EXPECT_EQ(LastPosition(u"a\\b\\c", u"\\"), 4u);
-  EXPECT_EQ(LastPosition(u"abc", u"\\"), 0u);
-  EXPECT_EQ(LastPosition(u"aaaa", u"aa"), 3u);  // searches overlap: one past each hit
-  EXPECT_EQ(LastPosition(u"abc", u""), 3u);
-  EXPECT_EQ(LastPosition(u"", u""), 0u);
-  EXPECT_EQ(TextBeforeLast(u"C:\\OAWork\\a.doc", u"\\"), u"C:\\OAWork");
-  EXPECT_EQ(TextAfterLast(u"C:\\OAWork\\a.doc", u"\\"), u"a.doc");
-  EXPECT_EQ(TextBeforeLast(u"a.doc", u"\\"), u"");
-  EXPECT_EQ(TextAfterLast(u"a.doc", u"\\"), u"");
-  EXPECT_EQ(TextAfterLast(u"a--b--c", u"--"), u"c");
-  EXPECT_EQ(TextAfterLast(u"ends\\", u"\\"), u"");
-}
-
 TEST(UrlTest, AppendsParameters) {
   const struct {
     const char16_t* url;
