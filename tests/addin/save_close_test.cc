@@ -44,10 +44,11 @@ class SaveCloseTest : public AddinTest {
     ASSERT_GT(server_->Start("127.0.0.1", 0, &error), 0) << error;
   }
   void TearDown() override { server_->Stop(); }
-  // The server back on its port after a stop.
-  void Restart(int port) {
+  // The server back on its port after a stop, knowing `users`.
+  void Restart(int port, std::vector<OaUser> users = {}) {
     OaServerOptions options;
     options.root = dir_ / "server";
+    options.users = std::move(users);
     server_ = std::make_unique<OaServer>(options);
     std::string error;
     ASSERT_EQ(server_->Start("127.0.0.1", port, &error), port) << error;
@@ -356,12 +357,7 @@ TEST_F(SaveCloseTest, ARefusedPasswordIsAskedForAgain) {
     ui_.ClearRecords();
     const int port = server_->port();
     server_->Stop();
-    OaServerOptions options;
-    options.root = dir_ / "server";
-    options.users = {OaUser{"zhangsan", "newpass", ""}};
-    server_ = std::make_unique<OaServer>(options);
-    std::string error;
-    ASSERT_EQ(server_->Start("127.0.0.1", port, &error), port) << error;
+    ASSERT_NO_FATAL_FAILURE(Restart(port, {OaUser{"zhangsan", "newpass", ""}}));
     fs::remove_all(dir_ / "server" / "documents");
     const auto doc = OpenNotice("DraftDocument", UploadUrl());
     Edit();

@@ -66,6 +66,12 @@ class TransferTest : public ::testing::Test {
     return out;
   }
 
+  // A new event log in place of the old, for a case that reads only its own lines.
+  void RestartLog() {
+    std::filesystem::remove(work_ / "comlog.txt");
+    state_.eventLog = std::make_unique<VeltoLog>(FromPath(work_), nullptr, nullptr);
+  }
+
   // The session cookie the add-in would send.
   void SetSessionCookie(const std::u16string& cookie) {
     const std::u16string key = u"SOFTWARE\\zuzozer\\web";
