@@ -457,11 +457,7 @@ TEST_F(DownloadTest, FollowsOnlyHttpAndHttpsRedirects) {
 // fallback once their rate has stayed under the floor for the window (here 1 KiB/s over
 // 2 s), each saying so; a slow but real line (5 KiB/s) still delivers the whole file.
 TEST_F(DownloadTest, ATrickleFailsOnceTheWindowHasPassedAndASlowLineFinishes) {
-  HttpClientOptions options;
-  options.connect_timeout = std::chrono::milliseconds(2000);
-  options.stall_timeout = std::chrono::seconds(5);
-  options.slow_window = std::chrono::seconds(2);
-  const auto client = NewCurlHttpClient(options);
+  const auto client = QuickToGiveUpClient();
   ctx_.http = client.get();
   auto paced = [](const std::string& body, size_t piece) {
     RawReply reply{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"};

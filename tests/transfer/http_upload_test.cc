@@ -329,11 +329,7 @@ TEST_F(UploadTest, AReplyLongerThanTheCapFailsTheUpload) {
 // A reply that trickles in for ever fails the upload once its rate has stayed under the floor
 // for the window (here 1 KiB/s over 2 s).
 TEST_F(UploadTest, ATrickledReplyFailsOnceTheWindowHasPassed) {
-  HttpClientOptions options;
-  options.connect_timeout = std::chrono::milliseconds(2000);
-  options.stall_timeout = std::chrono::seconds(5);
-  options.slow_window = std::chrono::seconds(2);
-  const auto client = NewCurlHttpClient(options);
+  const auto client = QuickToGiveUpClient();
   ctx_.http = client.get();
   WriteBytes(work_ / "a.doc", "abc");
   RawHttpServer server([&](const RawRequest&, int) {
