@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 
 #include "addin/save_reminder.h"
 #include "base/error.h"
@@ -18,16 +19,7 @@ namespace {
 
 using std::chrono::minutes;
 
-class WPSaddinTest : public AddinTest {
- protected:
-  // The control file `name` with `from` (which must occur) replaced by `to`.
-  void EditControl(const char* name, const std::string& from, const std::string& to) {
-    std::string xml = ReadBytes(dir_ / name);
-    ASSERT_NE(xml.find(from), std::string::npos) << from;
-    xml.replace(xml.find(from), from.size(), to);
-    WriteBytes(dir_ / name, xml);
-  }
-};
+class WPSaddinTest : public AddinTest {};
 
 TEST_F(WPSaddinTest, ConnectionWritesTheStartLineWithVersion) {
   const auto lines = LogLines();
@@ -107,9 +99,13 @@ TEST_F(WPSaddinTest, UserNameFromFullNameAndLastName) {
   MakeDocument(u"n.doc", NoticeDocument());
   for (const auto& c : cases) {
     WriteControl(u"n.doc", "ViewDocument");
-    EditControl("n.xml", "<lastName>张三</lastName>", "<lastName>Z</lastName>");
-    EditControl("n.xml", "<fullName>张三/办公室/青禾</fullName>",
+    std::string xml = ReadBytes(dir_ / "n.xml");
+    xml.replace(xml.find("<lastName>张三</lastName>"), strlen("<lastName>张三</lastName>"),
+                "<lastName>Z</lastName>");
+    xml.replace(xml.find("<fullName>张三/办公室/青禾</fullName>"),
+                strlen("<fullName>张三/办公室/青禾</fullName>"),
                 std::string("<fullName>") + c.full + "</fullName>");
+    WriteBytes(dir_ / "n.xml", xml);
     const auto doc = OpenWorkflow(u"n.doc");
     EXPECT_EQ(app_->UserName(), c.user) << c.full;
     EXPECT_EQ(app_->UserInitials(), u"Z");
@@ -135,10 +131,11 @@ TEST_F(WPSaddinTest, ToolbarFacesAndButtons) {
   for (const auto& c : cases) {
     WriteControl(u"t.doc", "ShowRevision", c.buttons);
     if (c.draft_url_replacement != nullptr) {
-      EditControl("t.xml",
-                  "<draftUrl>http://127.0.0.1:8080/oa/doc.nsf/0/6F2A/$file/notice_draft.doc"
-                  "</draftUrl>",
-                  "<draftUrl></draftUrl>");
+      std::string xml = ReadBytes(dir_ / "t.xml");
+      const std::string from =
+          "<draftUrl>http://127.0.0.1:8080/oa/doc.nsf/0/6F2A/$file/notice_draft.doc</draftUrl>";
+      xml.replace(xml.find(from), from.size(), "<draftUrl></draftUrl>");
+      WriteBytes(dir_ / "t.xml", xml);
     }
     const auto doc = OpenWorkflow(u"t.doc");
     EXPECT_EQ(Toolbar(), c.bar) << c.buttons;
