@@ -30,10 +30,14 @@ constexpr char16_t kCloseError[] =
 
 class SaveCloseTest : public AddinTest {
  protected:
-  void SetUp() override {
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(Start(0)); }
+  void TearDown() override { server_->Stop(); }
+  // The server on `port` (0: a free one; else back on its port after a stop), knowing `users`.
+  void Start(int port, std::vector<OaUser> users = {}) {
     fs::create_directories(dir_ / "server");
     OaServerOptions options;
     options.root = dir_ / "server";
+    options.users = std::move(users);
     options.log = [this](const std::string& line) {
       std::lock_guard<std::mutex> lock(mu_);
       requests_.push_back(line);
@@ -41,16 +45,8 @@ class SaveCloseTest : public AddinTest {
     };
     server_ = std::make_unique<OaServer>(options);
     std::string error;
-    ASSERT_GT(server_->Start("127.0.0.1", 0, &error), 0) << error;
-  }
-  void TearDown() override { server_->Stop(); }
-  // The server back on its port after a stop.
-  void Restart(int port) {
-    OaServerOptions options;
-    options.root = dir_ / "server";
-    server_ = std::make_unique<OaServer>(options);
-    std::string error;
-    ASSERT_EQ(server_->Start("127.0.0.1", port, &error), port) << error;
+    const int started = server_->Start("127.0.0.1", port, &error);
+    ASSERT_TRUE(port == 0 ? started > 0 : started == port) << started << " " << error;
   }
 
   std::string UploadUrl(const std::string& path = "/oa/doc.nsf/upload?OpenAgent") {
@@ -289,7 +285,7 @@ TEST_F(SaveCloseTest, AVersionTheServerDidNotTakeIsToldKeptAndSentLater) {
     ui_.QueueAnswer(MsgAnswer::kNo);
     doc->Close();
     if (!c.conflict) {
-      ASSERT_NO_FATAL_FAILURE(Restart(port));
+      ASSERT_NO_FATAL_FAILURE(Start(port));
     }
     const auto again = OpenNotice("DraftDocument", UploadUrl());
     EXPECT_EQ(ReadBytes(Uploaded()) == saved, !c.conflict);
@@ -356,12 +352,7 @@ TEST_F(SaveCloseTest, ARefusedPasswordIsAskedForAgain) {
     ui_.ClearRecords();
     const int port = server_->port();
     server_->Stop();
-    OaServerOptions options;
-    options.root = dir_ / "server";
-    options.users = {OaUser{"zhangsan", "newpass", ""}};
-    server_ = std::make_unique<OaServer>(options);
-    std::string error;
-    ASSERT_EQ(server_->Start("127.0.0.1", port, &error), port) << error;
+    ASSERT_NO_FATAL_FAILURE(Start(port, {OaUser{"zhangsan", "newpass", ""}}));
     fs::remove_all(dir_ / "server" / "documents");
     const auto doc = OpenNotice("DraftDocument", UploadUrl());
     Edit();
@@ -401,7 +392,7 @@ TEST_F(SaveCloseTest, AKeptVersionGoesAtTheRemindersTicksOnceTheServerIsBack) {
   ui_.QueueAnswer(MsgAnswer::kYes);
   doc->Save();
   ASSERT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kKept}));
-  ASSERT_NO_FATAL_FAILURE(Restart(port));
+  ASSERT_NO_FATAL_FAILURE(Start(port));
   clock_->Advance(minutes(4));
   EXPECT_FALSE(fs::exists(Uploaded()));
   clock_->Advance(minutes(1));

@@ -37,7 +37,11 @@ TEST(ReminderTextTest, HourBeforeAndTwoDigitStamp) {
 
 class SaveReminderTest : public ::testing::Test {
  protected:
-  SaveReminderTest() : clock_(NewVirtualClock(FromLocalTime({2026, 3, 2, 13, 5, 0}))) {}
+  // The reminder form, loaded at 13:05.
+  SaveReminderTest()
+      : clock_(NewVirtualClock(FromLocalTime({2026, 3, 2, 13, 5, 0}))), form_(clock_.get(), &ui_) {
+    form_.Load();
+  }
 
   int Reminders() const {
     int n = 0;
@@ -47,13 +51,12 @@ class SaveReminderTest : public ::testing::Test {
 
   std::unique_ptr<VirtualClock> clock_;
   ScriptedUi ui_;
+  Timer form_;
 };
 
 TEST_F(SaveReminderTest, RemindsOnTheSixtiethTickWithTheClocksTime) {
-  Timer form(clock_.get(), &ui_);
-  form.Load();
   clock_->Advance(minutes(59));
-  EXPECT_EQ(form.iTime, 59);
+  EXPECT_EQ(form_.iTime, 59);
   EXPECT_EQ(Reminders(), 0);
   clock_->Advance(minutes(1));
   ASSERT_EQ(Reminders(), 1);
@@ -66,13 +69,11 @@ TEST_F(SaveReminderTest, RemindsOnTheSixtiethTickWithTheClocksTime) {
 }
 
 TEST_F(SaveReminderTest, SaveAtMinute59PostponesTheReminder) {
-  Timer form(clock_.get(), &ui_);
-  form.Load();
   clock_->Advance(minutes(59));
   // What a save does: stop, reset, start.
-  form.SetTimerEnabled(false);
-  form.iTime = 0;
-  form.SetTimerEnabled(true);
+  form_.SetTimerEnabled(false);
+  form_.iTime = 0;
+  form_.SetTimerEnabled(true);
   clock_->Advance(minutes(59));
   EXPECT_EQ(Reminders(), 0);
   clock_->Advance(minutes(1));
@@ -80,22 +81,18 @@ TEST_F(SaveReminderTest, SaveAtMinute59PostponesTheReminder) {
 }
 
 TEST_F(SaveReminderTest, KeepsRemindingPast32767Minutes) {
-  Timer form(clock_.get(), &ui_);
-  form.Load();
-  form.iTime = 32760;  // 32,760 is a multiple of 60; the next hour ends past 16 bits
+  form_.iTime = 32760;  // 32,760 is a multiple of 60; the next hour ends past 16 bits
   clock_->Advance(minutes(60));
-  EXPECT_EQ(form.iTime, 32820);
+  EXPECT_EQ(form_.iTime, 32820);
   EXPECT_EQ(Reminders(), 1);
 }
 
 TEST_F(SaveReminderTest, UnloadStopsTheTimer) {
-  Timer form(clock_.get(), &ui_);
-  form.Load();
-  EXPECT_TRUE(form.TimerEnabled());
-  form.Unload();
-  EXPECT_FALSE(form.TimerEnabled());
+  EXPECT_TRUE(form_.TimerEnabled());
+  form_.Unload();
+  EXPECT_FALSE(form_.TimerEnabled());
   clock_->Advance(minutes(120));
-  EXPECT_EQ(form.iTime, 0);
+  EXPECT_EQ(form_.iTime, 0);
   EXPECT_EQ(Reminders(), 0);
 }
 

@@ -54,7 +54,7 @@ class DataSourceTest : public testing::Test {
   std::u16string example_;
 };
 
-TEST_F(DataSourceTest, ReadsItemsByNameAndDescription) {
+TEST_F(DataSourceTest, ReadsItemsAndTheirExtensionsByNameAndDescription) {
   DataSource ds(&state_);
   ASSERT_TRUE(ds.LoadXML(example_));
   EXPECT_EQ(ds.ItemGetDescByName(u"docNumber"), u"文号");
@@ -69,6 +69,10 @@ TEST_F(DataSourceTest, ReadsItemsByNameAndDescription) {
   EXPECT_EQ(ds.ItemGetDescByName(u"nothing"), u"");
   EXPECT_TRUE(ds.HasItemWithDesc(u"签发人"));
   EXPECT_FALSE(ds.HasItemWithName(u"签发人"));
+  EXPECT_TRUE(ds.ItemIsExtendExist(u"docNumber"));
+  EXPECT_FALSE(ds.ItemIsExtendExist(u"sender"));  // empty extend element
+  EXPECT_FALSE(ds.ItemIsExtendExist(u"signer"));
+  EXPECT_FALSE(ds.ItemIsExtendExist(u"nobody"));
   EXPECT_TRUE(LogLines().empty());
 }
 
@@ -257,16 +261,6 @@ TEST_F(DataSourceTest, WritesReplaceTheWholeValueAndSaveKeepsEverythingElse) {
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), kErrPathAccess);
   }
-  EXPECT_TRUE(LogLines().empty());
-}
-
-TEST_F(DataSourceTest, ExtensionTest) {
-  DataSource ds(&state_);
-  ASSERT_TRUE(ds.LoadXML(example_));
-  EXPECT_TRUE(ds.ItemIsExtendExist(u"docNumber"));
-  EXPECT_FALSE(ds.ItemIsExtendExist(u"sender"));  // empty extend element
-  EXPECT_FALSE(ds.ItemIsExtendExist(u"signer"));
-  EXPECT_FALSE(ds.ItemIsExtendExist(u"nobody"));
   EXPECT_TRUE(LogLines().empty());
 }
 

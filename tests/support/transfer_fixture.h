@@ -66,6 +66,22 @@ class TransferTest : public ::testing::Test {
     return out;
   }
 
+  // A libcurl client that gives up once a transfer has stayed under the rate floor for 2 s (not
+  // the usual minute); its stall time-out (5 s) does not come first.
+  static std::unique_ptr<HttpClient> QuickToGiveUpClient() {
+    HttpClientOptions options;
+    options.connect_timeout = std::chrono::milliseconds(2000);
+    options.stall_timeout = std::chrono::seconds(5);
+    options.slow_window = std::chrono::seconds(2);
+    return NewCurlHttpClient(options);
+  }
+
+  // A new event log in place of the old, for a case that reads only its own lines.
+  void RestartLog() {
+    std::filesystem::remove(work_ / "comlog.txt");
+    state_.eventLog = std::make_unique<VeltoLog>(FromPath(work_), nullptr, nullptr);
+  }
+
   // The session cookie the add-in would send.
   void SetSessionCookie(const std::u16string& cookie) {
     const std::u16string key = u"SOFTWARE\\zuzozer\\web";

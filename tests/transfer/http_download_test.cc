@@ -45,21 +45,27 @@ class DownloadTest : public test::TransferTest {
     }
   }
 
+  // The development OA server, serving the files under oa_root_.
+  void StartOaServer() {
+    fs::create_directories(oa_root_);
+    OaServerOptions options;
+    options.root = oa_root_;
+    oa_ = std::make_unique<OaServer>(options);
+    ASSERT_GT(oa_->Start("127.0.0.1", 0, nullptr), 0);
+  }
+
   std::string final_url_;
+  const fs::path oa_root_ = root_ / "oa";
+  std::unique_ptr<OaServer> oa_;
 };
 
 TEST_F(DownloadTest, WritesExactlyTheBytesServedForEverySize) {
-  const fs::path root = root_ / "oa";
-  fs::create_directories(root);
-  OaServerOptions options;
-  options.root = root;
-  OaServer server(options);
-  ASSERT_GT(server.Start("127.0.0.1", 0, nullptr), 0);
+  ASSERT_NO_FATAL_FAILURE(StartOaServer());
   // The last size is flushed behind the transfer in stretches, twice over.
   for (size_t size : {0u, 1u, 2047u, 2048u, 2048u * 3, 2048u * 5 + 7, 300001u, (20u << 20) + 5}) {
     const std::string body = RandomBytes(size, static_cast<unsigned>(size));
-    WriteBytes(root / "files" / "U1" / "a.doc", body);
-    const std::string url = server.BaseUrl() + "/oa/doc.nsf/0/U1/$file/a.doc";
+    WriteBytes(oa_root_ / "files" / "U1" / "a.doc", body);
+    const std::string url = oa_->BaseUrl() + "/oa/doc.nsf/0/U1/$file/a.doc";
     ASSERT_TRUE(Download(url, Dest("a.doc"))) << size << "\n" << LogText();
     EXPECT_EQ(ReadBytes(work_ / "a.doc"), body) << size;
     EXPECT_EQ(U8(LogLines().back()),
@@ -86,20 +92,6 @@ TEST_F(DownloadTest, ChunksShorterThanTheBufferArriveWhole) {
   EXPECT_EQ(U8(LogLines().back()), "以httpstream方式从" + server.url("/x") + "中读取：6066字节");
 }
 
-TEST_F(DownloadTest, FollowsA302AndLogsIt) {
-  RawHttpServer server([&](const RawRequest& r, int) {
-    if (r.target() == "/old")
-      return RawHttpServer::Reply(302, "moved", {"Location: " + server.url("/new")});
-    return RawHttpServer::Reply(200, "fresh");
-  });
-  ASSERT_TRUE(Download(server.url("/old"), Dest("a.doc")));
-  EXPECT_EQ(ReadBytes(work_ / "a.doc"), "fresh");
-  EXPECT_EQ(final_url_, server.url("/new"));
-  const auto lines = LogLines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(U8(lines[0]), "重定向" + server.url("/old") + "到" + server.url("/new"));
-}
-
 TEST_F(DownloadTest, StopsFollowingAfterTenRedirectsInARow) {
   RawHttpServer server([&](const RawRequest& r, int) {
     if (r.method() == "GET") return RawHttpServer::Reply(302, "", {"Location: /loop"});
@@ -116,32 +108,39 @@ TEST_F(DownloadTest, StopsFollowingAfterTenRedirectsInARow) {
   EXPECT_EQ(ReadBytes(work_ / "a.doc"), "old");
 }
 
-// A relative Location names an address on the same server, taken against the one asked for:
-// the streaming POST follows it like any other (the fallback is never needed).
-TEST_F(DownloadTest, A302ToARelativeAddressIsFollowedOnTheSameServer) {
+// A 302 is followed and logged; a relative Location names an address on the same server, taken
+// against the one asked for: the streaming POST follows it like any other (the fallback is never
+// needed).
+TEST_F(DownloadTest, A302IsFollowedAndLogged) {
   struct Case {
-    const char* location;
+    const char* location;  // "{A}": this server
     const char* reached;
+    const char* body;  // of the 302, never written
   };
-  const Case cases[] = {{"/real/notice.doc", "/real/notice.doc"},
-                        {"moved.doc?v=2", "/oa/moved.doc?v=2"},
-                        {"?v=3", "/oa/old.doc?v=3"}};
+  const Case cases[] = {{"{A}/new", "/new", "moved"},
+                        {"/real/notice.doc", "/real/notice.doc", ""},
+                        {"moved.doc?v=2", "/oa/moved.doc?v=2", ""},
+                        {"?v=3", "/oa/old.doc?v=3", ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.location);
-    fs::remove(work_ / "comlog.txt");
-    state_.eventLog = std::make_unique<VeltoLog>(FromPath(work_), nullptr, nullptr);
+    RestartLog();
+    std::string location = c.location;
     RawHttpServer server([&](const RawRequest& r, int) {
       if (r.target() == "/oa/old.doc?x=1")
-        return RawHttpServer::Reply(302, "", {std::string("Location: ") + c.location});
+        return RawHttpServer::Reply(302, c.body, {"Location: " + location});
       return RawHttpServer::Reply(200, "moved here");
     });
+    if (location.rfind("{A}", 0) == 0) location = server.url(location.substr(3));
     ASSERT_TRUE(Download(server.url("/oa/old.doc?x=1"), Dest("a.doc"))) << LogText();
     EXPECT_EQ(ReadBytes(work_ / "a.doc"), "moved here");
+    EXPECT_EQ(final_url_, server.url(c.reached));
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].method(), "POST");
     EXPECT_EQ(requests[1].target(), c.reached);
-    EXPECT_EQ(U8(LogLines()[0]),
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(U8(lines[0]),
               "重定向" + server.url("/oa/old.doc?x=1") + "到" + server.url(c.reached));
   }
 }
@@ -200,8 +199,7 @@ TEST_F(DownloadTest, BrokenServersFailCleanlyAndKeepTheOldFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove(work_ / "comlog.txt");
-    state_.eventLog = std::make_unique<VeltoLog>(FromPath(work_), nullptr, nullptr);
+    RestartLog();
     WriteBytes(work_ / "a.doc", "old");
     RawHttpServer server(c.reply);
     EXPECT_FALSE(Download(server.url("/a.doc"), Dest("a.doc")));
@@ -420,9 +418,8 @@ TEST_F(DownloadTest, FollowsOnlyHttpAndHttpsRedirects) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove(work_ / "comlog.txt");
     fs::remove(work_ / "a.doc");
-    state_.eventLog = std::make_unique<VeltoLog>(FromPath(work_), nullptr, nullptr);
+    RestartLog();
     std::string location;
     RawHttpServer server([&](const RawRequest& r, int) {
       if (r.target() == "/old") return RawHttpServer::Reply(302, "", {"Location: " + location});
@@ -461,11 +458,7 @@ TEST_F(DownloadTest, FollowsOnlyHttpAndHttpsRedirects) {
 // fallback once their rate has stayed under the floor for the window (here 1 KiB/s over
 // 2 s), each saying so; a slow but real line (5 KiB/s) still delivers the whole file.
 TEST_F(DownloadTest, ATrickleFailsOnceTheWindowHasPassedAndASlowLineFinishes) {
-  HttpClientOptions options;
-  options.connect_timeout = std::chrono::milliseconds(2000);
-  options.stall_timeout = std::chrono::seconds(5);
-  options.slow_window = std::chrono::seconds(2);
-  const auto client = NewCurlHttpClient(options);
+  const auto client = QuickToGiveUpClient();
   ctx_.http = client.get();
   auto paced = [](const std::string& body, size_t piece) {
     RawReply reply{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"};
@@ -537,15 +530,10 @@ TEST_F(DownloadTest, OtherSchemesFailBeforeAnyRequest) {
 // A character the code page cannot carry goes percent-encoded, never as the "?" that would
 // start a query: the server finds the file by its name.
 TEST_F(DownloadTest, ANameTheCodePageCannotCarryArrivesWhole) {
-  const fs::path root = root_ / "oa";
-  fs::create_directories(root);
-  OaServerOptions options;
-  options.root = root;
-  OaServer server(options);
-  ASSERT_GT(server.Start("127.0.0.1", 0, nullptr), 0);
+  ASSERT_NO_FATAL_FAILURE(StartOaServer());
   const std::string name = U8(u"草稿😀€.doc");
-  WriteBytes(root / "files" / "U1" / name, "draft");
-  const std::string url = server.BaseUrl() + "/oa/doc.nsf/0/U1/$file/" + name;
+  WriteBytes(oa_root_ / "files" / "U1" / name, "draft");
+  const std::string url = oa_->BaseUrl() + "/oa/doc.nsf/0/U1/$file/" + name;
   ASSERT_TRUE(Download(url, Dest("a.doc"))) << LogText();
   EXPECT_EQ(ReadBytes(work_ / "a.doc"), "draft");
   EXPECT_EQ(LogLines().size(), 1u) << LogText();  // the streamed POST found it
@@ -554,15 +542,10 @@ TEST_F(DownloadTest, ANameTheCodePageCannotCarryArrivesWhole) {
 // A body longer than the bound ends the download on both paths: the error names the bound,
 // and neither the file nor a piece of it is left.
 TEST_F(DownloadTest, ABodyOverTheBoundFailsAndLeavesNoFile) {
-  const fs::path root = root_ / "oa";
-  fs::create_directories(root);
-  OaServerOptions options;
-  options.root = root;
-  OaServer server(options);
-  ASSERT_GT(server.Start("127.0.0.1", 0, nullptr), 0);
+  ASSERT_NO_FATAL_FAILURE(StartOaServer());
   const std::string body = RandomBytes(10000);
-  WriteBytes(root / "files" / "U1" / "seal.png", body);
-  const std::string url = server.BaseUrl() + "/oa/doc.nsf/0/U1/$file/seal.png";
+  WriteBytes(oa_root_ / "files" / "U1" / "seal.png", body);
+  const std::string url = oa_->BaseUrl() + "/oa/doc.nsf/0/U1/$file/seal.png";
   struct Case {
     uint64_t bound;
     bool ok;

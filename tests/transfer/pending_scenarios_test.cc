@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <set>
 #include <thread>
@@ -28,20 +27,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using test_util::Fault;
+using test_util::ReadBytes;
+using test_util::WriteBytes;
 
 bool Full() {
   const char* value = std::getenv("QNMURO_PENDING_SCENARIOS");
   return value != nullptr && std::string(value) == "full";
-}
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 class PendingScenarioTest : public TransferTest {
@@ -60,7 +51,7 @@ class PendingScenarioTest : public TransferTest {
   // The OA side hands the document over: published, then fetched through the add-in's own
   // transfer code, which notes the version it got.
   void HandOver(const std::string& unid, const std::string& name, const std::string& bytes) {
-    WriteAll(oa_ / "files" / unid / name, bytes);
+    WriteBytes(oa_ / "files" / unid / name, bytes);
     HttpOperation download(ctx_);
     download.SetHttpUrl(U16(proxy_->BaseUrl() + "/oa/0/" + unid + "/$file/" + name));
     download.SetDestFile(FromPath(work_ / name));
@@ -75,12 +66,12 @@ class PendingScenarioTest : public TransferTest {
   }
 
   UploadOutcome Save(const std::string& unid, const std::string& name, const std::string& bytes) {
-    WriteAll(work_ / name, bytes);
+    WriteBytes(work_ / name, bytes);
     return UploadDocument(ctx_, FromPath(work_ / name), Job(unid));
   }
 
   std::string Stored(const std::string& unid, const std::string& name) const {
-    return ReadAll(oa_ / "documents" / unid / name);
+    return ReadBytes(oa_ / "documents" / unid / name);
   }
 
   fs::path oa_ = root_ / "oa";
@@ -141,7 +132,7 @@ TEST_F(PendingScenarioTest, SavesAgainstFaultsLoseNothingAndOneRetryBringsTheLas
     ASSERT_EQ(Stored(unid, name), last) << "seed " << seed << faults;
     // Every version the server keeps of the document is one this clerk saved.
     for (const auto& version : fs::directory_iterator(oa_ / "documents" / unid)) {
-      EXPECT_TRUE(saved.count(ReadAll(version.path()))) << "seed " << seed << version.path();
+      EXPECT_TRUE(saved.count(ReadBytes(version.path()))) << "seed " << seed << version.path();
     }
   }
   std::printf("%d scenarios, %d saves, %d of them not confirmed at the save\n", scenarios,
@@ -172,7 +163,7 @@ struct OtherComputer {
     ctx.work_dir = FromPath(dir.path());
   }
   UploadOutcome Save(const std::string& name, const std::string& bytes, const UploadJob& job) {
-    WriteAll(dir.path() / name, bytes);
+    WriteBytes(dir.path() / name, bytes);
     return UploadDocument(ctx, FromPath(dir.path() / name), job);
   }
   test_util::TempDir dir;
@@ -196,7 +187,7 @@ TEST_F(PendingScenarioTest, AConflictSurvivesTheSavesThatFollowIt) {
   std::vector<std::string> kept;
   for (const PendingEntry& e : PendingUploads(ctx_).List()) {
     EXPECT_TRUE(e.conflict);
-    kept.push_back(ReadAll(ToPath(e.BodyPath())));
+    kept.push_back(ReadBytes(ToPath(e.BodyPath())));
   }
   EXPECT_EQ(kept, (std::vector<std::string>{"mine 1", "mine 2"}));
 }
@@ -224,7 +215,7 @@ TEST_F(PendingScenarioTest, ARetryRacingASaveNeverStoresTheOlderVersionLast) {
     const std::string through = U8(direct.url);
     direct.url = U16("http://127.0.0.1:" + std::to_string(server_.port()) +
                      through.substr(proxy_->BaseUrl().size()));
-    WriteAll(work_ / "notice.doc", "v2");
+    WriteBytes(work_ / "notice.doc", "v2");
     const UploadOutcome outcome = UploadDocument(ctx_, FromPath(work_ / "notice.doc"), direct);
     retry.join();
     EXPECT_EQ(outcome, UploadOutcome::kUploaded) << round;
@@ -253,7 +244,7 @@ TEST_F(PendingScenarioTest, ARefusedEntryHoldsNoOtherUpAndGoesWithThePassword) {
   ASSERT_EQ(left.size(), 2u);
   EXPECT_TRUE(left[0].refused);
   EXPECT_FALSE(left[1].refused);
-  EXPECT_EQ(ReadAll(ToPath(left[0].BodyPath())), "entry v1");
+  EXPECT_EQ(ReadBytes(ToPath(left[0].BodyPath())), "entry v1");
   // Still tried, still refused: the password it was kept with is the wrong one.
   proxy_->Plan({Fault::kPass, Fault::kStatus401});
   report = PendingUploads(ctx_).RetryAll();
@@ -287,7 +278,7 @@ TEST_F(PendingScenarioTest, AHandOverMadeAnotherWayForgetsATagThatNoLongerDescri
     ASSERT_EQ(Save(unid, "notice.doc", "kept"), UploadOutcome::kFailed);
     OtherComputer other(ctx_);
     ASSERT_EQ(other.Save("notice.doc", "theirs", Job(unid)), UploadOutcome::kUploaded);
-    WriteAll(work_ / "notice.doc", c.file);
+    WriteBytes(work_ / "notice.doc", c.file);
     const std::u16string held = HeldVersionTag(ctx_, {U16(unid), u"notice.doc"});
     EXPECT_EQ(PendingUploads(ctx_).ForgetStaleTag(U16(unid), FromPath(work_ / "notice.doc")),
               c.forgotten);
@@ -308,18 +299,9 @@ TEST_F(PendingScenarioTest, AnotherUploadBetweenHandOverAndSaveIsAConflictAndOve
     const std::string unid = "C" + std::to_string(i);
     HandOver(unid, "notice.doc", "as handed over " + std::to_string(i));
     // Another clerk, on another computer, stores a version meanwhile.
-    test_util::TempDir other_dir;
-    SharedState other_state;
-    Context other = ctx_;
-    const std::unique_ptr<RegistryStore> other_registry =
-        NewFileRegistryStore(other_dir.path() / "registry.reg");
-    other.registry = other_registry.get();
-    other.state = &other_state;
-    other.work_dir = FromPath(other_dir.path());
+    OtherComputer other(ctx_);
     const std::string theirs = "the other clerk's version " + std::to_string(i);
-    WriteAll(other_dir.path() / "notice.doc", theirs);
-    ASSERT_EQ(UploadDocument(other, FromPath(other_dir.path() / "notice.doc"), Job(unid)),
-              UploadOutcome::kUploaded);
+    ASSERT_EQ(other.Save("notice.doc", theirs, Job(unid)), UploadOutcome::kUploaded);
 
     const std::string mine = "this clerk's version " + std::to_string(i);
     ASSERT_EQ(Save(unid, "notice.doc", mine), UploadOutcome::kConflict) << i;
@@ -332,7 +314,7 @@ TEST_F(PendingScenarioTest, AnotherUploadBetweenHandOverAndSaveIsAConflictAndOve
     EXPECT_TRUE(kept[0].conflict);
     EXPECT_FALSE(kept[0].serverTag.empty());
     EXPECT_NE(kept[0].serverTag, kept[0].namedTag);
-    EXPECT_EQ(ReadAll(ToPath(kept[0].BodyPath())), mine);
+    EXPECT_EQ(ReadBytes(ToPath(kept[0].BodyPath())), mine);
     PendingUploads(ctx_).Drop(kept[0].id);
   }
 }

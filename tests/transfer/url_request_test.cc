@@ -105,8 +105,7 @@ TEST_F(RequestValueTest, AValueWithAControlCharacterIsRefusedWithALogLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::filesystem::remove(work_ / "comlog.txt");
-    state_.eventLog = std::make_unique<VeltoLog>(FromPath(work_), nullptr, nullptr);
+    RestartLog();
     SetSessionCookie(c.cookie);
     UrlOperation address;
     address.SetUrl(U16(url));
