@@ -63,6 +63,40 @@ std::u16string WorkflowUserName(std::u16string_view full_name, std::u16string_vi
   return std::u16string(last_name) + std::u16string(full_name.substr(slash));
 }
 
+void WPSaddin::TakeHandOver(const std::u16string& current, const std::u16string& control_path) {
+  if (SetCurrentFile(context_, u"")) {
+    ForgetHandOverTaken(context_);
+    return;
+  }
+  const long code = LastSystemError();
+  const bool remembered = RememberHandOverTaken(context_, current, control_path);
+  WriteLog(context_.state, NotClearedLine(current, code, remembered, HandOverMarkPath(context_)));
+}
+
+void WPSaddin::SetWorkflowUser(host::Application& app) {
+  const CommonInfo& common = state().records.commonInfo;
+  saved_user_name_ = app.UserName();
+  saved_user_initials_ = app.UserInitials();
+  user_name_saved_ = true;
+  app.SetUserInitials(common.lastName);
+  app.SetUserName(WorkflowUserName(common.fullName, common.lastName));
+}
+
+void WPSaddin::PrepareForAction() {
+  switch (ActionPreparation(state().records.documentInfo.action)) {
+    case Preparation::kDraft:
+      return DraftDocument();
+    case Preparation::kView:
+      return ViewDocument();
+    case Preparation::kApprove:
+      return ApproveDocument();
+    case Preparation::kFinalize:
+      return FinalizeDocument();
+    case Preparation::kNone:
+      return;
+  }
+}
+
 void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
   bool prepared = false;
   TrapFirstFailure(
@@ -94,14 +128,7 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
 
         closing_ = false;
         content_document_ = true;
-        if (SetCurrentFile(context_, u"")) {
-          ForgetHandOverTaken(context_);
-        } else {
-          const long code = LastSystemError();
-          const bool remembered = RememberHandOverTaken(context_, current, control_path);
-          WriteLog(context_.state,
-                   NotClearedLine(current, code, remembered, HandOverMarkPath(context_)));
-        }
+        TakeHandOver(current, control_path);
         AssignDoc(SharedHandle(app, document));
         if (!reminder_) {
           reminder_ = std::make_unique<Timer>(context_.clock, context_.ui);
@@ -127,29 +154,9 @@ void WPSaddin::wpsApp_DocumentOpen(host::Document& document) {
           PendingUploads(context_).ForgetStaleTag(state().records.documentInfo.unid,
                                                   document.FullName());
         });
-        const CommonInfo& common = state().records.commonInfo;
-        saved_user_name_ = app.UserName();
-        saved_user_initials_ = app.UserInitials();
-        user_name_saved_ = true;
-        app.SetUserInitials(common.lastName);
-        app.SetUserName(WorkflowUserName(common.fullName, common.lastName));
+        SetWorkflowUser(app);
         SetWPSBar();
-        switch (ActionPreparation(state().records.documentInfo.action)) {
-          case Preparation::kDraft:
-            DraftDocument();
-            break;
-          case Preparation::kView:
-            ViewDocument();
-            break;
-          case Preparation::kApprove:
-            ApproveDocument();
-            break;
-          case Preparation::kFinalize:
-            FinalizeDocument();
-            break;
-          case Preparation::kNone:
-            break;
-        }
+        PrepareForAction();
         HideRevision();
         ShowRedHeadSettings(app);
         prepared = true;

@@ -154,6 +154,12 @@ class WPSaddin final : public host::AddIn,
   void DocumentBeforeSave(host::Document& document, bool& save_as_ui, bool& cancel) override;
   void Close() override;
 
+  // Document open's steps for a hand-over: clears CurrentFile (or remembers the hand-over as
+  // taken when it cannot be cleared); makes the workflow user the host's user, keeping the
+  // host's own for the close; prepares the document as its action wants. Not trapped.
+  void TakeHandOver(const std::u16string& current, const std::u16string& control_path);
+  void SetWorkflowUser(host::Application& app);
+  void PrepareForAction();
   void AssignApp(host::Application* application);
   void AssignDoc(std::shared_ptr<host::Document> document);
   ButtonMember& Member(BarButton button);

@@ -118,70 +118,63 @@ const char* OutcomeText(UploadOutcome outcome) {
   return "not confirmed by the server; kept";
 }
 
-int Run(const std::string& action, const PendingArgs& args) {
-  TransferSession session;
-  std::string error;
-  if (!session.OpenServices(&error)) {
-    std::cerr << "qnmuro: pending: " << error << "\n";
+int Retry(TransferSession& session, PendingUploads& pending) {
+  const RetryReport r = pending.RetryAll();
+  std::cout << r.uploaded << " uploaded, " << r.failed << " failed, " << r.untried
+            << " not tried after the failure, " << r.conflicts << " conflicts left alone, "
+            << r.refused << " refused for the password, " << r.unusable << " unusable, "
+            << r.no_address << " without a usable address\n";
+  if (r.failed > 0) {
+    const std::string trouble = session.last_trouble();
+    std::cerr << "qnmuro: pending: " << (trouble.empty() ? "" : trouble + "; ") << "the log is "
+              << session.LogPath() << "\n";
+  }
+  return r.failed > 0 || r.untried > 0 ? 1 : 0;
+}
+
+int ForgetTag(TransferSession& session, const PendingArgs& args) {
+  const DocumentFile file{Utf8ToUtf16(args.unid), Utf8ToUtf16(args.name)};
+  const std::u16string tag = HeldVersionTag(session.ctx(), file);
+  if (tag.empty()) {
+    std::cout << "no version tag held for " << args.unid << "/" << args.name << "\n";
+    return 0;
+  }
+  RecordVersionTag(session.ctx(), file, u"");
+  if (!HeldVersionTag(session.ctx(), file).empty()) {
+    std::cerr << "qnmuro: pending: the registry keeps the tag (it cannot be written)\n";
     return 1;
   }
-  PendingUploads pending(session.ctx());
-  if (action == "list") {
-    const std::vector<PendingEntry> entries = pending.List();
-    args.json ? PrintJson(entries) : PrintTable(entries);
-    return 0;
-  }
-  if (action == "retry") {
-    const RetryReport r = pending.RetryAll();
-    std::cout << r.uploaded << " uploaded, " << r.failed << " failed, " << r.untried
-              << " not tried after the failure, " << r.conflicts << " conflicts left alone, "
-              << r.refused << " refused for the password, " << r.unusable << " unusable, "
-              << r.no_address << " without a usable address\n";
-    if (r.failed > 0) {
-      const std::string trouble = session.last_trouble();
-      std::cerr << "qnmuro: pending: " << (trouble.empty() ? "" : trouble + "; ") << "the log is "
-                << session.LogPath() << "\n";
-    }
-    return r.failed > 0 || r.untried > 0 ? 1 : 0;
-  }
-  if (action == "forget-tag") {
-    const DocumentFile file{Utf8ToUtf16(args.unid), Utf8ToUtf16(args.name)};
-    const std::u16string tag = HeldVersionTag(session.ctx(), file);
-    if (tag.empty()) {
-      std::cout << "no version tag held for " << args.unid << "/" << args.name << "\n";
-      return 0;
-    }
-    RecordVersionTag(session.ctx(), file, u"");
-    if (!HeldVersionTag(session.ctx(), file).empty()) {
-      std::cerr << "qnmuro: pending: the registry keeps the tag (it cannot be written)\n";
-      return 1;
-    }
-    std::cout << "forgot " << U8(tag) << " for " << args.unid << "/" << args.name
-              << ": its next upload replaces whatever the server has\n";
-    return 0;
-  }
+  std::cout << "forgot " << U8(tag) << " for " << args.unid << "/" << args.name
+            << ": its next upload replaces whatever the server has\n";
+  return 0;
+}
+
+int NoSuchEntry(const PendingArgs& args) {
+  std::cerr << "qnmuro: pending: no pending upload " << args.id << " (see qnmuro pending list)\n";
+  return 1;
+}
+
+int Password(TransferSession& session, PendingUploads& pending, const PendingArgs& args) {
   const std::u16string id = Utf8ToUtf16(args.id);
-  if (action == "password") {
-    const std::vector<PendingEntry> entries = pending.List();
-    const auto entry = std::find_if(entries.begin(), entries.end(),
-                                    [&](const PendingEntry& e) { return e.id == id; });
-    if (entry == entries.end()) {
-      std::cerr << "qnmuro: pending: no pending upload " << args.id
-                << " (see qnmuro pending list)\n";
-      return 1;
-    }
-    const std::optional<std::u16string> typed =
-        session.ctx().ui->AskText(kPasswordAgainPrompt, kPasswordPromptTitle, u"");
-    if (!typed || typed->empty()) {
-      std::cerr << "qnmuro: pending: no password given; nothing sent\n";
-      return 1;
-    }
-    SaveUserPassword(session.ctx(), entry->job.user, *typed);
-    const UploadOutcome outcome = pending.SendWithPassword(id, EncryptString(session.ctx(), *typed))
-                                      .value_or(UploadOutcome::kGone);
-    std::cout << args.id << ": " << OutcomeText(outcome) << "\n";
-    return outcome == UploadOutcome::kUploaded ? 0 : 1;
+  const std::vector<PendingEntry> entries = pending.List();
+  const auto entry = std::find_if(entries.begin(), entries.end(),
+                                  [&](const PendingEntry& e) { return e.id == id; });
+  if (entry == entries.end()) return NoSuchEntry(args);
+  const std::optional<std::u16string> typed =
+      session.ctx().ui->AskText(kPasswordAgainPrompt, kPasswordPromptTitle, u"");
+  if (!typed || typed->empty()) {
+    std::cerr << "qnmuro: pending: no password given; nothing sent\n";
+    return 1;
   }
+  SaveUserPassword(session.ctx(), entry->job.user, *typed);
+  const UploadOutcome outcome = pending.SendWithPassword(id, EncryptString(session.ctx(), *typed))
+                                    .value_or(UploadOutcome::kGone);
+  std::cout << args.id << ": " << OutcomeText(outcome) << "\n";
+  return outcome == UploadOutcome::kUploaded ? 0 : 1;
+}
+
+int Drop(PendingUploads& pending, const PendingArgs& args) {
+  const std::u16string id = Utf8ToUtf16(args.id);
   for (const PendingEntry& e : pending.List()) {
     if (e.id != id) continue;
     if (!args.yes) {
@@ -204,8 +197,26 @@ int Run(const std::string& action, const PendingArgs& args) {
     std::cout << "dropped " << Shown(id) << "\n";
     return 0;
   }
-  std::cerr << "qnmuro: pending: no pending upload " << args.id << " (see qnmuro pending list)\n";
-  return 1;
+  return NoSuchEntry(args);
+}
+
+int Run(const std::string& action, const PendingArgs& args) {
+  TransferSession session;
+  std::string error;
+  if (!session.OpenServices(&error)) {
+    std::cerr << "qnmuro: pending: " << error << "\n";
+    return 1;
+  }
+  PendingUploads pending(session.ctx());
+  if (action == "list") {
+    const std::vector<PendingEntry> entries = pending.List();
+    args.json ? PrintJson(entries) : PrintTable(entries);
+    return 0;
+  }
+  if (action == "retry") return Retry(session, pending);
+  if (action == "forget-tag") return ForgetTag(session, args);
+  if (action == "password") return Password(session, pending, args);
+  return Drop(pending, args);
 }
 
 }  // namespace
