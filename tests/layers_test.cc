@@ -35,12 +35,15 @@ const std::map<std::string, std::set<std::string>>& AllowedIncludes() {
     t["seals"].insert("workflow");
     t["addin"] = t["seals"];
     t["addin"].insert("seals");
-    t["simhost"] = {"host", "platform", "common", "base"};
+    t["hostkit"] = {"host", "platform", "base"};
+    t["simhost"] = {"hostkit", "host", "platform", "common", "base"};
     t["oaserver"] = {"platform", "common", "base"};
     t["com"] = t["addin"];
     t["com"].insert("addin");
     t["lohost"] = t["addin"];
-    t["lohost"].insert({"addin", "simhost"});
+    t["lohost"].insert({"addin", "hostkit"});
+    t["hosts"] = t["lohost"];
+    t["hosts"].insert({"lohost", "simhost"});
     return t;
   }();
   return table;
