@@ -1,7 +1,8 @@
-// Command bars kept in memory, for a host whose own bars the add-in cannot reach (the
-// simulated word processor's, and Writer's in `qnmuro run`): bars with buttons and popup
-// menus, the built-in "Menu Bar", and bars added by add-ins (temporary ones are dropped when
-// the application quits). Handles to a deleted bar or its controls raise kObjectDeleted.
+// Command bars kept in memory, for a host that models the bars the add-in sees itself (the
+// simulated word processor; Writer, whose host mirrors them onto Writer's own toolbar): bars
+// with buttons and popup menus, the built-in "Menu Bar", and bars added by add-ins (temporary
+// ones are dropped when the application quits). Handles to a deleted bar or its controls raise
+// kObjectDeleted.
 #ifndef QNMURO_HOSTKIT_MEM_COMMAND_BARS_H_
 #define QNMURO_HOSTKIT_MEM_COMMAND_BARS_H_
 
