@@ -27,7 +27,7 @@ struct Setup {
     dir = fs::temp_directory_path() / ("qnmuro_merge_bench_" + std::to_string(n));
     fs::create_directories(dir);
     clock = NewVirtualClock(TimePoint{});
-    simhost::SimHostOptions options;
+    hostkit::HostOptions options;
     options.ui = &ui;
     options.clock = clock.get();
     options.work_dir = FromPath(dir);

@@ -33,7 +33,7 @@ struct Fixture {
       file.text += u"，其余文字保持不变。";
     }
     SaveDocumentFile(FromPath(dir / "big.fodt"), file);
-    SimHostOptions options;
+    hostkit::HostOptions options;
     options.ui = &ui;
     options.clock = clock.get();
     options.work_dir = FromPath(dir);

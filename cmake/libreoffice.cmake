@@ -46,7 +46,6 @@ qnmuro_layer(lohost
   SOURCES lo_application.cc lo_bookmark_index.cc lo_document.cc lo_events.cc lo_shapes.cc lo_text.cc
           uno_util.cc writer_process.cc)
 target_link_libraries(qnmuro_lohost PUBLIC qnmuro_uno)
-target_compile_definitions(qnmuro_lohost PUBLIC QNMURO_HAVE_LIBREOFFICE=1)
 
 # qnmuro.oxt: the add-in as an extension that Writer loads in its own process. The component
 # library exports only the UNO entry point, so that nothing of ours meets the office's symbols.

@@ -46,7 +46,7 @@ if(QNMURO_TESTS)
   # Wine shows the build machine's files on drive Z:.
   target_compile_definitions(qnmuro_tests PRIVATE QNMURO_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")
   target_link_libraries(qnmuro_tests PRIVATE qnmuro_addin qnmuro_datasource qnmuro_transfer
-                        qnmuro_simhost ws2_32 GTest::gtest GTest::gtest_main)
+                        qnmuro_hosts ws2_32 GTest::gtest GTest::gtest_main)
 endif()
 
 # The command (its sources are listed in CMakeLists.txt). CLI11 is header-only: its headers
@@ -60,7 +60,7 @@ file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/cli11)
 file(CREATE_LINK ${QNMURO_CLI11_INCLUDE}/CLI ${CMAKE_BINARY_DIR}/cli11/CLI SYMBOLIC)
 add_executable(qnmuro ${QNMURO_CLI_SOURCES})
 target_include_directories(qnmuro PRIVATE ${CMAKE_BINARY_DIR}/cli11)
-target_link_libraries(qnmuro PRIVATE qnmuro_addin qnmuro_simhost version)
+target_link_libraries(qnmuro PRIVATE qnmuro_addin qnmuro_hosts version)
 set_target_properties(qnmuro PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
 
 # The COM server QNMuroWPS.dll and its tests.

@@ -17,7 +17,7 @@ using namespace qnmuro;
 simhost::SimApplication& App() {
   static simhost::SimApplication* app = [] {
     auto& fuzz = fuzz::FuzzContext::Get();
-    simhost::SimHostOptions options;
+    hostkit::HostOptions options;
     options.ui = &fuzz.ui;
     options.clock = fuzz.clock.get();
     options.work_dir = fuzz.ctx.work_dir;

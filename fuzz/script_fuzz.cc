@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "base/text.h"
-#include "simhost/script_parser.h"
+#include "hostkit/script_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace qnmuro;
-  using namespace qnmuro::simhost;
+  using namespace qnmuro::hostkit;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const long lines = 1 + static_cast<long>(std::count(bytes.begin(), bytes.end(), '\n'));
   try {

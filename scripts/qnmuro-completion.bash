@@ -31,7 +31,8 @@ _qnmuro() {
   case $prev in
     --dir | --root | --profile | --server-root) COMPREPLY=($(compgen -d -- "$cur")); return ;;
     --config | --datasource | --schema | --users | --tls) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-    --host) [ "$command" = oa-server ] || { COMPREPLY=($(compgen -W "sim libreoffice" -- "$cur")); return; } ;;
+    # The word processors: the command's own table, listed by the hidden `qnmuro hosts`.
+    --host) [ "$command" = oa-server ] || { COMPREPLY=($(compgen -W "$("${COMP_WORDS[0]}" hosts 2>/dev/null)" -- "$cur")); return; } ;;
     --auth) COMPREPLY=($(compgen -W "basic digest" -- "$cur")); return ;;
   esac
   local options="" choices=""

@@ -26,7 +26,6 @@
 #include "platform/services.h"
 #include "platform/ui.h"
 #include "simhost/script_runner.h"
-#include "simhost/sim_host.h"
 #include "transfer/http_operation.h"
 
 namespace qnmuro::cli {
@@ -305,11 +304,10 @@ int CheckUploaded(const fs::path& root, const fs::path& server_root, size_t vers
   ScriptedUi ui;
   auto clock = NewVirtualClock(options.start_time);
   // Read back by the same word processor the clerk used.
-  const simhost::SimHostOptions host{&ui, clock.get(), FromPath(root)};
+  const hostkit::HostOptions host{&ui, clock.get(), FromPath(root)};
   std::u16string text;
   try {
-    std::unique_ptr<simhost::ScriptHost> app =
-        options.host ? options.host(host) : simhost::NewSimApplication(host);
+    std::unique_ptr<hostkit::ScriptHost> app = options.host(host);
     text = app->GetDocuments().Open(FromPath(uploaded), true)->Content()->Text();
   } catch (const Error& e) {
     std::cout << "DEMO FAILED: the uploaded notice does not open: " << e.what() << "\n";

@@ -225,9 +225,9 @@ void AddHandover(CLI::App& app) {
   check->add_option("DIR", args->dir, "the work directory (default: QNMURO_WORKDIR)");
   check
       ->add_option("--host", args->host,
-                   "the word processor that reads the document's bookmarks: sim or libreoffice "
-                   "(default: sim when it can read the file, else Writer)")
-      ->check(CLI::IsMember({"sim", "libreoffice"}));
+                   "the word processor that reads the document's bookmarks: " + HostChoices(false) +
+                       " (default: " + DefaultReaders() + ")")
+      ->check(HostValidator());
   check->add_flag("--json", args->json, "Print what was found as one JSON object");
   check->callback([args] { ExitStatus() = CheckHandover(args->dir, args->host, args->json); });
   handover->callback([handover, args, config] {

@@ -16,9 +16,6 @@
 #include "common/context.h"
 #include "platform/services.h"
 #include "simhost/script_runner.h"
-#ifdef QNMURO_HAVE_LIBREOFFICE
-#include "lohost/writer_host.h"
-#endif
 
 namespace qnmuro::cli {
 namespace {
@@ -51,40 +48,6 @@ bool ReadScript(const std::string& name, std::string* script) {
 }
 
 }  // namespace
-
-bool WriterAvailable() {
-#ifdef QNMURO_HAVE_LIBREOFFICE
-  return lohost::WriterInstalled();
-#else
-  return false;
-#endif
-}
-
-simhost::HostFactory HostFactoryFor(const HostChoice& choice) {
-  if (choice.host == "sim") return {};
-#ifdef QNMURO_HAVE_LIBREOFFICE
-  if (!lohost::WriterInstalled()) {
-    Usage("--host libreoffice: Writer is not installed in " + U8(lohost::WriterProgramDir()));
-  }
-  lohost::WriterStartOptions start;
-  start.profile_dir = Utf8ToUtf16(choice.profile);
-  return [start](const simhost::SimHostOptions& options) {
-    return lohost::StartWriterHost(options, start);
-  };
-#else
-  Usage("--host libreoffice: this qnmuro was built without the LibreOffice SDK");
-#endif
-}
-
-void AddHostOptions(CLI::App& command, HostChoice& choice) {
-  command
-      .add_option("--host", choice.host,
-                  "the word processor: sim (the simulated one) or libreoffice")
-      ->check(CLI::IsMember({"sim", "libreoffice"}));
-  command.add_option(
-      "--profile", choice.profile,
-      "with --host libreoffice: Writer's user profile folder (default: a fresh temporary one)");
-}
 
 namespace {
 

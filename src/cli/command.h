@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "config/control_rules.h"
-#include "simhost/script_runner.h"
+#include "hostkit/script_host.h"
+#include "hosts/host_table.h"
 
 namespace qnmuro::cli {
 
@@ -29,6 +30,9 @@ void AddDoctor(CLI::App& app);
 // `handover check [DIR] [--host HOST] [--json]`: what the add-in will do with the hand-over in
 // DIR (empty: the work directory); the exit status, 0 when it is usable.
 int CheckHandover(const std::string& dir, const std::string& host, bool json);
+// Which hosts `handover check` tries without --host, for its help: "sim when it can read the
+// file, else Writer".
+std::string DefaultReaders();
 // `help [COMMAND...]`; added last, so that it knows every other subcommand.
 void AddHelp(CLI::App& app);
 
@@ -38,16 +42,22 @@ void AddHelp(CLI::App& app);
 void SetHelpFooter(CLI::App* command, const std::vector<std::string>& examples,
                    const std::vector<std::string>& environment);
 
-// Which word processor `run` and `demo` drive (--host, --profile).
+// Which word processor `run` and `demo` drive (--host, --profile); the host table
+// (hosts/host_table.h) says which there are, the first being the default.
 struct HostChoice {
-  std::string host = "sim";
+  std::string host = hosts::HostTable().front().name;
   std::string profile;  // Writer's user profile folder; empty: a fresh temporary one
 };
 void AddHostOptions(CLI::App& command, HostChoice& choice);
-// Whether Writer can be started (installed, and this qnmuro built with its SDK).
-bool WriterAvailable();
-// Empty for the simulated word processor; Usage() when Writer cannot be had.
-simhost::HostFactory HostFactoryFor(const HostChoice& choice);
+// The table's names for a --host help text, in order ("a, b or c"), each followed by its note
+// in parentheses when `with_notes`.
+std::string HostChoices(bool with_notes);
+// Accepts only the table's names.
+CLI::Validator HostValidator();
+// The chosen host's factory; Usage() when it cannot be had here.
+hostkit::HostFactory HostFactoryFor(const HostChoice& choice);
+// `hosts`: the table's names, one a line (for the shell completion; not in the help).
+void AddHosts(CLI::App& app);
 
 // The command's arguments as UTF-8 (argv[0] first), with the standard streams set to pass
 // bytes unchanged: on Windows read from the wide command line, elsewhere argv as it is.

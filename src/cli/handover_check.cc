@@ -25,11 +25,11 @@
 #include "config/vocabulary.h"
 #include "datasource/data_source.h"
 #include "datasource/merge.h"
+#include "hosts/host_table.h"
 #include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/services.h"
 #include "platform/xml.h"
-#include "simhost/sim_host.h"
 
 namespace qnmuro::cli {
 namespace {
@@ -146,24 +146,29 @@ void DescribeControl(const ControlRecords& r, Report& report) {
   report.Say("toolbar", "toolbar: " + Joined(buttons), List(buttons));
 }
 
-// The document's bookmark names, read by the simulated word processor or by Writer (`host`
-// "sim" or "libreoffice"; empty: the simulated one when it can read the file, else Writer).
-// False with *why set when no host can read it; *used names the one that did.
+// "a", "a or b", "a, b or c".
+std::string Listed(const std::vector<std::string>& words) {
+  std::string out;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) out += i + 1 == words.size() ? " or " : ", ";
+    out += words[i];
+  }
+  return out;
+}
+
+// The document's bookmark names, read by the host called `host` (empty: each host of the
+// table in turn, the first that can read the file). False with *why set when no host can read
+// it; *used names the one that did.
 bool BookmarkNames(const std::u16string& work_dir, const std::u16string& document,
                    const std::string& host, std::vector<std::u16string>* names, std::string* why,
                    std::string* used) {
   const auto clock = NewSystemClock();
-  simhost::SimHostOptions options;
+  hostkit::HostOptions options;
   options.clock = clock.get();
   options.work_dir = work_dir;
   const auto read = [&](const std::string& which) {
     try {
-      std::unique_ptr<host::Application> app;
-      if (which == "sim") {
-        app = simhost::NewSimApplication(options);
-      } else {
-        app = HostFactoryFor(HostChoice{which, ""})(options);
-      }
+      std::unique_ptr<host::Application> app = HostFactoryFor(HostChoice{which, ""})(options);
       const auto doc = app->GetDocuments().Open(document, false);
       host::Bookmarks& marks = doc->GetBookmarks();
       for (long i = 1; i <= marks.Count(); ++i) names->push_back(marks.Item(i)->Name());
@@ -179,13 +184,19 @@ bool BookmarkNames(const std::u16string& work_dir, const std::u16string& documen
     return false;
   };
   if (!host.empty()) return read(host);
-  if (read("sim")) return true;
-  if (!WriterAvailable()) {
-    *why = "the simulated word processor reads only its own flat documents (" + *why +
-           ") and Writer is not installed";
-    return false;
+  std::vector<std::string> missing;  // the hosts that cannot be had here
+  for (const hosts::HostEntry& entry : hosts::HostTable()) {
+    if (!entry.available()) {
+      missing.push_back(entry.title);
+    } else if (read(entry.name)) {
+      return true;
+    }
   }
-  return read("libreoffice");
+  if (!missing.empty()) {
+    *why = "the simulated word processor reads only its own flat documents (" + *why + ") and " +
+           Listed(missing) + " is not installed";
+  }
+  return false;
 }
 
 void CheckDataSource(const Context& ctx, const std::u16string& document, int16_t action,
@@ -256,6 +267,13 @@ void CheckRegistry(const Context& ctx, const std::u16string& current, Report& re
 }
 
 }  // namespace
+
+std::string DefaultReaders() {
+  const std::vector<hosts::HostEntry>& table = hosts::HostTable();
+  std::vector<std::string> others;
+  for (size_t i = 1; i < table.size(); ++i) others.push_back(table[i].title);
+  return table.front().name + " when it can read the file, else " + Listed(others);
+}
 
 int CheckHandover(const std::string& dir, const std::string& host, bool json) {
   const Services services = DefaultServices({dir.empty() ? u"" : U16(dir), {}, false});

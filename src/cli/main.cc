@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   for (auto add :
        {AddDemo, AddRun, AddServer, AddHandover, AddTransfer, AddPending, AddAgent, AddConfig,
-        AddDataSource, AddRegistry, AddPassword, AddLog, AddDoctor, AddHelp}) {
+        AddDataSource, AddRegistry, AddPassword, AddLog, AddDoctor, AddHosts, AddHelp}) {
     add(app);
   }
   SetHelpFooter(

@@ -113,7 +113,7 @@ std::shared_ptr<host::Document> LoDocuments::Add() {
 // ---- the application
 
 LoApplication::LoApplication(Reference<css::uno::XComponentContext> context,
-                             const simhost::SimHostOptions& options)
+                             const hostkit::HostOptions& options)
     : context_(std::move(context)),
       ui_(options.ui),
       work_dir_(options.work_dir),
@@ -373,12 +373,12 @@ void LoApplication::Unsubscribe(host::ApplicationEvents* events) {
                      subscribers_.end());
 }
 
-std::vector<simhost::RevisionInfo> LoApplication::Revisions(host::Document& document) {
+std::vector<hostkit::RevisionInfo> LoApplication::Revisions(host::Document& document) {
   LoDocument* doc = dynamic_cast<LoDocument*>(&document);
   if (doc == nullptr) ThrowHost(host::kNotAvailable, u"Not a document of this application.");
   doc->CheckAlive();
   return Uno([&] {
-    std::vector<simhost::RevisionInfo> out;
+    std::vector<hostkit::RevisionInfo> out;
     const Reference<css::container::XEnumeration> all =
         Reference<css::document::XRedlinesSupplier>(doc->model(), UNO_QUERY_THROW)
             ->getRedlines()
@@ -393,9 +393,9 @@ std::vector<simhost::RevisionInfo> LoApplication::Revisions(host::Document& docu
       Reference<css::text::XTextRange> start, end;
       redline->getPropertyValue(Ascii("RedlineStart")) >>= start;
       redline->getPropertyValue(Ascii("RedlineEnd")) >>= end;
-      simhost::RevisionInfo info;
-      info.kind = type == "Insert" ? simhost::RevisionInfo::Kind::kInsert
-                                   : simhost::RevisionInfo::Kind::kDelete;
+      hostkit::RevisionInfo info;
+      info.kind = type == "Insert" ? hostkit::RevisionInfo::Kind::kInsert
+                                   : hostkit::RevisionInfo::Kind::kDelete;
       info.author = U16(author);
       if (start.is() && end.is()) {
         info.position = doc->PositionOf(start);
@@ -434,7 +434,7 @@ bool WriterInstalled() {
                                           ec);
 }
 
-std::unique_ptr<simhost::ScriptHost> StartWriterHost(const simhost::SimHostOptions& options,
+std::unique_ptr<hostkit::ScriptHost> StartWriterHost(const hostkit::HostOptions& options,
                                                      const WriterStartOptions& start) {
   std::shared_ptr<WriterProcess> process = WriterProcess::Start(start);
   auto app = std::make_unique<LoApplication>(process->Context(), options);

@@ -36,10 +36,10 @@
 #include <vector>
 
 #include "host/host.h"
+#include "hostkit/mem_command_bars.h"
+#include "hostkit/script_host.h"
 #include "lohost/uno_util.h"
 #include "lohost/writer_host.h"
-#include "simhost/script_host.h"
-#include "simhost/sim_command_bars.h"
 
 namespace qnmuro::lohost {
 
@@ -418,10 +418,10 @@ class LoDocuments final : public host::Documents {
   LoApplication* app_;
 };
 
-class LoApplication final : public simhost::ScriptHost {
+class LoApplication final : public hostkit::ScriptHost {
  public:
   LoApplication(Reference<css::uno::XComponentContext> context,
-                const simhost::SimHostOptions& options);
+                const hostkit::HostOptions& options);
   ~LoApplication() override;
 
   // host::Application
@@ -443,9 +443,9 @@ class LoApplication final : public simhost::ScriptHost {
   void Subscribe(host::ApplicationEvents* events) override;
   void Unsubscribe(host::ApplicationEvents* events) override;
 
-  // simhost::ScriptHost
-  std::vector<simhost::RevisionInfo> Revisions(host::Document& document) override;
-  std::vector<simhost::ShapeInfo> ShapeInfos(host::Document& document) override;
+  // hostkit::ScriptHost
+  std::vector<hostkit::RevisionInfo> Revisions(host::Document& document) override;
+  std::vector<hostkit::ShapeInfo> ShapeInfos(host::Document& document) override;
   std::vector<std::pair<std::u16string, long>> Settings() override;
   void DefineMacro(std::u16string_view name, std::function<void()> body) override;
   std::vector<std::u16string> MacroNames() override;
@@ -507,7 +507,7 @@ class LoApplication final : public simhost::ScriptHost {
   std::shared_ptr<LoSelection> selection_;
   LoDocuments documents_;
   LoOptions options_{this};
-  simhost::SimCommandBars bars_;
+  hostkit::MemCommandBars bars_;
   std::vector<host::ApplicationEvents*> subscribers_;
   std::map<std::u16string, std::function<void()>> macros_;
   css::uno::Any clipboard_;

@@ -52,10 +52,9 @@
 #include <string>
 
 #include "base/text.h"
+#include "hostkit/screen_map.h"
 #include "lohost/lo_model.h"
 #include "platform/file_io.h"
-#include "simhost/fodt_format.h"
-#include "simhost/sim_layout.h"
 
 namespace qnmuro::lohost {
 
@@ -203,7 +202,7 @@ PagePlace SelectionPagePlace(LoDocument& doc) {
 Reference<css::graphic::XGraphic> ReadGraphic(LoApplication& app, const std::u16string& path) {
   std::string data;
   int err = 0;
-  switch (ReadRegularFile(ToPath(path), simhost::kMaxPictureBytes, &data, &err)) {
+  switch (ReadRegularFile(ToPath(path), hostkit::kMaxPictureBytes, &data, &err)) {
     case FileReadStatus::kOk:
       break;
     case FileReadStatus::kTooLarge:
@@ -488,15 +487,15 @@ std::shared_ptr<host::Shape> LoShapes::AddPicture(std::u16string_view file, bool
   });
 }
 
-std::vector<simhost::ShapeInfo> LoApplication::ShapeInfos(host::Document& document) {
+std::vector<hostkit::ShapeInfo> LoApplication::ShapeInfos(host::Document& document) {
   auto* doc = dynamic_cast<LoDocument*>(&document);
   if (doc == nullptr) ThrowHost(host::kNotAvailable, u"The document is not one of Writer's.");
-  std::vector<simhost::ShapeInfo> out;
+  std::vector<hostkit::ShapeInfo> out;
   host::Shapes& shapes = doc->GetShapes();
   const long count = shapes.Count();
   for (long i = 1; i <= count; ++i) {
     const std::shared_ptr<host::Shape> shape = shapes.Item(i);
-    simhost::ShapeInfo info;
+    hostkit::ShapeInfo info;
     info.name = shape->Name();
     info.left = shape->Left();
     info.top = shape->Top();
@@ -551,13 +550,13 @@ host::ScreenRect LoWindow::GetPoint(host::Range& range) {
     rect.top = ToPoints(start.y);
     rect.width = std::abs(end.y - start.y) < 1 ? ToPoints(std::max(0.0, end.x - start.x)) : 0;
     rect.height = line;
-    return simhost::ToScreen(rect);
+    return hostkit::ToScreen(rect);
   });
 }
 
 host::DocumentRect LoWindow::ScreenToDocument(const host::ScreenRect& rect) {
   doc_->CheckAlive();
-  return simhost::FromScreen(rect);
+  return hostkit::FromScreen(rect);
 }
 
 host::PagePoint LoWindow::PageOrigin(long page) {

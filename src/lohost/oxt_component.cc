@@ -40,12 +40,12 @@
 #include "addin/wps_addin.h"
 #include "base/text.h"
 #include "common/context.h"
+#include "hostkit/script_parser.h"
+#include "hostkit/transcript.h"
 #include "lohost/lo_model.h"
 #include "lohost/lo_toolbar.h"
 #include "lohost/lo_ui.h"
 #include "platform/services.h"
-#include "simhost/script_parser.h"
-#include "simhost/transcript.h"
 
 namespace qnmuro::lohost {
 namespace {
@@ -78,7 +78,7 @@ class AnsweredUi final : public ScriptedUi {
     if (transcript != nullptr && *transcript != '\0') {
       out_.open(transcript, std::ios::binary | std::ios::app);
       SetListener([this](const UiRecord& record) {
-        const std::string line = simhost::FormatUiRecord(record);
+        const std::string line = hostkit::FormatUiRecord(record);
         if (!line.empty()) out_ << line << "\n" << std::flush;
       });
     }
@@ -86,19 +86,19 @@ class AnsweredUi final : public ScriptedUi {
     std::ostringstream text;
     text << in.rdbuf();
     try {
-      if (!in) throw simhost::ScriptError(0, "cannot read the answers file " + answers);
-      for (const simhost::ScriptCommand& c : simhost::ParseScript(text.str())) Queue(c);
-    } catch (const simhost::ScriptError& e) {
+      if (!in) throw hostkit::ScriptError(0, "cannot read the answers file " + answers);
+      for (const hostkit::ScriptCommand& c : hostkit::ParseScript(text.str())) Queue(c);
+    } catch (const hostkit::ScriptError& e) {
       if (out_.is_open()) out_ << "ANSWERS-ERROR " << e.what() << "\n" << std::flush;
     }
   }
 
  private:
-  void Queue(const simhost::ScriptCommand& c) {
+  void Queue(const hostkit::ScriptCommand& c) {
     const std::vector<std::u16string>& a = c.args;
     const std::string& n = c.name;
     if (n == "answer") {
-      QueueAnswer(*simhost::ParseAnswer(a[0]));
+      QueueAnswer(*hostkit::ParseAnswer(a[0]));
     } else if (n == "input") {
       QueueInput(a[0]);
     } else if (n == "input-cancel") {
@@ -114,7 +114,7 @@ class AnsweredUi final : public ScriptedUi {
     } else if (n == "pick-template-cancel" || n == "pick-seal-cancel") {
       QueueFormAnswer(FormAnswer{std::nullopt, std::nullopt, true});
     } else {
-      throw simhost::ScriptError(c.line, "not an answer: \"" + n + "\"");
+      throw hostkit::ScriptError(c.line, "not an answer: \"" + n + "\"");
     }
   }
 
@@ -195,7 +195,7 @@ class LoadedAddIn {
     } else {
       services_.ui = NewWriterUi(ctx);
     }
-    simhost::SimHostOptions options;
+    hostkit::HostOptions options;
     options.ui = services_.ui.get();
     options.clock = services_.clock.get();
     options.work_dir = services_.work_dir;

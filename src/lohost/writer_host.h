@@ -4,17 +4,16 @@
 //
 // StartWriterHost starts Writer headless in a process of its own, in a user profile of its own
 // (a fresh temporary one unless a folder is given), connects to it over a pipe and returns the
-// object model of host.h over it, with what `qnmuro run` inspects (script_host.h). Destroying
-// the host closes what is still open without saving, stops Writer and removes a temporary
-// profile; nothing is left running.
+// object model of host.h over it, with what `qnmuro run` inspects (hostkit/script_host.h).
+// Destroying the host closes what is still open without saving, stops Writer and removes a
+// temporary profile; nothing is left running.
 #ifndef QNMURO_LOHOST_WRITER_HOST_H_
 #define QNMURO_LOHOST_WRITER_HOST_H_
 
 #include <memory>
 #include <string>
 
-#include "simhost/script_host.h"
-#include "simhost/sim_host.h"
+#include "hostkit/script_host.h"
 
 namespace qnmuro::lohost {
 
@@ -26,7 +25,7 @@ struct WriterStartOptions {
 };
 
 // Raises an error (kNotAvailable, with the reason) when Writer does not start or connect.
-std::unique_ptr<simhost::ScriptHost> StartWriterHost(const simhost::SimHostOptions& options,
+std::unique_ptr<hostkit::ScriptHost> StartWriterHost(const hostkit::HostOptions& options,
                                                      const WriterStartOptions& start);
 
 // The office's program folder this build was made against ("/usr/lib/libreoffice/program"),

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "hostkit/script_host.h"
 #include "simhost/sim_text.h"
 
 namespace qnmuro::simhost {
@@ -23,8 +24,9 @@ namespace qnmuro::simhost {
 //   deletions), in UTF-16 units; this also keeps every text node of the file under the XML
 //   reader's 10 MB limit for one text node.
 inline constexpr size_t kMaxDocumentChars = 3'000'000;
-//   Bytes of one picture (its Base64 form stays under that same limit).
-inline constexpr size_t kMaxPictureBytes = 7 << 20;
+//   Bytes of one picture: hostkit::kMaxPictureBytes (its Base64 form stays under that same
+//   limit).
+using hostkit::kMaxPictureBytes;
 //   Bytes of the whole file.
 inline constexpr size_t kMaxDocumentFileBytes = 256 << 20;
 //   Elements nested in one another (the XML reader's own bound is the same).

@@ -187,7 +187,8 @@ struct Reader {
         bool insert = Is(change, kText, u"insertion");
         if (!insert && !Is(change, kText, u"deletion")) continue;
         RevisionRec r;
-        r.kind = insert ? RevisionInfo::Kind::kInsert : RevisionInfo::Kind::kDelete;
+        r.kind =
+            insert ? hostkit::RevisionInfo::Kind::kInsert : hostkit::RevisionInfo::Kind::kDelete;
         r.start = r.end = -1;
         bool first = true;
         for (XmlNode c = change.FirstChild(); c; c = c.NextSibling()) {

@@ -146,7 +146,7 @@ void AppendTrackedChanges(std::string& out, const DocumentFile& d, std::vector<M
   for (size_t i = 0; i < d.revisions.size(); ++i) {
     const RevisionRec& r = d.revisions[i];
     std::string id = "ct" + std::to_string(i + 1);
-    bool insert = r.kind == RevisionInfo::Kind::kInsert;
+    bool insert = r.kind == hostkit::RevisionInfo::Kind::kInsert;
     out += "   <text:changed-region text:id=\"" + id + "\">";
     out += insert ? "<text:insertion>" : "<text:deletion>";
     out += "<office:change-info><dc:creator>";

@@ -9,13 +9,32 @@
 #include "base/text.h"
 #include "common/identity.h"
 #include "common/registry.h"
+#include "hostkit/script_parser.h"
+#include "hostkit/transcript.h"
 #include "platform/ui.h"
-#include "simhost/script_parser.h"
 #include "simhost/sim_host.h"
-#include "simhost/transcript.h"
 
 namespace qnmuro::simhost {
 namespace {
+
+// The script language and the transcript are every host's.
+using hostkit::FormatHostError;
+using hostkit::FormatLength;
+using hostkit::FormatUiRecord;
+using hostkit::ParseAnswer;
+using hostkit::ParseClockTime;
+using hostkit::ParseDuration;
+using hostkit::ParseLength;
+using hostkit::ParseOccurrence;
+using hostkit::ParsePosition;
+using hostkit::ParseScript;
+using hostkit::RevisionInfo;
+using hostkit::ScriptCommand;
+using hostkit::ScriptError;
+using hostkit::ScriptHost;
+using hostkit::ShapeInfo;
+using hostkit::TranscriptQuoted;
+using hostkit::TranscriptText;
 
 constexpr char16_t kMenuBar[] = u"Menu Bar";
 // The menu items the add-in relies on, as `show menu` lists them.
@@ -36,7 +55,7 @@ class Runner final {
       const std::string line = FormatUiRecord(record);
       if (!line.empty()) Line(line);
     });
-    SimHostOptions host;
+    hostkit::HostOptions host;
     host.ui = &ui_;
     host.clock = clock_.get();
     host.work_dir = options.work_dir;

@@ -13,8 +13,8 @@
 
 #include "common/context.h"
 #include "host/host.h"
+#include "hostkit/script_host.h"
 #include "platform/clock.h"
-#include "simhost/script_host.h"
 #include "simhost/sim_host.h"
 
 namespace qnmuro::simhost {
@@ -24,10 +24,6 @@ namespace qnmuro::simhost {
 // is destroyed. The add-in owns whatever else it needs (its shared state). Returning null
 // connects nothing.
 using AddInFactory = std::function<std::unique_ptr<host::AddIn>(const Context& services)>;
-
-// Starts the host that a run drives, with the run's UI, clock and work directory; it may raise
-// an error when the host cannot start.
-using HostFactory = std::function<std::unique_ptr<ScriptHost>(const SimHostOptions& options)>;
 
 struct ScriptRunOptions {
   // The work directory: relative paths, new documents. Must exist.
@@ -43,7 +39,7 @@ struct ScriptRunOptions {
   // The add-ins to connect, in order.
   std::vector<AddInFactory> add_ins;
   // The host; empty: the simulated word processor.
-  HostFactory host;
+  hostkit::HostFactory host;
 };
 
 // Parses and runs a script. Returns 0 when it ran to its end, host errors included, except a

@@ -58,11 +58,11 @@ bool IsAbsolute(std::u16string_view path) {
 
 }  // namespace
 
-std::unique_ptr<SimApplication> NewSimApplication(const SimHostOptions& options) {
+std::unique_ptr<SimApplication> NewSimApplication(const hostkit::HostOptions& options) {
   return std::make_unique<SimApplicationImpl>(options);
 }
 
-SimApplicationImpl::SimApplicationImpl(const SimHostOptions& options)
+SimApplicationImpl::SimApplicationImpl(const hostkit::HostOptions& options)
     : ui_(options.ui),
       clock_(options.clock),
       work_dir_(options.work_dir),
@@ -169,15 +169,15 @@ SimDocument& SimApplicationImpl::Of(host::Document& document) {
   return *doc;
 }
 
-std::vector<RevisionInfo> SimApplicationImpl::Revisions(host::Document& document) {
+std::vector<hostkit::RevisionInfo> SimApplicationImpl::Revisions(host::Document& document) {
   TextStore& store = Of(document).Store();
-  std::vector<RevisionInfo> out;
+  std::vector<hostkit::RevisionInfo> out;
   for (const auto& r : store.Revisions()) {
-    RevisionInfo info;
+    hostkit::RevisionInfo info;
     info.kind = r.kind;
     info.position = r.start;
-    info.text =
-        r.kind == RevisionInfo::Kind::kInsert ? store.Slice(r.start, r.end) : r.deleted_text;
+    info.text = r.kind == hostkit::RevisionInfo::Kind::kInsert ? store.Slice(r.start, r.end)
+                                                               : r.deleted_text;
     info.author = r.author;
     info.time = r.time;
     out.push_back(std::move(info));
@@ -185,10 +185,10 @@ std::vector<RevisionInfo> SimApplicationImpl::Revisions(host::Document& document
   return out;
 }
 
-std::vector<ShapeInfo> SimApplicationImpl::ShapeInfos(host::Document& document) {
+std::vector<hostkit::ShapeInfo> SimApplicationImpl::ShapeInfos(host::Document& document) {
   TextStore& store = Of(document).Store();
   std::u16string text = store.Text();
-  std::vector<ShapeInfo> out;
+  std::vector<hostkit::ShapeInfo> out;
   for (const auto& s : store.Shapes()) {
     out.push_back({s.name, PageOf(text, s.anchor), s.left, s.top, s.width, s.height, s.visible,
                    s.behind_text, s.z});

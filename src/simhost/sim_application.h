@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "simhost/sim_command_bars.h"
+#include "hostkit/mem_command_bars.h"
 #include "simhost/sim_document.h"
 #include "simhost/sim_host.h"
 
@@ -63,7 +63,7 @@ class SimWindow final : public host::Window {
 
 class SimApplicationImpl final : public SimApplication, public DocumentHost {
  public:
-  explicit SimApplicationImpl(const SimHostOptions& options);
+  explicit SimApplicationImpl(const hostkit::HostOptions& options);
   ~SimApplicationImpl() override;
 
   // host::Application
@@ -86,8 +86,8 @@ class SimApplicationImpl final : public SimApplication, public DocumentHost {
   void Unsubscribe(host::ApplicationEvents* events) override;
 
   // SimApplication
-  std::vector<RevisionInfo> Revisions(host::Document& document) override;
-  std::vector<ShapeInfo> ShapeInfos(host::Document& document) override;
+  std::vector<hostkit::RevisionInfo> Revisions(host::Document& document) override;
+  std::vector<hostkit::ShapeInfo> ShapeInfos(host::Document& document) override;
   std::vector<std::pair<std::u16string, long>> Settings() override;
   void DefineMacro(std::u16string_view name, std::function<void()> body) override;
   std::vector<std::u16string> MacroNames() override;
@@ -133,7 +133,7 @@ class SimApplicationImpl final : public SimApplication, public DocumentHost {
   std::map<std::u16string, std::function<void()>> macros_;
   long window_state_ = 1;
   bool user_control_ = false;
-  SimCommandBars bars_;
+  hostkit::MemCommandBars bars_;
   std::unique_ptr<host::Documents> documents_collection_;
   std::unique_ptr<host::Options> options_;
   std::unique_ptr<host::View> view_;

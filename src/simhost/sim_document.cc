@@ -12,10 +12,6 @@
 
 namespace qnmuro::simhost {
 
-void ThrowHost(long number, std::u16string_view description) {
-  throw Error(number, std::u16string(description), u"QNMuroWPS Host");
-}
-
 std::string ProtectionKey(std::u16string_view password) {
   std::string bytes = U8(password);
   Sha256Value digest;

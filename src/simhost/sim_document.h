@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "hostkit/host_error.h"
 #include "simhost/sim_text.h"
 
 namespace qnmuro::simhost {
@@ -33,8 +34,7 @@ class DocumentHost {
   virtual void DocumentClosed(SimDocument& document) = 0;
 };
 
-// Raises a host error.
-[[noreturn]] void ThrowHost(long number, std::u16string_view description);
+using hostkit::ThrowHost;
 
 class SimDocument final : public host::Document, public std::enable_shared_from_this<SimDocument> {
  public:

@@ -48,29 +48,16 @@
 #include <vector>
 
 #include "host/host.h"
+#include "hostkit/script_host.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
-#include "simhost/script_host.h"
 
 namespace qnmuro::simhost {
 
-struct SimHostOptions {
-  // Answers the close question and the insert-file dialog. Must outlive the application.
-  UiService* ui = nullptr;
-  // Times of revisions. Must outlive the application.
-  Clock* clock = nullptr;
-  // Relative file paths (Open, SaveAs, InsertFile, AddPicture, the file dialog's answer) are
-  // taken relative to this folder; new documents are saved here.
-  std::u16string work_dir;
-  // The user name and initials the application starts with.
-  std::u16string user_name = u"User";
-  std::u16string user_initials = u"U";
-};
+// The simulated application, with what `qnmuro run` inspects and does (hostkit/script_host.h).
+class SimApplication : public hostkit::ScriptHost {};
 
-// The simulated application, with what `qnmuro run` inspects and does (script_host.h).
-class SimApplication : public ScriptHost {};
-
-std::unique_ptr<SimApplication> NewSimApplication(const SimHostOptions& options);
+std::unique_ptr<SimApplication> NewSimApplication(const hostkit::HostOptions& options);
 
 }  // namespace qnmuro::simhost
 

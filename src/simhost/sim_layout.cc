@@ -74,22 +74,4 @@ host::DocumentRect SpanRect(std::u16string_view text, long start, long end) {
   return r;
 }
 
-host::ScreenRect ToScreen(const host::DocumentRect& rect) {
-  host::ScreenRect s;
-  s.left = kWindowLeftPx + std::lround(rect.left * kPixelsPerPoint);
-  s.top = kWindowTopPx + std::lround(rect.top * kPixelsPerPoint);
-  s.width = std::lround(rect.width * kPixelsPerPoint);
-  s.height = std::lround(rect.height * kPixelsPerPoint);
-  return s;
-}
-
-host::DocumentRect FromScreen(const host::ScreenRect& rect) {
-  host::DocumentRect d;
-  d.left = (rect.left - kWindowLeftPx) / kPixelsPerPoint;
-  d.top = (rect.top - kWindowTopPx) / kPixelsPerPoint;
-  d.width = rect.width / kPixelsPerPoint;
-  d.height = rect.height / kPixelsPerPoint;
-  return d;
-}
-
 }  // namespace qnmuro::simhost

@@ -1,9 +1,8 @@
-// The page layout of the simulated word processor and its window: fixed A4 pages with fixed
-// margins, 40 characters a line and 35 lines a page; a paragraph starts a new line and its
-// text wraps every 40 characters. Pages are stacked top to bottom with a gap between them;
-// document coordinates are points from the top-left corner of the first page. The window shows
-// the document at 96 pixels per inch (4/3 pixels a point) with its top-left corner at a fixed
-// screen position and no scrolling.
+// The page layout of the simulated word processor: fixed A4 pages with fixed margins, 40
+// characters a line and 35 lines a page; a paragraph starts a new line and its text wraps every
+// 40 characters. Pages are stacked top to bottom with a gap between them; document coordinates
+// are points from the top-left corner of the first page. Its window maps them to the screen as
+// hostkit/screen_map.h says.
 #ifndef QNMURO_SIMHOST_SIM_LAYOUT_H_
 #define QNMURO_SIMHOST_SIM_LAYOUT_H_
 
@@ -17,8 +16,6 @@ inline constexpr float kPageWidth = 595, kPageHeight = 842, kPageGap = 18;
 inline constexpr float kMarginLeft = 72.5f, kMarginTop = 71;
 inline constexpr float kCharWidth = 11.25f, kLineHeight = 20;
 inline constexpr long kCharsPerLine = 40, kLinesPerPage = 35;
-inline constexpr float kPixelsPerPoint = 4.0f / 3.0f;
-inline constexpr long kWindowLeftPx = 100, kWindowTopPx = 120;
 
 // Where a character position is laid out.
 struct TextPlace {
@@ -35,8 +32,6 @@ host::PagePoint PageOriginOf(long page);
 // The span [start, end) in document coordinates: from the start's place to the end's place
 // when both are on one line, else to the end of the start's line; one line high.
 host::DocumentRect SpanRect(std::u16string_view text, long start, long end);
-host::ScreenRect ToScreen(const host::DocumentRect& rect);
-host::DocumentRect FromScreen(const host::ScreenRect& rect);
 
 }  // namespace qnmuro::simhost
 

@@ -1,6 +1,7 @@
 // The selection and the window of the simulated application.
 #include <algorithm>
 
+#include "hostkit/screen_map.h"
 #include "simhost/sim_application.h"
 #include "simhost/sim_bookmarks.h"
 #include "simhost/sim_layout.h"
@@ -103,12 +104,12 @@ host::ScreenRect SimWindow::GetPoint(host::Range& range) {
   auto* r = dynamic_cast<SimRange*>(&range);
   if (r == nullptr) ThrowHost(host::kBadParameter, u"The range is not of this application.");
   std::u16string text = r->Document().Store().Text();
-  return ToScreen(SpanRect(text, r->Start(), r->End()));
+  return hostkit::ToScreen(SpanRect(text, r->Start(), r->End()));
 }
 
 host::DocumentRect SimWindow::ScreenToDocument(const host::ScreenRect& rect) {
   CheckAlive();
-  return FromScreen(rect);
+  return hostkit::FromScreen(rect);
 }
 
 host::PagePoint SimWindow::PageOrigin(long page) {

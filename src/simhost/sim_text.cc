@@ -15,7 +15,8 @@ constexpr size_t kMaxUndoSteps = 100000;
 // At one position a deletion comes first: the old text stood before the new.
 bool RevisionBefore(const RevisionRec& x, const RevisionRec& y) {
   if (x.start != y.start) return x.start < y.start;
-  return x.kind == RevisionInfo::Kind::kDelete && y.kind == RevisionInfo::Kind::kInsert;
+  return x.kind == hostkit::RevisionInfo::Kind::kDelete &&
+         y.kind == hostkit::RevisionInfo::Kind::kInsert;
 }
 
 size_t HeapBytes(const std::u16string& s) {
@@ -348,9 +349,9 @@ void TextStore::RevisionWindow(long a, long b, long& p, long& q) const {
   p = q = 0;
   if (!revisions_sorted_) return;
   auto solid = [&](const RevisionRec& r) {
-    return r.kind == RevisionInfo::Kind::kDelete || r.start < r.end || b == a;
+    return r.kind == hostkit::RevisionInfo::Kind::kDelete || r.start < r.end || b == a;
   };
-  while (p < n && (revisions_[p].kind == RevisionInfo::Kind::kDelete
+  while (p < n && (revisions_[p].kind == hostkit::RevisionInfo::Kind::kDelete
                        ? revisions_[p].start < a
                        : revisions_[p].end < a && solid(revisions_[p])))
     ++p;
@@ -369,7 +370,7 @@ void TextStore::MoveRevisions(UndoStep& step, long a, long b, long len,
   RevisionRec* grown = nullptr;
   for (long i = p; i < n - q; ++i) {
     RevisionRec& r = revisions_[i];
-    if (r.kind == RevisionInfo::Kind::kDelete) {
+    if (r.kind == hostkit::RevisionInfo::Kind::kDelete) {
       long at = AfterDelete(r.start, a, b);
       if (at > a) at += len;
       r.start = r.end = at;
@@ -401,7 +402,7 @@ void TextStore::MoveRevisions(UndoStep& step, long a, long b, long len,
   if (track.on && b > a) {
     RevisionRec del;
     del.id = next_id_++;
-    del.kind = RevisionInfo::Kind::kDelete;
+    del.kind = hostkit::RevisionInfo::Kind::kDelete;
     del.start = del.end = a;
     del.deleted_text = old_text;
     del.author = track.author;
@@ -414,7 +415,7 @@ void TextStore::MoveRevisions(UndoStep& step, long a, long b, long len,
     } else {
       RevisionRec ins;
       ins.id = next_id_++;
-      ins.kind = RevisionInfo::Kind::kInsert;
+      ins.kind = hostkit::RevisionInfo::Kind::kInsert;
       ins.start = a;
       ins.end = a + len;
       ins.author = track.author;

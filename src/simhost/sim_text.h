@@ -27,7 +27,7 @@ struct BookmarkRec {
 
 struct RevisionRec {
   uint64_t id = 0;
-  RevisionInfo::Kind kind = RevisionInfo::Kind::kInsert;
+  hostkit::RevisionInfo::Kind kind = hostkit::RevisionInfo::Kind::kInsert;
   long start = 0, end = 0;      // a delete revision has start == end, where the text was
   std::u16string deleted_text;  // delete revisions only
   std::u16string author;

@@ -3,6 +3,7 @@
 // script knowing every subcommand.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -118,6 +119,7 @@ TEST_F(ConventionsCliTest, CompletionSkipsOptionValuesAndTheHandedOverDocument) 
       {"qnmuro handover notice.doc --config c.xml --", "--datasource"},
       {"qnmuro handover check --", "--json"},
       {"qnmuro handover check --host ", "libreoffice"},
+      {"qnmuro run --host s", "sim"},
       {"qnmuro agent --config c.xml --", "--para"},
       {"qnmuro config check --json --", "--strict"},
       {"qnmuro transfer download --config c.xml --", "--config"},
@@ -131,8 +133,11 @@ TEST_F(ConventionsCliTest, CompletionSkipsOptionValuesAndTheHandedOverDocument) 
                                "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_qnmuro\n"
                                "printf '%s\\n' \"${COMPREPLY[@]}\"\n";
     WriteBytes(scratch_ / "complete.sh", script);
-    const CliResult r =
-        RunProgram("/bin/bash", {(scratch_ / "complete.sh").string()}, {}, scratch_);
+    // The completion asks the command for the --host choices: this build's qnmuro comes first.
+    const char* path = std::getenv("PATH");
+    const std::string bin_dir = fs::path(QNMURO_BIN).parent_path().string();
+    const CliResult r = RunProgram("/bin/bash", {(scratch_ / "complete.sh").string()},
+                                   {"PATH=" + bin_dir + ":" + (path ? path : "")}, scratch_);
     EXPECT_NE(("\n" + r.out).find(std::string("\n") + c.offered + "\n"), std::string::npos)
         << c.line << "\n"
         << r.out << r.err;

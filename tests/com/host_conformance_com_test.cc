@@ -24,7 +24,7 @@ namespace {
 class ComUnderTest final : public HostUnderTest {
  public:
   ComUnderTest() {
-    simhost::SimHostOptions options;
+    hostkit::HostOptions options;
     options.ui = &ui_;
     options.clock = clock_.get();
     options.work_dir = Folder();
@@ -46,8 +46,8 @@ class ComUnderTest final : public HostUnderTest {
     for (long i = 1; i <= docs.Count(); ++i) {
       const std::shared_ptr<host::Document> doc = docs.Item(i);
       if (doc->FullName() != document.FullName()) continue;
-      for (const simhost::RevisionInfo& r : sim_->Revisions(*doc)) {
-        out.push_back({r.kind == simhost::RevisionInfo::Kind::kInsert, r.text, r.author});
+      for (const hostkit::RevisionInfo& r : sim_->Revisions(*doc)) {
+        out.push_back({r.kind == hostkit::RevisionInfo::Kind::kInsert, r.text, r.author});
       }
     }
     return out;

@@ -460,8 +460,7 @@ class DocumentRoadTest : public ::testing::TestWithParam<const char*> {
     if (!fs::exists(stored)) return u"(nothing uploaded)";
     ScriptedUi ui;
     auto clock = NewVirtualClock(FromLocalTime(LocalTime{2026, 12, 8, 9, 0, 0}));
-    auto app =
-        simhost::NewSimApplication(simhost::SimHostOptions{&ui, clock.get(), FromPath(work_)});
+    auto app = simhost::NewSimApplication(hostkit::HostOptions{&ui, clock.get(), FromPath(work_)});
     return app->GetDocuments().Open(FromPath(stored), true)->Content()->Text();
   }
 

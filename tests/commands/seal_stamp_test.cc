@@ -54,8 +54,8 @@ class SealStampTest : public ServedAddinTest {
     ui_.QueueFormAnswer(FormAnswer{seal, std::nullopt, false});
     ASSERT_TRUE(app_->Click(kButton));
   }
-  std::vector<simhost::ShapeInfo> Seals() {
-    std::vector<simhost::ShapeInfo> out;
+  std::vector<hostkit::ShapeInfo> Seals() {
+    std::vector<hostkit::ShapeInfo> out;
     for (const auto& s : app_->ShapeInfos(*app_->ActiveDocument())) {
       if (s.name.starts_with(u"Seal")) out.push_back(s);
     }
@@ -155,13 +155,13 @@ TEST_F(SealStampTest, BadSealsAreReportedAndTheEarlierSealStays) {
        u"[] none: 选择印章.OK_Click:无法通过UrlDownloadToFile下载文件从：", 100},
   };
   // The host's own bounds are the defaults.
-  EXPECT_EQ(ctx_.download_limits.picture, simhost::kMaxPictureBytes);
+  EXPECT_EQ(ctx_.download_limits.picture, hostkit::kMaxPictureBytes);
   EXPECT_EQ(ctx_.download_limits.file, simhost::kMaxDocumentFileBytes);
   fs::create_directory_symlink(dir_.path().parent_path(), dir_ / "link");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     ctx_.download_limits.picture =
-        c.picture_limit != 0 ? c.picture_limit : simhost::kMaxPictureBytes;
+        c.picture_limit != 0 ? c.picture_limit : hostkit::kMaxPictureBytes;
     Reconnect();
     fs::remove_all(dir_ / "server" / "files");
     if (!c.served.empty()) Publish("5EA1", "seal.bmp", c.served);

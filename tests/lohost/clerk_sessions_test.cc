@@ -125,8 +125,8 @@ TEST_P(ClerkSessionsTest, WriterAgreesWithTheSimulatedHostAndTheServerGetsWord97
   // title and the clerk's work.
   ScriptedUi ui;
   const auto clock = NewVirtualClock(std::chrono::system_clock::now());
-  const std::unique_ptr<simhost::ScriptHost> app = lohost::StartWriterHost(
-      simhost::SimHostOptions{&ui, clock.get(), FromPath(scratch.path())}, {});
+  const std::unique_ptr<hostkit::ScriptHost> app =
+      lohost::StartWriterHost(hostkit::HostOptions{&ui, clock.get(), FromPath(scratch.path())}, {});
   int versions = 0, reviewed = 0;
   for (const auto& entry : fs::directory_iterator(writer.work / "server" / "documents" / "6F2A")) {
     ++versions;
@@ -137,12 +137,12 @@ TEST_P(ClerkSessionsTest, WriterAgreesWithTheSimulatedHostAndTheServerGetsWord97
     const std::u16string text = doc->Content()->Text();
     EXPECT_NE(text.find(u"关于召开年度工作会议的通知"), std::u16string::npos);
     EXPECT_NE(text.find(session.sentence), std::u16string::npos);
-    for (const simhost::RevisionInfo& r : app->Revisions(*doc)) {
+    for (const hostkit::RevisionInfo& r : app->Revisions(*doc)) {
       reviewed += r.author == u"张三/办公室/青禾" && r.text == u"审核补充。";
     }
     if (session.seal) {
       bool sealed = false;
-      for (const simhost::ShapeInfo& s : app->ShapeInfos(*doc))
+      for (const hostkit::ShapeInfo& s : app->ShapeInfos(*doc))
         sealed |= s.name.starts_with(u"Seal");
       EXPECT_TRUE(sealed) << "no seal picture";
     }

@@ -80,7 +80,7 @@ class LoBookmarksTest : public ::testing::TestWithParam<MergeCase> {
   static void SetUpTestSuite() {
     if (!WriterInstalled()) return;
     dir_ = new test_util::TempDir;
-    simhost::SimHostOptions options;
+    hostkit::HostOptions options;
     options.ui = &ui_;
     options.work_dir = FromPath(dir_->path());
     app_ = StartWriterHost(options, {}).release();
@@ -105,7 +105,7 @@ class LoBookmarksTest : public ::testing::TestWithParam<MergeCase> {
 
   static inline ScriptedUi ui_;
   static inline test_util::TempDir* dir_ = nullptr;
-  static inline simhost::ScriptHost* app_ = nullptr;
+  static inline hostkit::ScriptHost* app_ = nullptr;
 };
 
 // "A[2,4] B[4,6]": the bookmarks as the host reads them, in collection order.

@@ -30,7 +30,7 @@ class LoShapesTest : public ::testing::Test {
     for (const char* name : {"office_seal.png", "docmarkline.bmp"})
       fs::copy_file(fs::path(QNMURO_SOURCE_DIR) / "examples" / name, dir_->path() / name);
     test_util::WriteBytes(dir_->path() / "fake.png", "not a picture at all");
-    simhost::SimHostOptions options;
+    hostkit::HostOptions options;
     options.ui = &ui_;
     options.work_dir = FromPath(dir_->path());
     app_ = StartWriterHost(options, {}).release();
@@ -73,7 +73,7 @@ class LoShapesTest : public ::testing::Test {
     ADD_FAILURE() << "no page " << page;
     return 0;
   }
-  simhost::ShapeInfo Info(host::Document& doc, std::u16string_view name) {
+  hostkit::ShapeInfo Info(host::Document& doc, std::u16string_view name) {
     for (const auto& info : app_->ShapeInfos(doc))
       if (info.name == name) return info;
     ADD_FAILURE() << "no picture " << Utf16ToUtf8(name);
@@ -82,7 +82,7 @@ class LoShapesTest : public ::testing::Test {
 
   static inline test_util::TempDir* dir_ = nullptr;
   static inline ScriptedUi ui_;
-  static inline simhost::ScriptHost* app_ = nullptr;
+  static inline hostkit::ScriptHost* app_ = nullptr;
 };
 
 struct Placed {
@@ -96,7 +96,7 @@ constexpr Placed kPlaced[] = {
     {u"docmarkline.bmp", u"LineTwo", 2, 30.5f, 60, 80, 10},
 };
 
-void ExpectPlaced(const simhost::ShapeInfo& info, const Placed& want, const std::string& where) {
+void ExpectPlaced(const hostkit::ShapeInfo& info, const Placed& want, const std::string& where) {
   SCOPED_TRACE(where + " " + Utf16ToUtf8(want.name));
   EXPECT_EQ(info.page, want.page);
   EXPECT_NEAR(info.left, want.left, 1);
@@ -126,7 +126,7 @@ TEST_F(LoShapesTest, PicturesLandOnTheirPageAndSurviveSaveAndReopen) {
     doc->Close();
     doc = app_->GetDocuments().Open(file, true);
     ASSERT_EQ(doc->GetShapes().Count(), 2) << ext;
-    const std::vector<simhost::ShapeInfo> infos = app_->ShapeInfos(*doc);
+    const std::vector<hostkit::ShapeInfo> infos = app_->ShapeInfos(*doc);
     for (size_t i = 0; i < std::size(kPlaced); ++i) {
       const Placed& p = kPlaced[i];
       ExpectPlaced(keeps_names ? Info(*doc, p.name) : infos[i], p, ext);
@@ -165,7 +165,7 @@ TEST_F(LoShapesTest, ASealAtABookmarkLandsWhereTheBookmarkIs) {
     const host::PagePoint origin = window->PageOrigin(selection->EndPageNumber());
     auto seal = doc->GetShapes().AddPicture(u"office_seal.png", false, true,
                                             rect.left - origin.left, rect.top - origin.top, 40, 40);
-    const simhost::ShapeInfo info = Info(*doc, seal->Name());
+    const hostkit::ShapeInfo info = Info(*doc, seal->Name());
     EXPECT_EQ(info.page, c.page);
     EXPECT_NEAR(info.left, c.left, c.offset == 0 ? 3 : 25);
     EXPECT_NEAR(info.top, kMargin, 3);
@@ -177,7 +177,7 @@ TEST_F(LoShapesTest, ASealAtABookmarkLandsWhereTheBookmarkIs) {
   const long at = FirstOnPage(*doc, 2);
   app_->GetSelection()->SetRange(at, at);
   app_->AddPictureAtSelection(u"docmarkline.bmp", u"Inserted", 30, 3);
-  const simhost::ShapeInfo info = Info(*doc, u"Inserted");
+  const hostkit::ShapeInfo info = Info(*doc, u"Inserted");
   EXPECT_EQ(info.page, 2);
   EXPECT_NEAR(info.left, kMargin, 3);
   EXPECT_NEAR(info.top, kMargin, 3);

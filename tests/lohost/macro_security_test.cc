@@ -56,10 +56,10 @@ TEST(MacroSecurityTest, ADocumentsLoadMacroDoesNotRunWhenTheAddInOpensIt) {
   const fs::path marker = dir.path() / "macro-ran";
   test_util::WriteBytes(dir.path() / "macro.fodt", DocumentWithLoadMacro(marker));
   ScriptedUi ui;
-  simhost::SimHostOptions options;
+  hostkit::HostOptions options;
   options.ui = &ui;
   options.work_dir = FromPath(dir.path());
-  const std::unique_ptr<simhost::ScriptHost> app = StartWriterHost(options, {});
+  const std::unique_ptr<hostkit::ScriptHost> app = StartWriterHost(options, {});
   for (bool visible : {false, true}) {
     const std::shared_ptr<host::Document> doc =
         app->GetDocuments().Open(FromPath(dir.path() / "macro.fodt"), visible);

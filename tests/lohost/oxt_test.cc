@@ -96,7 +96,7 @@ void InstallExtension(const fs::path& dir, const fs::path& oxt, const fs::path& 
 }
 
 // A Word 97 notice with the data source's bookmarks, and the data source beside it.
-void WriteNotice(simhost::ScriptHost& app, const fs::path& work) {
+void WriteNotice(hostkit::ScriptHost& app, const fs::path& work) {
   std::shared_ptr<host::Document> made = app.GetDocuments().Add();
   app.GetSelection()->TypeText(u"文号\r标题\r正文。\r");
   made->GetBookmarks().Add(u"文号", 0, 2);
@@ -146,7 +146,7 @@ class OxtTest : public ::testing::Test {
   }
 
   // Starts Writer; the boxes take `answers`.
-  simhost::ScriptHost& Start(const std::string& answers) {
+  hostkit::ScriptHost& Start(const std::string& answers) {
     WriteBytes(dir_ / "answers", answers);
     options_.ui = &ui_;
     options_.work_dir = FromPath(work_);
@@ -179,8 +179,8 @@ class OxtTest : public ::testing::Test {
                        {"QNMURO_UI_ANSWERS", dir_ / "answers"},
                        {"QNMURO_UI_TRANSCRIPT", dir_ / "transcript"}};
   ScriptedUi ui_;
-  simhost::SimHostOptions options_;
-  std::unique_ptr<simhost::ScriptHost> app_;
+  hostkit::HostOptions options_;
+  std::unique_ptr<hostkit::ScriptHost> app_;
 };
 
 std::u16string Merged(LoDocument& doc, const char16_t* name) {
@@ -188,7 +188,7 @@ std::u16string Merged(LoDocument& doc, const char16_t* name) {
 }
 
 TEST_F(OxtTest, HandedOverDocumentIsPreparedSavedAndUploadedInsideWriter) {
-  simhost::ScriptHost& app = Start("answer yes\nanswer no\n");
+  hostkit::ScriptHost& app = Start("answer yes\nanswer no\n");
   HandOver("DraftDocument");
   const std::u16string own_name = app.UserName();
   auto doc = OpenNotice();
@@ -242,7 +242,7 @@ void Dispatch(LoDocument& doc, const char* command,
 // only ever gets the OA system's notice.doc as a Word 97 file, and after the return has closed
 // the last document the next hand-over opens prepared in the same Writer.
 TEST_F(OxtTest, SavesReachTheServerUnderTheOwnNameAndTheReturnLeavesWriterReady) {
-  simhost::ScriptHost& app = Start("answer yes\nanswer yes\nanswer yes\n");
+  hostkit::ScriptHost& app = Start("answer yes\nanswer yes\nanswer yes\n");
   HandOver("DraftDocument");
   auto doc = OpenNotice();
   ASSERT_NE(doc, nullptr);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "hostkit/screen_map.h"
 #include "sim_fixture.h"
 #include "simhost/sim_layout.h"
 
@@ -149,11 +150,11 @@ TEST_F(SimApplicationTest, ASelectionRangeAndItsPictureMeetOnScreen) {
     host::PagePoint origin = window->PageOrigin(page);
     auto shape = doc->GetShapes().AddPicture(u"seal.png", false, true, converted.left - origin.left,
                                              converted.top - origin.top, 126, 126);
-    ShapeInfo info = app_->ShapeInfos(*doc).back();
+    hostkit::ShapeInfo info = app_->ShapeInfos(*doc).back();
     EXPECT_EQ(info.page, page) << pos;
     // Where the picture is shown, back on screen.
     host::PagePoint shown = PageOriginOf(info.page);
-    host::ScreenRect at = ToScreen({shown.left + info.left, shown.top + info.top, 1, 1});
+    host::ScreenRect at = hostkit::ToScreen({shown.left + info.left, shown.top + info.top, 1, 1});
     EXPECT_LE(std::abs(at.left - screen.left), 1) << pos;
     EXPECT_LE(std::abs(at.top - screen.top), 1) << pos;
     // And where the layout puts the range's first character.
@@ -175,7 +176,7 @@ TEST_F(SimApplicationTest, PagesAndLines) {
   EXPECT_EQ(PageStart(text, 99), static_cast<long>(text.size()));
   EXPECT_FLOAT_EQ(PageOriginOf(2).top, kPageHeight + kPageGap);
   host::ScreenRect r{300, 400, 40, 20};
-  host::ScreenRect back = ToScreen(FromScreen(r));
+  host::ScreenRect back = hostkit::ToScreen(hostkit::FromScreen(r));
   EXPECT_EQ(back.left, r.left);
   EXPECT_EQ(back.top, r.top);
 }

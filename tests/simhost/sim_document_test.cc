@@ -67,11 +67,11 @@ TEST_F(SimDocumentTest, RevisionsUnderProtectionCarryTheUserAtTheTime) {
   EXPECT_EQ(TextOf(*doc), u"raft text");
   auto revs = app_->Revisions(*doc);
   ASSERT_EQ(revs.size(), 2u);
-  EXPECT_EQ(revs[0].kind, RevisionInfo::Kind::kDelete);
+  EXPECT_EQ(revs[0].kind, hostkit::RevisionInfo::Kind::kDelete);
   EXPECT_EQ(revs[0].text, u"d");
   EXPECT_EQ(revs[0].author, u"李四");
   EXPECT_EQ(revs[0].time, FromLocalTime({2026, 3, 14, 9, 31, 53}));
-  EXPECT_EQ(revs[1].kind, RevisionInfo::Kind::kInsert);
+  EXPECT_EQ(revs[1].kind, hostkit::RevisionInfo::Kind::kInsert);
   EXPECT_EQ(revs[1].text, u" text");
   EXPECT_EQ(revs[1].author, u"张三");
   EXPECT_EQ(revs[1].time, FromLocalTime({2026, 3, 14, 9, 26, 53}));

@@ -41,7 +41,7 @@ inline std::string TinyPng() {
 class SimHostTest : public ::testing::Test {
  protected:
   SimHostTest() : clock_(NewVirtualClock(FromLocalTime({2026, 3, 14, 9, 26, 53}))) {
-    SimHostOptions options;
+    hostkit::HostOptions options;
     options.ui = &ui_;
     options.clock = clock_.get();
     options.work_dir = FromPath(dir_.path());

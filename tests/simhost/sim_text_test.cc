@@ -213,7 +213,7 @@ TEST(SimTextStoreTest, TrackedEditsBecomeRevisions) {
   EXPECT_EQ(s.Text(), u",Z! world");
   const auto& r = s.Revisions();
   ASSERT_EQ(r.size(), 4u);
-  EXPECT_EQ(r[0].kind, RevisionInfo::Kind::kDelete);
+  EXPECT_EQ(r[0].kind, hostkit::RevisionInfo::Kind::kDelete);
   EXPECT_EQ(r[0].deleted_text, u"hello");
   EXPECT_EQ(r[0].author, u"乙");
   EXPECT_EQ(s.Slice(r[1].start, r[1].end), u",");
@@ -258,8 +258,8 @@ std::string Dump(const TextStore& s) {
   }
   out += "|";
   for (const auto& r : s.Revisions()) {
-    out += (r.kind == RevisionInfo::Kind::kDelete ? "D" : "I") + std::to_string(r.start) + "-" +
-           std::to_string(r.end) + U8(r.author) + U8(r.deleted_text) + " ";
+    out += (r.kind == hostkit::RevisionInfo::Kind::kDelete ? "D" : "I") + std::to_string(r.start) +
+           "-" + std::to_string(r.end) + U8(r.author) + U8(r.deleted_text) + " ";
   }
   return out;
 }
@@ -277,7 +277,8 @@ TEST(SimTextStoreTest, UndoHistoryHoldsOnlyWhatEachStepChanged) {
   for (int i = 0; i < 300; ++i) {
     pictures.push_back({0, u"P" + ToText(i), 3 * i, 0, 0, 1, 1, true, false, i, nullptr});
     RevisionRec r;
-    r.kind = i % 2 == 0 ? RevisionInfo::Kind::kInsert : RevisionInfo::Kind::kDelete;
+    r.kind =
+        i % 2 == 0 ? hostkit::RevisionInfo::Kind::kInsert : hostkit::RevisionInfo::Kind::kDelete;
     r.start = 3 * i;
     r.end = r.start + (i % 2 == 0 ? 2 : 0);
     r.deleted_text = i % 2 == 0 ? u"" : u"gone";

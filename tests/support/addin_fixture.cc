@@ -36,7 +36,7 @@ AddinTest::AddinTest() {
   clock_ = clock.get();
   services_.clock = std::move(clock);
   services_.registry->CreateKey(kHkeyLocalMachine, kIdentityKey);
-  simhost::SimHostOptions options;
+  hostkit::HostOptions options;
   options.ui = &ui_;
   options.clock = clock_;
   options.work_dir = WorkDir();

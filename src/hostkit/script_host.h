@@ -1,10 +1,11 @@
 // What `qnmuro run` needs of a host beyond the add-in's object model: inspection of what the
 // add-in cannot see (revisions, pictures, the named settings), the user's own actions (a click
-// on a button, a picture inserted at the selection) and macros defined by the script. The
-// simulated word processor and the Writer host both provide it.
-#ifndef QNMURO_SIMHOST_SCRIPT_HOST_H_
-#define QNMURO_SIMHOST_SCRIPT_HOST_H_
+// on a button, a picture inserted at the selection) and macros defined by the script; and what
+// every host is started with. The simulated word processor and the Writer host both provide it.
+#ifndef QNMURO_HOSTKIT_SCRIPT_HOST_H_
+#define QNMURO_HOSTKIT_SCRIPT_HOST_H_
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,8 +14,27 @@
 
 #include "host/host.h"
 #include "platform/clock.h"
+#include "platform/ui.h"
 
-namespace qnmuro::simhost {
+namespace qnmuro::hostkit {
+
+// What a host starts with.
+struct HostOptions {
+  // Answers the close question and the insert-file dialog. Must outlive the application.
+  UiService* ui = nullptr;
+  // Times of revisions. Must outlive the application.
+  Clock* clock = nullptr;
+  // Relative file paths (Open, SaveAs, InsertFile, AddPicture, the file dialog's answer) are
+  // taken relative to this folder; new documents are saved here.
+  std::u16string work_dir;
+  // The user name and initials the application starts with.
+  std::u16string user_name = u"User";
+  std::u16string user_initials = u"U";
+};
+
+// The largest picture file a host takes (AddPicture, AddPictureAtSelection), in bytes; the
+// simulated word processor's documents hold pictures up to the same size.
+inline constexpr size_t kMaxPictureBytes = 7 << 20;
 
 // One tracked revision of a document, for inspection.
 struct RevisionInfo {
@@ -76,6 +96,10 @@ class ScriptHost : public host::Application {
   virtual void Quit() = 0;
 };
 
-}  // namespace qnmuro::simhost
+// Starts the host that a run drives, with the run's UI, clock and work directory; it may raise
+// an error when the host cannot start.
+using HostFactory = std::function<std::unique_ptr<ScriptHost>(const HostOptions& options)>;
 
-#endif  // QNMURO_SIMHOST_SCRIPT_HOST_H_
+}  // namespace qnmuro::hostkit
+
+#endif  // QNMURO_HOSTKIT_SCRIPT_HOST_H_

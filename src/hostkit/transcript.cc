@@ -1,10 +1,10 @@
-#include "simhost/transcript.h"
+#include "hostkit/transcript.h"
 
 #include <charconv>
 
 #include "base/text.h"
 
-namespace qnmuro::simhost {
+namespace qnmuro::hostkit {
 namespace {
 
 std::string Bracketed(std::u16string_view title) {
@@ -68,4 +68,4 @@ std::string FormatLength(float value) {
   return std::string(buffer, result.ptr);
 }
 
-}  // namespace qnmuro::simhost
+}  // namespace qnmuro::hostkit

@@ -1,7 +1,7 @@
 // Reading `qnmuro run` scripts: lines into words, words into checked commands. The language
 // itself is described in docs/scripts.md.
-#ifndef QNMURO_SIMHOST_SCRIPT_PARSER_H_
-#define QNMURO_SIMHOST_SCRIPT_PARSER_H_
+#ifndef QNMURO_HOSTKIT_SCRIPT_PARSER_H_
+#define QNMURO_HOSTKIT_SCRIPT_PARSER_H_
 
 #include <chrono>
 #include <optional>
@@ -13,7 +13,7 @@
 #include "platform/clock.h"
 #include "platform/ui.h"
 
-namespace qnmuro::simhost {
+namespace qnmuro::hostkit {
 
 // A fault of the script itself (not of the host): the 1-based line and the reason. what() is
 // "line N: reason".
@@ -69,6 +69,6 @@ inline constexpr const char* kShowWhats[] = {"text",      "bookmarks", "shapes",
                                              "revisions", "state",     "toolbar",
                                              "documents", "settings",  "menu"};
 
-}  // namespace qnmuro::simhost
+}  // namespace qnmuro::hostkit
 
-#endif  // QNMURO_SIMHOST_SCRIPT_PARSER_H_
+#endif  // QNMURO_HOSTKIT_SCRIPT_PARSER_H_

@@ -1,8 +1,8 @@
-#include "simhost/transcript.h"
+#include "hostkit/transcript.h"
 
 #include <gtest/gtest.h>
 
-namespace qnmuro::simhost {
+namespace qnmuro::hostkit {
 namespace {
 
 UiRecord Message(std::u16string text, std::u16string title, MsgButtons b, MsgIcon i, MsgAnswer a,
@@ -90,4 +90,4 @@ TEST(ScriptTranscriptTest, TextsNumbersAndErrors) {
 }
 
 }  // namespace
-}  // namespace qnmuro::simhost
+}  // namespace qnmuro::hostkit

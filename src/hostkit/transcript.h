@@ -1,7 +1,7 @@
 // The lines `qnmuro run` writes on standard output as a script runs: one line per event, UTF-8,
 // with CR and LF inside texts written as \r and \n so that every event stays on one line.
-#ifndef QNMURO_SIMHOST_TRANSCRIPT_H_
-#define QNMURO_SIMHOST_TRANSCRIPT_H_
+#ifndef QNMURO_HOSTKIT_TRANSCRIPT_H_
+#define QNMURO_HOSTKIT_TRANSCRIPT_H_
 
 #include <string>
 #include <string_view>
@@ -9,7 +9,7 @@
 #include "base/error.h"
 #include "platform/ui.h"
 
-namespace qnmuro::simhost {
+namespace qnmuro::hostkit {
 
 // A text as transcripts write it: UTF-8, CR as \r, LF as \n.
 std::string TranscriptText(std::u16string_view text);
@@ -33,6 +33,6 @@ std::string FormatHostError(const Error& error);
 // A length in points, shortest exact form: "72", "72.5".
 std::string FormatLength(float value);
 
-}  // namespace qnmuro::simhost
+}  // namespace qnmuro::hostkit
 
-#endif  // QNMURO_SIMHOST_TRANSCRIPT_H_
+#endif  // QNMURO_HOSTKIT_TRANSCRIPT_H_

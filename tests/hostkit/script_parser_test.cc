@@ -1,11 +1,11 @@
-#include "simhost/script_parser.h"
+#include "hostkit/script_parser.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace qnmuro::simhost {
+namespace qnmuro::hostkit {
 namespace {
 
 std::string ErrorOf(std::string_view script) {
@@ -172,4 +172,4 @@ TEST(ScriptParserTest, ReadsArgumentValues) {
 }
 
 }  // namespace
-}  // namespace qnmuro::simhost
+}  // namespace qnmuro::hostkit

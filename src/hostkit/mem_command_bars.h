@@ -1,8 +1,10 @@
-// Command bars of the simulated word processor: bars with buttons and popup menus, the
-// built-in "Menu Bar", and bars added by add-ins (temporary ones are dropped when the
-// application quits). Handles to a deleted bar or its controls raise kObjectDeleted.
-#ifndef QNMURO_SIMHOST_SIM_COMMAND_BARS_H_
-#define QNMURO_SIMHOST_SIM_COMMAND_BARS_H_
+// Command bars kept in memory, for a host that models the bars the add-in sees itself (the
+// simulated word processor; Writer, whose host mirrors them onto Writer's own toolbar): bars
+// with buttons and popup menus, the built-in "Menu Bar", and bars added by add-ins (temporary
+// ones are dropped when the application quits). Handles to a deleted bar or its controls raise
+// kObjectDeleted.
+#ifndef QNMURO_HOSTKIT_MEM_COMMAND_BARS_H_
+#define QNMURO_HOSTKIT_MEM_COMMAND_BARS_H_
 
 #include <functional>
 #include <memory>
@@ -11,14 +13,14 @@
 
 #include "host/host.h"
 
-namespace qnmuro::simhost {
+namespace qnmuro::hostkit {
 
-class SimControl;
-class SimCommandBar;
+class MemControl;
+class MemCommandBar;
 
-class SimControls final : public host::Controls {
+class MemControls final : public host::Controls {
  public:
-  explicit SimControls(std::shared_ptr<bool> alive) : alive_(std::move(alive)) {}
+  explicit MemControls(std::shared_ptr<bool> alive) : alive_(std::move(alive)) {}
 
   long Count() override;
   std::shared_ptr<host::Control> Item(long index) override;
@@ -26,20 +28,20 @@ class SimControls final : public host::Controls {
   std::shared_ptr<host::Control> Add(long type, long id, std::optional<long> before,
                                      bool temporary) override;
 
-  const std::vector<std::shared_ptr<SimControl>>& items() const { return items_; }
+  const std::vector<std::shared_ptr<MemControl>>& items() const { return items_; }
   // A built-in control with its host action.
-  std::shared_ptr<SimControl> AddBuiltIn(long type, std::u16string_view caption,
+  std::shared_ptr<MemControl> AddBuiltIn(long type, std::u16string_view caption,
                                          std::function<void()> action);
 
  private:
   void CheckAlive() const;
   std::shared_ptr<bool> alive_;  // false once the bar is deleted
-  std::vector<std::shared_ptr<SimControl>> items_;
+  std::vector<std::shared_ptr<MemControl>> items_;
 };
 
-class SimControl final : public host::Control {
+class MemControl final : public host::Control {
  public:
-  SimControl(long type, long id, std::shared_ptr<bool> alive);
+  MemControl(long type, long id, std::shared_ptr<bool> alive);
 
   long Type() override;
   std::u16string Caption() override;
@@ -61,7 +63,7 @@ class SimControl final : public host::Control {
 
   long style() const { return style_; }
   void set_action(std::function<void()> action) { action_ = std::move(action); }
-  SimControls* popup() { return children_.get(); }
+  MemControls* popup() { return children_.get(); }
 
  private:
   void CheckAlive() const;
@@ -74,14 +76,14 @@ class SimControl final : public host::Control {
   host::Picture face_;
   long style_ = 0;
   std::vector<host::ButtonEvents*> subscribers_;
-  std::unique_ptr<SimControls> children_;
+  std::unique_ptr<MemControls> children_;
   std::function<void()> action_;
 };
 
-class SimCommandBar final : public host::CommandBar {
+class MemCommandBar final : public host::CommandBar {
  public:
-  SimCommandBar(std::u16string name, bool built_in, bool temporary,
-                std::function<void(SimCommandBar&)> on_delete);
+  MemCommandBar(std::u16string name, bool built_in, bool temporary,
+                std::function<void(MemCommandBar&)> on_delete);
 
   std::u16string Name() override;
   bool Visible() override;
@@ -95,7 +97,7 @@ class SimCommandBar final : public host::CommandBar {
   bool built_in() const { return built_in_; }
   bool temporary() const { return temporary_; }
   bool alive() const { return *alive_; }
-  SimControls& controls() { return controls_; }
+  MemControls& controls() { return controls_; }
   // Marks the bar and its controls deleted without telling the owner.
   void Kill() { *alive_ = false; }
 
@@ -106,11 +108,11 @@ class SimCommandBar final : public host::CommandBar {
   bool built_in_, temporary_;
   bool visible_ = true, enabled_ = true;
   std::shared_ptr<bool> alive_;
-  SimControls controls_;
-  std::function<void(SimCommandBar&)> on_delete_;
+  MemControls controls_;
+  std::function<void(MemCommandBar&)> on_delete_;
 };
 
-class SimCommandBars final : public host::CommandBars {
+class MemCommandBars final : public host::CommandBars {
  public:
   long Count() override { return static_cast<long>(bars_.size()); }
   std::shared_ptr<host::CommandBar> Find(std::u16string_view name) override;
@@ -118,17 +120,17 @@ class SimCommandBars final : public host::CommandBars {
   std::shared_ptr<host::CommandBar> Add(std::u16string_view name, long position, bool menu_bar,
                                         bool temporary) override;
 
-  std::shared_ptr<SimCommandBar> AddBuiltIn(std::u16string_view name);
+  std::shared_ptr<MemCommandBar> AddBuiltIn(std::u16string_view name);
   std::vector<std::shared_ptr<host::CommandBar>> AddedBars() const;
   // The first visible button or menu item with this caption: added bars first.
-  std::shared_ptr<SimControl> FindControl(std::u16string_view caption, bool* enabled) const;
+  std::shared_ptr<MemControl> FindControl(std::u16string_view caption, bool* enabled) const;
   void DropTemporary();
 
  private:
-  void Remove(SimCommandBar& bar);
-  std::vector<std::shared_ptr<SimCommandBar>> bars_;
+  void Remove(MemCommandBar& bar);
+  std::vector<std::shared_ptr<MemCommandBar>> bars_;
 };
 
-}  // namespace qnmuro::simhost
+}  // namespace qnmuro::hostkit
 
-#endif  // QNMURO_SIMHOST_SIM_COMMAND_BARS_H_
+#endif  // QNMURO_HOSTKIT_MEM_COMMAND_BARS_H_

@@ -1,11 +1,11 @@
-#include "simhost/script_parser.h"
+#include "hostkit/script_parser.h"
 
 #include <cmath>
 #include <cstdlib>
 
 #include "base/text.h"
 
-namespace qnmuro::simhost {
+namespace qnmuro::hostkit {
 namespace {
 
 // Every command with its arguments; a placeholder's name gives the argument's kind.
@@ -309,4 +309,4 @@ std::optional<std::chrono::milliseconds> ParseDuration(std::u16string_view text)
   return std::chrono::milliseconds(seconds * 1000);
 }
 
-}  // namespace qnmuro::simhost
+}  // namespace qnmuro::hostkit
