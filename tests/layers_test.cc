@@ -107,10 +107,15 @@ TEST(LayersTest, IncludesPointOnlyDownTheLayerTable) {
   EXPECT_TRUE(found.empty()) << "includes that point up or sideways:\n" << report;
 }
 
-// "src/<file>: <why>" for each source that breaks the boundary or the size rule.
+// "src/<file>: <why>" for each source that breaks the boundary or the size rules (800 lines a
+// file, 80 a function).
 std::vector<std::string> BoundaryAndSize(const fs::path& src) {
   static const std::regex kWindowsHeader(
       R"re(^\s*#\s*include\s*<(windows|ole2|objbase|oaidl|msxml\d*|wininet|urlmon)\.h>)re");
+  // A function definition as the house style writes it: its signature's last line at the left
+  // margin, ending with the opening brace, which a closing brace at the margin ends.
+  static const std::regex kFunctionStart(
+      R"re(^(?!namespace|class|struct|enum|union|extern|#|//)[A-Za-z_][^=;]*\)[^;=]*\{$)re");
   std::vector<std::string> found;
   for (const auto& entry : fs::recursive_directory_iterator(src)) {
     if (!entry.is_regular_file()) continue;
@@ -119,9 +124,18 @@ std::vector<std::string> BoundaryAndSize(const fs::path& src) {
     std::string line;
     int lines = 0;
     bool windows = false;
+    int body_from = 0;  // the line that opened the function body being read, or 0
     while (std::getline(in, line)) {
       ++lines;
       windows = windows || std::regex_search(line, kWindowsHeader);
+      if (body_from == 0 && std::regex_search(line, kFunctionStart)) body_from = lines;
+      if (body_from != 0 && line.starts_with("}")) {
+        if (lines - body_from - 1 > 80) {
+          found.push_back(rel + ":" + std::to_string(body_from) + ": a function of " +
+                          std::to_string(lines - body_from - 1) + " lines");
+        }
+        body_from = 0;
+      }
     }
     const bool marked = rel.ends_with("_win.h") || rel.starts_with("com/");
     if (rel.ends_with(".h") && windows && !marked)
@@ -131,12 +145,31 @@ std::vector<std::string> BoundaryAndSize(const fs::path& src) {
   return found;
 }
 
-TEST(LayersTest, WindowsHeadersAreMarkedAndFilesStaySmall) {
+TEST(LayersTest, WindowsHeadersAreMarkedAndFilesAndFunctionsStaySmall) {
   std::string report;
   for (const std::string& v : BoundaryAndSize(fs::path(QNMURO_SOURCE_DIR) / "src")) {
     report += v + "\n";
   }
   EXPECT_EQ(report, "");
+}
+
+TEST(LayersTest, CatchesAFunctionOverEightyLines) {
+  const qnmuro::test_util::TempDir temp;
+  const fs::path& dir = temp.path();
+  fs::create_directories(dir / "common");
+  const auto body = [](int lines) {
+    std::string text;
+    for (int i = 0; i < lines; ++i) text += "  Step();\n";
+    return text;
+  };
+  std::ofstream(dir / "common" / "x.cc") << "namespace qnmuro {\n\nvoid Short(int a) {\n"
+                                         << body(80) << "}\n\n"
+                                         << "bool Widget::Long(const std::string& s) const {\n"
+                                         << body(81) << "}\n\n"
+                                         << "}  // namespace qnmuro\n";
+  const std::vector<std::string> found = BoundaryAndSize(dir);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0], "common/x.cc:86: a function of 81 lines");
 }
 
 TEST(LayersTest, CatchesAnUpwardInclude) {

@@ -95,6 +95,44 @@ void PrintTo(const StopSignal& s, std::ostream* out) {
   *out << s.name;
 }
 
+// Starts `args` with `env`, its output and errors into `out`, with the stop signals as a program
+// gets them by default (none blocked, none ignored). posix_spawn's error, 0 when it started.
+int SpawnWithDefaultSignals(std::vector<std::string> args, std::vector<std::string> env,
+                            const std::string& out, pid_t* pid) {
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults, none;
+  sigemptyset(&defaults);
+  for (const int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&defaults, s);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_adddup2(&files, 1, 2);
+  const int spawned = posix_spawn(pid, argv[0], &files, &attributes, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&files);
+  posix_spawnattr_destroy(&attributes);
+  return spawned;
+}
+
+// Whether `pid` ends within `limit` (its status in `status`).
+bool EndsWithin(pid_t pid, std::chrono::seconds limit, int* status) {
+  for (const auto until = steady_clock::now() + limit; steady_clock::now() < until;) {
+    if (waitpid(pid, status, WNOHANG) == pid) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
 class WriterStopSignalTest : public ::testing::TestWithParam<StopSignal> {};
 
 TEST_P(WriterStopSignalTest, EndsTheRunWithoutLeavingWriterOrItsProfile) {
@@ -123,32 +161,10 @@ TEST_P(WriterStopSignalTest, EndsTheRunWithoutLeavingWriterOrItsProfile) {
     const std::string setting = *e;
     if (!setting.starts_with("TMPDIR=") && !setting.starts_with("QNMURO_")) env.push_back(setting);
   }
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> args = {QNMURO_BIN, "run", "--host", "libreoffice",
-                                   (scratch / "save.run").string()};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults, none;
-  sigemptyset(&defaults);
-  for (const int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&defaults, s);
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-  posix_spawn_file_actions_t files;
-  posix_spawn_file_actions_init(&files);
-  const std::string out = (scratch / "out.txt").string();
-  posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&files, 1, 2);
   pid_t run = -1;
-  const int spawned = posix_spawn(&run, QNMURO_BIN, &files, &attributes, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&files);
-  posix_spawnattr_destroy(&attributes);
+  const int spawned = SpawnWithDefaultSignals(
+      {QNMURO_BIN, "run", "--host", "libreoffice", (scratch / "save.run").string()}, env,
+      (scratch / "out.txt").string(), &run);
   ASSERT_EQ(spawned, 0) << std::strerror(spawned);
 
   // Halfway: the save's upload has reached the server, which never answers.
@@ -171,15 +187,7 @@ TEST_P(WriterStopSignalTest, EndsTheRunWithoutLeavingWriterOrItsProfile) {
   EXPECT_FALSE(writer.empty()) << "no Writer of the run";
 
   ASSERT_EQ(kill(run, signal_number), 0);
-  bool ended = false;
-  for (const auto until = steady_clock::now() + seconds(60); steady_clock::now() < until;) {
-    if (waitpid(run, &status, WNOHANG) == run) {
-      ended = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  if (!ended) {
+  if (!EndsWithin(run, seconds(60), &status)) {
     kill(run, SIGKILL);
     waitpid(run, &status, 0);
     FAIL() << "the run went on after the signal";
