@@ -24,6 +24,18 @@ HostEntry SimEntry() {
   return e;
 }
 
+HostEntry WriterEntry() {
+  HostEntry e;
+  e.name = "libreoffice";
+  e.title = "Writer";
+  e.full_title = "LibreOffice Writer";
+  e.unavailable = WriterUnavailable;
+  e.make = WriterFactory;
+  e.save_formats = {u".odt", u".doc", u".docx"};
+  e.keeps_deleted_text = true;
+  return e;
+}
+
 }  // namespace
 
 const std::vector<HostEntry>& HostTable() {
